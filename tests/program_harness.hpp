@@ -1,0 +1,67 @@
+// Helpers for tests that run the built programs and read their output.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tools/child_process.hpp"
+#include "tools/line_shape.hpp"
+
+inline std::string program_path(const std::string& name) {
+  return std::string(SUITE_BIN_DIR) + "/" + name;
+}
+
+// Runs a program with no OMP_* setting of the caller's, then the given ones.
+inline child_result run_program(const std::string& name, const std::vector<std::string>& args,
+                                const std::vector<std::pair<std::string, std::string>>& omp = {}) {
+  std::vector<std::string> env = environment_without_omp();
+  for (const auto& [variable, value] : omp) set_variable(env, variable, value);
+  return run_child(program_path(name), args, env);
+}
+
+inline child_result run_with_threads(const std::string& name, const std::vector<std::string>& args,
+                                     int threads) {
+  return run_program(name, args, {{"OMP_NUM_THREADS", std::to_string(threads)}});
+}
+
+// The lines of a program's output; a last line without its newline is kept and flagged.
+inline std::vector<std::string> output_lines(const std::string& out) {
+  std::vector<std::string> lines;
+  std::string line;
+  std::istringstream stream(out);
+  while (std::getline(stream, line)) lines.push_back(line);
+  if (!out.empty() && out.back() != '\n') lines.back() += "<no newline>";
+  return lines;
+}
+
+// printf("%g") of a value, for comparing printed sums.
+inline std::string g_format(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+inline std::string exact_index_sum(long long n) {
+  return g_format(n > 0 ? static_cast<double>(n * (n - 1) / 2) : 0.0);
+}
+
+inline std::string memory_message(long long n) {
+  return "I'm sorry, there is not enough memory to host " +
+         std::to_string(static_cast<unsigned long long>(n * 8)) + " bytes\n";
+}
+
+// The numbers of a line whose shape (numbers replaced by '#') must be the given one;
+// empty, with a failure recorded, when the shape differs.
+inline std::vector<std::string> numbers_of(const std::string& line, const std::string& shape) {
+  const line_shape got = shape_of(line);
+  EXPECT_EQ(got.shape, shape) << "line: [" << line << "]";
+  if (got.shape != shape) return {};
+  return got.numbers;
+}
+
+inline const std::string kResultShape =
+    "Sum is #, process took # of wall-clock time, <#> sec of thread-time ";
