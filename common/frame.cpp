@@ -35,13 +35,14 @@ void index_fill(double* a, int n) {
 int announce_team_size() {
   int team_size = 1;
 #pragma omp parallel default(none) shared(team_size)
-  {
-    if (omp_get_thread_num() == 0) {
-      team_size = omp_get_num_threads();
-      std::printf("omp summation with %d threads\n", team_size);
-    }
-  }
+  announce_in_region(omp_get_thread_num(), team_size);
   return team_size;
+}
+
+void announce_in_region(int thread, int& team_size) {
+  if (thread != 0) return;
+  team_size = omp_get_num_threads();
+  std::printf("omp summation with %d threads\n", team_size);
 }
 #endif
 

@@ -22,6 +22,10 @@ void index_fill(double* a, int n);
 #ifdef _OPENMP
 // Opens one parallel region; thread 0 prints the team-size line. Returns thread 0's team size.
 int announce_team_size();
+
+// The announcement inside a region of the caller's: thread 0 stores its team size and prints
+// the team-size line; other threads do nothing.
+void announce_in_region(int thread, int& team_size);
 #endif
 
 // tv_sec + tv_nsec x 1e-9: one fused multiply-add in the optimised profile, two roundings elsewhere.
