@@ -11,13 +11,17 @@
 
 extern char** environ;
 
-std::vector<std::string> environment_without_omp() {
+std::vector<std::string> current_environment() {
   std::vector<std::string> env;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string variable = *entry;
-    if (variable.rfind("OMP_", 0) == 0 || variable.rfind("GOMP_", 0) == 0) continue;
-    env.push_back(variable);
-  }
+  for (char** entry = environ; *entry != nullptr; ++entry) env.emplace_back(*entry);
+  return env;
+}
+
+std::vector<std::string> environment_without_omp() {
+  std::vector<std::string> env = current_environment();
+  std::erase_if(env, [](const std::string& variable) {
+    return variable.rfind("OMP_", 0) == 0 || variable.rfind("GOMP_", 0) == 0;
+  });
   return env;
 }
 

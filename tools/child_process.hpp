@@ -11,6 +11,9 @@ struct child_result {
   std::string err;   // everything it wrote to standard error
 };
 
+// This process's environment.
+std::vector<std::string> current_environment();
+
 // This process's environment with every OMP_* and GOMP_* variable removed.
 std::vector<std::string> environment_without_omp();
 
