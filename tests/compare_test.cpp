@@ -198,8 +198,9 @@ class json_checker {
       ++at_;
     }
     if (at_ == start) return false;
+    const std::string digits = text_.substr(start, at_ - start);
     char* end = nullptr;
-    std::strtod(text_.substr(start, at_ - start).c_str(), &end);
+    std::strtod(digits.c_str(), &end);
     return *end == '\0';
   }
   bool value() {
