@@ -53,6 +53,10 @@ function(suite_apply_profile target profile)
                                              -fno-sanitize-recover=undefined)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
+  if(SUITE_TSAN)
+    target_compile_options(${target} PRIVATE -fsanitize=thread -g)
+    target_link_options(${target} PRIVATE -fsanitize=thread)
+  endif()
 endfunction()
 
 # suite_program(NAME PROFILE SOURCES... [PROBES]): one program of the suite, with the frame

@@ -1,0 +1,121 @@
+// Every program fed element counts at the edges of the conversion rules, and the programs with
+// a data array run under an address-space limit too low for it.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/demo_checks.hpp"
+#include "tests/program_harness.hpp"
+#include "tools/compare_runs.hpp"
+
+namespace {
+
+struct argument_case {
+  std::string argument;
+  long long n;  // what base-10 strtol makes of it, cut to 32 bits
+};
+
+const std::vector<argument_case>& argument_cases() {
+  static const std::vector<argument_case> cases = {
+      {"", 0}, {" ", 0}, {"abc", 0}, {"-0", 0}, {"+0", 0}, {"+7", 7}, {"-3", -3},
+      {"  12", 12}, {"\t12", 12}, {"\n 12", 12}, {"12 ", 12}, {"12\t7", 12}, {"12abc", 12},
+      {"12.9", 12}, {"1,000", 1}, {"1e3", 1}, {"0012", 12}, {"0x10", 0}, {"+-3", 0}, {"--3", 0},
+      {"- 3", 0}, {"\t-3", -3},
+      {"2147483647x", 2147483647},  // counted by iteration_count; an array would need 16 GiB
+      {"4294967296", 0}, {"4294967297", 1}, {"4294968296", 1000}, {"-4294967295", 1},
+      {"2147483648", -2147483648LL}, {"-2147483648", -2147483648LL}, {"-2147483649", 2147483647},
+      {"9223372036854775807", -1}, {"9223372036854775808", -1}, {"18446744073709551616", -1},
+      {"-9223372036854775808", 0}, {"-9223372036854775809", 0}, {"99999999999999999999", -1},
+      {"\xd9\xa3", 0},            // ARABIC-INDIC DIGIT THREE
+      {"\xef\xbc\x93", 0},        // FULLWIDTH DIGIT THREE
+      {"7\xd9\xa3", 7}, {"\xc2\xa0" "5", 0},  // a no-break space is no blank to strtol
+  };
+  return cases;
+}
+
+#ifdef SUITE_SANITIZED
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Runs whose arrays the machine would really have to provide are left out: the limits are
+// reached through the wrap to 32 bits, which maps them onto small or negative counts.
+bool is_runnable(long long n) { return n <= 100000; }
+
+// 2^31 - 1 iterations take seconds, and far longer under a sanitizer.
+bool is_countable(long long n) { return n <= 100000 || !kSanitized; }
+
+void check_array_program(const std::string& program, const argument_case& c) {
+  const child_result run = run_with_threads(program, {c.argument, "5"}, 2);
+  EXPECT_EQ(run.err, "");
+  if (c.n < 0) {
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.out, memory_message(c.n));
+    return;
+  }
+  if (program == "prefix_scan") {
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(shape_of(run.out).shape, "process took # of wall-clock time \n");
+    return;
+  }
+  EXPECT_EQ(read_run(program, c.n, program == "sum_baseline_serial" ? 1 : 2, run).problem, "") << run.out;
+}
+
+void check_iteration_count(const argument_case& c) {
+  const child_result run = run_with_threads("iteration_count", {c.argument}, 2);
+  const auto [counts, last] = read_counts(run, 2);
+  const long long n = c.n;
+  const long long positive = n > 0 ? n : 0;
+  EXPECT_EQ(counts, (std::map<int, int>{{0, static_cast<int>((positive + 1) / 2)}, {1, static_cast<int>(positive / 2)}}));
+  const std::uint32_t index_sum = static_cast<std::uint32_t>(static_cast<std::uint64_t>(positive * (positive - 1) / 2));
+  const long long expected = (n - 1) * n / 2;
+  EXPECT_EQ(last, "Sum is " + std::to_string(index_sum) + " (expected: " + std::to_string(expected) + ")");
+}
+
+TEST(OddArguments, EveryProgramFollowsTheConversionRules) {
+  const std::vector<argument_case>& cases = argument_cases();
+  std::vector<std::string> array_programs = comparable_programs();
+  array_programs.push_back("prefix_scan");
+  for (const argument_case& c : cases) {
+    SCOPED_TRACE("argument [" + c.argument + "] as " + std::to_string(c.n));
+    if (is_runnable(c.n)) {
+      for (const std::string& program : array_programs) {
+        SCOPED_TRACE(program);
+        check_array_program(program, c);
+      }
+    }
+    if (is_countable(c.n)) {
+      SCOPED_TRACE("iteration_count");
+      check_iteration_count(c);
+    }
+    const child_result stacks = run_with_threads("thread_stacks", {c.argument}, 2);
+    expect_stack_report(stacks, 2);
+  }
+}
+
+TEST(ResourceFaults, AnArrayBeyondTheAddressLimitGivesTheMessageAlone) {
+#ifdef SUITE_SANITIZED
+  GTEST_SKIP() << "sanitizer runtimes reserve more address space than the limit allows";
+#else
+  std::vector<std::string> programs = comparable_programs();
+  programs.push_back("prefix_scan");
+  for (const std::string& program : programs) {
+    SCOPED_TRACE(program);
+    // 100000000 doubles (800 MB) fit this machine, but not 512 MiB of address space.
+    const child_result run = run_child(program_path("with_address_limit"),
+                                       {"536870912", program_path(program), "100000000"},
+                                       environment_without_omp());
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.out, "I'm sorry, there is not enough memory to host 800000000 bytes\n");
+    EXPECT_EQ(run.err, "");
+    // The same count under a limit that holds it runs normally.
+    const child_result roomy = run_child(program_path("with_address_limit"),
+                                         {"4294967296", program_path(program), "1000000"},
+                                         environment_without_omp());
+    EXPECT_EQ(roomy.exit_status, 0) << roomy.out << roomy.err;
+  }
+#endif
+}
+
+}  // namespace
