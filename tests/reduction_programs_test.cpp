@@ -89,36 +89,4 @@ TEST(SerialBuild, EqualsATeamOfOneOnTheSameArray) {
   EXPECT_TRUE(compared) << "no three runs fell within one second";
 }
 
-TEST(ElementCount, ArgumentsFollowTheConversionRulesInEveryProgram) {
-  struct argument_case {
-    const char* argument;
-    long long n;
-  };
-  const argument_case cases[] = {
-      {"12abc", 12}, {" 42", 42}, {"+7", 7}, {"0x10", 0}, {"abc", 0}, {"", 0},
-      {"4294967396", 100}, {"-1", -1}, {"-5", -5}, {"99999999999999999999", -1},
-  };
-  for (const argument_case& c : cases) {
-    SCOPED_TRACE(std::string("argument [") + c.argument + "]");
-    for (const char* program : {"sum_baseline", "sum_walltime", "sum_baseline_serial"}) {
-      SCOPED_TRACE(program);
-      const child_result run = run_with_threads(program, {c.argument, "7"}, 2);
-      EXPECT_EQ(run.err, "");
-      if (c.n < 0) {
-        EXPECT_EQ(run.exit_status, 1);
-        EXPECT_EQ(run.out, memory_message(c.n));
-        continue;
-      }
-      EXPECT_EQ(run.exit_status, 0);
-      ASSERT_EQ(output_lines(run.out).size(), 2u) << run.out;
-      if (std::string(program) == "sum_walltime") {
-        EXPECT_EQ(expect_team_run(run, 2), exact_index_sum(c.n));
-      }
-      if (c.n == 0) {
-        EXPECT_NE(run.out.find("Sum is 0, "), std::string::npos) << run.out;
-      }
-    }
-  }
-}
-
 }  // namespace
