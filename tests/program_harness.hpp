@@ -52,13 +52,6 @@ inline std::vector<std::string> output_lines(const std::string& out) {
   return lines;
 }
 
-// printf("%g") of a value, for comparing printed sums.
-inline std::string g_format(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
-
 inline std::string exact_index_sum(long long n) {
   return g_format(n > 0 ? static_cast<double>(n * (n - 1) / 2) : 0.0);
 }

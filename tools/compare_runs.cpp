@@ -34,12 +34,6 @@ static std::vector<std::string> split_lines(const std::string& text) {
   return lines;
 }
 
-static std::string g_format(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
-
 // Checks the result line and fills the reading; returns a problem or an empty string.
 static std::string read_result_line(const std::string& program, const std::string& line,
                                     run_reading& reading) {

@@ -1,6 +1,7 @@
 #include "tools/line_shape.hpp"
 
 #include <cctype>
+#include <cstdio>
 
 static bool is_digit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
 
@@ -40,4 +41,10 @@ line_shape shape_of(const std::string& line) {
     at += length;
   }
   return result;
+}
+
+std::string g_format(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
 }

@@ -11,3 +11,6 @@ struct line_shape {
 };
 
 line_shape shape_of(const std::string& line);
+
+// A value as printf's "%g" writes it, for comparing printed numbers.
+std::string g_format(double value);
