@@ -89,8 +89,7 @@ TEST(OddArguments, EveryProgramFollowsTheConversionRules) {
       SCOPED_TRACE("iteration_count");
       check_iteration_count(c);
     }
-    const child_result stacks = run_with_threads("thread_stacks", {c.argument}, 2);
-    expect_stack_report(stacks, 2);
+    if (kHaveLibomp) expect_stack_report(run_with_threads("thread_stacks", {c.argument}, 2), 2);
   }
 }
 
@@ -105,14 +104,14 @@ TEST(ResourceFaults, AnArrayBeyondTheAddressLimitGivesTheMessageAlone) {
     // 100000000 doubles (800 MB) fit this machine, but not 512 MiB of address space.
     const child_result run = run_child(program_path("with_address_limit"),
                                        {"536870912", program_path(program), "100000000"},
-                                       environment_without_omp());
+                                       environment_without_runtime_settings());
     EXPECT_EQ(run.exit_status, 1);
     EXPECT_EQ(run.out, "I'm sorry, there is not enough memory to host 800000000 bytes\n");
     EXPECT_EQ(run.err, "");
     // The same count under a limit that holds it runs normally.
     const child_result roomy = run_child(program_path("with_address_limit"),
                                          {"4294967296", program_path(program), "1000000"},
-                                         environment_without_omp());
+                                         environment_without_runtime_settings());
     EXPECT_EQ(roomy.exit_status, 0) << roomy.out << roomy.err;
   }
 #endif

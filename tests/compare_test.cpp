@@ -85,7 +85,7 @@ std::size_t occurrences(const std::string& text, const std::string& word) {
 }
 
 child_result compare(const std::vector<std::string>& args) {
-  return run_child(program_path("sum_compare"), args, environment_without_omp());
+  return run_child(program_path("sum_compare"), args, environment_without_runtime_settings());
 }
 
 struct scratch_directory {

@@ -38,6 +38,7 @@ TEST(PrefixScan, NegativeCountsPrintTheMemoryMessage) {
 }
 
 TEST(ThreadStacks, ReportsMainsFrameAndOneLinePairPerThread) {
+  SKIP_WITHOUT_LIBOMP();
   for (int threads : {1, 2, 3, 6}) {
     SCOPED_TRACE(std::to_string(threads) + " threads");
     expect_stack_report(run_with_threads("thread_stacks", {}, threads), threads);
@@ -45,6 +46,7 @@ TEST(ThreadStacks, ReportsMainsFrameAndOneLinePairPerThread) {
 }
 
 TEST(ThreadStacks, ArgumentsChangeNothingAndMainsDistancesAreFixed) {
+  SKIP_WITHOUT_LIBOMP();
   const child_result plain = run_with_threads("thread_stacks", {}, 2);
   const child_result with_arguments = run_with_threads("thread_stacks", {"5", "x"}, 2);
   expect_stack_report(with_arguments, 2);

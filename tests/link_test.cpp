@@ -7,7 +7,7 @@ namespace {
 
 std::string dynamic_section(const std::string& program) {
   const child_result run = run_child(SUITE_READELF, {"-d", "-W", program_path(program)},
-                                     environment_without_omp());
+                                     environment_without_runtime_settings());
   EXPECT_EQ(run.exit_status, 0) << run.err;
   return run.out;
 }
@@ -34,6 +34,7 @@ TEST(Link, OpenMPProgramsNeedGccsRuntime) {
 }
 
 TEST(Link, LibompProfileNeedsLlvmsRuntimeAndNotGccs) {
+  SKIP_WITHOUT_LIBOMP();
   for (const char* program : SUITE_LIBOMP_PROGRAMS) {
     SCOPED_TRACE(program);
     const std::string section = dynamic_section(program);

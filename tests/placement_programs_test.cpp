@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <map>
 #include <set>
@@ -113,7 +112,7 @@ TEST(PlacementPrograms, FailedAllocationPrintsOnlyTheMessage) {
 
 TEST(PlacementPrograms, AFailingProcessorProbePrintsCoreMinusOne) {
   for (const char* program : kPlacementPrograms) {
-    std::vector<std::string> env = environment_without_omp();
+    std::vector<std::string> env = environment_without_runtime_settings();
     set_variable(env, "OMP_NUM_THREADS", "3");
     const child_result run = run_child(program_path("without_getcpu"), {program_path(program), "50"}, env);
     const placement_run parsed = read_placement_run(program, run, 3);
@@ -140,70 +139,67 @@ TEST(FirstTouch, NestingSettingsChangeNeitherTheLinesNorTheSum) {
   }
 }
 
-// The places as the runtime displays them: OMP_PLACES = '{0},{1}' (GCC's), or
-// [host] OMP_PLACES='{0,2},{1,3}' (LLVM's); a place may also be written {first:count}.
-std::vector<std::set<int>> displayed_places(const std::string& err) {
-  std::vector<std::set<int>> places;
-  const std::size_t name = err.find("OMP_PLACES");
-  const std::size_t open = name == std::string::npos ? name : err.find('\'', name);
-  if (open == std::string::npos) return places;
-  const std::string list = err.substr(open + 1, err.find('\'', open + 1) - open - 1);
-  for (std::size_t k = 0; k < list.size(); ++k) {
-    if (list[k] == '{') places.emplace_back();
-    if (std::isdigit(static_cast<unsigned char>(list[k])) == 0) continue;
-    std::size_t used = 0;
-    const int first = std::stoi(list.substr(k), &used);
-    k += used;
-    int count = 1;
-    if (k < list.size() && list[k] == ':') count = std::stoi(list.substr(k + 1), &used), k += used;
-    for (int cpu = first; cpu < first + count; ++cpu) places.back().insert(cpu);
-    --k;
+// Where the runtime bound each thread of the outermost teams, as it displays it itself
+// (OMP_DISPLAY_AFFINITY in the format below): thread number -> every processor set shown for it.
+// GCC's runtime writes these lines to standard error, LLVM's to standard output; both streams are
+// returned without them.
+const char* const kAffinityFormat = "bound: level %L thread %n to %A";
+
+struct displayed_binding {
+  std::map<int, std::vector<std::set<int>>> processors_of_thread;
+  child_result program_run;
+};
+
+// "0-2,5" -> {0, 1, 2, 5}
+std::set<int> processor_list(const std::string& text) {
+  std::set<int> processors;
+  std::istringstream ranges(text);
+  std::string range;
+  while (std::getline(ranges, range, ',')) {
+    const std::size_t dash = range.find('-');
+    const int first = std::stoi(range.substr(0, dash));
+    const int last = dash == std::string::npos ? first : std::stoi(range.substr(dash + 1));
+    for (int cpu = first; cpu <= last; ++cpu) processors.insert(cpu);
   }
-  return places;
+  return processors;
 }
 
-// The machine's cores as sets of processors, in the order of their first processor: what
-// OMP_PLACES=cores means where the runtime displays only the word.
-std::vector<std::set<int>> cores_of_machine() {
-  std::set<std::set<int>> cores;
-  const int processors = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
-  for (int cpu = 0; cpu < processors; ++cpu) {
-    std::ifstream siblings("/sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/topology/thread_siblings_list");
-    std::string list;
-    if (!std::getline(siblings, list)) return {};
-    std::set<int> core;
-    std::istringstream ranges(list);
-    std::string range;
-    while (std::getline(ranges, range, ',')) {
-      const std::size_t dash = range.find('-');
-      const int first = std::stoi(range.substr(0, dash));
-      const int last = dash == std::string::npos ? first : std::stoi(range.substr(dash + 1));
-      for (int k = first; k <= last; ++k) core.insert(k);
+displayed_binding read_displayed_binding(const child_result& run) {
+  displayed_binding binding{{}, {run.exit_status, {}, {}}};
+  const auto take_lines = [&](const std::string& text, std::string& kept) {
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+      int level = 0;
+      int thread = 0;
+      char list[256] = {};
+      if (std::sscanf(line.c_str(), "bound: level %d thread %d to %255s", &level, &thread, list) != 3) {
+        kept += line + "\n";
+      } else if (level == 1) {
+        binding.processors_of_thread[thread].push_back(processor_list(list));
+      }
     }
-    cores.insert(core);
-  }
-  std::vector<std::set<int>> ordered(cores.begin(), cores.end());
-  std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return *a.begin() < *b.begin(); });
-  return ordered;
+  };
+  take_lines(run.out, binding.program_run.out);
+  take_lines(run.err, binding.program_run.err);
+  return binding;
 }
 
-TEST(PlacementPrograms, BoundThreadsReportTheCoresTheyAreBoundTo) {
-  const int processors = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
-  for (const char* program : kPlacementPrograms) {
-    const child_result run = run_program(program, {"1000"},
-                                         {{"OMP_NUM_THREADS", std::to_string(processors)},
-                                          {"OMP_PROC_BIND", "close"},
-                                          {"OMP_PLACES", "cores"},
-                                          {"OMP_DISPLAY_ENV", "true"}});
-    std::vector<std::set<int>> places = displayed_places(run.err);
-    if (places.empty()) places = cores_of_machine();
-    ASSERT_FALSE(places.empty()) << run.err;
-    const int threads = std::min<int>(processors, static_cast<int>(places.size()));
-    if (threads != processors) GTEST_SKIP() << "fewer cores than processors";
-    const placement_run parsed = read_placement_run(program, child_result{run.exit_status, run.out, ""}, threads);
-    for (const auto& [thread, core] : parsed.core_of_thread) {
-      EXPECT_EQ(places.at(static_cast<std::size_t>(thread)).count(core), 1u)
-          << program << ": thread " << thread << " on core " << core;
+TEST(PlacementPrograms, BoundThreadsReportAProcessorOfTheirOwnBinding) {
+  for (const auto& [bind, places] : {std::pair{"close", "cores"}, std::pair{"spread", "threads"}}) {
+    for (const char* program : kPlacementPrograms) {
+      SCOPED_TRACE(std::string(program) + " with OMP_PROC_BIND=" + bind + " OMP_PLACES=" + places);
+      const displayed_binding binding = read_displayed_binding(run_program(
+          program, {"1000"},
+          {{"OMP_NUM_THREADS", "3"}, {"OMP_PROC_BIND", bind}, {"OMP_PLACES", places},
+           {"OMP_DISPLAY_AFFINITY", "true"}, {"OMP_AFFINITY_FORMAT", kAffinityFormat}}));
+      const placement_run parsed = read_placement_run(program, binding.program_run, 3);
+      ASSERT_EQ(binding.processors_of_thread.size(), 3u) << binding.program_run.out;
+      for (const auto& [thread, core] : parsed.core_of_thread) {
+        for (const std::set<int>& bound : binding.processors_of_thread.at(thread)) {
+          EXPECT_EQ(bound.count(core), 1u) << "thread " << thread << " on core " << core;
+        }
+      }
     }
   }
 }
@@ -217,9 +213,9 @@ TEST(StatProbe, ACommandNameWithOneBlankShiftsTheParentPidToFieldFive) {
   std::filesystem::create_symlink(program_path("stat_probe"), spaced);
 
   const std::string parent = std::to_string(getpid());
-  const child_result plain = run_child(program_path("stat_probe"), {"4", "3"}, environment_without_omp());
+  const child_result plain = run_child(program_path("stat_probe"), {"4", "3"}, environment_without_runtime_settings());
   EXPECT_EQ(plain.out, "4 0 " + parent + "\n3 0 0\n");
-  const child_result shifted = run_child(spaced.string(), {"5", "4"}, environment_without_omp());
+  const child_result shifted = run_child(spaced.string(), {"5", "4"}, environment_without_runtime_settings());
   EXPECT_EQ(shifted.out, "5 0 " + parent + "\n4 0 0\n");  // field 4 is now "probe)": no number
   EXPECT_EQ(shifted.exit_status, 0);
   std::filesystem::remove_all(directory);

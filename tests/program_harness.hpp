@@ -11,6 +11,15 @@
 #include "tools/child_process.hpp"
 #include "tools/line_shape.hpp"
 
+// The libomp profile (thread_stacks, the libomp probe) is built only where LLVM's runtime was found.
+#ifdef SUITE_HAVE_LIBOMP
+constexpr bool kHaveLibomp = true;
+#else
+constexpr bool kHaveLibomp = false;
+#endif
+#define SKIP_WITHOUT_LIBOMP() \
+  if (!kHaveLibomp) GTEST_SKIP() << "LLVM's OpenMP runtime is not installed (libomp-dev)"
+
 inline std::string program_path(const std::string& name) {
   return std::string(SUITE_BIN_DIR) + "/" + name;
 }
@@ -30,7 +39,7 @@ inline std::string without_runtime_notices(const std::string& err) {
 // Runs a program with no OMP_* setting of the caller's, then the given ones.
 inline child_result run_program(const std::string& name, const std::vector<std::string>& args,
                                 const std::vector<std::pair<std::string, std::string>>& omp = {}) {
-  std::vector<std::string> env = environment_without_omp();
+  std::vector<std::string> env = environment_without_runtime_settings();
   for (const auto& [variable, value] : omp) set_variable(env, variable, value);
   child_result run = run_child(program_path(name), args, env);
   run.err = without_runtime_notices(run.err);

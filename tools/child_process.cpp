@@ -17,10 +17,11 @@ std::vector<std::string> current_environment() {
   return env;
 }
 
-std::vector<std::string> environment_without_omp() {
+std::vector<std::string> environment_without_runtime_settings() {
   std::vector<std::string> env = current_environment();
   std::erase_if(env, [](const std::string& variable) {
-    return variable.rfind("OMP_", 0) == 0 || variable.rfind("GOMP_", 0) == 0;
+    return variable.rfind("OMP_", 0) == 0 || variable.rfind("GOMP_", 0) == 0 ||
+           variable.rfind("KMP_", 0) == 0;
   });
   return env;
 }

@@ -14,8 +14,9 @@ struct child_result {
 // This process's environment.
 std::vector<std::string> current_environment();
 
-// This process's environment with every OMP_* and GOMP_* variable removed.
-std::vector<std::string> environment_without_omp();
+// This process's environment without the OpenMP runtimes' settings: every OMP_* variable and
+// GCC's GOMP_* and LLVM's KMP_* ones.
+std::vector<std::string> environment_without_runtime_settings();
 
 // Sets name=value in env, replacing an earlier setting of the same name.
 void set_variable(std::vector<std::string>& env, const std::string& name, const std::string& value);
