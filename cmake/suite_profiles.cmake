@@ -1,43 +1,50 @@
-# Build profiles of the suite. Every program is declared with suite_program(); tests and tools
-# that must share a program's code generation use suite_apply_profile() on their own targets.
+# Build profiles of the suite. Every program is declared once with suite_program(); its profile
+# is kept as the target property SUITE_PROFILE, which the tests, the configure summary and
+# sum_compare's header (through the generated tools/suite_build.hpp) read.
 #
-#   optimised    -O3 for AVX2/FMA, contraction on (a*b+c becomes one fused multiply-add), OpenMP
+#   optimised    -O3 for the SUITE_ARCH_FLAGS instruction set, contraction on (a*b+c becomes one
+#                fused multiply-add where the set has FMA), OpenMP (libgomp)
 #   unoptimised  -O0 with the frame pointer kept, no contraction, OpenMP (libgomp)
 #   serial       -O0, no contraction, OpenMP disabled: no OpenMP runtime is linked
 #   libomp       -O0 with the frame pointer, GCC's OpenMP front end, linked against LLVM's libomp
-#   tool         -O2, no OpenMP: test drivers and the comparison tool, which only run programs
+#   tool         -O2, no OpenMP: sum_compare, its pieces and the test drivers, which run programs
 
-set(SUITE_BIN_DIR "${PROJECT_BINARY_DIR}/bin")
-set(SUITE_FRAME_SOURCES "${PROJECT_SOURCE_DIR}/common/frame.cpp")
-set(SUITE_PROBE_SOURCES "${PROJECT_SOURCE_DIR}/common/probes.cpp")
+set(SUITE_ARCH_FLAGS "-mavx2 -mfma" CACHE STRING
+    "Instruction-set flags of the optimised profile (empty: any x86-64 processor)")
+separate_arguments(suite_arch_flags UNIX_COMMAND "${SUITE_ARCH_FLAGS}")
 
-find_library(SUITE_LIBOMP NAMES omp libomp.so.5
-             PATHS /usr/lib/llvm-14/lib /usr/lib/llvm-15/lib /usr/lib/x86_64-linux-gnu)
-if(SUITE_LIBOMP)
-  message(STATUS "LLVM OpenMP runtime: ${SUITE_LIBOMP}")
-else()
-  message(WARNING "LLVM's OpenMP runtime (libomp) was not found: install the Debian package "
-                  "libomp-dev (apt-get install libomp-dev). Programs of the libomp profile are "
-                  "left out of this build.")
-endif()
-
-# Compile flags of each profile; the comparison tool prints them in its header.
-set(SUITE_FLAGS_optimised -O3 -mavx2 -mfma -ffp-contract=fast -fopenmp)
+set(SUITE_PROFILES optimised unoptimised serial libomp)
+set(SUITE_FLAGS_optimised -O3 ${suite_arch_flags} -ffp-contract=fast -fopenmp)
 set(SUITE_FLAGS_unoptimised -O0 -fno-omit-frame-pointer -ffp-contract=off -fopenmp)
 set(SUITE_FLAGS_serial -O0 -ffp-contract=off)
 set(SUITE_FLAGS_libomp -O0 -fno-omit-frame-pointer -ffp-contract=off -fopenmp)
 set(SUITE_FLAGS_tool -O2)
 
-function(suite_apply_profile target profile)
-  target_compile_features(${target} PRIVATE cxx_std_20)
-  set_target_properties(${target} PROPERTIES CXX_EXTENSIONS OFF)
-  target_compile_options(${target} PRIVATE -Wall -Wextra)
-  target_include_directories(${target} PRIVATE "${PROJECT_SOURCE_DIR}")
+set(SUITE_BIN_DIR "${PROJECT_BINARY_DIR}/bin")
+set(SUITE_GENERATED_DIR "${PROJECT_BINARY_DIR}/generated")
+set(SUITE_FRAME_SOURCES "${PROJECT_SOURCE_DIR}/common/frame.cpp")
+set(SUITE_PROBE_SOURCES "${PROJECT_SOURCE_DIR}/common/probes.cpp")
+# sum_compare finds its chart script here from its own directory, in the build tree and installed.
+set(SUITE_CHART_SCRIPT_DIR "share/omp_sums")
 
+find_package(Threads REQUIRED)
+find_library(SUITE_LIBOMP NAMES omp libomp.so.5
+             PATHS /usr/lib/llvm-14/lib /usr/lib/llvm-15/lib /usr/lib/x86_64-linux-gnu)
+if(NOT SUITE_LIBOMP)
+  message(WARNING "LLVM's OpenMP runtime (libomp) was not found: install the Debian package "
+                  "libomp-dev (apt-get install libomp-dev). Programs of the libomp profile are "
+                  "left out of this build.")
+endif()
+
+function(suite_apply_profile target profile)
   if(NOT DEFINED SUITE_FLAGS_${profile})
     message(FATAL_ERROR "unknown build profile '${profile}' for ${target}")
   endif()
-  target_compile_options(${target} PRIVATE ${SUITE_FLAGS_${profile}})
+  target_compile_features(${target} PRIVATE cxx_std_20)
+  set_target_properties(${target} PROPERTIES CXX_EXTENSIONS OFF SUITE_PROFILE ${profile})
+  target_compile_options(${target} PRIVATE -Wall -Wextra ${SUITE_FLAGS_${profile}})
+  target_include_directories(${target} PRIVATE "${PROJECT_SOURCE_DIR}" "${SUITE_GENERATED_DIR}")
+
   if(profile STREQUAL "optimised" OR profile STREQUAL "unoptimised")
     target_link_options(${target} PRIVATE -fopenmp)
   elseif(profile STREQUAL "libomp")
@@ -59,9 +66,10 @@ function(suite_apply_profile target profile)
   endif()
 endfunction()
 
-# suite_program(NAME PROFILE SOURCES... [PROBES]): one program of the suite, with the frame
-# (and, with PROBES, the placement probes) compiled under the program's own profile.
-function(suite_program name profile)
+# suite_executable(NAME PROFILE SOURCES... [PROBES] [DEFINITIONS...]): an executable with the
+# frame (and, with PROBES, the placement probes) compiled under its own profile. Returns without
+# a target where the profile cannot be built here (libomp missing).
+function(suite_executable name profile)
   cmake_parse_arguments(PARSE_ARGV 2 ARG "PROBES" "" "SOURCES;DEFINITIONS")
   if(profile STREQUAL "libomp" AND NOT SUITE_LIBOMP)
     return()
@@ -73,8 +81,79 @@ function(suite_program name profile)
   add_executable(${name} ${sources})
   suite_apply_profile(${name} ${profile})
   target_compile_definitions(${name} PRIVATE ${ARG_DEFINITIONS})
-  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${SUITE_BIN_DIR}")
-  set_property(GLOBAL APPEND PROPERTY SUITE_PROGRAMS ${name})
 endfunction()
 
-find_package(Threads REQUIRED)
+# suite_program(NAME PROFILE SOURCES... [PROBES] [DEFINITIONS...] [NO_INSTALL]): a program users
+# run, built into bin/ and listed in the global property SUITE_PROGRAMS.
+function(suite_program name profile)
+  cmake_parse_arguments(PARSE_ARGV 2 ARG "NO_INSTALL" "" "")
+  suite_executable(${name} ${profile} ${ARG_UNPARSED_ARGUMENTS})
+  if(NOT TARGET ${name})
+    return()
+  endif()
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${SUITE_BIN_DIR}")
+  set_property(GLOBAL APPEND PROPERTY SUITE_PROGRAMS ${name})
+  if(NOT ARG_NO_INSTALL)
+    install(TARGETS ${name} RUNTIME DESTINATION bin)
+  endif()
+endfunction()
+
+# tools/suite_build.hpp: the compiler, each profile's flags and each program's profile, for the
+# tooling to report and the tests to check. Call once every program is declared.
+function(suite_write_build_facts)
+  set(SUITE_BUILD_COMPILER "${CMAKE_CXX_COMPILER_ID} ${CMAKE_CXX_COMPILER_VERSION}")
+  set(SUITE_BUILD_PROFILES "")
+  foreach(profile IN LISTS SUITE_PROFILES)
+    list(JOIN SUITE_FLAGS_${profile} " " flags)
+    string(REPLACE "\"" "\\\"" flags "${flags}")
+    string(APPEND SUITE_BUILD_PROFILES "    {\"${profile}\", \"${flags}\"},\n")
+  endforeach()
+  get_property(programs GLOBAL PROPERTY SUITE_PROGRAMS)
+  set(SUITE_BUILD_PROGRAMS "")
+  foreach(program IN LISTS programs)
+    get_target_property(profile ${program} SUITE_PROFILE)
+    string(APPEND SUITE_BUILD_PROGRAMS "    {\"${program}\", \"${profile}\"},\n")
+  endforeach()
+  configure_file("${PROJECT_SOURCE_DIR}/tools/suite_build.hpp.in"
+                 "${SUITE_GENERATED_DIR}/tools/suite_build.hpp" @ONLY)
+endfunction()
+
+# What this configuration builds, and what it leaves out.
+function(suite_print_summary)
+  get_property(programs GLOBAL PROPERTY SUITE_PROGRAMS)
+  message(STATUS "omp_sums configuration:")
+  message(STATUS "  compiler      ${CMAKE_CXX_COMPILER_ID} ${CMAKE_CXX_COMPILER_VERSION} (${CMAKE_CXX_COMPILER})")
+  foreach(profile IN LISTS SUITE_PROFILES)
+    list(JOIN SUITE_FLAGS_${profile} " " flags)
+    set(members "")
+    foreach(program IN LISTS programs)
+      get_target_property(program_profile ${program} SUITE_PROFILE)
+      if(program_profile STREQUAL profile)
+        string(APPEND members " ${program}")
+      endif()
+    endforeach()
+    if(profile STREQUAL "libomp")
+      if(SUITE_LIBOMP)
+        string(APPEND flags ", linked to ${SUITE_LIBOMP}")
+      else()
+        set(members " (none: libomp not found, install libomp-dev)")
+      endif()
+    endif()
+    string(SUBSTRING "${profile}:              " 0 14 label)
+    message(STATUS "  ${label}${flags}")
+    message(STATUS "                programs:${members}")
+  endforeach()
+  find_program(SUITE_GNUPLOT gnuplot)
+  if(SUITE_GNUPLOT)
+    message(STATUS "  gnuplot       ${SUITE_GNUPLOT}")
+  else()
+    message(STATUS "  gnuplot       not found: sum_compare --plot needs it (apt-get install gnuplot-nox)")
+  endif()
+  set(sanitizers "none")
+  if(SUITE_SANITIZE)
+    set(sanitizers "address, undefined")
+  elseif(SUITE_TSAN)
+    set(sanitizers "thread")
+  endif()
+  message(STATUS "  sanitizers    ${sanitizers}")
+endfunction()

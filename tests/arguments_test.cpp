@@ -6,7 +6,6 @@
 
 #include "tests/demo_checks.hpp"
 #include "tests/program_harness.hpp"
-#include "tools/compare_runs.hpp"
 
 namespace {
 
@@ -46,43 +45,36 @@ bool is_runnable(long long n) { return n <= 100000; }
 // 2^31 - 1 iterations take seconds, and far longer under a sanitizer.
 bool is_countable(long long n) { return n <= 100000 || !kSanitized; }
 
-void check_array_program(const std::string& program, const argument_case& c) {
-  const child_result run = run_with_threads(program, {c.argument, "5"}, 2);
+void check_array_program(const program_description& array_program, const argument_case& c) {
+  const child_result run = run_with_threads(std::string(array_program.name), {c.argument, "5"}, 2);
   EXPECT_EQ(run.err, "");
   if (c.n < 0) {
     EXPECT_EQ(run.exit_status, 1);
     EXPECT_EQ(run.out, memory_message(c.n));
     return;
   }
-  if (program == "prefix_scan") {
-    EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(shape_of(run.out).shape, "process took # of wall-clock time \n");
-    return;
-  }
-  EXPECT_EQ(read_run(program, c.n, program == "sum_baseline_serial" ? 1 : 2, run).problem, "") << run.out;
+  EXPECT_EQ(read_run(array_program, c.n, array_program.on_team ? 2 : 1, run).problem, "") << run.out;
 }
 
 void check_iteration_count(const argument_case& c) {
   const child_result run = run_with_threads("iteration_count", {c.argument}, 2);
-  const auto [counts, last] = read_counts(run, 2);
+  const iteration_report report = read_counts(run, 2);
   const long long n = c.n;
   const long long positive = n > 0 ? n : 0;
-  EXPECT_EQ(counts, (std::map<int, int>{{0, static_cast<int>((positive + 1) / 2)}, {1, static_cast<int>(positive / 2)}}));
+  EXPECT_EQ(report.counts, (std::map<int, int>{{0, static_cast<int>((positive + 1) / 2)}, {1, static_cast<int>(positive / 2)}}));
   const std::uint32_t index_sum = static_cast<std::uint32_t>(static_cast<std::uint64_t>(positive * (positive - 1) / 2));
   const long long expected = (n - 1) * n / 2;
-  EXPECT_EQ(last, "Sum is " + std::to_string(index_sum) + " (expected: " + std::to_string(expected) + ")");
+  EXPECT_EQ(report.index_sum, std::to_string(index_sum));
+  EXPECT_EQ(report.expected, std::to_string(expected));
 }
 
 TEST(OddArguments, EveryProgramFollowsTheConversionRules) {
-  const std::vector<argument_case>& cases = argument_cases();
-  std::vector<std::string> array_programs = comparable_programs();
-  array_programs.push_back("prefix_scan");
-  for (const argument_case& c : cases) {
+  for (const argument_case& c : argument_cases()) {
     SCOPED_TRACE("argument [" + c.argument + "] as " + std::to_string(c.n));
     if (is_runnable(c.n)) {
-      for (const std::string& program : array_programs) {
-        SCOPED_TRACE(program);
-        check_array_program(program, c);
+      for (const program_description& array_program : kPrograms) {
+        SCOPED_TRACE(std::string(array_program.name));
+        if (array_program.allocates) check_array_program(array_program, c);
       }
     }
     if (is_countable(c.n)) {
@@ -97,20 +89,20 @@ TEST(ResourceFaults, AnArrayBeyondTheAddressLimitGivesTheMessageAlone) {
 #ifdef SUITE_SANITIZED
   GTEST_SKIP() << "sanitizer runtimes reserve more address space than the limit allows";
 #else
-  std::vector<std::string> programs = comparable_programs();
-  programs.push_back("prefix_scan");
-  for (const std::string& program : programs) {
-    SCOPED_TRACE(program);
+  for (const program_description& array_program : kPrograms) {
+    if (!array_program.allocates) continue;
+    const std::string name(array_program.name);
+    SCOPED_TRACE(name);
     // 100000000 doubles (800 MB) fit this machine, but not 512 MiB of address space.
-    const child_result run = run_child(program_path("with_address_limit"),
-                                       {"536870912", program_path(program), "100000000"},
+    const child_result run = run_child(helper_path("with_address_limit"),
+                                       {"536870912", program_path(name), "100000000"},
                                        environment_without_runtime_settings());
     EXPECT_EQ(run.exit_status, 1);
-    EXPECT_EQ(run.out, "I'm sorry, there is not enough memory to host 800000000 bytes\n");
+    EXPECT_EQ(run.out, memory_message(100000000));
     EXPECT_EQ(run.err, "");
     // The same count under a limit that holds it runs normally.
-    const child_result roomy = run_child(program_path("with_address_limit"),
-                                         {"4294967296", program_path(program), "1000000"},
+    const child_result roomy = run_child(helper_path("with_address_limit"),
+                                         {"4294967296", program_path(name), "1000000"},
                                          environment_without_runtime_settings());
     EXPECT_EQ(roomy.exit_status, 0) << roomy.out << roomy.err;
   }

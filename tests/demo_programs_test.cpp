@@ -11,21 +11,15 @@ namespace {
 
 TEST(PrefixScan, PrintsOnlyTheTimingLine) {
   for (int threads : {1, 2, 3, 7}) {
-    for (const char* n : {"0", "1", "2", "5", "abc", "100000"}) {
-      SCOPED_TRACE(std::string(n) + " on " + std::to_string(threads));
-      const child_result run = run_with_threads("prefix_scan", {n}, threads);
-      EXPECT_EQ(run.exit_status, 0);
-      EXPECT_EQ(run.err, "");
-      const std::vector<std::string> lines = output_lines(run.out);
-      ASSERT_EQ(lines.size(), 1u) << run.out;
-      const std::vector<std::string> numbers = numbers_of(lines[0], "process took # of wall-clock time ");
-      ASSERT_EQ(numbers.size(), 1u);
-      EXPECT_GE(std::stod(numbers[0]), 0.0);
+    for (const char* n : {"0", "1", "2", "5", "abc", "100000", static_cast<const char*>(nullptr)}) {
+      SCOPED_TRACE(std::string(n ? n : "(default)") + " on " + std::to_string(threads));
+      const std::vector<std::string> args = n ? std::vector<std::string>{n} : std::vector<std::string>{};
+      const program_run run =
+          expect_valid_run("prefix_scan", args, {{"OMP_NUM_THREADS", std::to_string(threads)}}, threads, 0);
+      EXPECT_EQ(run.result_fields.size(), 1u);
+      EXPECT_GE(run.seconds, 0.0);
     }
   }
-  const child_result default_run = run_with_threads("prefix_scan", {}, 2);
-  EXPECT_EQ(output_lines(default_run.out).size(), 1u);
-  EXPECT_EQ(default_run.exit_status, 0);
 }
 
 TEST(PrefixScan, NegativeCountsPrintTheMemoryMessage) {
@@ -63,31 +57,33 @@ TEST(IterationCount, EachThreadReportsTheIterationsOfItsStaticBlock) {
     const char* argument;
     int threads;
     std::map<int, int> counts;
-    std::string last;
+    std::string index_sum;
+    std::string expected;
   };
   const count_case cases[] = {
-      {"10", 4, {{0, 3}, {1, 3}, {2, 2}, {3, 2}}, "Sum is 45 (expected: 45)"},
-      {nullptr, 3, {{0, 34}, {1, 33}, {2, 33}}, "Sum is 4950 (expected: 4950)"},
-      {nullptr, 4, {{0, 25}, {1, 25}, {2, 25}, {3, 25}}, "Sum is 4950 (expected: 4950)"},
-      {"100", 1, {{0, 100}}, "Sum is 4950 (expected: 4950)"},
-      {"3", 5, {{0, 1}, {1, 1}, {2, 1}, {3, 0}, {4, 0}}, "Sum is 3 (expected: 3)"},
-      {"0", 3, {{0, 0}, {1, 0}, {2, 0}}, "Sum is 0 (expected: 0)"},
-      {"-3", 2, {{0, 0}, {1, 0}}, "Sum is 0 (expected: 6)"},
-      {"abc", 2, {{0, 0}, {1, 0}}, "Sum is 0 (expected: 0)"},
-      {"46341", 1, {{0, 46341}}, "Sum is 1073720970 (expected: 1073720970)"},
-      {"46342", 2, {{0, 23171}, {1, 23171}}, "Sum is 1073767311 (expected: 1073767311)"},
-      {"92682", 2, {{0, 46341}, {1, 46341}}, "Sum is 4294930221 (expected: 4294930221)"},
-      {"92683", 2, {{0, 46342}, {1, 46341}}, "Sum is 55607 (expected: 4295022903)"},
-      {"-46341", 2, {{0, 0}, {1, 0}}, "Sum is 0 (expected: 1073767311)"},
-      {"-2147483648", 2, {{0, 0}, {1, 0}}, "Sum is 0 (expected: 2305843010287435776)"},
+      {"10", 4, {{0, 3}, {1, 3}, {2, 2}, {3, 2}}, "45", "45"},
+      {nullptr, 3, {{0, 34}, {1, 33}, {2, 33}}, "4950", "4950"},
+      {nullptr, 4, {{0, 25}, {1, 25}, {2, 25}, {3, 25}}, "4950", "4950"},
+      {"100", 1, {{0, 100}}, "4950", "4950"},
+      {"3", 5, {{0, 1}, {1, 1}, {2, 1}, {3, 0}, {4, 0}}, "3", "3"},
+      {"0", 3, {{0, 0}, {1, 0}, {2, 0}}, "0", "0"},
+      {"-3", 2, {{0, 0}, {1, 0}}, "0", "6"},
+      {"abc", 2, {{0, 0}, {1, 0}}, "0", "0"},
+      {"46341", 1, {{0, 46341}}, "1073720970", "1073720970"},
+      {"46342", 2, {{0, 23171}, {1, 23171}}, "1073767311", "1073767311"},
+      {"92682", 2, {{0, 46341}, {1, 46341}}, "4294930221", "4294930221"},
+      {"92683", 2, {{0, 46342}, {1, 46341}}, "55607", "4295022903"},
+      {"-46341", 2, {{0, 0}, {1, 0}}, "0", "1073767311"},
+      {"-2147483648", 2, {{0, 0}, {1, 0}}, "0", "2305843010287435776"},
   };
   for (const count_case& c : cases) {
     SCOPED_TRACE(std::string(c.argument ? c.argument : "(default)") + " on " + std::to_string(c.threads));
     std::vector<std::string> args;
     if (c.argument != nullptr) args.push_back(c.argument);
-    const auto [counts, last] = read_counts(run_with_threads("iteration_count", args, c.threads), c.threads);
-    EXPECT_EQ(counts, c.counts);
-    EXPECT_EQ(last, c.last);
+    const iteration_report report = read_counts(run_with_threads("iteration_count", args, c.threads), c.threads);
+    EXPECT_EQ(report.counts, c.counts);
+    EXPECT_EQ(report.index_sum, c.index_sum);
+    EXPECT_EQ(report.expected, c.expected);
   }
 }
 

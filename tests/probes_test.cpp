@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "common/probes.hpp"
+#include "tools/program_catalog.hpp"
+#include "tools/program_output.hpp"
 
 namespace {
 
@@ -87,17 +89,12 @@ TEST(PlacementLine, OneWholeLinePerThreadWithTwoCharacterFields) {
     int count = 0;
     while (std::getline(lines, line)) {
       ++count;
-      int thread = -1;
-      int core = -1;
-      char rest = 0;
-      ASSERT_EQ(std::sscanf(line.c_str(), "thread %d is running on core %d%c", &thread, &core, &rest), 2)
-          << line;
-      char expected[64];
-      std::snprintf(expected, sizeof expected, "thread %2d is running on core %2d", thread, core);
-      EXPECT_EQ(line, expected);
+      const std::optional<std::vector<std::string>> fields = match_format(line, kPlacementLine);
+      ASSERT_TRUE(fields) << line;
+      const int core = std::stoi(fields->at(1));
       EXPECT_GE(core, 0);
       EXPECT_LT(core, CPU_SETSIZE);
-      seen.insert(thread);
+      seen.insert(std::stoi(fields->at(0)));
     }
     EXPECT_EQ(count, threads) << out;
     EXPECT_EQ(static_cast<int>(seen.size()), threads);

@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "tools/child_process.hpp"
-#include "tools/line_shape.hpp"
+#include "tools/program_catalog.hpp"
+#include "tools/program_output.hpp"
 
 // The libomp profile (thread_stacks, the libomp probe) is built only where LLVM's runtime was found.
 #ifdef SUITE_HAVE_LIBOMP
@@ -20,9 +20,9 @@ constexpr bool kHaveLibomp = false;
 #define SKIP_WITHOUT_LIBOMP() \
   if (!kHaveLibomp) GTEST_SKIP() << "LLVM's OpenMP runtime is not installed (libomp-dev)"
 
-inline std::string program_path(const std::string& name) {
-  return std::string(SUITE_BIN_DIR) + "/" + name;
-}
+inline std::string program_path(const std::string& name) { return std::string(SUITE_BIN_DIR) + "/" + name; }
+
+inline std::string helper_path(const std::string& name) { return std::string(SUITE_TEST_HELPER_DIR) + "/" + name; }
 
 // Standard error without the notices LLVM's runtime itself prints (it calls OMP_NESTED
 // deprecated): what the programs write must be empty, the runtime's remarks are not theirs.
@@ -36,7 +36,7 @@ inline std::string without_runtime_notices(const std::string& err) {
   return kept;
 }
 
-// Runs a program with no OMP_* setting of the caller's, then the given ones.
+// Runs a program with no OpenMP setting of the caller's, then the given ones.
 inline child_result run_program(const std::string& name, const std::vector<std::string>& args,
                                 const std::vector<std::pair<std::string, std::string>>& omp = {}) {
   std::vector<std::string> env = environment_without_runtime_settings();
@@ -46,9 +46,20 @@ inline child_result run_program(const std::string& name, const std::vector<std::
   return run;
 }
 
-inline child_result run_with_threads(const std::string& name, const std::vector<std::string>& args,
-                                     int threads) {
+inline child_result run_with_threads(const std::string& name, const std::vector<std::string>& args, int threads) {
   return run_program(name, args, {{"OMP_NUM_THREADS", std::to_string(threads)}});
+}
+
+// Runs a program and reads it with the validator, expecting a clean run on `threads` threads
+// (0: any team): status 0, nothing on standard error, every line as described.
+inline program_run expect_valid_run(const std::string& name, const std::vector<std::string>& args,
+                                    const std::vector<std::pair<std::string, std::string>>& omp, int threads,
+                                    long long n) {
+  const child_result run = run_program(name, args, omp);
+  EXPECT_EQ(run.err, "") << name;
+  program_run reading = read_run(program(name), n, threads, run);
+  EXPECT_EQ(reading.problem, "") << name << "\n" << run.out;
+  return reading;
 }
 
 // The lines of a program's output; a last line without its newline is kept and flagged.
@@ -64,20 +75,3 @@ inline std::vector<std::string> output_lines(const std::string& out) {
 inline std::string exact_index_sum(long long n) {
   return g_format(n > 0 ? static_cast<double>(n * (n - 1) / 2) : 0.0);
 }
-
-inline std::string memory_message(long long n) {
-  return "I'm sorry, there is not enough memory to host " +
-         std::to_string(static_cast<unsigned long long>(n * 8)) + " bytes\n";
-}
-
-// The numbers of a line whose shape (numbers replaced by '#') must be the given one;
-// empty, with a failure recorded, when the shape differs.
-inline std::vector<std::string> numbers_of(const std::string& line, const std::string& shape) {
-  const line_shape got = shape_of(line);
-  EXPECT_EQ(got.shape, shape) << "line: [" << line << "]";
-  if (got.shape != shape) return {};
-  return got.numbers;
-}
-
-inline const std::string kResultShape =
-    "Sum is #, process took # of wall-clock time, <#> sec of thread-time ";

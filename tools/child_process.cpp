@@ -106,7 +106,9 @@ child_result run_child(const std::string& path, const std::vector<std::string>& 
   std::vector<char*> envp = c_strings(env_strings);
 
   pid_t pid = 0;
-  const int spawn_error = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
+  // As execvp: a name without a slash is looked up in PATH.
+  const auto spawn = path.find('/') == std::string::npos ? posix_spawnp : posix_spawn;
+  const int spawn_error = spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   close(out_pipe[1]);
   close(err_pipe[1]);

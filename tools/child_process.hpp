@@ -24,6 +24,7 @@ void set_variable(std::vector<std::string>& env, const std::string& name, const 
 // The value of name in env, or an empty string.
 std::string get_variable(const std::vector<std::string>& env, const std::string& name);
 
-// Runs path with args (argv[1...]) and env; failure to start is reported as status 127.
+// Runs path with args (argv[1...]) and env; a path without a slash is looked up in PATH.
+// Failure to start is reported as status 127, with the reason in err.
 child_result run_child(const std::string& path, const std::vector<std::string>& args,
                        const std::vector<std::string>& env);

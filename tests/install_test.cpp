@@ -1,0 +1,46 @@
+// cmake --install puts the programs, sum_compare and its chart script where sum_compare finds them.
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "tests/program_harness.hpp"
+#include "tools/suite_build.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(Install, PutsEveryProgramBesideSumCompare) {
+  const fs::path prefix = fs::temp_directory_path() / ("omp_sums_install_" + std::to_string(getpid()));
+  fs::remove_all(prefix);
+  const child_result install =
+      run_child(SUITE_CMAKE, {"--install", SUITE_BUILD_DIR, "--prefix", prefix.string()}, current_environment());
+  ASSERT_EQ(install.exit_status, 0) << install.out << install.err;
+
+  EXPECT_TRUE(fs::exists(prefix / "bin" / "sum_compare"));
+  EXPECT_TRUE(fs::exists(prefix / "share" / "omp_sums" / "sum_compare.gp"));
+  for (const program_description& described : kPrograms) {
+    if (profile_of(described.name).empty()) continue;  // not built here (libomp missing)
+    EXPECT_TRUE(fs::exists(prefix / "bin" / described.name)) << described.name;
+  }
+  for (const fs::directory_entry& entry : fs::directory_iterator(prefix / "bin")) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "sum_compare" || find_program(name) != nullptr) << name << " is no program of the suite";
+  }
+
+  // The installed sum_compare runs the installed programs and draws with the installed script.
+  const bool have_gnuplot = system("command -v gnuplot >/dev/null 2>&1") == 0;
+  std::vector<std::string> args{"--programs", "sum_walltime", "--threads", "1", "--size", "1000", "--repeat", "1"};
+  if (have_gnuplot) args.insert(args.end(), {"--plot", (prefix / "chart.svg").string()});
+  const child_result run =
+      run_child((prefix / "bin" / "sum_compare").string(), args, environment_without_runtime_settings());
+  EXPECT_EQ(run.exit_status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("programs:    " + (prefix / "bin").string()), std::string::npos) << run.out;
+  if (have_gnuplot) {
+    EXPECT_TRUE(fs::exists(prefix / "chart.svg"));
+  }
+  fs::remove_all(prefix);
+}
+
+}  // namespace

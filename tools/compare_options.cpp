@@ -1,0 +1,103 @@
+#include "tools/compare_options.hpp"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+#include "tools/program_catalog.hpp"
+
+namespace {
+
+// Whole decimal numbers only: no sign, blank, base prefix or octal reading of a leading zero.
+const CLI::Validator kDecimal(
+    [](std::string& text) {
+      if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
+        return "'" + text + "' is not a whole decimal number";
+      }
+      text.erase(0, std::min(text.find_first_not_of('0'), text.size() - 1));
+      return std::string();
+    },
+    "", "decimal");
+
+const CLI::Validator kChartFile(
+    [](std::string& path) {
+      const auto ends_with = [&](const std::string& suffix) {
+        return path.size() > suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
+      };
+      return ends_with(".svg") || ends_with(".png") ? std::string() : "'" + path + "' is not a .svg or .png file";
+    },
+    "", "chart file");
+
+std::vector<std::string> compared_programs() {
+  std::vector<std::string> names;
+  for (const program_description& program : kPrograms) {
+    if (program.compared) names.emplace_back(program.name);
+  }
+  return names;
+}
+
+// The catalog's order, each once.
+std::vector<std::string> in_catalog_order(const std::vector<std::string>& chosen) {
+  std::vector<std::string> ordered;
+  for (const std::string& name : compared_programs()) {
+    if (std::find(chosen.begin(), chosen.end(), name) != chosen.end()) ordered.push_back(name);
+  }
+  return ordered;
+}
+
+}  // namespace
+
+std::optional<int> parse_compare_options(int argc, char** argv, compare_options& options) {
+  CLI::App app{"Runs the array-sum programs side by side: every case (a program on a team size) once per\n"
+               "round, one warm-up round and R measured ones, interleaved so that drift hits every case\n"
+               "alike. Every run is validated; the table gives medians, spread, thread time, ns per\n"
+               "element per thread and the speed-up over one thread.",
+               "sum_compare"};
+  app.footer("Every OMP_* variable but OMP_NUM_THREADS passes through to the programs. The serial build\n"
+             "runs on one thread only, as the reference, whatever --threads holds.\n"
+             "Exit status: 0; 1 when a run failed validation or an output could not be written; 2 for a\n"
+             "bad option.");
+  const std::vector<std::string> known = compared_programs();
+  app.add_option("--programs", options.programs, "programs to run (default: all)")
+      ->delimiter(',')
+      ->type_name("NAME,...")
+      ->check(CLI::IsMember(known).description(""));
+  app.add_option("--threads", options.threads, "team sizes, each set as OMP_NUM_THREADS (default: 1 to the processors)")
+      ->delimiter(',')
+      ->type_name("T,...")
+      ->transform(kDecimal)
+      ->check(CLI::Range(1, 4096).description(""));
+  app.add_option("--size", options.size, "elements per run")
+      ->type_name("N")
+      ->capture_default_str()
+      ->transform(kDecimal)
+      ->check(CLI::Range(1, INT_MAX).description(""));
+  app.add_option("--repeat", options.repeat, "measured runs per case, after one discarded warm-up")
+      ->type_name("R")
+      ->capture_default_str()
+      ->transform(kDecimal)
+      ->check(CLI::Range(1, 1000).description(""));
+  app.add_option("--csv", options.csv_path, "one row per measured run")->type_name("FILE");
+  app.add_option("--json", options.json_path, "machine facts, runs and aggregates")->type_name("FILE");
+  app.add_option("--plot", options.plot_path, "chart of the medians, drawn by gnuplot")
+      ->type_name("FILE.svg|FILE.png")
+      ->check(kChartFile);
+  app.add_option("--bin", options.bin_dir, "where the programs are (default: beside sum_compare)")
+      ->type_name("DIR");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::fputs(app.help().c_str(), stdout);
+    return 0;
+  } catch (const CLI::ParseError& error) {
+    std::fprintf(stderr, "sum_compare: %s (sum_compare --help lists the options)\n", error.what());
+    return 2;
+  }
+
+  options.programs = in_catalog_order(options.programs.empty() ? known : options.programs);
+  std::sort(options.threads.begin(), options.threads.end());
+  options.threads.erase(std::unique(options.threads.begin(), options.threads.end()), options.threads.end());
+  return std::nullopt;
+}

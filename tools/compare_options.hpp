@@ -1,0 +1,21 @@
+// sum_compare's command line.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct compare_options {
+  std::vector<std::string> programs;  // in the catalog's order; default: every compared program
+  std::vector<int> threads;           // ascending; empty: 1 up to the processors
+  int size = 20000000;
+  int repeat = 7;
+  std::string csv_path;
+  std::string json_path;
+  std::string plot_path;
+  std::string bin_dir;  // empty: the directory sum_compare lies in
+};
+
+// Reads the command line into options. Returns the exit status when sum_compare should stop at
+// once: 0 after --help, 2 after a one-line message for a bad option; nullopt to go on.
+std::optional<int> parse_compare_options(int argc, char** argv, compare_options& options);

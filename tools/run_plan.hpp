@@ -1,0 +1,33 @@
+// What sum_compare runs: the cases (a program on a team size) and the rounds over them. The
+// plan is made once from the options; running, counting and reporting all read it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/compare_options.hpp"
+#include "tools/program_catalog.hpp"
+#include "tools/program_output.hpp"
+
+struct run_case {
+  const program_description* program;
+  int threads;  // OMP_NUM_THREADS; 1 for the serial build, its one-thread reference
+};
+
+struct run_plan {
+  std::vector<run_case> cases;  // by team size, then in the catalog's order
+  std::vector<int> threads;     // the team sizes asked for
+  int size = 0;                 // elements per run
+  int rounds = 0;               // every round runs every case once; round 0 is the warm-up
+};
+
+run_plan make_plan(const compare_options& options, int processors);
+
+// Runs in the whole plan, warm-ups included.
+int planned_runs(const run_plan& plan);
+
+struct run_record {
+  run_case c;
+  int round;        // 1..R; warm-ups are not kept
+  program_run reading;
+};
