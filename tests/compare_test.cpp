@@ -69,7 +69,7 @@ TEST(ReadRun, RejectsWrongSumsShapesStatusesAndTeams) {
   EXPECT_NE(read_run(padded, 1000, 2, truncated).problem, "");
 
   const child_result impossible{
-      0, printed(kTeamLine, 1) + "\n" + printed(kResultLine, 1500.0, 0.1, 0.1) + "\n", ""};
+      0, printed(kTeamLine, 1) + "\n" + printed(kResultLine, 1500.0, 0.1, 0.1) + "\n", "", ""};
   EXPECT_NE(read_run(program("sum_baseline"), 1000, 1, impossible).problem, "");
 }
 
@@ -97,22 +97,6 @@ child_result compare(const std::vector<std::string>& args) {
   return run_child(program_path("sum_compare"), args, environment_without_runtime_settings());
 }
 
-struct scratch_directory {
-  fs::path path;
-  scratch_directory() {
-    path = fs::temp_directory_path() / ("sum_compare_test_" + std::to_string(getpid()) + "_" +
-                                        testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(path);
-    fs::create_directories(path);
-  }
-  ~scratch_directory() { fs::remove_all(path); }
-  void stand_in(const std::string& name, const std::string& script) const {
-    const fs::path file = path / name;
-    std::ofstream(file) << "#!/bin/sh\n" << script;
-    fs::permissions(file, fs::perms::owner_all);
-  }
-};
-
 TEST(SumCompare, ReportsAWrongSumWithTheRunsOutputAndFails) {
   const scratch_directory bin;
   const std::string wrong = printed(kResultLine, 4951.0, 0.001, 0.001);
@@ -123,7 +107,7 @@ TEST(SumCompare, ReportsAWrongSumWithTheRunsOutputAndFails) {
   EXPECT_NE(run.err.find("FAILED: sum_walltime on 1 threads"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("sum 4951, expected 4950"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find(wrong), std::string::npos) << run.err;
-  EXPECT_NE(run.out.find("2 runs failed validation"), std::string::npos) << run.out;  // warm-up too
+  EXPECT_NE(run.out.find("2 runs failed"), std::string::npos) << run.out;  // warm-up too
 }
 
 TEST(SumCompare, ReportsAFailedRunAndFails) {
@@ -135,10 +119,6 @@ TEST(SumCompare, ReportsAFailedRunAndFails) {
   EXPECT_NE(run.err.find("FAILED: sum_baseline on 2 threads (run 1): exit status 3"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("out of luck"), std::string::npos);
 
-  const child_result missing = compare({"--bin", bin.path.string(), "--programs", "sum_walltime",
-                                        "--threads", "1", "--size", "100", "--repeat", "1"});
-  EXPECT_EQ(missing.exit_status, 1);
-  EXPECT_NE(missing.err.find("exit status 127"), std::string::npos) << missing.err;
 }
 
 std::vector<std::vector<std::string>> csv_rows(const fs::path& file) {
@@ -178,7 +158,7 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
                                     "--json=" + json_path.string()});
   ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
   EXPECT_EQ(run.err, "");  // not a terminal: no progress line
-  for (const char* expected : {"processor:", "OMP_*:", "build:", "plan:", "packed slots take",
+  for (const char* expected : {"processor:", "settings:", "build:", "plan:", "packed slots take",
                                "The reduction (sum_walltime) speeds up", "in-order limit"}) {
     EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
   }
@@ -238,7 +218,7 @@ TEST(SumCompare, DrawsAChartWithGnuplotOrSaysHowToGetIt) {
     EXPECT_NE(text.find("<svg"), std::string::npos);
     EXPECT_NE(text.find("sum_slots_packed"), std::string::npos);
   } else {
-    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.exit_status, 2);  // found before any run
     EXPECT_NE(run.err.find("apt-get install gnuplot-nox"), std::string::npos) << run.err;
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(out.path), fs::directory_iterator()), have_gnuplot ? 1 : 0);

@@ -1,6 +1,4 @@
 // cmake --install puts the programs, sum_compare and its chart script where sum_compare finds them.
-#include <unistd.h>
-
 #include <filesystem>
 #include <string>
 
@@ -12,8 +10,8 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(Install, PutsEveryProgramBesideSumCompare) {
-  const fs::path prefix = fs::temp_directory_path() / ("omp_sums_install_" + std::to_string(getpid()));
-  fs::remove_all(prefix);
+  const scratch_directory scratch;
+  const fs::path prefix = scratch.path;
   const child_result install =
       run_child(SUITE_CMAKE, {"--install", SUITE_BUILD_DIR, "--prefix", prefix.string()}, current_environment());
   ASSERT_EQ(install.exit_status, 0) << install.out << install.err;
@@ -40,7 +38,6 @@ TEST(Install, PutsEveryProgramBesideSumCompare) {
   if (have_gnuplot) {
     EXPECT_TRUE(fs::exists(prefix / "chart.svg"));
   }
-  fs::remove_all(prefix);
 }
 
 }  // namespace

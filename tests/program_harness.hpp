@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -75,3 +79,25 @@ inline std::vector<std::string> output_lines(const std::string& out) {
 inline std::string exact_index_sum(long long n) {
   return g_format(n > 0 ? static_cast<double>(n * (n - 1) / 2) : 0.0);
 }
+
+// A directory of the running test's own, removed with everything in it at the end.
+struct scratch_directory {
+  std::filesystem::path path;
+  scratch_directory() {
+    path = std::filesystem::temp_directory_path() /
+           ("omp_sums_test_" + std::to_string(getpid()) + "_" +
+            testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+  }
+  ~scratch_directory() { std::filesystem::remove_all(path); }
+  scratch_directory(const scratch_directory&) = delete;
+  scratch_directory& operator=(const scratch_directory&) = delete;
+
+  // An executable shell script named like a program.
+  void stand_in(const std::string& name, const std::string& script) const {
+    const std::filesystem::path file = path / name;
+    std::ofstream(file) << "#!/bin/sh\n" << script;
+    std::filesystem::permissions(file, std::filesystem::perms::owner_all);
+  }
+};

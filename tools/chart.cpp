@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <string_view>
 
@@ -28,29 +30,25 @@ std::string chart_data(const std::vector<case_stats>& cases) {
 
 }  // namespace
 
-bool write_chart(const std::string& path, const std::vector<case_stats>& cases) {
-  const std::string script = own_directory() + "/" SUITE_CHART_SCRIPT;
+std::string gnuplot_problem() {
+  const child_result run = run_child("gnuplot", {"--version"}, current_environment(), {10, 1 << 16});
+  if (run.exit_status == 0) return {};
+  return "--plot needs gnuplot, which cannot be run here (" + run.err.substr(0, run.err.find('\n')) +
+         "); install it with: apt-get install gnuplot-nox";
+}
+
+std::string draw_chart(const std::string& output, const std::vector<case_stats>& cases) {
   const std::string data = chart_data(cases);
-  if (data.empty()) {
-    std::fprintf(stderr, "sum_compare: no valid case to draw in %s\n", path.c_str());
-    return false;
-  }
+  if (data.empty()) return "no valid case to draw in the chart";
   char data_path[] = "/tmp/sum_compare_chart_XXXXXX";
   const int fd = mkstemp(data_path);
-  if (fd < 0) {
-    std::perror("sum_compare: chart data");
-    return false;
-  }
+  if (fd < 0) return std::string("cannot write the chart's data: ") + std::strerror(errno);
   const bool written = write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size());
   close(fd);
-  const child_result run =
-      written ? run_child("gnuplot", {"-c", script, path, data_path}, current_environment()) : child_result{1, {}, "cannot write the chart data"};
+  const std::string script = own_directory() + "/" SUITE_CHART_SCRIPT;
+  const child_result run = written ? run_child("gnuplot", {"-c", script, output, data_path}, current_environment(), {60, 1 << 20})
+                                   : child_result{1, {}, "cannot write the chart's data", {}};
   unlink(data_path);
-  if (run.exit_status == 127 && run.err.rfind("cannot start", 0) == 0) {
-    std::fprintf(stderr, "sum_compare: --plot needs gnuplot, which is not installed here; "
-                         "install it with: apt-get install gnuplot-nox\n");
-    return false;
-  }
-  if (run.exit_status != 0) std::fprintf(stderr, "sum_compare: gnuplot failed: %s\n", run.err.c_str());
-  return run.exit_status == 0;
+  if (run.exit_status == 0 && run.failure.empty()) return {};
+  return "gnuplot failed: " + (run.failure.empty() ? run.err : run.failure);
 }

@@ -6,6 +6,8 @@
 
 #include "tools/aggregate.hpp"
 
-// Draws the medians into path (.svg or .png); false, with the reason on standard error, when it
-// cannot.
-bool write_chart(const std::string& path, const std::vector<case_stats>& cases);
+// Empty when gnuplot can be run here, else what to do about it.
+std::string gnuplot_problem();
+
+// Draws the medians into `output` (.svg or .png). Returns an empty string, or why it could not.
+std::string draw_chart(const std::string& output, const std::vector<case_stats>& cases);

@@ -3,10 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 extern char** environ;
@@ -17,12 +20,13 @@ std::vector<std::string> current_environment() {
   return env;
 }
 
+bool is_runtime_setting(const std::string& variable) {
+  return variable.rfind("OMP_", 0) == 0 || variable.rfind("GOMP_", 0) == 0 || variable.rfind("KMP_", 0) == 0;
+}
+
 std::vector<std::string> environment_without_runtime_settings() {
   std::vector<std::string> env = current_environment();
-  std::erase_if(env, [](const std::string& variable) {
-    return variable.rfind("OMP_", 0) == 0 || variable.rfind("GOMP_", 0) == 0 ||
-           variable.rfind("KMP_", 0) == 0;
-  });
+  std::erase_if(env, is_runtime_setting);
   return env;
 }
 
@@ -37,53 +41,100 @@ void set_variable(std::vector<std::string>& env, const std::string& name, const 
   env.push_back(prefix + value);
 }
 
-std::string get_variable(const std::vector<std::string>& env, const std::string& name) {
-  const std::string prefix = name + "=";
-  for (const std::string& variable : env) {
-    if (variable.rfind(prefix, 0) == 0) return variable.substr(prefix.size());
-  }
-  return {};
-}
+namespace {
 
-static std::vector<char*> c_strings(std::vector<std::string>& strings) {
+using clock_type = std::chrono::steady_clock;
+
+std::vector<char*> c_strings(std::vector<std::string>& strings) {
   std::vector<char*> pointers;
   for (std::string& s : strings) pointers.push_back(s.data());
   pointers.push_back(nullptr);
   return pointers;
 }
 
-// Drains both pipes together, so that a child filling one of them never blocks.
-static void read_both(int out_fd, int err_fd, std::string& out, std::string& err) {
-  pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
-  std::string* sinks[2] = {&out, &err};
-  int open_count = 2;
+// True once the child has exited; it is left unreaped, so that its process group id stays its own.
+bool has_exited(pid_t pid) {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
+}
+
+// SIGTERM to the child's group, and up to two seconds for the child to go.
+void stop_group(pid_t pid) {
+  kill(-pid, SIGTERM);
+  const auto give_up = clock_type::now() + std::chrono::seconds(2);
+  while (!has_exited(pid) && clock_type::now() < give_up) poll(nullptr, 0, 10);
+}
+
+std::string stream_name(int k) { return k == 0 ? "standard output" : "standard error"; }
+
+// Reads both pipes until the child has exited and they are drained (or the grace after its exit
+// is over), or until a limit stops it; returns why it stopped the child, or "". Closes each
+// pipe it drains (setting its fd to -1); the caller closes what is left open.
+std::string read_within_limits(pid_t pid, pollfd (&pipes)[2], child_result& result, const run_limits& limits) {
+  std::string* sinks[2] = {&result.out, &result.err};
+  // The pidfd turns readable when the child exits, so that poll wakes for that at once too.
+  const int exit_fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));  // -1 before Linux 5.3: poll skips it
+  pollfd fds[3] = {pipes[0], pipes[1], {exit_fd, POLLIN, 0}};
+  const clock_type::time_point never = clock_type::time_point::max();
+  const clock_type::time_point deadline =
+      limits.timeout_seconds > 0 ? clock_type::now() + std::chrono::seconds(limits.timeout_seconds) : never;
+  clock_type::time_point grace_over = never;
+  std::string failure;
   char buffer[65536];
-  while (open_count > 0) {
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
+  while (failure.empty()) {
+    if (limits.interrupted != nullptr && *limits.interrupted != 0) {
+      failure = "interrupted";
       break;
     }
-    for (int k = 0; k < 2; ++k) {
+    const clock_type::time_point now = clock_type::now();
+    if (grace_over == never && has_exited(pid)) {
+      grace_over = now + std::chrono::duration_cast<clock_type::duration>(
+                             std::chrono::duration<double>(limits.exit_grace_seconds));
+      if (fds[2].fd >= 0) close(fds[2].fd);
+      fds[2].fd = -1;
+    }
+    const bool drained = fds[0].fd < 0 && fds[1].fd < 0;
+    if (grace_over != never && (drained || now >= grace_over)) break;  // past the grace: a leftover holds the pipes
+    if (grace_over == never && now >= deadline) {
+      failure = "timed out after " + std::to_string(limits.timeout_seconds) + " s";
+      break;
+    }
+
+    // Wake at least every 50 ms to see an interruption, or the exit where there is no pidfd.
+    const clock_type::time_point wake = std::min({now + std::chrono::milliseconds(50), deadline, grace_over});
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(wake - now).count();
+    if (poll(fds, 3, static_cast<int>(std::max<long long>(wait, 0))) <= 0) continue;
+    for (int k = 0; k < 2 && failure.empty(); ++k) {
       if (fds[k].fd < 0 || fds[k].revents == 0) continue;
       const ssize_t got = read(fds[k].fd, buffer, sizeof buffer);
       if (got > 0) {
         sinks[k]->append(buffer, static_cast<std::size_t>(got));
+        if (limits.output_cap > 0 && sinks[k]->size() > limits.output_cap) {
+          sinks[k]->resize(limits.output_cap);
+          failure = "output too large: more than " + std::to_string(limits.output_cap) + " bytes on " + stream_name(k);
+        }
       } else if (got == 0 || errno != EINTR) {
         close(fds[k].fd);
         fds[k].fd = -1;
-        --open_count;
       }
     }
   }
+  if (!failure.empty()) stop_group(pid);
+  if (fds[2].fd >= 0) close(fds[2].fd);
+  pipes[0].fd = fds[0].fd;
+  pipes[1].fd = fds[1].fd;
+  return failure;
 }
 
+}  // namespace
+
 child_result run_child(const std::string& path, const std::vector<std::string>& args,
-                       const std::vector<std::string>& env) {
-  child_result result{127, {}, {}};
+                       const std::vector<std::string>& env, const run_limits& limits) {
+  child_result result{127, {}, {}, {}};
   int out_pipe[2];
   int err_pipe[2];
-  if (pipe(out_pipe) != 0) return result;
-  if (pipe(err_pipe) != 0) {
+  if (pipe2(out_pipe, O_CLOEXEC) != 0) return result;
+  if (pipe2(err_pipe, O_CLOEXEC) != 0) {
     close(out_pipe[0]);
     close(out_pipe[1]);
     return result;
@@ -91,13 +142,23 @@ child_result run_child(const std::string& path, const std::vector<std::string>& 
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addclose(&actions, out_pipe[0]);
-  posix_spawn_file_actions_addclose(&actions, err_pipe[0]);
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
-  posix_spawn_file_actions_addclose(&actions, out_pipe[1]);
-  posix_spawn_file_actions_addclose(&actions, err_pipe[1]);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+
+  // A process group of its own, and the signal dispositions of a fresh process (this one may
+  // ignore SIGPIPE or catch SIGINT and SIGTERM).
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (int signal_number : {SIGPIPE, SIGINT, SIGTERM}) sigaddset(&defaults, signal_number);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  sigset_t no_signals;
+  sigemptyset(&no_signals);
+  posix_spawnattr_setsigmask(&attributes, &no_signals);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
   std::vector<std::string> argv_strings{path};
   argv_strings.insert(argv_strings.end(), args.begin(), args.end());
@@ -108,8 +169,9 @@ child_result run_child(const std::string& path, const std::vector<std::string>& 
   pid_t pid = 0;
   // As execvp: a name without a slash is looked up in PATH.
   const auto spawn = path.find('/') == std::string::npos ? posix_spawnp : posix_spawn;
-  const int spawn_error = spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
+  const int spawn_error = spawn(&pid, path.c_str(), &actions, &attributes, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   close(out_pipe[1]);
   close(err_pipe[1]);
   if (spawn_error != 0) {
@@ -119,7 +181,12 @@ child_result run_child(const std::string& path, const std::vector<std::string>& 
     return result;
   }
 
-  read_both(out_pipe[0], err_pipe[0], result.out, result.err);
+  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  result.failure = read_within_limits(pid, fds, result, limits);
+  for (const pollfd& left : fds) {
+    if (left.fd >= 0) close(left.fd);
+  }
+  kill(-pid, SIGKILL);  // whatever is left of its group; the unreaped child keeps the group's id
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }

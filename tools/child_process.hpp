@@ -1,14 +1,25 @@
-// Runs a program as a child process with an environment of its own and captures what it prints.
+// Runs a program as a child process with an environment of its own and captures what it prints,
+// within limits: a time limit, a cap on each output stream, and a stop when the caller is
+// interrupted. Each child leads a process group of its own, which is stopped as a whole.
 #pragma once
 
+#include <csignal>
+#include <cstddef>
 #include <string>
-#include <utility>
 #include <vector>
 
 struct child_result {
-  int exit_status;   // the child's exit code, or 128 + signal number when a signal ended it
-  std::string out;   // everything it wrote to standard output
-  std::string err;   // everything it wrote to standard error
+  int exit_status;      // the child's exit code, or 128 + signal number when a signal ended it
+  std::string out;      // what it wrote to standard output (up to the cap)
+  std::string err;      // what it wrote to standard error (up to the cap)
+  std::string failure;  // why the run was stopped ("timed out after 5 s", ...); empty if it was not
+};
+
+struct run_limits {
+  int timeout_seconds = 0;            // 0: no time limit
+  std::size_t output_cap = 0;         // bytes kept of each stream; 0: no cap; past it the run stops
+  double exit_grace_seconds = 0.5;    // reading goes on this long after the child itself exited
+  const volatile std::sig_atomic_t* interrupted = nullptr;  // set by a signal handler: stop now
 };
 
 // This process's environment.
@@ -18,13 +29,15 @@ std::vector<std::string> current_environment();
 // GCC's GOMP_* and LLVM's KMP_* ones.
 std::vector<std::string> environment_without_runtime_settings();
 
+// True for OMP_*, GOMP_* and KMP_* variables ("NAME=value" or "NAME").
+bool is_runtime_setting(const std::string& variable);
+
 // Sets name=value in env, replacing an earlier setting of the same name.
 void set_variable(std::vector<std::string>& env, const std::string& name, const std::string& value);
 
-// The value of name in env, or an empty string.
-std::string get_variable(const std::vector<std::string>& env, const std::string& name);
-
 // Runs path with args (argv[1...]) and env; a path without a slash is looked up in PATH.
-// Failure to start is reported as status 127, with the reason in err.
+// Failure to start is reported as status 127, with the reason in err. When a limit stops the
+// child, its process group gets SIGTERM, then SIGKILL, and failure says why. Once the child has
+// exited, whatever is left of its group is killed.
 child_result run_child(const std::string& path, const std::vector<std::string>& args,
-                       const std::vector<std::string>& env);
+                       const std::vector<std::string>& env, const run_limits& limits = {});

@@ -30,6 +30,9 @@ const CLI::Validator kChartFile(
     },
     "", "chart file");
 
+const CLI::Validator kNonEmpty([](std::string& text) { return text.empty() ? "an empty file name" : std::string(); },
+                               "", "non-empty");
+
 std::vector<std::string> compared_programs() {
   std::vector<std::string> names;
   for (const program_description& program : kPrograms) {
@@ -57,8 +60,12 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
                "sum_compare"};
   app.footer("Every OMP_* variable but OMP_NUM_THREADS passes through to the programs. The serial build\n"
              "runs on one thread only, as the reference, whatever --threads holds.\n"
-             "Exit status: 0; 1 when a run failed validation or an output could not be written; 2 for a\n"
-             "bad option.");
+             "An interrupted run (SIGINT, SIGTERM) stops the running program, keeps every finished run\n"
+             "(the CSV, the JSON with \"complete\": false, the table) and exits 130 or 143.\n"
+             "Exit status: 0; 1 when a run failed or an output could not be written; 2 for a bad\n"
+             "option or set-up (missing programs, unusable output paths); 130 or 143 when interrupted.");
+  // A value given twice: the last one holds, as users expect of a command they extend.
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   const std::vector<std::string> known = compared_programs();
   app.add_option("--programs", options.programs, "programs to run (default: all)")
       ->delimiter(',')
@@ -79,8 +86,15 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
       ->capture_default_str()
       ->transform(kDecimal)
       ->check(CLI::Range(1, 1000).description(""));
-  app.add_option("--csv", options.csv_path, "one row per measured run")->type_name("FILE");
-  app.add_option("--json", options.json_path, "machine facts, runs and aggregates")->type_name("FILE");
+  app.add_option("--timeout", options.timeout_seconds, "time limit of each run; past it the run is stopped and fails")
+      ->type_name("SECONDS")
+      ->capture_default_str()
+      ->transform(kDecimal)
+      ->check(CLI::Range(1, 86400).description(""));
+  app.add_option("--csv", options.csv_path, "one row per measured run, written as runs finish")
+      ->type_name("FILE")
+      ->check(kNonEmpty);
+  app.add_option("--json", options.json_path, "machine facts, runs and aggregates")->type_name("FILE")->check(kNonEmpty);
   app.add_option("--plot", options.plot_path, "chart of the medians, drawn by gnuplot")
       ->type_name("FILE.svg|FILE.png")
       ->check(kChartFile);

@@ -10,6 +10,7 @@ struct compare_options {
   std::vector<int> threads;           // ascending; empty: 1 up to the processors
   int size = 20000000;
   int repeat = 7;
+  int timeout_seconds = 300;  // per run
   std::string csv_path;
   std::string json_path;
   std::string plot_path;

@@ -2,10 +2,11 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "tools/machine_facts.hpp"
+#include "tools/runner.hpp"
 #include "tools/suite_build.hpp"
 
 namespace {
@@ -37,27 +38,41 @@ nlohmann::ordered_json json_number(double value) {
 }
 
 std::string csv_field(const std::string& text) {
-  if (text.find_first_of(",\"\n") == std::string::npos) return text;
+  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
   std::string quoted = "\"";
   for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
   return quoted + "\"";
 }
 
-std::string csv_number(double value) { return value < 0 || !std::isfinite(value) ? "" : printed("%.9g", value); }
+// A time of a valid run, or "" where the run failed or printed none.
+std::string csv_seconds(const run_record& r, double value) {
+  return !r.reading.problem.empty() || value < 0 || !std::isfinite(value) ? "" : printed("%.9g", value);
+}
+
+nlohmann::ordered_json json_seconds(const run_record& r, double value) {
+  return r.reading.problem.empty() ? json_number(value) : nullptr;
+}
 
 }  // namespace
 
 void print_header(const run_plan& plan, const std::string& bin) {
   std::vector<std::string> teams;
   for (int t : plan.threads) teams.push_back(std::to_string(t));
-  const std::vector<std::string> settings = omp_settings();
+  std::vector<std::string> settings = runtime_settings();
+  for (std::string& setting : settings) {
+    if (setting.rfind("OMP_NUM_THREADS=", 0) == 0) setting += " (replaced by each case's team size)";
+  }
+  const std::vector<int> allowed = allowed_processors();
   std::printf("sum_compare: %d elements, %d measured runs per case after one warm-up, threads %s\n", plan.size,
               plan.rounds - 1, joined(teams, ",").c_str());
-  std::printf("processor:   %s, %d online\n", processor_model().c_str(), processors_online());
-  std::printf("OMP_*:       %s\n", settings.empty() ? "none set besides OMP_NUM_THREADS" : joined(settings, " ").c_str());
+  std::printf("processor:   %s, %d online; this process may use %zu: %s\n", processor_model().c_str(),
+              processors_online(), allowed.size(), processor_list(allowed).c_str());
+  std::printf("settings:    %s\n", settings.empty() ? "no OMP_*, GOMP_* or KMP_* variable set; OMP_NUM_THREADS is set per case"
+                                                    : joined(settings, " ").c_str());
   std::printf("build:       %s; %s\n", std::string(kCompiler).c_str(), build_profiles(plan).c_str());
   std::printf("programs:    %s\n", bin.c_str());
-  std::printf("plan:        %zu cases, %d runs", plan.cases.size(), planned_runs(plan));
+  std::printf("plan:        %zu cases, %d runs, at most %d s each", plan.cases.size(), planned_runs(plan),
+              plan.timeout_seconds);
   for (const run_case& c : plan.cases) {
     if (!c.program->on_team) std::printf("; %s runs on one thread only, the serial reference", std::string(c.program->name).c_str());
   }
@@ -85,37 +100,66 @@ void print_table(const std::vector<case_stats>& cases) {
                            : "");
 }
 
-bool write_csv(const std::string& path, const run_plan& plan, const std::vector<run_record>& records) {
-  std::ofstream file(path);
-  file << "program,threads,run,elements,wall_seconds,thread_seconds,sum,valid,problem\n";
+void print_warnings(const std::vector<run_record>& records) {
+  std::vector<const run_record*> first_of_case;  // each case's first valid run that wrote there
   for (const run_record& r : records) {
-    file << r.c.program->name << ',' << r.c.threads << ',' << r.round << ',' << plan.size << ','
-         << csv_number(r.reading.seconds) << ',' << csv_number(r.reading.thread_seconds) << ','
-         << csv_field(r.reading.sum) << ',' << (r.reading.problem.empty() ? 1 : 0) << ','
-         << csv_field(r.reading.problem) << '\n';
+    if (!r.reading.problem.empty() || r.standard_error.empty()) continue;
+    const bool known = std::any_of(first_of_case.begin(), first_of_case.end(), [&](const run_record* seen) {
+      return seen->c.program == r.c.program && seen->c.threads == r.c.threads;
+    });
+    if (!known) first_of_case.push_back(&r);
   }
-  return static_cast<bool>(file.flush());
+  for (const run_record* first : first_of_case) {
+    int valid = 0;
+    int wrote = 0;
+    for (const run_record& r : records) {
+      if (r.c.program != first->c.program || r.c.threads != first->c.threads || !r.reading.problem.empty()) continue;
+      ++valid;
+      wrote += r.standard_error.empty() ? 0 : 1;
+    }
+    std::printf("Warning: %s on %d threads wrote to standard error in %d of its %d valid runs, first:\n%s",
+                std::string(first->c.program->name).c_str(), first->c.threads, wrote, valid,
+                excerpt(first->standard_error).c_str());
+  }
+  if (!first_of_case.empty()) std::printf("\n");
 }
 
-bool write_json(const std::string& path, const run_plan& plan, const std::vector<run_record>& records,
-                const std::vector<case_stats>& cases) {
+void write_csv_header(std::FILE* csv) {
+  std::fputs("program,threads,run,elements,wall_seconds,thread_seconds,sum,valid,problem\n", csv);
+}
+
+void write_csv_row(std::FILE* csv, const run_plan& plan, const run_record& r) {
+  std::fprintf(csv, "%s,%d,%d,%d,%s,%s,%s,%d,%s\n", std::string(r.c.program->name).c_str(), r.c.threads, r.round,
+               plan.size, csv_seconds(r, r.reading.seconds).c_str(), csv_seconds(r, r.reading.thread_seconds).c_str(),
+               csv_field(r.reading.sum).c_str(), r.reading.problem.empty() ? 1 : 0, csv_field(r.reading.problem).c_str());
+}
+
+void write_json(std::FILE* file, const run_plan& plan, const std::vector<run_record>& records,
+                const std::vector<case_stats>& cases, bool complete) {
   nlohmann::ordered_json json;
+  json["complete"] = complete;
   json["elements"] = plan.size;
   json["repeat"] = plan.rounds - 1;
   json["processor"] = processor_model();
   json["processors_online"] = processors_online();
+  json["allowed_processors"] = allowed_processors();
   json["compiler"] = kCompiler;
-  json["omp_settings"] = omp_settings();
+  json["runtime_settings"] = nlohmann::ordered_json::object();
+  for (const std::string& setting : runtime_settings()) {
+    const std::size_t equals = setting.find('=');
+    json["runtime_settings"][setting.substr(0, equals)] = equals == std::string::npos ? "" : setting.substr(equals + 1);
+  }
   json["runs"] = nlohmann::ordered_json::array();
   for (const run_record& r : records) {
     json["runs"].push_back({{"program", r.c.program->name},
                             {"threads", r.c.threads},
                             {"run", r.round},
-                            {"wall_seconds", json_number(r.reading.seconds)},
-                            {"thread_seconds", json_number(r.reading.thread_seconds)},
+                            {"wall_seconds", json_seconds(r, r.reading.seconds)},
+                            {"thread_seconds", json_seconds(r, r.reading.thread_seconds)},
                             {"sum", r.reading.sum},
                             {"valid", r.reading.problem.empty()},
-                            {"problem", r.reading.problem}});
+                            {"problem", r.reading.problem},
+                            {"standard_error", r.standard_error}});
   }
   json["aggregates"] = nlohmann::ordered_json::array();
   for (const case_stats& c : cases) {
@@ -130,7 +174,7 @@ bool write_json(const std::string& path, const run_plan& plan, const std::vector
                                   {"ns_per_element_per_thread", json_number(c.ns_per_element_per_thread)},
                                   {"speedup", json_number(c.speedup)}});
   }
-  std::ofstream file(path);
-  file << json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
-  return static_cast<bool>(file.flush());
+  // Child output may hold any bytes: invalid UTF-8 is replaced, so the file stays valid JSON.
+  const std::string text = json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  std::fprintf(file, "%s\n", text.c_str());
 }

@@ -1,12 +1,13 @@
 #include "tools/machine_facts.hpp"
 
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 
-extern char** environ;
+#include "tools/child_process.hpp"
 
 std::string processor_model() {
   std::ifstream cpuinfo("/proc/cpuinfo");
@@ -19,12 +20,31 @@ std::string processor_model() {
 
 int processors_online() { return static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)); }
 
-std::vector<std::string> omp_settings() {
-  std::vector<std::string> settings;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string variable = *entry;
-    if (variable.rfind("OMP_", 0) == 0 && variable.rfind("OMP_NUM_THREADS=", 0) != 0) settings.push_back(variable);
+std::vector<int> allowed_processors() {
+  std::vector<int> processors;
+  cpu_set_t mask;
+  if (sched_getaffinity(0, sizeof mask, &mask) != 0) return processors;
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+    if (CPU_ISSET(cpu, &mask)) processors.push_back(cpu);
   }
+  return processors;
+}
+
+std::string processor_list(const std::vector<int>& processors) {
+  std::string text;
+  for (std::size_t k = 0; k < processors.size();) {
+    std::size_t last = k;
+    while (last + 1 < processors.size() && processors[last + 1] == processors[last] + 1) ++last;
+    text += (text.empty() ? "" : ",") + std::to_string(processors[k]);
+    if (last > k) text += "-" + std::to_string(processors[last]);
+    k = last + 1;
+  }
+  return text;
+}
+
+std::vector<std::string> runtime_settings() {
+  std::vector<std::string> settings = current_environment();
+  std::erase_if(settings, [](const std::string& variable) { return !is_runtime_setting(variable); });
   std::sort(settings.begin(), settings.end());
   return settings;
 }

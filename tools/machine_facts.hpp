@@ -9,8 +9,15 @@ std::string processor_model();
 
 int processors_online();
 
-// The caller's OMP_* settings, which every run inherits, as NAME=value.
-std::vector<std::string> omp_settings();
+// The processors this process may run on: its affinity mask (narrowed by taskset, cgroups...).
+std::vector<int> allowed_processors();
+
+// "0-3,6" for {0, 1, 2, 3, 6}.
+std::string processor_list(const std::vector<int>& processors);
+
+// Every OMP_*, GOMP_* and KMP_* variable of the caller's, which every run inherits, as
+// NAME=value, sorted.
+std::vector<std::string> runtime_settings();
 
 // The directory of the running executable.
 std::string own_directory();

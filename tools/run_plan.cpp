@@ -6,6 +6,7 @@ run_plan make_plan(const compare_options& options, int processors) {
   run_plan plan;
   plan.size = options.size;
   plan.rounds = options.repeat + 1;
+  plan.timeout_seconds = options.timeout_seconds;
   plan.threads = options.threads;
   if (plan.threads.empty()) {
     for (int t = 1; t <= std::max(processors, 1); ++t) plan.threads.push_back(t);

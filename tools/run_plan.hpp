@@ -19,6 +19,7 @@ struct run_plan {
   std::vector<int> threads;     // the team sizes asked for
   int size = 0;                 // elements per run
   int rounds = 0;               // every round runs every case once; round 0 is the warm-up
+  int timeout_seconds = 0;      // each run's time limit
 };
 
 run_plan make_plan(const compare_options& options, int processors);
@@ -28,6 +29,7 @@ int planned_runs(const run_plan& plan);
 
 struct run_record {
   run_case c;
-  int round;        // 1..R; warm-ups are not kept
+  int round;                   // 1..R; warm-ups are not kept
   program_run reading;
+  std::string standard_error;  // what the run wrote there (capped)
 };

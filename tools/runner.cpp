@@ -2,13 +2,36 @@
 
 #include <unistd.h>
 
-#include <cstdio>
+#include <algorithm>
 
 #include "tools/child_process.hpp"
+#include "tools/compare_report.hpp"
 
-std::vector<run_record> run_plan_rounds(const run_plan& plan, const std::string& bin, int& failures) {
+std::string excerpt(const std::string& text) {
+  constexpr std::size_t kept_lines = 8;
+  constexpr std::size_t line_length = 240;
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t newline = std::min(text.find('\n', at), text.size());
+    lines.push_back(text.substr(at, newline - at));
+    at = newline + 1;
+  }
+  std::string cut;
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    if (lines.size() > 2 * kept_lines && k == kept_lines) {
+      cut += "[... " + std::to_string(lines.size() - 2 * kept_lines) + " lines left out ...]\n";
+      k = lines.size() - kept_lines;
+    }
+    const std::string& line = lines[k];
+    cut += line.size() > line_length ? line.substr(0, line_length) + " [... line cut]\n" : line + "\n";
+  }
+  return cut;
+}
+
+std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_settings& settings, int& failures) {
   const bool progress = isatty(STDERR_FILENO) != 0;
   const int total = planned_runs(plan);
+  const run_limits limits{plan.timeout_seconds, kOutputCap, 0.5, settings.interrupted};
   std::vector<std::string> env = current_environment();
   std::vector<run_record> records;
   int done = 0;
@@ -18,15 +41,25 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const std::string&
       ++done;
       if (progress) std::fprintf(stderr, "\rcase %d of %d: %s on %d threads   ", done, total, name.c_str(), c.threads);
       set_variable(env, "OMP_NUM_THREADS", std::to_string(c.threads));
-      const child_result result = run_child(bin + "/" + name, {std::to_string(plan.size)}, env);
+      const child_result result = run_child(settings.bin + "/" + name, {std::to_string(plan.size)}, env, limits);
+      if (result.failure == "interrupted") {
+        if (progress) std::fputc('\n', stderr);
+        return records;
+      }
       const program_run reading = read_run(*c.program, plan.size, c.threads, result);
       if (!reading.problem.empty()) {
         ++failures;
         if (progress) std::fputc('\n', stderr);
         std::fprintf(stderr, "FAILED: %s on %d threads (run %d): %s\n--- its output ---\n%s--- its standard error ---\n%s---\n",
-                     name.c_str(), c.threads, round, reading.problem.c_str(), result.out.c_str(), result.err.c_str());
+                     name.c_str(), c.threads, round, reading.problem.c_str(), excerpt(result.out).c_str(),
+                     excerpt(result.err).c_str());
       }
-      if (round > 0) records.push_back({c, round, reading});
+      if (round == 0) continue;  // the warm-up
+      records.push_back({c, round, reading, result.err});
+      if (settings.csv != nullptr) {
+        write_csv_row(settings.csv, plan, records.back());
+        std::fflush(settings.csv);
+      }
     }
   }
   if (progress) std::fprintf(stderr, "\r%*s\r", 60, "");

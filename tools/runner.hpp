@@ -1,11 +1,26 @@
 // Runs a plan: every case once per round, interleaved, so that drift hits every case alike.
 #pragma once
 
+#include <csignal>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "tools/run_plan.hpp"
 
-// The measured runs of the plan, each read and validated; failures are told on standard error
-// with the run's output and counted.
-std::vector<run_record> run_plan_rounds(const run_plan& plan, const std::string& bin, int& failures);
+struct runner_settings {
+  std::string bin;                                          // the programs' directory
+  const volatile std::sig_atomic_t* interrupted = nullptr;  // set by a signal: stop at once
+  std::FILE* csv = nullptr;                                 // gets each measured run's row as it finishes
+};
+
+// Each captured stream is cut here, and the run fails.
+inline constexpr std::size_t kOutputCap = 1 << 20;
+
+// The measured runs of the plan, each read and validated, up to an interruption (the run it cut
+// short is dropped). Failures are told on standard error with an excerpt of the run's output,
+// and counted.
+std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_settings& settings, int& failures);
+
+// The first and last lines of a long text, with a note of what was left out between.
+std::string excerpt(const std::string& text);

@@ -1,7 +1,12 @@
 // sum_compare: runs the array-sum programs side by side over a range of team sizes, repeats
 // every case, validates every run, and reports medians, spread and speed-ups, with optional
-// CSV, JSON and a gnuplot chart. Plan, run, aggregate, report.
+// CSV, JSON and a gnuplot chart. Plan, check the set-up, run, aggregate, report.
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,33 +16,119 @@
 #include "tools/compare_report.hpp"
 #include "tools/headlines.hpp"
 #include "tools/machine_facts.hpp"
+#include "tools/output_files.hpp"
 #include "tools/run_plan.hpp"
 #include "tools/runner.hpp"
+
+namespace {
+
+volatile std::sig_atomic_t stop_signal = 0;
+
+void note_stop_signal(int signal_number) { stop_signal = signal_number; }
+
+// SIGINT and SIGTERM stop the running program and end the plan early; a closed standard output
+// is a write error to report, not a reason to die with the runs unsaved.
+void catch_stop_signals() {
+  struct sigaction action {};
+  action.sa_handler = note_stop_signal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+struct outputs {
+  staged_file csv;
+  staged_file json;
+  staged_file chart;
+};
+
+// Everything that would make the runs useless, found before the first: programs that cannot be
+// run, output paths that clash or cannot be written, no gnuplot for a chart.
+std::string check_set_up(const run_plan& plan, const std::string& bin, const compare_options& options, outputs& out) {
+  for (const run_case& c : plan.cases) {
+    const std::string path = bin + "/" + std::string(c.program->name);
+    if (access(path.c_str(), X_OK) != 0) {
+      return "cannot run " + path + ": " + std::strerror(errno) +
+             " (build the suite, or give --bin the directory of its programs)";
+    }
+  }
+  const std::pair<const char*, const std::string*> paths[] = {
+      {"--csv", &options.csv_path}, {"--json", &options.json_path}, {"--plot", &options.plot_path}};
+  for (std::size_t a = 0; a < std::size(paths); ++a) {
+    for (std::size_t b = a + 1; b < std::size(paths); ++b) {
+      if (!paths[a].second->empty() && !paths[b].second->empty() && same_file(*paths[a].second, *paths[b].second)) {
+        return std::string(paths[a].first) + " and " + paths[b].first + " name the same file, " + *paths[a].second;
+      }
+    }
+  }
+  if (!options.plot_path.empty()) {
+    if (std::string problem = gnuplot_problem(); !problem.empty()) return problem;
+  }
+  for (auto [file, path] : {std::pair{&out.csv, &options.csv_path}, {&out.json, &options.json_path}, {&out.chart, &options.plot_path}}) {
+    if (path->empty()) continue;
+    if (std::string problem = open_staged(*path, *file); !problem.empty()) return problem;
+  }
+  if (out.csv.stream != nullptr) write_csv_header(out.csv.stream);
+  return {};
+}
+
+// Writes the JSON and the chart and puts every file in place; returns what went wrong.
+std::vector<std::string> finish_outputs(outputs& out, const run_plan& plan, const std::vector<run_record>& records,
+                                        const std::vector<case_stats>& cases) {
+  std::vector<std::string> problems;
+  if (out.json.stream != nullptr) write_json(out.json.stream, plan, records, cases, stop_signal == 0);
+  if (out.chart.stream != nullptr) {
+    std::fclose(out.chart.stream);  // gnuplot writes the temporary itself
+    out.chart.stream = nullptr;
+    if (std::string problem = draw_chart(out.chart.temporary, cases); !problem.empty()) {
+      discard_staged(out.chart);
+      problems.push_back(problem);
+    }
+  }
+  for (staged_file* file : {&out.csv, &out.json, &out.chart}) {
+    if (file->temporary.empty()) continue;
+    if (std::string problem = commit_staged(*file); !problem.empty()) problems.push_back(problem);
+  }
+  return problems;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   compare_options options;
   if (const std::optional<int> status = parse_compare_options(argc, argv, options)) return *status;
-  const run_plan plan = make_plan(options, processors_online());
+  const int processors = static_cast<int>(allowed_processors().size());
+  const run_plan plan = make_plan(options, processors);
   const std::string bin = options.bin_dir.empty() ? own_directory() : options.bin_dir;
+  outputs out;
+  if (const std::string problem = check_set_up(plan, bin, options, out); !problem.empty()) {
+    for (staged_file* file : {&out.csv, &out.json, &out.chart}) discard_staged(*file);
+    std::fprintf(stderr, "sum_compare: %s\n", problem.c_str());
+    return 2;
+  }
+  catch_stop_signals();
 
   print_header(plan, bin);
   std::fflush(stdout);
   int failures = 0;
-  const std::vector<run_record> records = run_plan_rounds(plan, bin, failures);
+  const std::vector<run_record> records = run_plan_rounds(plan, {bin, &stop_signal, out.csv.stream}, failures);
   const std::vector<case_stats> cases = aggregate(plan, records);
   print_table(cases);
-  print_headlines(plan, cases);
+  print_warnings(records);
+  print_headlines(headlines(plan, cases, processors));
+  if (stop_signal != 0) {
+    std::printf("Interrupted by %s after %zu of %d measured runs: the figures above are of those.\n",
+                sigabbrev_np(stop_signal), records.size(), planned_runs(plan) - static_cast<int>(plan.cases.size()));
+  }
+  if (failures > 0) std::printf("%d run%s failed: see standard error.\n", failures, failures == 1 ? "" : "s");
 
-  bool outputs_ok = true;
-  if (!options.csv_path.empty() && !write_csv(options.csv_path, plan, records)) {
-    std::fprintf(stderr, "sum_compare: cannot write %s\n", options.csv_path.c_str());
-    outputs_ok = false;
+  std::vector<std::string> problems = finish_outputs(out, plan, records, cases);
+  errno = 0;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    problems.push_back(std::string("cannot write standard output: ") + std::strerror(errno != 0 ? errno : EIO));
   }
-  if (!options.json_path.empty() && !write_json(options.json_path, plan, records, cases)) {
-    std::fprintf(stderr, "sum_compare: cannot write %s\n", options.json_path.c_str());
-    outputs_ok = false;
-  }
-  if (!options.plot_path.empty() && !write_chart(options.plot_path, cases)) outputs_ok = false;
-  if (failures > 0) std::printf("%d run%s failed validation: see standard error.\n", failures, failures == 1 ? "" : "s");
-  return failures == 0 && outputs_ok ? 0 : 1;
+  for (const std::string& problem : problems) std::fprintf(stderr, "sum_compare: %s\n", problem.c_str());
+  if (stop_signal != 0) return 128 + stop_signal;
+  return failures == 0 && problems.empty() ? 0 : 1;
 }

@@ -6,7 +6,7 @@
 output = ARG1
 data = ARG2
 
-if (strlen(output) > 4 && output[strlen(output) - 3:] eq "png") {
+if (strlen(output) > 4 && output[strlen(output) - 3:] eq ".png") {
   set terminal png noenhanced size 900,560
 } else {
   set terminal svg noenhanced size 900,560 dynamic

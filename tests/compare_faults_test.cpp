@@ -1,0 +1,231 @@
+// sum_compare under faults: programs that hang, leave children behind, flood their output,
+// print wrong figures or raw bytes, an interruption mid-run, and set-ups that cannot work. A
+// stand-in script (tests/stand_in.sh) plays sum_walltime.
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "tests/program_harness.hpp"
+#include "tools/aggregate.hpp"
+#include "tools/headlines.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A programs' directory whose sum_walltime is tests/stand_in.sh.
+struct stand_in_bin : scratch_directory {
+  std::filesystem::path pids = path / "pids";
+  stand_in_bin() { fs::create_symlink(std::string(SUITE_TEST_SOURCE_DIR) + "/stand_in.sh", path / "sum_walltime"); }
+};
+
+std::string valid_output(long long n) {
+  return printed(kTeamLine, 1) + "\n" + printed(kResultLine, static_cast<double>((n - 1) * n / 2), 0.001, 0.001) + "\n";
+}
+
+struct compare_run {
+  child_result result;
+  double seconds;
+};
+
+// sum_compare over the stand-in: one thread, one warm-up and one measured run.
+compare_run compare_with_stand_in(const stand_in_bin& bin, const std::string& mode, const std::string& output,
+                                  std::vector<std::string> extra = {}, const std::string& size = "10000",
+                                  const std::vector<std::string>& wrapper = {}) {
+  std::vector<std::string> env = environment_without_runtime_settings();
+  set_variable(env, "STAND_IN_MODE", mode);
+  set_variable(env, "STAND_IN_OUTPUT", output);
+  set_variable(env, "STAND_IN_PIDS", bin.pids.string());
+  std::vector<std::string> args = wrapper;
+  args.push_back(program_path("sum_compare"));
+  for (const char* word : {"--programs", "sum_walltime", "--threads", "1", "--repeat", "1", "--bin"}) args.push_back(word);
+  args.push_back(bin.path.string());
+  args.insert(args.end(), {"--size", size});
+  args.insert(args.end(), extra.begin(), extra.end());
+  const auto start = std::chrono::steady_clock::now();
+  child_result result = run_child(args.front(), std::vector<std::string>(args.begin() + 1, args.end()), env);
+  return {result, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()};
+}
+
+// True while the process exists and has not exited: a zombie waits only for whoever inherited
+// it to reap it.
+bool running(int pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return false;
+  const std::size_t name_end = line.rfind(')');
+  return name_end != std::string::npos && line.size() > name_end + 2 && line[name_end + 2] != 'Z';
+}
+
+// The processes the stand-ins started that still run.
+std::vector<int> left_over(const stand_in_bin& bin) {
+  std::vector<int> alive;
+  std::ifstream in(bin.pids);
+  int pid = 0;
+  while (in >> pid) {
+    if (running(pid)) alive.push_back(pid);
+  }
+  return alive;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& word) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++count;
+  return count;
+}
+
+TEST(SumCompareFaults, AHangingRunTimesOutAndTheNextOneGoesOn) {
+  const stand_in_bin bin;
+  const compare_run run = compare_with_stand_in(bin, "hang", valid_output(10000), {"--timeout", "1"});
+  EXPECT_EQ(run.result.exit_status, 1);
+  EXPECT_EQ(occurrences(run.result.err, "timed out after 1 s"), 2u) << run.result.err;  // warm-up and run 1
+  EXPECT_LT(run.seconds, 10.0);
+  EXPECT_EQ(left_over(bin), std::vector<int>{});
+}
+
+TEST(SumCompareFaults, AGrandchildHoldingThePipeDelaysARunOnlyBriefly) {
+  const stand_in_bin bin;
+  const compare_run run = compare_with_stand_in(bin, "grandchild", valid_output(10000));
+  EXPECT_EQ(run.result.exit_status, 0) << run.result.err;
+  EXPECT_LT(run.seconds, 6.0);  // two runs, each held 8 s without the grace
+}
+
+TEST(SumCompareFaults, AnInterruptionKeepsEveryFinishedRunAndLeavesNoChild) {
+  for (const auto& [signal_name, status] : {std::pair{"INT", 130}, std::pair{"TERM", 143}}) {
+    SCOPED_TRACE(signal_name);
+    const stand_in_bin bin;
+    const fs::path csv = bin.path / "runs.csv";
+    const fs::path json_path = bin.path / "runs.json";
+    // The warm-up and run 1 finish; run 2 hangs until the signal comes.
+    const compare_run run = compare_with_stand_in(
+        bin, "hang_from_third", valid_output(10000),
+        {"--repeat", "5", "--csv", csv.string(), "--json", json_path.string()}, "10000",
+        {"timeout", "--preserve-status", "-s", signal_name, "2"});
+    EXPECT_EQ(run.result.exit_status, status) << run.result.out << run.result.err;
+    EXPECT_NE(run.result.out.find("Interrupted by " + std::string(signal_name)), std::string::npos) << run.result.out;
+    EXPECT_NE(run.result.out.find("\nsum_walltime "), std::string::npos) << "the table of what finished";
+
+    std::ifstream csv_in(csv);
+    std::size_t rows = 0;
+    for (std::string line; std::getline(csv_in, line);) ++rows;
+    const nlohmann::json json = nlohmann::json::parse(std::ifstream(json_path));
+    EXPECT_EQ(json["complete"], false);
+    EXPECT_EQ(json["runs"].size(), 1u);
+    EXPECT_EQ(rows, 2u);
+    EXPECT_EQ(left_over(bin), std::vector<int>{});
+    for (const fs::directory_entry& entry : fs::directory_iterator(bin.path)) {
+      EXPECT_NE(entry.path().filename().string().front(), '.') << "a temporary left: " << entry.path();
+    }
+  }
+}
+
+TEST(SumCompareFaults, OutputPastTheCapFailsTheRunAndIsShownCut) {
+  const stand_in_bin bin;
+  const compare_run run = compare_with_stand_in(bin, "huge", valid_output(10000));
+  EXPECT_EQ(run.result.exit_status, 1);
+  EXPECT_NE(run.result.err.find("output too large: more than 1048576 bytes on standard output"), std::string::npos);
+  EXPECT_NE(run.result.err.find("lines left out"), std::string::npos);
+  EXPECT_LT(run.result.err.size(), 20000u);
+}
+
+TEST(SumCompareFaults, WrongFiguresFailAndTheirTimesAreLeftEmpty) {
+  const stand_in_bin bin;
+  const fs::path csv = bin.path / "runs.csv";
+  const fs::path json_path = bin.path / "runs.json";
+  const std::string zero_sum = printed(kTeamLine, 1) + "\n" + printed(kResultLine, 0.0, 0.5, 0.5) + "\n";
+  const compare_run large = compare_with_stand_in(bin, "", zero_sum, {"--csv", csv.string(), "--json", json_path.string()},
+                                                  "200000000");
+  EXPECT_EQ(large.result.exit_status, 1);
+  EXPECT_NE(large.result.err.find("sum 0, expected 2e+16"), std::string::npos) << large.result.err;
+  std::ifstream csv_in(csv);
+  std::string header;
+  std::string row;
+  std::getline(csv_in, header);
+  std::getline(csv_in, row);
+  EXPECT_EQ(row.rfind("sum_walltime,1,1,200000000,,,0,0,", 0), 0u) << row;
+  const nlohmann::json json = nlohmann::json::parse(std::ifstream(json_path));
+  EXPECT_TRUE(json["runs"][0]["wall_seconds"].is_null());
+  EXPECT_TRUE(json["runs"][0]["thread_seconds"].is_null());
+
+  const std::string negative = printed(kTeamLine, 1) + "\n" + printed(kResultLine, 49995000.0, 0.5, -5.0) + "\n";
+  const compare_run thread_time = compare_with_stand_in(bin, "", negative);
+  EXPECT_EQ(thread_time.result.exit_status, 1);
+  EXPECT_NE(thread_time.result.err.find("time -5 is not a number of seconds"), std::string::npos) << thread_time.result.err;
+}
+
+TEST(SumCompareFaults, RawBytesInAFailedRunKeepTheJsonValid) {
+  const stand_in_bin bin;
+  const fs::path json_path = bin.path / "runs.json";
+  const compare_run run = compare_with_stand_in(bin, "raw", valid_output(10000), {"--json", json_path.string()});
+  EXPECT_EQ(run.result.exit_status, 1);
+  const nlohmann::json json = nlohmann::json::parse(std::ifstream(json_path));  // throws on invalid UTF-8
+  EXPECT_NE(json["runs"][0]["problem"].get<std::string>().find("raw"), std::string::npos);
+}
+
+TEST(SumCompareFaults, TheHeaderShowsEveryRuntimeSettingAndStandardErrorIsReported) {
+  const stand_in_bin bin;
+  std::vector<std::string> env_words{"env", "GOMP_CPU_AFFINITY=0", "KMP_AFFINITY=compact"};
+  const compare_run run = compare_with_stand_in(bin, "stderr", valid_output(10000), {}, "10000", env_words);
+  EXPECT_EQ(run.result.exit_status, 0) << run.result.err;
+  EXPECT_NE(run.result.out.find("settings:    GOMP_CPU_AFFINITY=0 KMP_AFFINITY=compact\n"), std::string::npos)
+      << run.result.out;
+  EXPECT_NE(run.result.out.find("this process may use "), std::string::npos);
+  EXPECT_NE(run.result.out.find("Warning: sum_walltime on 1 threads wrote to standard error in 1 of its 1 valid runs, "
+                                "first:\na remark on standard error\n"),
+            std::string::npos)
+      << run.result.out;
+}
+
+TEST(SumCompareFaults, ABadSetUpIsRefusedBeforeAnyRun) {
+  const stand_in_bin bin;
+  const std::string file = (bin.path / "same.out").string();
+  const std::vector<std::vector<std::string>> refused = {
+      {"--bin", "/nonexistent"},
+      {"--csv", file, "--json", file},
+      {"--csv", ""},
+      {"--json", "/nonexistent/runs.json"},
+  };
+  for (const std::vector<std::string>& words : refused) {
+    std::vector<std::string> args{"--programs", "sum_walltime", "--threads", "1", "--size", "1000", "--repeat", "1"};
+    args.insert(args.end(), words.begin(), words.end());
+    const child_result run = run_child(program_path("sum_compare"), args, environment_without_runtime_settings());
+    EXPECT_EQ(run.exit_status, 2) << words.front() << "\n" << run.out << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+  const child_result full = run_child(
+      "sh", {"-c", "exec \"$0\" --programs sum_walltime --threads 1 --size 1000 --repeat 1 >/dev/full", program_path("sum_compare")},
+      environment_without_runtime_settings());
+  EXPECT_EQ(full.exit_status, 1);
+  EXPECT_NE(full.err.find("cannot write standard output: No space left on device"), std::string::npos) << full.err;
+}
+
+case_stats stats_of(const char* name, int threads, double median, double speedup) {
+  case_stats stats;
+  stats.c = {&program(name), threads};
+  stats.valid_runs = 3;
+  stats.wall = {median, median, median};
+  stats.speedup = speedup;
+  return stats;
+}
+
+TEST(Headlines, ClaimNoEffectTheFiguresContradictAndNameOversubscription) {
+  run_plan plan;
+  plan.threads = {1, 2, 8};
+  plan.size = 20000000;
+  const std::vector<case_stats> cases = {
+      stats_of("sum_slots_packed", 2, 0.06, 1.0), stats_of("sum_slots_padded", 2, 1.0, 1.0),
+      stats_of("sum_walltime", 1, 0.02, 1.0),     stats_of("sum_walltime", 8, 0.012, 1.6)};
+  const std::vector<std::string> said = headlines(plan, cases, 2);
+  ASSERT_EQ(said.size(), 3u);
+  EXPECT_EQ(said[0], "On 2 threads, packed slots take 0.06x the time of padded slots (no cost of false sharing shows in this run).");
+  EXPECT_EQ(said[1], "The reduction (sum_walltime) speeds up 1.60x from one thread to 8: 8 threads on 2 processors are "
+                     "oversubscribed (ideal 2).");
+}
+
+}  // namespace
