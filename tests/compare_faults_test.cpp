@@ -73,6 +73,16 @@ std::vector<int> left_over(const stand_in_bin& bin) {
   return alive;
 }
 
+// The lines of a file that start with `prefix`.
+std::vector<std::string> rows_of(const fs::path& file, const std::string& prefix) {
+  std::ifstream in(file);
+  std::vector<std::string> rows;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(prefix, 0) == 0) rows.push_back(line);
+  }
+  return rows;
+}
+
 std::size_t occurrences(const std::string& text, const std::string& word) {
   std::size_t count = 0;
   for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++count;
@@ -110,13 +120,10 @@ TEST(SumCompareFaults, AnInterruptionKeepsEveryFinishedRunAndLeavesNoChild) {
     EXPECT_NE(run.result.out.find("Interrupted by " + std::string(signal_name)), std::string::npos) << run.result.out;
     EXPECT_NE(run.result.out.find("\nsum_walltime "), std::string::npos) << "the table of what finished";
 
-    std::ifstream csv_in(csv);
-    std::size_t rows = 0;
-    for (std::string line; std::getline(csv_in, line);) ++rows;
     const nlohmann::json json = nlohmann::json::parse(std::ifstream(json_path));
     EXPECT_EQ(json["complete"], false);
     EXPECT_EQ(json["runs"].size(), 1u);
-    EXPECT_EQ(rows, 2u);
+    EXPECT_EQ(rows_of(csv, "sum_walltime,").size(), 1u);
     EXPECT_EQ(left_over(bin), std::vector<int>{});
     for (const fs::directory_entry& entry : fs::directory_iterator(bin.path)) {
       EXPECT_NE(entry.path().filename().string().front(), '.') << "a temporary left: " << entry.path();
@@ -142,12 +149,9 @@ TEST(SumCompareFaults, WrongFiguresFailAndTheirTimesAreLeftEmpty) {
                                                   "200000000");
   EXPECT_EQ(large.result.exit_status, 1);
   EXPECT_NE(large.result.err.find("sum 0, expected 2e+16"), std::string::npos) << large.result.err;
-  std::ifstream csv_in(csv);
-  std::string header;
-  std::string row;
-  std::getline(csv_in, header);
-  std::getline(csv_in, row);
-  EXPECT_EQ(row.rfind("sum_walltime,1,1,200000000,,,0,0,", 0), 0u) << row;
+  const std::vector<std::string> rows = rows_of(csv, "sum_walltime,");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].rfind("sum_walltime,1,1,200000000,,,0,0,", 0), 0u) << rows[0];
   const nlohmann::json json = nlohmann::json::parse(std::ifstream(json_path));
   EXPECT_TRUE(json["runs"][0]["wall_seconds"].is_null());
   EXPECT_TRUE(json["runs"][0]["thread_seconds"].is_null());
@@ -175,7 +179,7 @@ TEST(SumCompareFaults, TheHeaderShowsEveryRuntimeSettingAndStandardErrorIsReport
   EXPECT_NE(run.result.out.find("settings:    GOMP_CPU_AFFINITY=0 KMP_AFFINITY=compact\n"), std::string::npos)
       << run.result.out;
   EXPECT_NE(run.result.out.find("this process may use "), std::string::npos);
-  EXPECT_NE(run.result.out.find("Warning: sum_walltime on 1 threads wrote to standard error in 1 of its 1 valid runs, "
+  EXPECT_NE(run.result.out.find("Warning: sum_walltime on 1 thread wrote to standard error in 1 of its 1 valid runs, "
                                 "first:\na remark on standard error\n"),
             std::string::npos)
       << run.result.out;
@@ -205,27 +209,49 @@ TEST(SumCompareFaults, ABadSetUpIsRefusedBeforeAnyRun) {
   EXPECT_NE(full.err.find("cannot write standard output: No space left on device"), std::string::npos) << full.err;
 }
 
-case_stats stats_of(const char* name, int threads, double median, double speedup) {
+// A case whose runs took the given seconds.
+case_stats stats_of(const char* name, int threads, const std::vector<double>& walls, int size) {
   case_stats stats;
   stats.c = {&program(name), threads};
-  stats.valid_runs = 3;
-  stats.wall = {median, median, median};
-  stats.speedup = speedup;
+  stats.walls = walls;
+  stats.wall = summarise(walls);
+  stats.median_ci = median_interval(walls);
+  stats.ns_per_element_per_thread = stats.wall.median * threads / size * 1e9;
   return stats;
 }
 
-TEST(Headlines, ClaimNoEffectTheFiguresContradictAndNameOversubscription) {
+std::vector<double> around(double median) {
+  return {median * 0.99, median, median * 1.01, median * 0.995, median * 1.005, median * 0.98, median * 1.02};
+}
+
+TEST(Headlines, SayOnlyWhatTheirIntervalsSupport) {
   run_plan plan;
   plan.threads = {1, 2, 8};
   plan.size = 20000000;
-  const std::vector<case_stats> cases = {
-      stats_of("sum_slots_packed", 2, 0.06, 1.0), stats_of("sum_slots_padded", 2, 1.0, 1.0),
-      stats_of("sum_walltime", 1, 0.02, 1.0),     stats_of("sum_walltime", 8, 0.012, 1.6)};
-  const std::vector<std::string> said = headlines(plan, cases, 2);
-  ASSERT_EQ(said.size(), 3u);
-  EXPECT_EQ(said[0], "On 2 threads, packed slots take 0.06x the time of padded slots (no cost of false sharing shows in this run).");
-  EXPECT_EQ(said[1], "The reduction (sum_walltime) speeds up 1.60x from one thread to 8: 8 threads on 2 processors are "
-                     "oversubscribed (ideal 2).");
+  figures measured;
+  measured.cases = {
+      stats_of("sum_walltime", 1, around(0.012), plan.size),
+      stats_of("sum_walltime", 2, around(0.012), plan.size),   // no faster
+      stats_of("sum_walltime", 8, around(0.006), plan.size),   // faster, but on 8 threads over 2 processors
+      stats_of("sum_slots_packed", 2, around(0.12), plan.size),
+      stats_of("sum_slots_padded", 2, around(0.036), plan.size),
+  };
+  measured.floors = {{floor_kind::line_transfer, 2, around(200), 200, median_interval(around(200))}};
+  const std::vector<headline> said = headlines(plan, measured, 2);
+  ASSERT_EQ(said.size(), 4u);  // no sentence on the in-order cost: no floor of it was measured
+  EXPECT_EQ(said[0].text.rfind("sum_walltime, 2 threads: 1.00x [", 0), 0u) << said[0].text;
+  EXPECT_NE(said[0].text.find("the speed of 1 thread: no measurable difference."), std::string::npos) << said[0].text;
+  EXPECT_FALSE(said[0].supported);
+  EXPECT_NE(said[1].text.find("faster than 1 thread (8 threads on 2 processors: oversubscribed, ideal 2)."),
+            std::string::npos) << said[1].text;
+  EXPECT_TRUE(said[1].supported);
+  EXPECT_NEAR(said[1].ratio, 2.0, 1e-12);
+  EXPECT_NE(said[2].text.find("the cost of false sharing. Each element costs each thread 8.4 ns more"), std::string::npos)
+      << said[2].text;
+  EXPECT_TRUE(said[2].supported);
+  EXPECT_GT(said[2].ci.low, 1.0);
+  EXPECT_EQ(said[3].text.rfind("Teams of more than 2 threads are oversubscribed", 0), 0u) << said[3].text;
+  EXPECT_LT(said[3].ratio, 0);
 }
 
 }  // namespace

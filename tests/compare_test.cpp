@@ -6,8 +6,10 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <tuple>
 
 #include "tests/program_harness.hpp"
+#include "tools/run_plan.hpp"
 #include "tools/statistics.hpp"
 
 namespace {
@@ -93,6 +95,46 @@ TEST(Summarise, MedianMinMax) {
   EXPECT_EQ(summarise({5.0}).median, 5.0);
 }
 
+// 1, 2, ..., n shuffled: the interval's ends are the ranks themselves.
+std::vector<double> ranks(int n) {
+  std::vector<double> values;
+  for (int k = n; k >= 1; --k) values.push_back(k);
+  return values;
+}
+
+TEST(MedianInterval, UsesTheTabulatedOrderStatistics) {
+  // Ranks of the distribution-free 95% interval for the median, as tabulated for n = 10, 20, 50, 100.
+  for (const auto& [n, low, high] : {std::tuple{10, 2, 9}, {20, 6, 15}, {50, 18, 33}, {100, 40, 61}}) {
+    const interval ci = median_interval(ranks(n));
+    EXPECT_EQ(ci.low, low) << n;
+    EXPECT_EQ(ci.high, high) << n;
+    EXPECT_GE(ci.coverage, 0.95) << n;
+  }
+  const interval seven = median_interval(ranks(7));  // the default runs: min and max, 98.4%
+  EXPECT_EQ(seven.low, 1);
+  EXPECT_EQ(seven.high, 7);
+  EXPECT_NEAR(seven.coverage, 1 - 2.0 / 128, 1e-12);
+  const interval five = median_interval(ranks(5));  // too few for 95%: min and max, and what they give
+  EXPECT_EQ(five.low, 1);
+  EXPECT_EQ(five.high, 5);
+  EXPECT_NEAR(five.coverage, 0.9375, 1e-12);
+}
+
+TEST(RatioInterval, IsReproducibleWithItsSeedAndSeparatesDistinctCases) {
+  const std::vector<double> slow = {2.02, 1.98, 2.05, 2.01, 1.97, 2.03, 2.00};
+  const std::vector<double> fast = {1.01, 0.99, 1.02, 1.00, 0.98, 1.03, 1.00};
+  const interval a = ratio_interval(slow, fast);
+  const interval b = ratio_interval(slow, fast);
+  EXPECT_EQ(a.low, b.low);
+  EXPECT_EQ(a.high, b.high);
+  EXPECT_GT(a.low, 1.9);  // the ratio of medians is 2.0
+  EXPECT_LT(a.high, 2.1);
+  const interval same = ratio_interval(fast, {1.00, 1.02, 0.99, 1.01, 0.98, 1.03, 1.00});
+  EXPECT_LT(same.low, 1.0);
+  EXPECT_GT(same.high, 1.0);
+  EXPECT_EQ(outliers({1.0, 1.01, 0.99, 1.02, 1.0, 0.98, 3.0}), std::vector<double>{3.0});
+}
+
 child_result compare(const std::vector<std::string>& args) {
   return run_child(program_path("sum_compare"), args, environment_without_runtime_settings());
 }
@@ -104,7 +146,7 @@ TEST(SumCompare, ReportsAWrongSumWithTheRunsOutputAndFails) {
   const child_result run = compare({"--bin", bin.path.string(), "--programs", "sum_walltime",
                                     "--threads", "1", "--size", "100", "--repeat", "1"});
   EXPECT_EQ(run.exit_status, 1);
-  EXPECT_NE(run.err.find("FAILED: sum_walltime on 1 threads"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("FAILED: sum_walltime on 1 thread (run 0)"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("sum 4951, expected 4950"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find(wrong), std::string::npos) << run.err;
   EXPECT_NE(run.out.find("2 runs failed"), std::string::npos) << run.out;  // warm-up too
@@ -158,20 +200,23 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
                                     "--json=" + json_path.string()});
   ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
   EXPECT_EQ(run.err, "");  // not a terminal: no progress line
-  for (const char* expected : {"processor:", "settings:", "build:", "plan:", "packed slots take",
-                               "The reduction (sum_walltime) speeds up", "in-order limit"}) {
+  for (const char* expected : {"processor:", "settings:", "build:", "plan:", "machine floor", "packed slots take",
+                               "sum_walltime, 2 threads: ", "The timed intervals are below 1 ms"}) {
     EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
   }
 
   const auto rows = csv_rows(csv);
-  ASSERT_EQ(rows.size(), 1u + 2u * (5 * 2 + 1));  // five parallel programs on 2 teams, the serial once
+  // Per round: five parallel programs on 2 teams and the serial once; the calibration's floors,
+  // three on one thread and four on two.
+  ASSERT_EQ(rows.size(), 1u + 2u * (5 * 2 + 1) + 2u * (3 + 4));
   EXPECT_EQ(rows[0], (std::vector<std::string>{"program", "threads", "run", "elements", "wall_seconds",
                                                 "thread_seconds", "sum", "valid", "problem"}));
   for (std::size_t k = 1; k < rows.size(); ++k) {
     ASSERT_EQ(rows[k].size(), 9u);
     EXPECT_EQ(rows[k][3], "1000");
     EXPECT_EQ(rows[k][7], "1");
-    EXPECT_GE(std::stod(rows[k][4]), 0.0);
+    EXPECT_GT(std::stod(rows[k][4]), 0.0);
+    if (rows[k][0].rfind("floor:", 0) == 0) continue;
     if (program(rows[k][0]).fill == array_fill::index) {
       EXPECT_EQ(rows[k][6], "499500");
     }
@@ -179,14 +224,34 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
   }
 
   const nlohmann::json json = read_json(json_path);
+  EXPECT_EQ(json["schema_version"], 2);
+  EXPECT_EQ(json["complete"], true);
   EXPECT_EQ(json["elements"], 1000);
   EXPECT_EQ(json["runs"].size(), 22u);
   ASSERT_EQ(json["aggregates"].size(), 11u);
   for (const nlohmann::json& aggregate : json["aggregates"]) {
     EXPECT_EQ(aggregate["valid_runs"], 2);
-    EXPECT_LE(aggregate["min_seconds"].get<double>(), aggregate["median_seconds"].get<double>());
-    EXPECT_LE(aggregate["median_seconds"].get<double>(), aggregate["max_seconds"].get<double>());
+    EXPECT_LE(aggregate["median_ci_low"].get<double>(), aggregate["median_seconds"].get<double>());
+    EXPECT_LE(aggregate["median_seconds"].get<double>(), aggregate["median_ci_high"].get<double>());
+    EXPECT_NEAR(aggregate["of_floor"].get<double>() * aggregate["floor_seconds"].get<double>(),
+                aggregate["median_seconds"].get<double>(), 1e-12);
     EXPECT_EQ(aggregate["median_thread_seconds"].is_null(), aggregate["program"] == "sum_baseline_serial");
+  }
+  ASSERT_EQ(json["floors"].size(), 7u);
+  for (const nlohmann::json& floor : json["floors"]) {
+    EXPECT_GT(floor["value"].get<double>(), 0.0);
+    EXPECT_LE(floor["ci_low"].get<double>(), floor["value"].get<double>());
+    EXPECT_LE(floor["value"].get<double>(), floor["ci_high"].get<double>());
+  }
+  EXPECT_EQ(json["floors"][6]["name"], "line_transfer");
+  EXPECT_EQ(json["floors"][6]["unit"], "ns");
+  EXPECT_EQ(json["floors"][6]["threads"], 2);
+  ASSERT_FALSE(json["headlines"].empty());
+  for (const nlohmann::json& said : json["headlines"]) {
+    ASSERT_TRUE(said["supported"].is_boolean());
+    if (said["ratio"].is_null()) continue;
+    EXPECT_EQ(said["supported"].get<bool>(), said["ci_low"].get<double>() > 1 || said["ci_high"].get<double>() < 1)
+        << said["text"];
   }
 }
 
@@ -197,11 +262,27 @@ TEST(SumCompare, TheSerialBuildRunsAsTheOneThreadReferenceWhateverTheTeams) {
                                     "sum_baseline_serial,sum_walltime", "--json", json_path.string()});
   ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
   EXPECT_NE(run.out.find("\nsum_baseline_serial        1 "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("sum_baseline_serial runs on one thread only, as the serial reference"), std::string::npos);
   const nlohmann::json json = read_json(json_path);
   ASSERT_EQ(json["aggregates"].size(), 2u);
   EXPECT_EQ(json["aggregates"][0]["program"], "sum_baseline_serial");
   EXPECT_EQ(json["aggregates"][0]["threads"], 1);
   EXPECT_EQ(json["aggregates"][1]["threads"], 2);
+}
+
+TEST(SumCompare, DryRunPlansTheTeamSizesOfTheAllowedProcessorsAndRunsNothing) {
+  EXPECT_EQ(default_team_sizes(6), (std::vector<int>{1, 2, 4, 6}));
+  EXPECT_EQ(default_team_sizes(128), (std::vector<int>{1, 2, 4, 8, 16, 32, 64, 128}));
+  const child_result run =
+      run_child("taskset", {"-c", "0", program_path("sum_compare"), "--dry-run"}, environment_without_runtime_settings());
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  const std::vector<std::string> lines = output_lines(run.out);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0].substr(lines[0].size() - std::string(" threads 1").size()), " threads 1") << lines[0];
+  EXPECT_NE(run.out.find("may use 1: 0\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("plan:        7 cases (the calibration on each team size among them), 56 runs, about "),
+            std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("median s"), std::string::npos) << "no table: nothing ran";
 }
 
 TEST(SumCompare, DrawsAChartWithGnuplotOrSaysHowToGetIt) {

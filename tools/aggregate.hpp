@@ -1,6 +1,8 @@
-// One figure set per case, from its valid measured runs.
+// The figures of a plan's measured runs: one set per case, and the machine's floors from the
+// calibration runs.
 #pragma once
 
+#include <string_view>
 #include <vector>
 
 #include "tools/run_plan.hpp"
@@ -8,16 +10,40 @@
 
 struct case_stats {
   run_case c;
-  int valid_runs = 0;
+  std::vector<double> walls;     // the valid runs' timed intervals
   summary wall{0, 0, 0};
-  double spread_percent = 0;          // (max - min) / median
-  double thread_median = -1;          // -1: the program prints no thread time
+  interval median_ci{0, 0, 0};
+  double spread_percent = 0;     // (max - min) / median
+  double thread_median = -1;     // -1: the program prints no thread time
   double ns_per_element_per_thread = 0;
-  double speedup = -1;                // -1: no one-thread case of the same program
+  double speedup = -1;           // -1: no one-thread case of the same program
+  double floor_seconds = -1;     // the in-order streams floor of its team size; -1: none measured
+  double of_floor = -1;          // median / floor_seconds
 };
 
-// The cases of the plan that have at least one valid run, in the plan's order.
-std::vector<case_stats> aggregate(const run_plan& plan, const std::vector<run_record>& records);
+enum class floor_kind { add_latency, inorder_streams, read_bandwidth, line_transfer };
+
+struct floor_stats {
+  floor_kind kind;
+  int threads;
+  std::vector<double> values;    // one per valid calibration run, in the floor's unit
+  double median = 0;
+  interval ci{0, 0, 0};
+};
+
+// "add_latency", ... and "ns", "s", "GB/s", "ns".
+std::string_view floor_name(floor_kind kind);
+std::string_view floor_unit(floor_kind kind);
+
+struct figures {
+  std::vector<case_stats> cases;   // the program cases with a valid run, in the plan's order
+  std::vector<floor_stats> floors; // by team size, then kind
+};
+
+figures aggregate(const run_plan& plan, const std::vector<run_record>& records);
 
 // The figures of a program on a team size, or nullptr.
 const case_stats* find_case(const std::vector<case_stats>& cases, std::string_view program, int threads);
+
+// A floor on a team size, or nullptr.
+const floor_stats* find_floor(const std::vector<floor_stats>& floors, floor_kind kind, int threads);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
@@ -15,16 +16,39 @@
 
 namespace {
 
-// One block per program: its name, then "threads median" rows.
-std::string chart_data(const std::vector<case_stats>& cases) {
+// Blocks two blank lines apart, each a title line and rows: one block per program ("threads
+// speed-up ns/elem min-ns/elem max-ns/elem"), then the in-order floor ("threads speed-up"), then
+// packed over padded slots ("threads ratio low high"). NaN marks what was not measured.
+std::string chart_data(const run_plan& plan, const figures& measured) {
   std::string data;
+  const auto block = [&](const std::string& title, const std::string& rows) {
+    data += std::string(data.empty() ? "" : "\n\n") + "\"" + title + "\"\n" + (rows.empty() ? "1 NaN NaN NaN NaN\n" : rows);
+  };
   for (const program_description& program : kPrograms) {
     std::string rows;
-    for (const case_stats& c : cases) {
-      if (c.c.program == &program) rows += printed("%d %.9g\n", c.c.threads, c.wall.median);
+    for (const case_stats& c : measured.cases) {
+      if (c.c.program != &program) continue;
+      const double per_element = 1e9 * c.c.threads / plan.size;
+      rows += printed("%d %.9g %.9g %.9g %.9g\n", c.c.threads, c.speedup >= 0 ? c.speedup : NAN,
+                      c.ns_per_element_per_thread, c.wall.min * per_element, c.wall.max * per_element);
     }
-    if (!rows.empty()) data += (data.empty() ? "" : "\n\n") + std::string(program.name) + "\n" + rows;
+    if (!rows.empty()) block(std::string(program.name), rows);
   }
+  std::string floor_rows;
+  const floor_stats* one = find_floor(measured.floors, floor_kind::inorder_streams, 1);
+  for (const floor_stats& f : measured.floors) {
+    if (f.kind == floor_kind::inorder_streams && one != nullptr) floor_rows += printed("%d %.9g\n", f.threads, one->median / f.median);
+  }
+  block("in-order floor", floor_rows);
+  std::string ratio_rows;
+  for (int threads : plan.threads) {
+    const case_stats* packed = find_case(measured.cases, "sum_slots_packed", threads);
+    const case_stats* padded = find_case(measured.cases, "sum_slots_padded", threads);
+    if (packed == nullptr || padded == nullptr) continue;
+    const interval ci = ratio_interval(packed->walls, padded->walls);
+    ratio_rows += printed("%d %.9g %.9g %.9g\n", threads, packed->wall.median / padded->wall.median, ci.low, ci.high);
+  }
+  block("packed / padded", ratio_rows);
   return data;
 }
 
@@ -37,9 +61,9 @@ std::string gnuplot_problem() {
          "); install it with: apt-get install gnuplot-nox";
 }
 
-std::string draw_chart(const std::string& output, const std::vector<case_stats>& cases) {
-  const std::string data = chart_data(cases);
-  if (data.empty()) return "no valid case to draw in the chart";
+std::string draw_chart(const std::string& output, const run_plan& plan, const figures& measured) {
+  if (measured.cases.empty()) return "no valid case to draw in the chart";
+  const std::string data = chart_data(plan, measured);
   char data_path[] = "/tmp/sum_compare_chart_XXXXXX";
   const int fd = mkstemp(data_path);
   if (fd < 0) return std::string("cannot write the chart's data: ") + std::strerror(errno);

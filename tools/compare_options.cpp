@@ -71,7 +71,7 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
       ->delimiter(',')
       ->type_name("NAME,...")
       ->check(CLI::IsMember(known).description(""));
-  app.add_option("--threads", options.threads, "team sizes, each set as OMP_NUM_THREADS (default: 1 to the processors)")
+  app.add_option("--threads", options.threads, "team sizes as OMP_NUM_THREADS (default: 1,2,4,... up to the usable processors, and their count)")
       ->delimiter(',')
       ->type_name("T,...")
       ->transform(kDecimal)
@@ -100,6 +100,7 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
       ->check(kChartFile);
   app.add_option("--bin", options.bin_dir, "where the programs are (default: beside sum_compare)")
       ->type_name("DIR");
+  app.add_flag("--dry-run", options.dry_run, "print the header and the plan with an estimate of its time, run nothing");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {

@@ -7,14 +7,15 @@
 
 struct compare_options {
   std::vector<std::string> programs;  // in the catalog's order; default: every compared program
-  std::vector<int> threads;           // ascending; empty: 1 up to the processors
-  int size = 20000000;
+  std::vector<int> threads;           // ascending; empty: 1, 2, 4, ... up to the processors, and that count
+  int size = 10000000;
   int repeat = 7;
   int timeout_seconds = 300;  // per run
   std::string csv_path;
   std::string json_path;
   std::string plot_path;
   std::string bin_dir;  // empty: the directory sum_compare lies in
+  bool dry_run = false; // print the header and the plan, run nothing
 };
 
 // Reads the command line into options. Returns the exit status when sum_compare should stop at

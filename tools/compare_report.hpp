@@ -1,4 +1,4 @@
-// What sum_compare writes: the header, the table, the warnings, the CSV of runs and the JSON
+// What sum_compare writes: the header, the tables, the warnings, the CSV of runs and the JSON
 // of everything.
 #pragma once
 
@@ -7,19 +7,38 @@
 #include <vector>
 
 #include "tools/aggregate.hpp"
+#include "tools/headlines.hpp"
 #include "tools/run_plan.hpp"
 
-void print_header(const run_plan& plan, const std::string& bin);
+// What the machine was doing around the runs, and how they went.
+struct run_conditions {
+  double load_before = -1;      // load average over the minute before the first run
+  double steal_percent = -1;    // CPU time the hypervisor took during the runs
+  double seconds = 0;           // the whole plan, as run
+  double calibration_seconds = 0;
+  bool complete = true;         // false after an interruption
+};
 
-void print_table(const std::vector<case_stats>& cases);
+void print_header(const run_plan& plan, const std::string& bin, double load_before);
 
-// Valid runs that wrote to standard error, one line per case, with what they wrote.
-void print_warnings(const std::vector<run_record>& records);
+// The plan's figures: the programs' table, then the floors'.
+void print_tables(const figures& measured);
 
-// The CSV: one row per measured run, the times of a failed run left empty.
+// Valid runs that wrote to standard error, and cases too noisy to trust, with advice.
+void print_warnings(const std::vector<run_record>& records, const figures& measured);
+
+void print_headlines(const std::vector<headline>& said);
+
+// How long the plan took, the calibration's share, and the steal time.
+void print_conditions(const run_conditions& conditions);
+
+// Prints `text` wrapped at `width` columns, continuation lines indented by `indent` blanks.
+void print_wrapped(const std::string& text, std::size_t width, std::size_t indent);
+
+// The CSV: one row per measured run, the times of a failed run left empty; a calibration run
+// gives one row per floor, named floor:<name>, its value in seconds.
 void write_csv_header(std::FILE* csv);
-void write_csv_row(std::FILE* csv, const run_plan& plan, const run_record& record);
+void write_csv_rows(std::FILE* csv, const run_plan& plan, const run_record& record);
 
-// Machine facts, settings, runs and aggregates; "complete" is false after an interruption.
 void write_json(std::FILE* json, const run_plan& plan, const std::vector<run_record>& records,
-                const std::vector<case_stats>& cases, bool complete);
+                const figures& measured, const std::vector<headline>& said, const run_conditions& conditions);

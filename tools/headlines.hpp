@@ -1,4 +1,5 @@
-// The sentences under sum_compare's table: what the figures of this run show.
+// The sentences under sum_compare's table: what the figures of this run show, each ratio with
+// its 95% interval, and explained against the machine's floors measured in the same run.
 #pragma once
 
 #include <string>
@@ -7,7 +8,12 @@
 #include "tools/aggregate.hpp"
 #include "tools/run_plan.hpp"
 
-// Each sentence follows from the cases' figures; `processors` is how many the runs could use.
-std::vector<std::string> headlines(const run_plan& plan, const std::vector<case_stats>& cases, int processors);
+struct headline {
+  std::string text;
+  double ratio = -1;         // the figure the sentence rests on; -1 for a note without one
+  interval ci{0, 0, 0};
+  bool supported = false;    // the interval excludes 1: the effect is measurable
+};
 
-void print_headlines(const std::vector<std::string>& sentences);
+// `processors`: how many the runs could use.
+std::vector<headline> headlines(const run_plan& plan, const figures& measured, int processors);

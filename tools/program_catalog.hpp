@@ -26,6 +26,8 @@ inline constexpr char kStackThreadLines[] =
     "\tthread nr %d says: i address is %p (%td from main's i)\n"
     "\t\t\tmy base of stack is %p ( %td from main's stack )";
 inline constexpr char kMemoryMessage[] = "I'm sorry, there is not enough memory to host %lu bytes";
+inline constexpr char kCalibrationLines[] =
+    "add latency: %g ns per add\nin-order streams: %g s\nread bandwidth: %g s\nline transfer: %g ns per hand-over";
 
 enum class array_fill { index, random, none };
 
@@ -68,6 +70,12 @@ inline constexpr program_description kPrograms[] = {
     {"iteration_count", array_fill::none, true, kTeamLine, kIterationLine, kIterationResultLine,
      {0, -1, -1}, 100, false, false},
 };
+
+// The tooling's own program that sum_compare runs beside them: the machine's limits on the
+// runtime's default team (tools/calibrate.cpp). Its result fields are the add latency, the
+// in-order and the vectorised read times of the array, and the line transfer (nan on one thread).
+inline constexpr program_description kCalibration = {
+    "calibrate", array_fill::index, true, kTeamLine, nullptr, kCalibrationLines, {-1, 1, -1}, 1000000, true, false};
 
 // The description of a program, or nullptr for a name that is not one of the suite's.
 inline const program_description* find_program(std::string_view name) {

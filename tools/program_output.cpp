@@ -120,6 +120,19 @@ std::string check_sum(const program_description& program, long long n, const std
   return {};
 }
 
+// The calibration's figures: positive numbers, but for the line transfer of a team of one, which
+// has no second thread to hand the line to.
+std::string check_calibration(const program_run& run) {
+  for (std::size_t k = 0; k < run.result_fields.size(); ++k) {
+    const double value = std::strtod(run.result_fields[k].c_str(), nullptr);
+    const bool alone = k == 3 && run.team_size == 1;
+    if (alone ? !std::isnan(value) : !(std::isfinite(value) && value > 0)) {
+      return "calibration figure " + run.result_fields[k] + (alone ? " for one thread" : " is not a positive number");
+    }
+  }
+  return {};
+}
+
 // Reads the blocks before the result line and checks the team they describe.
 std::string read_blocks(const program_description& program, int threads, const std::vector<std::string>& lines,
                         std::size_t result_at, program_run& run) {
@@ -240,5 +253,6 @@ program_run read_run(const program_description& program, long long n, int thread
     run.sum = run.result_fields[static_cast<std::size_t>(at.sum)];
     run.problem = check_sum(program, n, run.sum);
   }
+  if (&program == &kCalibration) run.problem = check_calibration(run);
   return run;
 }

@@ -1,5 +1,5 @@
-// What sum_compare runs: the cases (a program on a team size) and the rounds over them. The
-// plan is made once from the options; running, counting and reporting all read it.
+// What sum_compare runs: the cases (a program, or the calibration, on a team size) and the rounds
+// over them. The plan is made once from the options; running, counting and reporting all read it.
 #pragma once
 
 #include <string>
@@ -10,22 +10,31 @@
 #include "tools/program_output.hpp"
 
 struct run_case {
-  const program_description* program;
+  const program_description* program;  // one of kPrograms, or &kCalibration
   int threads;  // OMP_NUM_THREADS; 1 for the serial build, its one-thread reference
 };
 
 struct run_plan {
-  std::vector<run_case> cases;  // by team size, then in the catalog's order
+  std::vector<run_case> cases;  // by team size: the calibration, then the programs in the catalog's order
   std::vector<int> threads;     // the team sizes asked for
   int size = 0;                 // elements per run
   int rounds = 0;               // every round runs every case once; round 0 is the warm-up
   int timeout_seconds = 0;      // each run's time limit
 };
 
+// "sum_walltime on 1 thread", "calibrate on 4 threads".
+std::string case_name(const run_case& c);
+
+// The default team sizes: 1, 2, 4, ... up to the processors the process may use, and that count.
+std::vector<int> default_team_sizes(int processors);
+
 run_plan make_plan(const compare_options& options, int processors);
 
 // Runs in the whole plan, warm-ups included.
 int planned_runs(const run_plan& plan);
+
+// A rough guess of the plan's duration in seconds, from what a run of this size took here.
+double estimated_seconds(const run_plan& plan);
 
 struct run_record {
   run_case c;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "tools/child_process.hpp"
 #include "tools/compare_report.hpp"
@@ -28,7 +29,7 @@ std::string excerpt(const std::string& text) {
   return cut;
 }
 
-std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_settings& settings, int& failures) {
+std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_settings& settings, run_totals& totals) {
   const bool progress = isatty(STDERR_FILENO) != 0;
   const int total = planned_runs(plan);
   const run_limits limits{plan.timeout_seconds, kOutputCap, 0.5, settings.interrupted};
@@ -39,25 +40,29 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
     for (const run_case& c : plan.cases) {
       const std::string name(c.program->name);
       ++done;
-      if (progress) std::fprintf(stderr, "\rcase %d of %d: %s on %d threads   ", done, total, name.c_str(), c.threads);
+      if (progress) std::fprintf(stderr, "\rrun %d of %d: %s   ", done, total, case_name(c).c_str());
       set_variable(env, "OMP_NUM_THREADS", std::to_string(c.threads));
-      const child_result result = run_child(settings.bin + "/" + name, {std::to_string(plan.size)}, env, limits);
+      const std::string& directory = c.program == &kCalibration ? settings.tool_dir : settings.bin;
+      const auto start = std::chrono::steady_clock::now();
+      const child_result result = run_child(directory + "/" + name, {std::to_string(plan.size)}, env, limits);
+      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      if (c.program == &kCalibration) totals.calibration_seconds += elapsed;
       if (result.failure == "interrupted") {
         if (progress) std::fputc('\n', stderr);
         return records;
       }
       const program_run reading = read_run(*c.program, plan.size, c.threads, result);
       if (!reading.problem.empty()) {
-        ++failures;
+        ++totals.failures;
         if (progress) std::fputc('\n', stderr);
-        std::fprintf(stderr, "FAILED: %s on %d threads (run %d): %s\n--- its output ---\n%s--- its standard error ---\n%s---\n",
-                     name.c_str(), c.threads, round, reading.problem.c_str(), excerpt(result.out).c_str(),
+        std::fprintf(stderr, "FAILED: %s (run %d): %s\n--- its output ---\n%s--- its standard error ---\n%s---\n",
+                     case_name(c).c_str(), round, reading.problem.c_str(), excerpt(result.out).c_str(),
                      excerpt(result.err).c_str());
       }
       if (round == 0) continue;  // the warm-up
       records.push_back({c, round, reading, result.err});
       if (settings.csv != nullptr) {
-        write_csv_row(settings.csv, plan, records.back());
+        write_csv_rows(settings.csv, plan, records.back());
         std::fflush(settings.csv);
       }
     }

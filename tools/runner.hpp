@@ -10,6 +10,7 @@
 
 struct runner_settings {
   std::string bin;                                          // the programs' directory
+  std::string tool_dir;                                     // where the calibration program is
   const volatile std::sig_atomic_t* interrupted = nullptr;  // set by a signal: stop at once
   std::FILE* csv = nullptr;                                 // gets each measured run's row as it finishes
 };
@@ -17,10 +18,15 @@ struct runner_settings {
 // Each captured stream is cut here, and the run fails.
 inline constexpr std::size_t kOutputCap = 1 << 20;
 
+struct run_totals {
+  int failures = 0;                  // runs that failed, warm-ups included
+  double calibration_seconds = 0;    // the calibration's runs, warm-ups included
+};
+
 // The measured runs of the plan, each read and validated, up to an interruption (the run it cut
 // short is dropped). Failures are told on standard error with an excerpt of the run's output,
 // and counted.
-std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_settings& settings, int& failures);
+std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_settings& settings, run_totals& totals);
 
 // The first and last lines of a long text, with a note of what was left out between.
 std::string excerpt(const std::string& text);

@@ -1,10 +1,83 @@
 #include "tools/statistics.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <random>
+
+namespace {
+
+double median_of_sorted(const std::vector<double>& sorted) {
+  const std::size_t n = sorted.size();
+  return n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2.0;
+}
+
+// P(B <= k) for B ~ Binomial(n, 1/2).
+double binomial_half_cdf(int k, int n) {
+  double term = std::ldexp(1.0, -n);  // C(n, 0) / 2^n
+  double sum = 0.0;
+  for (int j = 0; j <= k; ++j) {
+    sum += term;
+    term = term * (n - j) / (j + 1);
+  }
+  return sum;
+}
+
+// Linear interpolation between order statistics (the usual definition of a sample quantile).
+double quantile_of_sorted(const std::vector<double>& sorted, double q) {
+  const double position = q * static_cast<double>(sorted.size() - 1);
+  const std::size_t below = static_cast<std::size_t>(std::floor(position));
+  const std::size_t above = std::min(below + 1, sorted.size() - 1);
+  return sorted[below] + (position - static_cast<double>(below)) * (sorted[above] - sorted[below]);
+}
+
+}  // namespace
 
 summary summarise(std::vector<double> values) {
   std::sort(values.begin(), values.end());
-  const std::size_t n = values.size();
-  const double median = n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-  return {median, values.front(), values.back()};
+  return {median_of_sorted(values), values.front(), values.back()};
+}
+
+interval median_interval(std::vector<double> values, double confidence) {
+  std::sort(values.begin(), values.end());
+  const int n = static_cast<int>(values.size());
+  if (n < 2) return {values.empty() ? 0.0 : values.front(), values.empty() ? 0.0 : values.back(), 0.0};
+  // X(l) <= median <= X(n+1-l) fails when fewer than l, or more than n-l, values lie below it.
+  int best = 1;
+  for (int l = 2; l <= n / 2; ++l) {
+    if (1.0 - 2.0 * binomial_half_cdf(l - 1, n) < confidence) break;
+    best = l;
+  }
+  const double coverage = 1.0 - 2.0 * binomial_half_cdf(best - 1, n);
+  return {values[static_cast<std::size_t>(best - 1)], values[static_cast<std::size_t>(n - best)], coverage};
+}
+
+interval ratio_interval(const std::vector<double>& numerator, const std::vector<double>& denominator,
+                        std::uint64_t seed, int resamples) {
+  std::mt19937_64 generator(seed);
+  std::vector<double> ratios;
+  std::vector<double> a(numerator.size());
+  std::vector<double> b(denominator.size());
+  for (int r = 0; r < resamples; ++r) {
+    // generator() % n rather than a distribution object: the same draws with every library.
+    for (double& x : a) x = numerator[generator() % numerator.size()];
+    for (double& x : b) x = denominator[generator() % denominator.size()];
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    ratios.push_back(median_of_sorted(a) / median_of_sorted(b));
+  }
+  std::sort(ratios.begin(), ratios.end());
+  return {quantile_of_sorted(ratios, 0.025), quantile_of_sorted(ratios, 0.975), 0.95};
+}
+
+std::vector<double> outliers(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  if (values.size() < 4) return {};
+  const double q1 = quantile_of_sorted(values, 0.25);
+  const double q3 = quantile_of_sorted(values, 0.75);
+  const double reach = 3.0 * (q3 - q1);
+  std::vector<double> beyond;
+  for (double x : values) {
+    if (x < q1 - reach || x > q3 + reach) beyond.push_back(x);
+  }
+  return beyond;
 }

@@ -1,6 +1,7 @@
-// Order statistics of repeated measurements.
+// Order statistics and confidence intervals of repeated measurements.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 struct summary {
@@ -11,3 +12,26 @@ struct summary {
 
 // Median, smallest and largest of a non-empty list.
 summary summarise(std::vector<double> values);
+
+struct interval {
+  double low;
+  double high;
+  double coverage;  // the probability that the interval holds the true value; 0: no interval
+};
+
+// A distribution-free interval for the median: the order statistics X(l) and X(n+1-l) with the
+// largest l whose coverage, from the binomial distribution, is at least `confidence`. With too
+// few values for that (n <= 5 at 95%) it is [min, max] with its own, smaller coverage.
+interval median_interval(std::vector<double> values, double confidence = 0.95);
+
+// The bootstrap's fixed seed: the same runs give the same intervals.
+inline constexpr std::uint64_t kBootstrapSeed = 0x5eed2026;
+
+// A 95% percentile-bootstrap interval for median(numerator) / median(denominator), resampling
+// each list's values with replacement.
+interval ratio_interval(const std::vector<double>& numerator, const std::vector<double>& denominator,
+                        std::uint64_t seed = kBootstrapSeed, int resamples = 4000);
+
+// The values beyond Tukey's outer fences ("far out"): more than 3 interquartile ranges outside
+// the quartiles. The inner fences flag a value in most samples of seven runs.
+std::vector<double> outliers(std::vector<double> values);

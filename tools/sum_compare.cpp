@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -45,9 +46,10 @@ struct outputs {
 
 // Everything that would make the runs useless, found before the first: programs that cannot be
 // run, output paths that clash or cannot be written, no gnuplot for a chart.
-std::string check_set_up(const run_plan& plan, const std::string& bin, const compare_options& options, outputs& out) {
+std::string check_set_up(const run_plan& plan, const runner_settings& settings, const compare_options& options,
+                         outputs& out) {
   for (const run_case& c : plan.cases) {
-    const std::string path = bin + "/" + std::string(c.program->name);
+    const std::string path = (c.program == &kCalibration ? settings.tool_dir : settings.bin) + "/" + std::string(c.program->name);
     if (access(path.c_str(), X_OK) != 0) {
       return "cannot run " + path + ": " + std::strerror(errno) +
              " (build the suite, or give --bin the directory of its programs)";
@@ -75,13 +77,14 @@ std::string check_set_up(const run_plan& plan, const std::string& bin, const com
 
 // Writes the JSON and the chart and puts every file in place; returns what went wrong.
 std::vector<std::string> finish_outputs(outputs& out, const run_plan& plan, const std::vector<run_record>& records,
-                                        const std::vector<case_stats>& cases) {
+                                        const figures& measured, const std::vector<headline>& said,
+                                        const run_conditions& conditions) {
   std::vector<std::string> problems;
-  if (out.json.stream != nullptr) write_json(out.json.stream, plan, records, cases, stop_signal == 0);
+  if (out.json.stream != nullptr) write_json(out.json.stream, plan, records, measured, said, conditions);
   if (out.chart.stream != nullptr) {
     std::fclose(out.chart.stream);  // gnuplot writes the temporary itself
     out.chart.stream = nullptr;
-    if (std::string problem = draw_chart(out.chart.temporary, cases); !problem.empty()) {
+    if (std::string problem = draw_chart(out.chart.temporary, plan, measured); !problem.empty()) {
       discard_staged(out.chart);
       problems.push_back(problem);
     }
@@ -100,30 +103,48 @@ int main(int argc, char** argv) {
   if (const std::optional<int> status = parse_compare_options(argc, argv, options)) return *status;
   const int processors = static_cast<int>(allowed_processors().size());
   const run_plan plan = make_plan(options, processors);
-  const std::string bin = options.bin_dir.empty() ? own_directory() : options.bin_dir;
+  runner_settings settings{options.bin_dir.empty() ? own_directory() : options.bin_dir, own_directory(), &stop_signal,
+                           nullptr};
   outputs out;
-  if (const std::string problem = check_set_up(plan, bin, options, out); !problem.empty()) {
+  if (const std::string problem = check_set_up(plan, settings, options, out); !problem.empty()) {
     for (staged_file* file : {&out.csv, &out.json, &out.chart}) discard_staged(*file);
     std::fprintf(stderr, "sum_compare: %s\n", problem.c_str());
     return 2;
   }
   catch_stop_signals();
 
-  print_header(plan, bin);
+  run_conditions conditions;
+  conditions.load_before = load_average();
+  print_header(plan, settings.bin, conditions.load_before);
+  if (options.dry_run) {
+    for (staged_file* file : {&out.csv, &out.json, &out.chart}) discard_staged(*file);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   std::fflush(stdout);
-  int failures = 0;
-  const std::vector<run_record> records = run_plan_rounds(plan, {bin, &stop_signal, out.csv.stream}, failures);
-  const std::vector<case_stats> cases = aggregate(plan, records);
-  print_table(cases);
-  print_warnings(records);
-  print_headlines(headlines(plan, cases, processors));
+  settings.csv = out.csv.stream;
+  run_totals totals;
+  const cpu_time before = cpu_time_so_far();
+  const auto start = std::chrono::steady_clock::now();
+  const std::vector<run_record> records = run_plan_rounds(plan, settings, totals);
+  conditions.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  conditions.steal_percent = steal_percent(before, cpu_time_so_far());
+  conditions.calibration_seconds = totals.calibration_seconds;
+  conditions.complete = stop_signal == 0;
+  const int failures = totals.failures;
+
+  const figures measured = aggregate(plan, records);
+  const std::vector<headline> said = headlines(plan, measured, processors);
+  print_tables(measured);
+  print_warnings(records, measured);
+  print_headlines(said);
+  print_conditions(conditions);
   if (stop_signal != 0) {
     std::printf("Interrupted by %s after %zu of %d measured runs: the figures above are of those.\n",
                 sigabbrev_np(stop_signal), records.size(), planned_runs(plan) - static_cast<int>(plan.cases.size()));
   }
   if (failures > 0) std::printf("%d run%s failed: see standard error.\n", failures, failures == 1 ? "" : "s");
 
-  std::vector<std::string> problems = finish_outputs(out, plan, records, cases);
+  std::vector<std::string> problems = finish_outputs(out, plan, records, measured, said, conditions);
   errno = 0;
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
     problems.push_back(std::string("cannot write standard output: ") + std::strerror(errno != 0 ? errno : EIO));

@@ -1,0 +1,146 @@
+// What this machine allows the sums, measured on the runtime's default team (OMP_NUM_THREADS)
+// with the frame's own pieces. sum_compare runs it beside the programs and reads its lines.
+// Each phase starts after a barrier; every thread reads the clock just before and just after its
+// own work, and the phase lasts from the first start to the last end:
+//   add latency       ns per dependent double add held in registers, every thread adding at once;
+//   in-order streams  seconds for the team's in-order block sums over an index-filled array of N
+//                     elements (the static partition, no fork, join, barrier or atomic inside);
+//   read bandwidth    seconds for the same blocks read with a reassociated, vectorised sum;
+//   line transfer     ns per hand-over of one cache line written in turn by threads 0 and 1
+//                     (nan on a team of one).
+#include <immintrin.h>
+#include <omp.h>
+#include <sched.h>
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "common/frame.hpp"
+#include "tools/program_catalog.hpp"
+
+namespace {
+
+constexpr long kAdds = 1L << 23;
+constexpr int kHandOverRounds = 20000;
+
+// kAdds dependent adds: each waits for the one before, so only their latency counts.
+double dependent_adds() {
+  volatile double seed = 1.0;
+  double x = seed;
+  const double step = seed * 1e-9;
+  for (long k = 0; k < kAdds; ++k) x = x + step;
+  return x;
+}
+
+// a[begin..end) summed through 16 independent partial sums, which the compiler keeps in vector
+// registers: the adds leave the index order, so the read speed is all that is left.
+double unordered_sum(const double* a, int begin, int end) {
+  double partial[16] = {};
+  int i = begin;
+  for (; i + 16 <= end; i += 16) {
+    for (int k = 0; k < 16; ++k) partial[k] += a[i + k];
+  }
+  double sum = 0.0;
+  for (; i < end; ++i) sum += a[i];
+  for (double p : partial) sum += p;
+  return sum;
+}
+
+// Threads 0 and 1 write `turn` in turn; returns ns per hand-over. Waiting yields the processor
+// after a while, so that two threads on one processor still take turns.
+double hand_over_ns(std::atomic<int>& turn, int thread) {
+  const double start = clock_seconds(CLOCK_MONOTONIC);
+  for (int round = 0; round < kHandOverRounds; ++round) {
+    for (int spins = 0; turn.load(std::memory_order_acquire) != thread; ++spins) {
+      if (spins < 4096) {
+        _mm_pause();
+      } else {
+        sched_yield();
+      }
+    }
+    turn.store(1 - thread, std::memory_order_release);
+  }
+  return (clock_seconds(CLOCK_MONOTONIC) - start) * 1e9 / (2.0 * kHandOverRounds);
+}
+
+// From the first thread's start to the last thread's end: what the team takes when its threads
+// run at once, and no less when they must take turns (more threads than processors).
+struct span {
+  double first_start = std::numeric_limits<double>::infinity();
+  double last_end = 0.0;
+};
+
+void take_part(span& team, double start, double end) {
+#pragma omp critical
+  {
+    team.first_start = std::min(team.first_start, start);
+    team.last_end = std::max(team.last_end, end);
+  }
+}
+
+double seconds_of(const span& team) { return team.last_end - team.first_start; }
+
+// N zeroed doubles, faulted in by the kernel at once from this thread: placed as the programs'
+// arrays are (4 KiB pages that main touches first), but in half the time, which is the run's
+// largest part. Null after the memory message when they cannot be had.
+double* populated_array(int n) {
+  const std::size_t bytes = static_cast<std::size_t>(std::max(n, 1)) * sizeof(double);
+  void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+  if (n >= 0 && memory != MAP_FAILED) return static_cast<double*>(memory);
+  std::printf(kMemoryMessage, static_cast<unsigned long>(static_cast<long long>(n) * 8));
+  std::putchar('\n');
+  return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int n = parse_element_count(argc, argv, 1000000);
+  double* a = populated_array(n);
+  if (a == nullptr) return 1;
+  announce_team_size();
+  index_fill(a, n);
+
+  span adds;
+  span inorder;
+  span read;
+  double transfer_ns = std::numeric_limits<double>::quiet_NaN();
+  alignas(64) std::atomic<int> turn{0};
+  double checksum = 0.0;  // keeps the sums from being optimised away
+#pragma omp parallel default(none) shared(a, n, adds, inorder, read, transfer_ns, turn, checksum)
+  {
+    const int thread = omp_get_thread_num();
+    const int team = omp_get_num_threads();
+    const block_range block = static_block_range(n, team, thread);
+#pragma omp barrier
+    double start = clock_seconds(CLOCK_MONOTONIC);
+    const double chain = dependent_adds();
+    take_part(adds, start, clock_seconds(CLOCK_MONOTONIC));
+#pragma omp barrier
+    start = clock_seconds(CLOCK_MONOTONIC);
+    const double in_order = block_sum(a, block.begin, block.end);
+    take_part(inorder, start, clock_seconds(CLOCK_MONOTONIC));
+#pragma omp barrier
+    start = clock_seconds(CLOCK_MONOTONIC);
+    const double unordered = unordered_sum(a, block.begin, block.end);
+    take_part(read, start, clock_seconds(CLOCK_MONOTONIC));
+#pragma omp atomic
+    checksum += chain + in_order + unordered;
+#pragma omp barrier
+    if (team >= 2 && thread < 2) {
+      const double ns = hand_over_ns(turn, thread);
+      if (thread == 0) transfer_ns = ns;
+    }
+  }
+
+  volatile double sink = checksum;
+  static_cast<void>(sink);
+  std::printf(kCalibrationLines, seconds_of(adds) * 1e9 / kAdds, seconds_of(inorder), seconds_of(read), transfer_ns);
+  std::putchar('\n');
+  munmap(a, static_cast<std::size_t>(std::max(n, 1)) * sizeof(double));
+  return 0;
+}
