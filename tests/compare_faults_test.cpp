@@ -228,6 +228,7 @@ TEST(Headlines, SayOnlyWhatTheirIntervalsSupport) {
   run_plan plan;
   plan.threads = {1, 2, 8};
   plan.size = 20000000;
+  plan.settings = {{}};
   figures measured;
   measured.cases = {
       stats_of("sum_walltime", 1, around(0.012), plan.size),
@@ -236,8 +237,8 @@ TEST(Headlines, SayOnlyWhatTheirIntervalsSupport) {
       stats_of("sum_slots_packed", 2, around(0.12), plan.size),
       stats_of("sum_slots_padded", 2, around(0.036), plan.size),
   };
-  measured.floors = {{floor_kind::line_transfer, 2, around(200), 200, median_interval(around(200))}};
-  const std::vector<headline> said = headlines(plan, measured, 2);
+  measured.floors = {{floor_kind::line_transfer, 2, 0, around(200), 200, median_interval(around(200))}};
+  const std::vector<headline> said = headlines(plan, measured, 2, 1);
   ASSERT_EQ(said.size(), 4u);  // no sentence on the in-order cost: no floor of it was measured
   EXPECT_EQ(said[0].text.rfind("sum_walltime, 2 threads: 1.00x [", 0), 0u) << said[0].text;
   EXPECT_NE(said[0].text.find("the speed of 1 thread: no measurable difference."), std::string::npos) << said[0].text;

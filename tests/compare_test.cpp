@@ -210,12 +210,12 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
   // three on one thread and four on two.
   ASSERT_EQ(rows.size(), 1u + 2u * (5 * 2 + 1) + 2u * (3 + 4));
   EXPECT_EQ(rows[0], (std::vector<std::string>{"program", "threads", "run", "elements", "wall_seconds",
-                                                "thread_seconds", "sum", "valid", "problem"}));
+                                                "thread_seconds", "sum", "valid", "problem", "settings"}));
   for (std::size_t k = 1; k < rows.size(); ++k) {
-    ASSERT_EQ(rows[k].size(), 9u);
+    ASSERT_EQ(rows[k].size(), 10u);
     EXPECT_EQ(rows[k][3], "1000");
     EXPECT_EQ(rows[k][7], "1");
-    EXPECT_GT(std::stod(rows[k][4]), 0.0);
+    EXPECT_GE(std::stod(rows[k][4]), 0.0) << rows[k][0];
     if (rows[k][0].rfind("floor:", 0) == 0) continue;
     if (program(rows[k][0]).fill == array_fill::index) {
       EXPECT_EQ(rows[k][6], "499500");
@@ -310,6 +310,8 @@ TEST(SumCompare, RejectsBadOptionsWithStatusTwo) {
       {"--frobnicate"}, {"--threads", "0"}, {"--threads", "a"}, {"--threads", "1,-2"}, {"--threads"},
       {"--size", "-5"}, {"--size", "12abc"}, {"--size", "0"}, {"--size", "99999999999"}, {"--size", "0x10"},
       {"--repeat", "0"}, {"--programs", "sum_nothing"}, {"--plot", "chart.pdf"}, {"stray"},
+      {"--env", "OMP_NUM_THREADS=1,2"}, {"--env", "OMP_PROC_BIND"}, {"--env", "X=a,,b"},
+      {"--env", "X=a", "--env", "X=b"},
   };
   for (const auto& args : bad) {
     const child_result run = compare(args);

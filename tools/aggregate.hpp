@@ -2,11 +2,14 @@
 // calibration runs.
 #pragma once
 
+#include <optional>
 #include <string_view>
 #include <vector>
 
+#include "tools/placement.hpp"
 #include "tools/run_plan.hpp"
 #include "tools/statistics.hpp"
+#include "tools/topology.hpp"
 
 struct case_stats {
   run_case c;
@@ -19,6 +22,7 @@ struct case_stats {
   double speedup = -1;           // -1: no one-thread case of the same program
   double floor_seconds = -1;     // the in-order streams floor of its team size; -1: none measured
   double of_floor = -1;          // median / floor_seconds
+  std::optional<placement_summary> placement;  // for the programs that print placement lines
 };
 
 enum class floor_kind { add_latency, inorder_streams, read_bandwidth, line_transfer };
@@ -26,6 +30,7 @@ enum class floor_kind { add_latency, inorder_streams, read_bandwidth, line_trans
 struct floor_stats {
   floor_kind kind;
   int threads;
+  int setting;
   std::vector<double> values;    // one per valid calibration run, in the floor's unit
   double median = 0;
   interval ci{0, 0, 0};
@@ -40,10 +45,11 @@ struct figures {
   std::vector<floor_stats> floors; // by team size, then kind
 };
 
-figures aggregate(const run_plan& plan, const std::vector<run_record>& records);
+figures aggregate(const run_plan& plan, const std::vector<run_record>& records, const machine_topology& machine);
 
-// The figures of a program on a team size, or nullptr.
-const case_stats* find_case(const std::vector<case_stats>& cases, std::string_view program, int threads);
+// The figures of a program on a team size under one of the plan's settings, or nullptr.
+const case_stats* find_case(const std::vector<case_stats>& cases, std::string_view program, int threads,
+                            int setting = 0);
 
-// A floor on a team size, or nullptr.
-const floor_stats* find_floor(const std::vector<floor_stats>& floors, floor_kind kind, int threads);
+// A floor on a team size under one of the plan's settings, or nullptr.
+const floor_stats* find_floor(const std::vector<floor_stats>& floors, floor_kind kind, int threads, int setting = 0);

@@ -16,40 +16,57 @@
 
 namespace {
 
-// Blocks two blank lines apart, each a title line and rows: one block per program ("threads
-// speed-up ns/elem min-ns/elem max-ns/elem"), then the in-order floor ("threads speed-up"), then
-// packed over padded slots ("threads ratio low high"). NaN marks what was not measured.
+// Blocks two blank lines apart, each a quoted title line and rows. First one row "P F R": how
+// many program, floor and ratio blocks follow. Then, for every setting, one block per program
+// ("threads speed-up ns/elem min-ns/elem max-ns/elem"); then the in-order floor of each setting
+// ("threads speed-up"); then packed over padded of each setting ("threads ratio low high"). NaN
+// marks what was not measured.
 std::string chart_data(const run_plan& plan, const figures& measured) {
-  std::string data;
-  const auto block = [&](const std::string& title, const std::string& rows) {
-    data += std::string(data.empty() ? "" : "\n\n") + "\"" + title + "\"\n" + (rows.empty() ? "1 NaN NaN NaN NaN\n" : rows);
+  std::string blocks;
+  int counts[3] = {0, 0, 0};
+  const auto block = [&](int kind, const std::string& title, const std::string& rows) {
+    blocks += "\n\n\"" + title + "\"\n" + (rows.empty() ? "1 NaN NaN NaN NaN\n" : rows);
+    ++counts[kind];
   };
-  for (const program_description& program : kPrograms) {
-    std::string rows;
-    for (const case_stats& c : measured.cases) {
-      if (c.c.program != &program) continue;
-      const double per_element = 1e9 * c.c.threads / plan.size;
-      rows += printed("%d %.9g %.9g %.9g %.9g\n", c.c.threads, c.speedup >= 0 ? c.speedup : NAN,
-                      c.ns_per_element_per_thread, c.wall.min * per_element, c.wall.max * per_element);
+  const auto titled = [&](const std::string& name, int setting) {
+    const std::string label = setting_label(plan.settings[static_cast<std::size_t>(setting)]);
+    return label.empty() ? name : name + " [" + label + "]";
+  };
+  const int settings = static_cast<int>(plan.settings.size());
+  for (int setting = 0; setting < settings; ++setting) {
+    for (const program_description& program : kPrograms) {
+      std::string rows;
+      for (const case_stats& c : measured.cases) {
+        if (c.c.program != &program || c.c.setting != setting) continue;
+        const double per_element = 1e9 * c.c.threads / plan.size;
+        rows += printed("%d %.9g %.9g %.9g %.9g\n", c.c.threads, c.speedup >= 0 ? c.speedup : NAN,
+                        c.ns_per_element_per_thread, c.wall.min * per_element, c.wall.max * per_element);
+      }
+      if (!rows.empty()) block(0, titled(std::string(program.name), setting), rows);
     }
-    if (!rows.empty()) block(std::string(program.name), rows);
   }
-  std::string floor_rows;
-  const floor_stats* one = find_floor(measured.floors, floor_kind::inorder_streams, 1);
-  for (const floor_stats& f : measured.floors) {
-    if (f.kind == floor_kind::inorder_streams && one != nullptr) floor_rows += printed("%d %.9g\n", f.threads, one->median / f.median);
+  for (int setting = 0; setting < settings; ++setting) {
+    std::string rows;
+    const floor_stats* one = find_floor(measured.floors, floor_kind::inorder_streams, 1, setting);
+    for (const floor_stats& f : measured.floors) {
+      if (f.kind == floor_kind::inorder_streams && f.setting == setting && one != nullptr) {
+        rows += printed("%d %.9g\n", f.threads, one->median / f.median);
+      }
+    }
+    block(1, titled("in-order floor", setting), rows);
   }
-  block("in-order floor", floor_rows);
-  std::string ratio_rows;
-  for (int threads : plan.threads) {
-    const case_stats* packed = find_case(measured.cases, "sum_slots_packed", threads);
-    const case_stats* padded = find_case(measured.cases, "sum_slots_padded", threads);
-    if (packed == nullptr || padded == nullptr) continue;
-    const interval ci = ratio_interval(packed->walls, padded->walls);
-    ratio_rows += printed("%d %.9g %.9g %.9g\n", threads, packed->wall.median / padded->wall.median, ci.low, ci.high);
+  for (int setting = 0; setting < settings; ++setting) {
+    std::string rows;
+    for (int threads : plan.threads) {
+      const case_stats* packed = find_case(measured.cases, "sum_slots_packed", threads, setting);
+      const case_stats* padded = find_case(measured.cases, "sum_slots_padded", threads, setting);
+      if (packed == nullptr || padded == nullptr) continue;
+      const interval ci = ratio_interval(packed->walls, padded->walls);
+      rows += printed("%d %.9g %.9g %.9g\n", threads, packed->wall.median / padded->wall.median, ci.low, ci.high);
+    }
+    block(2, titled("packed / padded", setting), rows);
   }
-  block("packed / padded", ratio_rows);
-  return data;
+  return printed("\"blocks\"\n%d %d %d\n", counts[0], counts[1], counts[2]) + blocks;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdio>
 
@@ -32,6 +33,40 @@ const CLI::Validator kChartFile(
 
 const CLI::Validator kNonEmpty([](std::string& text) { return text.empty() ? "an empty file name" : std::string(); },
                                "", "non-empty");
+
+// "NAME=v1,v2,..." split at the commas outside braces, so that an OMP_PLACES value such as
+// {0,1},{2,3} stays whole. Returns an empty string, or what is wrong.
+std::string read_dimension(const std::string& text, setting_dimension& dimension) {
+  const std::size_t equals = text.find('=');
+  dimension.name = text.substr(0, std::min(equals, text.size()));
+  if (equals == std::string::npos || dimension.name.empty() ||
+      dimension.name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_") !=
+          std::string::npos ||
+      std::isdigit(static_cast<unsigned char>(dimension.name[0])) != 0) {
+    return "'" + text + "' is not NAME=value,value,...";
+  }
+  if (dimension.name == "OMP_NUM_THREADS") return "OMP_NUM_THREADS is set by --threads";
+  std::string value;
+  int depth = 0;
+  for (char c : text.substr(equals + 1) + ",") {
+    depth += c == '{' ? 1 : c == '}' ? -1 : 0;
+    if (c != ',' || depth > 0) {
+      value += c;
+      continue;
+    }
+    if (value.empty()) return "an empty value in '" + text + "'";
+    dimension.values.push_back(value);
+    value.clear();
+  }
+  return {};
+}
+
+const CLI::Validator kDimension(
+    [](std::string& text) {
+      setting_dimension dimension;
+      return read_dimension(text, dimension);
+    },
+    "", "NAME=values");
 
 std::vector<std::string> compared_programs() {
   std::vector<std::string> names;
@@ -101,6 +136,11 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
   app.add_option("--bin", options.bin_dir, "where the programs are (default: beside sum_compare)")
       ->type_name("DIR");
   app.add_flag("--dry-run", options.dry_run, "print the header and the plan with an estimate of its time, run nothing");
+  std::vector<std::string> dimensions;
+  app.add_option("--env", dimensions, "run every case under each value of NAME (repeatable: every combination)")
+      ->type_name("NAME=v1,v2")
+      ->check(kDimension)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -111,6 +151,18 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
     return 2;
   }
 
+  for (const std::string& text : dimensions) {
+    setting_dimension dimension;
+    read_dimension(text, dimension);
+    for (const setting_dimension& earlier : options.dimensions) {
+      if (earlier.name == dimension.name) {
+        std::fprintf(stderr, "sum_compare: --env names %s twice (sum_compare --help lists the options)\n",
+                     dimension.name.c_str());
+        return 2;
+      }
+    }
+    options.dimensions.push_back(dimension);
+  }
   options.programs = in_catalog_order(options.programs.empty() ? known : options.programs);
   std::sort(options.threads.begin(), options.threads.end());
   options.threads.erase(std::unique(options.threads.begin(), options.threads.end()), options.threads.end());

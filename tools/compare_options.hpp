@@ -5,6 +5,12 @@
 #include <string>
 #include <vector>
 
+// --env NAME=v1,v2: every case runs under each value of NAME.
+struct setting_dimension {
+  std::string name;
+  std::vector<std::string> values;
+};
+
 struct compare_options {
   std::vector<std::string> programs;  // in the catalog's order; default: every compared program
   std::vector<int> threads;           // ascending; empty: 1, 2, 4, ... up to the processors, and that count
@@ -16,6 +22,7 @@ struct compare_options {
   std::string plot_path;
   std::string bin_dir;  // empty: the directory sum_compare lies in
   bool dry_run = false; // print the header and the plan, run nothing
+  std::vector<setting_dimension> dimensions;  // from --env, in their order
 };
 
 // Reads the command line into options. Returns the exit status when sum_compare should stop at

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include "tools/machine_facts.hpp"
+#include "tools/placement.hpp"
 #include "tools/runner.hpp"
 #include "tools/suite_build.hpp"
 
@@ -93,18 +95,21 @@ void print_wrapped(const std::string& text, std::size_t width, std::size_t inden
   std::putchar('\n');
 }
 
-void print_header(const run_plan& plan, const std::string& bin, double load_before) {
+void print_header(const run_plan& plan, const std::string& bin, double load_before, const machine_topology& machine) {
   std::vector<std::string> teams;
   for (int t : plan.threads) teams.push_back(std::to_string(t));
   std::vector<std::string> settings = runtime_settings();
   for (std::string& setting : settings) {
     if (setting.rfind("OMP_NUM_THREADS=", 0) == 0) setting += " (replaced by each case's team size)";
   }
-  const std::vector<int> allowed = allowed_processors();
   std::printf("sum_compare: %d elements, %d measured runs per case after one warm-up, threads %s\n", plan.size,
               plan.rounds - 1, joined(teams, ",").c_str());
   std::printf("processor:   %s, %d online; this process may use %zu: %s\n", processor_model().c_str(),
-              processors_online(), allowed.size(), processor_list(allowed).c_str());
+              processors_online(), machine.allowed.size(), processor_list(machine.allowed).c_str());
+  std::printf("topology:    %s%s\n", topology_line(machine).c_str(),
+              machine.this_system ? "" : " (not this machine's: given to hwloc, e.g. by HWLOC_SYNTHETIC)");
+  std::printf("caches:      %s\n", caches_line(machine).c_str());
+  print_wrapped("array:       " + array_line(8LL * plan.size, machine), 100, 13);
   std::printf("settings:    %s\n", settings.empty() ? "no OMP_*, GOMP_* or KMP_* variable set; OMP_NUM_THREADS is set per case"
                                                     : joined(settings, " ").c_str());
   std::printf("build:       %s; %s\n", std::string(kCompiler).c_str(), build_profiles(plan).c_str());
@@ -112,20 +117,28 @@ void print_header(const run_plan& plan, const std::string& bin, double load_befo
   std::printf("plan:        %zu cases (the calibration on each team size among them), %d runs, about %.0f s; each "
               "run at most %d s\n",
               plan.cases.size(), planned_runs(plan), estimated_seconds(plan), plan.timeout_seconds);
-  for (const run_case& c : plan.cases) {
-    if (!c.program->on_team) {
-      std::printf("             %s runs on one thread only, as the serial reference\n", std::string(c.program->name).c_str());
-    }
+  if (std::any_of(plan.cases.begin(), plan.cases.end(), [](const run_case& c) { return !c.program->on_team; })) {
+    std::printf("             sum_baseline_serial runs on one thread only, as the serial reference\n");
+  }
+  if (plan.settings.size() > 1) {
+    std::string line = printed("             every case under each of %zu settings:", plan.settings.size());
+    for (const setting& under : plan.settings) line += " [" + setting_label(under) + "]";
+    print_wrapped(line, 100, 13);
   }
   if (load_before >= 0) std::printf("load:        %.2f over the minute before the run\n", load_before);
   std::printf("\n");
 }
 
-void print_tables(const figures& measured) {
+void print_tables(const run_plan& plan, const figures& measured) {
   std::printf("%-20s %7s %10s %-23s %7s %10s %8s %8s %10s %7s\n", "program", "threads", "median s", "  95% interval",
               "spread", "thread s", "ns/elem", "speed-up", "floor s", "x floor");
   bool serial_shown = false;
+  int shown_setting = -1;
   for (const case_stats& c : measured.cases) {
+    if (plan.settings.size() > 1 && c.c.setting != shown_setting) {
+      shown_setting = c.c.setting;
+      std::printf("under %s:\n", setting_label(plan.settings[static_cast<std::size_t>(shown_setting)]).c_str());
+    }
     const std::string thread_time = c.thread_median >= 0 ? printed("%.6f", c.thread_median) : "-";
     const std::string speedup = c.speedup >= 0 ? printed("%.2fx", c.speedup) : "-";
     const std::string floor = c.floor_seconds >= 0 ? printed("%.6f", c.floor_seconds) : "-";
@@ -135,18 +148,23 @@ void print_tables(const figures& measured) {
                 c.c.threads, c.wall.median, interval_text(c.median_ci, "%.6f").c_str(), c.spread_percent,
                 thread_time.c_str(), c.ns_per_element_per_thread, speedup.c_str(), floor.c_str(), of_floor.c_str());
   }
-  std::printf("(seconds are medians of the measured runs, with a distribution-free 95%% interval%s; the serial build\n"
+  std::printf("(seconds are medians of the measured runs, with a distribution-free 95%% interval; the serial build\n"
               " reports process CPU time; ns/elem is the median time per element a thread handles; speed-up is over the\n"
               " same program on one thread; floor s is the in-order floor of the team size (machine floors below),\n"
-              " x floor the median over it%s)\n\n",
+              " x floor the median over it%s%s)\n\n",
               std::any_of(measured.cases.begin(), measured.cases.end(), [](const case_stats& c) { return c.median_ci.coverage < 0.95; })
-                  ? " (* fewer than 6 runs give less than 95%)"
+                  ? ";\n * fewer than 6 runs cannot give 95%: the interval is then the smallest to the largest run"
                   : "",
               serial_shown ? ";\n the serial build runs on one thread only, as the reference, whatever --threads holds" : "");
   if (measured.floors.empty()) return;
 
   std::printf("%-33s %7s %10s %s\n", "machine floor (calibrate)", "threads", "median", "  95% interval");
+  shown_setting = -1;
   for (const floor_stats& f : measured.floors) {
+    if (plan.settings.size() > 1 && f.setting != shown_setting) {
+      shown_setting = f.setting;
+      std::printf("under %s:\n", setting_label(plan.settings[static_cast<std::size_t>(shown_setting)]).c_str());
+    }
     const char* format = f.kind == floor_kind::inorder_streams ? "%.6f" : f.kind == floor_kind::read_bandwidth ? "%.1f" : "%.3f";
     std::printf("%-33s %7d %10s %s\n", floor_label(f.kind).c_str(), f.threads, printed(format, f.median).c_str(),
                 interval_text(f.ci, format).c_str());
@@ -157,13 +175,71 @@ void print_tables(const figures& measured) {
               " two threads)\n\n");
 }
 
-void print_warnings(const std::vector<run_record>& records, const figures& measured) {
+namespace {
+
+bool same_case(const run_case& a, const run_case& b) {
+  return a.program == b.program && a.threads == b.threads && a.setting == b.setting;
+}
+
+// OMP_PROC_BIND as the case's runs saw it: from its --env setting, else the caller's.
+std::string proc_bind_of(const run_plan& plan, const run_case& c) {
+  for (const auto& [name, value] : plan.settings[static_cast<std::size_t>(c.setting)]) {
+    if (name == "OMP_PROC_BIND") return value;
+  }
+  const char* callers = std::getenv("OMP_PROC_BIND");
+  return callers != nullptr ? callers : "";
+}
+
+// True when the runtime binds the case's threads to places: then a placement line says where a
+// thread stayed, not only where it was when it printed.
+bool threads_bound(const run_plan& plan, const run_case& c) {
+  const std::string bind = proc_bind_of(plan, c);
+  bool affinity = std::getenv("GOMP_CPU_AFFINITY") != nullptr;
+  for (const auto& [name, value] : plan.settings[static_cast<std::size_t>(c.setting)]) affinity |= name == "GOMP_CPU_AFFINITY";
+  return (!bind.empty() && bind != "false") || affinity;
+}
+
+// Where the threads of a placement program ran, when that undoes what the case measures.
+std::vector<std::string> placement_warnings(const run_plan& plan, const case_stats& c, const machine_topology& machine) {
+  std::vector<std::string> said;
+  const placement_summary& where = *c.placement;
+  const std::string name = case_name(plan, c.c);
+  const int allowed = static_cast<int>(machine.allowed.size());
+  if (c.c.threads > allowed) {
+    said.push_back(printed("Placement: %s: more threads than the %d processors this process may use, so they take "
+                           "turns.", name.c_str(), allowed));
+  } else if (where.runs_sharing_core > 0) {
+    const bool processor = where.runs_sharing_processor > 0;
+    std::string text = printed("Placement: %s: two threads %s in %d of %d runs", name.c_str(),
+                               processor ? "shared a processor" : "shared a core (its hardware threads)",
+                               processor ? where.runs_sharing_processor : where.runs_sharing_core, where.runs);
+    if (!threads_bound(plan, c.c)) {
+      text += ", as they printed their placement; unbound (no OMP_PROC_BIND), they may have moved apart since.";
+    } else if (processor) {
+      text += ": bound there, they took turns on it, so those runs did not run the team at once.";
+    } else {
+      text += ": bound there, they shared its execution units.";
+    }
+    said.push_back(text);
+  }
+  const std::string bind = proc_bind_of(plan, c.c);
+  if (where.runs_on_one_node > 0 && !bind.empty() && bind != "false") {
+    said.push_back(printed("Placement: %s: under OMP_PROC_BIND=%s every thread sat on NUMA node %d in %d of %d runs, "
+                           "while the other nodes this process may use stayed idle.",
+                           name.c_str(), bind.c_str(), where.node, where.runs_on_one_node, where.runs));
+  }
+  return said;
+}
+
+}  // namespace
+
+void print_warnings(const run_plan& plan, const std::vector<run_record>& records, const figures& measured,
+                    const machine_topology& machine) {
   std::vector<const run_record*> first_of_case;  // each case's first valid run that wrote there
   for (const run_record& r : records) {
     if (!r.reading.problem.empty() || r.standard_error.empty()) continue;
-    const bool known = std::any_of(first_of_case.begin(), first_of_case.end(), [&](const run_record* seen) {
-      return seen->c.program == r.c.program && seen->c.threads == r.c.threads;
-    });
+    const bool known = std::any_of(first_of_case.begin(), first_of_case.end(),
+                                   [&](const run_record* seen) { return same_case(seen->c, r.c); });
     if (!known) first_of_case.push_back(&r);
   }
   bool warned = false;
@@ -171,15 +247,21 @@ void print_warnings(const std::vector<run_record>& records, const figures& measu
     int valid = 0;
     int wrote = 0;
     for (const run_record& r : records) {
-      if (r.c.program != first->c.program || r.c.threads != first->c.threads || !r.reading.problem.empty()) continue;
+      if (!same_case(r.c, first->c) || !r.reading.problem.empty()) continue;
       ++valid;
       wrote += r.standard_error.empty() ? 0 : 1;
     }
-    std::printf("Warning: %s wrote to standard error in %d of its %d valid runs, first:\n%s", case_name(first->c).c_str(),
-                wrote, valid, excerpt(first->standard_error).c_str());
+    std::printf("Warning: %s wrote to standard error in %d of its %d valid runs, first:\n%s",
+                case_name(plan, first->c).c_str(), wrote, valid, excerpt(first->standard_error).c_str());
     warned = true;
   }
   for (const case_stats& c : measured.cases) {
+    if (c.placement) {
+      for (const std::string& warning : placement_warnings(plan, c, machine)) {
+        print_wrapped(warning, 100, 2);
+        warned = true;
+      }
+    }
     // Far-out values that also lie more than 10% from the median: in a tight sample the fences
     // alone flag jitter that moves nothing.
     std::vector<double> far = outliers(c.walls);
@@ -187,10 +269,12 @@ void print_warnings(const std::vector<run_record>& records, const figures& measu
     if (c.spread_percent <= 20 && far.empty()) continue;
     std::string values;
     for (double value : far) values += (values.empty() ? "" : ", ") + printed("%.6f s", value);
-    print_wrapped(printed("Noisy: %s spreads %.0f%% (median %.6f s)", case_name(c.c).c_str(), c.spread_percent,
+    print_wrapped(printed("Noisy: %s spreads %.0f%% (median %.6f s)", case_name(plan, c.c).c_str(), c.spread_percent,
                           c.wall.median) +
                       (far.empty() ? "" : printed(", far out: %s", values.c_str())) +
-                      "; raise --repeat, quiet the machine, or bind the threads (OMP_PROC_BIND=close OMP_PLACES=cores).",
+                      (proc_bind_of(plan, c.c).empty()
+                           ? "; raise --repeat, quiet the machine, or bind the threads (OMP_PROC_BIND=close OMP_PLACES=cores)."
+                           : "; raise --repeat or quiet the machine."),
                   100, 2);
     warned = true;
   }
@@ -213,16 +297,17 @@ void print_conditions(const run_conditions& conditions) {
 }
 
 void write_csv_header(std::FILE* csv) {
-  std::fputs("program,threads,run,elements,wall_seconds,thread_seconds,sum,valid,problem\n", csv);
+  std::fputs("program,threads,run,elements,wall_seconds,thread_seconds,sum,valid,problem,settings\n", csv);
 }
 
 void write_csv_rows(std::FILE* csv, const run_plan& plan, const run_record& r) {
   const std::string problem = csv_field(r.reading.problem);
+  const std::string under = csv_field(setting_label(plan.settings[static_cast<std::size_t>(r.c.setting)]));
   const int valid = r.reading.problem.empty() ? 1 : 0;
   if (r.c.program != &kCalibration) {
-    std::fprintf(csv, "%s,%d,%d,%d,%s,%s,%s,%d,%s\n", std::string(r.c.program->name).c_str(), r.c.threads, r.round,
+    std::fprintf(csv, "%s,%d,%d,%d,%s,%s,%s,%d,%s,%s\n", std::string(r.c.program->name).c_str(), r.c.threads, r.round,
                  plan.size, csv_seconds(r, r.reading.seconds).c_str(), csv_seconds(r, r.reading.thread_seconds).c_str(),
-                 csv_field(r.reading.sum).c_str(), valid, problem.c_str());
+                 csv_field(r.reading.sum).c_str(), valid, problem.c_str(), under.c_str());
     return;
   }
   for (floor_kind kind : kFloorKinds) {
@@ -233,13 +318,18 @@ void write_csv_rows(std::FILE* csv, const run_plan& plan, const run_record& r) {
       if (kind == floor_kind::add_latency || kind == floor_kind::line_transfer) seconds *= 1e-9;
     }
     if (kind == floor_kind::line_transfer && r.c.threads == 1) continue;
-    std::fprintf(csv, "floor:%s,%d,%d,%d,%s,,,%d,%s\n", std::string(floor_name(kind)).c_str(), r.c.threads, r.round,
-                 plan.size, csv_seconds(r, seconds).c_str(), valid, problem.c_str());
+    std::fprintf(csv, "floor:%s,%d,%d,%d,%s,,,%d,%s,%s\n", std::string(floor_name(kind)).c_str(), r.c.threads, r.round,
+                 plan.size, csv_seconds(r, seconds).c_str(), valid, problem.c_str(), under.c_str());
   }
 }
 
 void write_json(std::FILE* file, const run_plan& plan, const std::vector<run_record>& records, const figures& measured,
-                const std::vector<headline>& said, const run_conditions& conditions) {
+                const std::vector<headline>& said, const run_conditions& conditions, const machine_topology& machine) {
+  const auto settings_of = [&](int setting) {
+    json values = json::object();
+    for (const auto& [name, value] : plan.settings[static_cast<std::size_t>(setting)]) values[name] = value;
+    return values;
+  };
   json out;
   out["schema_version"] = 2;
   out["complete"] = conditions.complete;
@@ -248,8 +338,30 @@ void write_json(std::FILE* file, const run_plan& plan, const std::vector<run_rec
   out["threads"] = plan.threads;
   out["processor"] = processor_model();
   out["processors_online"] = processors_online();
-  out["allowed_processors"] = allowed_processors();
+  out["allowed_processors"] = machine.allowed;
+  json caches = json::array();
+  for (const cache_group& cache : machine.caches) {
+    caches.push_back({{"level", cache.level}, {"kind", cache.kind == 'd' ? "data" : "unified"}, {"bytes", cache.bytes},
+                      {"count", cache.count}});
+  }
+  out["topology"] = {{"packages", machine.packages},
+                     {"numa_nodes", machine.numa_nodes},
+                     {"cores", machine.cores},
+                     {"processors", machine.processors},
+                     {"this_system", machine.this_system},
+                     {"caches", caches},
+                     {"last_level_cache_bytes", machine.last_level_bytes}};
   out["compiler"] = kCompiler;
+  out["env"] = json::object();
+  for (const auto& [name, value] : plan.settings[0]) {
+    json values = json::array();
+    for (const setting& under : plan.settings) {
+      for (const auto& [other, other_value] : under) {
+        if (other == name && std::find(values.begin(), values.end(), other_value) == values.end()) values.push_back(other_value);
+      }
+    }
+    out["env"][name] = values;
+  }
   out["runtime_settings"] = json::object();
   for (const std::string& setting : runtime_settings()) {
     const std::size_t equals = setting.find('=');
@@ -270,12 +382,14 @@ void write_json(std::FILE* file, const run_plan& plan, const std::vector<run_rec
                            {"sum", r.reading.sum},
                            {"valid", r.reading.problem.empty()},
                            {"problem", r.reading.problem},
-                           {"standard_error", r.standard_error}});
+                           {"standard_error", r.standard_error},
+                           {"settings", settings_of(r.c.setting)}});
   }
   out["floors"] = json::array();
   for (const floor_stats& f : measured.floors) {
     out["floors"].push_back({{"name", floor_name(f.kind)},
                              {"threads", f.threads},
+                             {"settings", settings_of(f.setting)},
                              {"value", f.median},
                              {"unit", floor_unit(f.kind)},
                              {"ci_low", f.ci.low},
@@ -297,7 +411,11 @@ void write_json(std::FILE* file, const run_plan& plan, const std::vector<run_rec
                                  {"ns_per_element_per_thread", c.ns_per_element_per_thread},
                                  {"speedup", json_number(c.speedup)},
                                  {"floor_seconds", json_number(c.floor_seconds)},
-                                 {"of_floor", json_number(c.of_floor)}});
+                                 {"of_floor", json_number(c.of_floor)},
+                                 {"settings", settings_of(c.c.setting)},
+                                 {"placement", c.placement ? json{{"distinct_processors", c.placement->distinct_processors},
+                                                                  {"shared_core", c.placement->runs_sharing_core > 0}}
+                                                           : json(nullptr)}});
   }
   out["headlines"] = json::array();
   for (const headline& h : said) {

@@ -9,6 +9,7 @@
 #include "tools/aggregate.hpp"
 #include "tools/headlines.hpp"
 #include "tools/run_plan.hpp"
+#include "tools/topology.hpp"
 
 // What the machine was doing around the runs, and how they went.
 struct run_conditions {
@@ -19,13 +20,16 @@ struct run_conditions {
   bool complete = true;         // false after an interruption
 };
 
-void print_header(const run_plan& plan, const std::string& bin, double load_before);
+void print_header(const run_plan& plan, const std::string& bin, double load_before, const machine_topology& machine);
 
-// The plan's figures: the programs' table, then the floors'.
-void print_tables(const figures& measured);
+// The plan's figures: the programs' table, then the floors', each by setting.
+void print_tables(const run_plan& plan, const figures& measured);
 
-// Valid runs that wrote to standard error, and cases too noisy to trust, with advice.
-void print_warnings(const std::vector<run_record>& records, const figures& measured);
+// Valid runs that wrote to standard error, placement that undoes what a case measures (threads
+// sharing a processor or core, teams larger than the processors, a bound team on one NUMA node),
+// and cases too noisy to trust, with advice.
+void print_warnings(const run_plan& plan, const std::vector<run_record>& records, const figures& measured,
+                    const machine_topology& machine);
 
 void print_headlines(const std::vector<headline>& said);
 
@@ -41,4 +45,5 @@ void write_csv_header(std::FILE* csv);
 void write_csv_rows(std::FILE* csv, const run_plan& plan, const run_record& record);
 
 void write_json(std::FILE* json, const run_plan& plan, const std::vector<run_record>& records,
-                const figures& measured, const std::vector<headline>& said, const run_conditions& conditions);
+                const figures& measured, const std::vector<headline>& said, const run_conditions& conditions,
+                const machine_topology& machine);

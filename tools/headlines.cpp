@@ -131,9 +131,41 @@ headline slot_price(const figures& measured) {
                   price);
 }
 
-}  // namespace
+// First touch against the reduction: with the threads spread over NUMA nodes, only first touch
+// keeps each thread's block on its own node.
+headline first_touch_against_reduction(const figures& measured, int threads, int numa_nodes) {
+  const case_stats& touch = *find_case(measured.cases, "sum_first_touch", threads);
+  const case_stats& reduction = *find_case(measured.cases, "sum_walltime", threads);
+  const ratio_figure time = ratio_of(touch.walls, reduction.walls);
+  std::string text = printed("On %d threads, first touch (sum_first_touch) takes ", threads) + with_interval(time) +
+                     " the time of the reduction (sum_walltime)";
+  if (!time.supported) {
+    text += ": no measurable difference.";
+  } else if (numa_nodes < 2) {
+    text += ": with one NUMA node, where the pages lie cannot be why.";
+  } else {
+    text += time.ratio < 1 ? ": as if each thread read blocks it placed on its own node." : ".";
+  }
+  return rests_on(text, time);
+}
 
-std::vector<headline> headlines(const run_plan& plan, const figures& measured, int processors) {
+// The cases and floors under one setting, renumbered as setting 0.
+figures under_setting(const figures& measured, int setting) {
+  figures view;
+  for (const case_stats& c : measured.cases) {
+    if (c.c.setting != setting) continue;
+    view.cases.push_back(c);
+    view.cases.back().c.setting = 0;
+  }
+  for (const floor_stats& f : measured.floors) {
+    if (f.setting != setting) continue;
+    view.floors.push_back(f);
+    view.floors.back().setting = 0;
+  }
+  return view;
+}
+
+std::vector<headline> one_setting(const run_plan& plan, const figures& measured, int processors, int numa_nodes) {
   std::vector<headline> said;
   const case_stats* reduction_one = find_case(measured.cases, "sum_walltime", 1);
   const bool long_enough = reduction_one == nullptr || reduction_one->wall.median >= 1e-3;
@@ -144,6 +176,12 @@ std::vector<headline> headlines(const run_plan& plan, const figures& measured, i
   }
   if (reduction_one != nullptr && long_enough) {
     for (headline& sentence : inorder_cost(plan, measured)) said.push_back(sentence);
+  }
+  for (int threads : plan.threads) {
+    if (threads > 1 && find_case(measured.cases, "sum_first_touch", threads) != nullptr &&
+        find_case(measured.cases, "sum_walltime", threads) != nullptr) {
+      said.push_back(first_touch_against_reduction(measured, threads, numa_nodes));
+    }
   }
   for (int threads : plan.threads) {
     if (find_case(measured.cases, "sum_slots_packed", threads) != nullptr &&
@@ -160,6 +198,42 @@ std::vector<headline> headlines(const run_plan& plan, const figures& measured, i
                             "dominates them, so no figure per element is given; raise --size.",
                             reduction_one->wall.median * 1e3)});
   }
+  return said;
+}
+
+// Each program on the largest team under every setting against the first setting.
+std::vector<headline> across_settings(const run_plan& plan, const figures& measured) {
+  std::vector<headline> said;
+  const int threads = plan.threads.back();
+  for (const char* name : {"sum_walltime", "sum_first_touch", "sum_slots_packed", "sum_slots_padded"}) {
+    const case_stats* first = find_case(measured.cases, name, threads, 0);
+    if (first == nullptr) continue;
+    for (int setting = 1; setting < static_cast<int>(plan.settings.size()); ++setting) {
+      const case_stats* other = find_case(measured.cases, name, threads, setting);
+      if (other == nullptr) continue;
+      const ratio_figure time = ratio_of(other->walls, first->walls);
+      said.push_back(rests_on(printed("%s on %d threads takes ", name, threads) + with_interval(time) + " the time under " +
+                                  setting_label(plan.settings[static_cast<std::size_t>(setting)]) + " that it takes under " +
+                                  setting_label(plan.settings[0]) +
+                                  (time.supported ? "." : ": no measurable difference."),
+                              time));
+    }
+  }
+  return said;
+}
+
+}  // namespace
+
+std::vector<headline> headlines(const run_plan& plan, const figures& measured, int processors, int numa_nodes) {
+  std::vector<headline> said;
+  for (int setting = 0; setting < static_cast<int>(plan.settings.size()); ++setting) {
+    const std::string label = setting_label(plan.settings[static_cast<std::size_t>(setting)]);
+    for (headline sentence : one_setting(plan, under_setting(measured, setting), processors, numa_nodes)) {
+      if (!label.empty()) sentence.text = "[" + label + "] " + sentence.text;
+      said.push_back(sentence);
+    }
+  }
+  for (const headline& sentence : across_settings(plan, measured)) said.push_back(sentence);
   if (plan.threads.back() > processors) {
     said.push_back({printed("Teams of more than %d threads are oversubscribed: this process may use %d processors, so "
                             "their threads take turns.", processors, processors)});

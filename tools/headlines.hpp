@@ -15,5 +15,5 @@ struct headline {
   bool supported = false;    // the interval excludes 1: the effect is measurable
 };
 
-// `processors`: how many the runs could use.
-std::vector<headline> headlines(const run_plan& plan, const figures& measured, int processors);
+// `processors`: how many the runs could use; `numa_nodes`: over how many NUMA nodes they lie.
+std::vector<headline> headlines(const run_plan& plan, const figures& measured, int processors, int numa_nodes);

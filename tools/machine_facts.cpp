@@ -1,6 +1,5 @@
 #include "tools/machine_facts.hpp"
 
-#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,16 +18,6 @@ std::string processor_model() {
 }
 
 int processors_online() { return static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)); }
-
-std::vector<int> allowed_processors() {
-  std::vector<int> processors;
-  cpu_set_t mask;
-  if (sched_getaffinity(0, sizeof mask, &mask) != 0) return processors;
-  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
-    if (CPU_ISSET(cpu, &mask)) processors.push_back(cpu);
-  }
-  return processors;
-}
 
 std::string processor_list(const std::vector<int>& processors) {
   std::string text;

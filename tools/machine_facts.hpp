@@ -9,9 +9,6 @@ std::string processor_model();
 
 int processors_online();
 
-// The processors this process may run on: its affinity mask (narrowed by taskset, cgroups...).
-std::vector<int> allowed_processors();
-
 // "0-3,6" for {0, 1, 2, 3, 6}.
 std::string processor_list(const std::vector<int>& processors);
 

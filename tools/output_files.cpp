@@ -47,6 +47,7 @@ void discard_staged(staged_file& file) {
   if (file.stream != nullptr) std::fclose(file.stream);
   file.stream = nullptr;
   if (!file.temporary.empty()) std::remove(file.temporary.c_str());
+  file.temporary.clear();
 }
 
 bool same_file(const std::string& a, const std::string& b) {

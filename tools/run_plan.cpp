@@ -2,8 +2,16 @@
 
 #include <algorithm>
 
-std::string case_name(const run_case& c) {
-  return std::string(c.program->name) + " on " + std::to_string(c.threads) + (c.threads == 1 ? " thread" : " threads");
+std::string setting_label(const setting& values) {
+  std::string label;
+  for (const auto& [name, value] : values) label += (label.empty() ? "" : " ") + name + "=" + value;
+  return label;
+}
+
+std::string case_name(const run_plan& plan, const run_case& c) {
+  const std::string under = setting_label(plan.settings.at(static_cast<std::size_t>(c.setting)));
+  return std::string(c.program->name) + " on " + std::to_string(c.threads) + (c.threads == 1 ? " thread" : " threads") +
+         (under.empty() ? "" : " under " + under);
 }
 
 std::vector<int> default_team_sizes(int processors) {
@@ -19,20 +27,33 @@ run_plan make_plan(const compare_options& options, int processors) {
   plan.rounds = options.repeat + 1;
   plan.timeout_seconds = options.timeout_seconds;
   plan.threads = options.threads.empty() ? default_team_sizes(processors) : options.threads;
+  plan.settings = {{}};
+  for (const setting_dimension& dimension : options.dimensions) {
+    std::vector<setting> combined;
+    for (const setting& earlier : plan.settings) {
+      for (const std::string& value : dimension.values) {
+        combined.push_back(earlier);
+        combined.back().emplace_back(dimension.name, value);
+      }
+    }
+    plan.settings = combined;
+  }
   // The serial build ignores OMP_NUM_THREADS: it runs once, as the one-thread reference, ahead
   // of the team sizes, whatever they are. Each team size that runs gets its calibration.
   std::vector<int> team_sizes = plan.threads;
   if (team_sizes.front() != 1) team_sizes.insert(team_sizes.begin(), 1);
-  for (int threads : team_sizes) {
-    const bool asked = std::find(plan.threads.begin(), plan.threads.end(), threads) != plan.threads.end();
-    std::vector<run_case> team;
-    for (const std::string& name : options.programs) {
-      const program_description& p = program(name);
-      if (p.on_team ? asked : threads == 1) team.push_back({&p, threads});
+  for (int under = 0; under < static_cast<int>(plan.settings.size()); ++under) {
+    for (int threads : team_sizes) {
+      const bool asked = std::find(plan.threads.begin(), plan.threads.end(), threads) != plan.threads.end();
+      std::vector<run_case> team;
+      for (const std::string& name : options.programs) {
+        const program_description& p = program(name);
+        if (p.on_team ? asked : threads == 1) team.push_back({&p, threads, under});
+      }
+      if (team.empty()) continue;
+      plan.cases.push_back({&kCalibration, threads, under});
+      plan.cases.insert(plan.cases.end(), team.begin(), team.end());
     }
-    if (team.empty()) continue;
-    plan.cases.push_back({&kCalibration, threads});
-    plan.cases.insert(plan.cases.end(), team.begin(), team.end());
   }
   return plan;
 }

@@ -9,21 +9,29 @@
 #include "tools/program_catalog.hpp"
 #include "tools/program_output.hpp"
 
+// NAME=value for each --env dimension: one combination of their values.
+using setting = std::vector<std::pair<std::string, std::string>>;
+
 struct run_case {
   const program_description* program;  // one of kPrograms, or &kCalibration
-  int threads;  // OMP_NUM_THREADS; 1 for the serial build, its one-thread reference
+  int threads;      // OMP_NUM_THREADS; 1 for the serial build, its one-thread reference
+  int setting = 0;  // which of the plan's settings it runs under
 };
 
 struct run_plan {
-  std::vector<run_case> cases;  // by team size: the calibration, then the programs in the catalog's order
+  std::vector<setting> settings;  // every combination of the --env values; one empty one without --env
+  std::vector<run_case> cases;    // by setting, then team size: the calibration, then the programs in the catalog's order
   std::vector<int> threads;     // the team sizes asked for
   int size = 0;                 // elements per run
   int rounds = 0;               // every round runs every case once; round 0 is the warm-up
   int timeout_seconds = 0;      // each run's time limit
 };
 
-// "sum_walltime on 1 thread", "calibrate on 4 threads".
-std::string case_name(const run_case& c);
+// "OMP_PROC_BIND=close OMP_PLACES=cores", or "" for no --env.
+std::string setting_label(const setting& values);
+
+// "sum_walltime on 1 thread", "calibrate on 4 threads under OMP_PROC_BIND=close".
+std::string case_name(const run_plan& plan, const run_case& c);
 
 // The default team sizes: 1, 2, 4, ... up to the processors the process may use, and that count.
 std::vector<int> default_team_sizes(int processors);

@@ -33,15 +33,17 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
   const bool progress = isatty(STDERR_FILENO) != 0;
   const int total = planned_runs(plan);
   const run_limits limits{plan.timeout_seconds, kOutputCap, 0.5, settings.interrupted};
-  std::vector<std::string> env = current_environment();
+  const std::vector<std::string> caller_env = current_environment();
   std::vector<run_record> records;
   int done = 0;
   for (int round = 0; round < plan.rounds; ++round) {
     for (const run_case& c : plan.cases) {
       const std::string name(c.program->name);
       ++done;
-      if (progress) std::fprintf(stderr, "\rrun %d of %d: %s   ", done, total, case_name(c).c_str());
+      if (progress) std::fprintf(stderr, "\rrun %d of %d: %s   ", done, total, case_name(plan, c).c_str());
+      std::vector<std::string> env = caller_env;
       set_variable(env, "OMP_NUM_THREADS", std::to_string(c.threads));
+      for (const auto& [variable, value] : plan.settings[static_cast<std::size_t>(c.setting)]) set_variable(env, variable, value);
       const std::string& directory = c.program == &kCalibration ? settings.tool_dir : settings.bin;
       const auto start = std::chrono::steady_clock::now();
       const child_result result = run_child(directory + "/" + name, {std::to_string(plan.size)}, env, limits);
@@ -56,7 +58,7 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
         ++totals.failures;
         if (progress) std::fputc('\n', stderr);
         std::fprintf(stderr, "FAILED: %s (run %d): %s\n--- its output ---\n%s--- its standard error ---\n%s---\n",
-                     case_name(c).c_str(), round, reading.problem.c_str(), excerpt(result.out).c_str(),
+                     case_name(plan, c).c_str(), round, reading.problem.c_str(), excerpt(result.out).c_str(),
                      excerpt(result.err).c_str());
       }
       if (round == 0) continue;  // the warm-up

@@ -20,6 +20,7 @@
 #include "tools/output_files.hpp"
 #include "tools/run_plan.hpp"
 #include "tools/runner.hpp"
+#include "tools/topology.hpp"
 
 namespace {
 
@@ -78,9 +79,9 @@ std::string check_set_up(const run_plan& plan, const runner_settings& settings, 
 // Writes the JSON and the chart and puts every file in place; returns what went wrong.
 std::vector<std::string> finish_outputs(outputs& out, const run_plan& plan, const std::vector<run_record>& records,
                                         const figures& measured, const std::vector<headline>& said,
-                                        const run_conditions& conditions) {
+                                        const run_conditions& conditions, const machine_topology& machine) {
   std::vector<std::string> problems;
-  if (out.json.stream != nullptr) write_json(out.json.stream, plan, records, measured, said, conditions);
+  if (out.json.stream != nullptr) write_json(out.json.stream, plan, records, measured, said, conditions, machine);
   if (out.chart.stream != nullptr) {
     std::fclose(out.chart.stream);  // gnuplot writes the temporary itself
     out.chart.stream = nullptr;
@@ -101,7 +102,8 @@ std::vector<std::string> finish_outputs(outputs& out, const run_plan& plan, cons
 int main(int argc, char** argv) {
   compare_options options;
   if (const std::optional<int> status = parse_compare_options(argc, argv, options)) return *status;
-  const int processors = static_cast<int>(allowed_processors().size());
+  const machine_topology machine = read_topology();
+  const int processors = static_cast<int>(machine.allowed.size());
   const run_plan plan = make_plan(options, processors);
   runner_settings settings{options.bin_dir.empty() ? own_directory() : options.bin_dir, own_directory(), &stop_signal,
                            nullptr};
@@ -115,7 +117,7 @@ int main(int argc, char** argv) {
 
   run_conditions conditions;
   conditions.load_before = load_average();
-  print_header(plan, settings.bin, conditions.load_before);
+  print_header(plan, settings.bin, conditions.load_before, machine);
   if (options.dry_run) {
     for (staged_file* file : {&out.csv, &out.json, &out.chart}) discard_staged(*file);
     return std::fflush(stdout) == 0 ? 0 : 1;
@@ -132,10 +134,10 @@ int main(int argc, char** argv) {
   conditions.complete = stop_signal == 0;
   const int failures = totals.failures;
 
-  const figures measured = aggregate(plan, records);
-  const std::vector<headline> said = headlines(plan, measured, processors);
-  print_tables(measured);
-  print_warnings(records, measured);
+  const figures measured = aggregate(plan, records, machine);
+  const std::vector<headline> said = headlines(plan, measured, processors, allowed_numa_nodes(machine));
+  print_tables(plan, measured);
+  print_warnings(plan, records, measured, machine);
   print_headlines(said);
   print_conditions(conditions);
   if (stop_signal != 0) {
@@ -144,7 +146,7 @@ int main(int argc, char** argv) {
   }
   if (failures > 0) std::printf("%d run%s failed: see standard error.\n", failures, failures == 1 ? "" : "s");
 
-  std::vector<std::string> problems = finish_outputs(out, plan, records, measured, said, conditions);
+  std::vector<std::string> problems = finish_outputs(out, plan, records, measured, said, conditions, machine);
   errno = 0;
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
     problems.push_back(std::string("cannot write standard output: ") + std::strerror(errno != 0 ? errno : EIO));
