@@ -1,6 +1,7 @@
 #include "tools/headlines.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include "tools/program_output.hpp"
 
@@ -24,6 +25,10 @@ std::string with_interval(const ratio_figure& figure) {
 }
 
 headline rests_on(std::string text, const ratio_figure& figure) {
+  // A zero time (a clock too coarse for the interval) gives no ratio to rest on.
+  if (!std::isfinite(figure.ratio) || !std::isfinite(figure.ci.low) || !std::isfinite(figure.ci.high)) {
+    return {std::move(text)};
+  }
   return {std::move(text), figure.ratio, figure.ci, figure.supported};
 }
 
