@@ -68,6 +68,15 @@ const CLI::Validator kDimension(
     },
     "", "NAME=values");
 
+// An option taking a whole decimal number from 1 to `most`, its default shown in the help.
+void add_whole_number(CLI::App& app, const char* name, int& value, const char* type, const char* help, int most) {
+  app.add_option(name, value, help)
+      ->type_name(type)
+      ->capture_default_str()
+      ->transform(kDecimal)
+      ->check(CLI::Range(1, most).description(""));
+}
+
 std::vector<std::string> compared_programs() {
   std::vector<std::string> names;
   for (const program_description& program : kPrograms) {
@@ -111,21 +120,10 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
       ->type_name("T,...")
       ->transform(kDecimal)
       ->check(CLI::Range(1, 4096).description(""));
-  app.add_option("--size", options.size, "elements per run")
-      ->type_name("N")
-      ->capture_default_str()
-      ->transform(kDecimal)
-      ->check(CLI::Range(1, INT_MAX).description(""));
-  app.add_option("--repeat", options.repeat, "measured runs per case, after one discarded warm-up")
-      ->type_name("R")
-      ->capture_default_str()
-      ->transform(kDecimal)
-      ->check(CLI::Range(1, 1000).description(""));
-  app.add_option("--timeout", options.timeout_seconds, "time limit of each run; past it the run is stopped and fails")
-      ->type_name("SECONDS")
-      ->capture_default_str()
-      ->transform(kDecimal)
-      ->check(CLI::Range(1, 86400).description(""));
+  add_whole_number(app, "--size", options.size, "N", "elements per run", INT_MAX);
+  add_whole_number(app, "--repeat", options.repeat, "R", "measured runs per case, after one discarded warm-up", 1000);
+  add_whole_number(app, "--timeout", options.timeout_seconds, "SECONDS",
+                   "time limit of each run; past it the run is stopped and fails", 86400);
   app.add_option("--csv", options.csv_path, "one row per measured run, written as runs finish")
       ->type_name("FILE")
       ->check(kNonEmpty);
