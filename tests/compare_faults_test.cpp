@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -28,13 +27,8 @@ std::string valid_output(long long n) {
   return printed(kTeamLine, 1) + "\n" + printed(kResultLine, static_cast<double>((n - 1) * n / 2), 0.001, 0.001) + "\n";
 }
 
-struct compare_run {
-  child_result result;
-  double seconds;
-};
-
 // sum_compare over the stand-in: one thread, one warm-up and one measured run.
-compare_run compare_with_stand_in(const stand_in_bin& bin, const std::string& mode, const std::string& output,
+child_result compare_with_stand_in(const stand_in_bin& bin, const std::string& mode, const std::string& output,
                                   std::vector<std::string> extra = {}, const std::string& size = "10000",
                                   const std::vector<std::string>& wrapper = {}) {
   std::vector<std::string> env = environment_without_runtime_settings();
@@ -47,9 +41,7 @@ compare_run compare_with_stand_in(const stand_in_bin& bin, const std::string& mo
   args.push_back(bin.path.string());
   args.insert(args.end(), {"--size", size});
   args.insert(args.end(), extra.begin(), extra.end());
-  const auto start = std::chrono::steady_clock::now();
-  child_result result = run_child(args.front(), std::vector<std::string>(args.begin() + 1, args.end()), env);
-  return {result, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()};
+  return run_child(args.front(), std::vector<std::string>(args.begin() + 1, args.end()), env);
 }
 
 // True while the process exists and has not exited: a zombie waits only for whoever inherited
@@ -91,18 +83,19 @@ std::size_t occurrences(const std::string& text, const std::string& word) {
 
 TEST(SumCompareFaults, AHangingRunTimesOutAndTheNextOneGoesOn) {
   const stand_in_bin bin;
-  const compare_run run = compare_with_stand_in(bin, "hang", valid_output(10000), {"--timeout", "1"});
-  EXPECT_EQ(run.result.exit_status, 1);
-  EXPECT_EQ(occurrences(run.result.err, "timed out after 1 s"), 2u) << run.result.err;  // warm-up and run 1
-  EXPECT_LT(run.seconds, 10.0);
+  const child_result run = compare_with_stand_in(bin, "hang", valid_output(10000), {"--timeout", "1"});
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(occurrences(run.err, "timed out after 1 s"), 2u) << run.err;  // warm-up and run 1
   EXPECT_EQ(left_over(bin), std::vector<int>{});
 }
 
+// Without the grace after the program's exit, each run would wait 600 s for the grandchild and
+// the test would end at CTest's time limit.
 TEST(SumCompareFaults, AGrandchildHoldingThePipeDelaysARunOnlyBriefly) {
   const stand_in_bin bin;
-  const compare_run run = compare_with_stand_in(bin, "grandchild", valid_output(10000));
-  EXPECT_EQ(run.result.exit_status, 0) << run.result.err;
-  EXPECT_LT(run.seconds, 6.0);  // two runs, each held 8 s without the grace
+  const child_result run = compare_with_stand_in(bin, "grandchild", valid_output(10000));
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_EQ(left_over(bin), std::vector<int>{});
 }
 
 TEST(SumCompareFaults, AnInterruptionKeepsEveryFinishedRunAndLeavesNoChild) {
@@ -111,14 +104,14 @@ TEST(SumCompareFaults, AnInterruptionKeepsEveryFinishedRunAndLeavesNoChild) {
     const stand_in_bin bin;
     const fs::path csv = bin.path / "runs.csv";
     const fs::path json_path = bin.path / "runs.json";
-    // The warm-up and run 1 finish; run 2 hangs until the signal comes.
-    const compare_run run = compare_with_stand_in(
-        bin, "hang_from_third", valid_output(10000),
+    // The warm-up and run 1 finish; run 2 sends the signal and hangs.
+    const child_result run = compare_with_stand_in(
+        bin, "signal_from_third", valid_output(10000),
         {"--repeat", "5", "--csv", csv.string(), "--json", json_path.string()}, "10000",
-        {"timeout", "--preserve-status", "-s", signal_name, "2"});
-    EXPECT_EQ(run.result.exit_status, status) << run.result.out << run.result.err;
-    EXPECT_NE(run.result.out.find("Interrupted by " + std::string(signal_name)), std::string::npos) << run.result.out;
-    EXPECT_NE(run.result.out.find("\nsum_walltime "), std::string::npos) << "the table of what finished";
+        {"env", "STAND_IN_SIGNAL=" + std::string(signal_name)});
+    EXPECT_EQ(run.exit_status, status) << run.out << run.err;
+    EXPECT_NE(run.out.find("Interrupted by " + std::string(signal_name)), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\nsum_walltime "), std::string::npos) << "the table of what finished";
 
     const nlohmann::json json = nlohmann::json::parse(std::ifstream(json_path));
     EXPECT_EQ(json["complete"], false);
@@ -133,11 +126,11 @@ TEST(SumCompareFaults, AnInterruptionKeepsEveryFinishedRunAndLeavesNoChild) {
 
 TEST(SumCompareFaults, OutputPastTheCapFailsTheRunAndIsShownCut) {
   const stand_in_bin bin;
-  const compare_run run = compare_with_stand_in(bin, "huge", valid_output(10000));
-  EXPECT_EQ(run.result.exit_status, 1);
-  EXPECT_NE(run.result.err.find("output too large: more than 1048576 bytes on standard output"), std::string::npos);
-  EXPECT_NE(run.result.err.find("lines left out"), std::string::npos);
-  EXPECT_LT(run.result.err.size(), 20000u);
+  const child_result run = compare_with_stand_in(bin, "huge", valid_output(10000));
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_NE(run.err.find("output too large: more than 1048576 bytes on standard output"), std::string::npos);
+  EXPECT_NE(run.err.find("lines left out"), std::string::npos);
+  EXPECT_LT(run.err.size(), 20000u);
 }
 
 TEST(SumCompareFaults, WrongFiguresFailAndTheirTimesAreLeftEmpty) {
@@ -145,10 +138,10 @@ TEST(SumCompareFaults, WrongFiguresFailAndTheirTimesAreLeftEmpty) {
   const fs::path csv = bin.path / "runs.csv";
   const fs::path json_path = bin.path / "runs.json";
   const std::string zero_sum = printed(kTeamLine, 1) + "\n" + printed(kResultLine, 0.0, 0.5, 0.5) + "\n";
-  const compare_run large = compare_with_stand_in(bin, "", zero_sum, {"--csv", csv.string(), "--json", json_path.string()},
+  const child_result large = compare_with_stand_in(bin, "", zero_sum, {"--csv", csv.string(), "--json", json_path.string()},
                                                   "200000000");
-  EXPECT_EQ(large.result.exit_status, 1);
-  EXPECT_NE(large.result.err.find("sum 0, expected 2e+16"), std::string::npos) << large.result.err;
+  EXPECT_EQ(large.exit_status, 1);
+  EXPECT_NE(large.err.find("sum 0, expected 2e+16"), std::string::npos) << large.err;
   const std::vector<std::string> rows = rows_of(csv, "sum_walltime,");
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].rfind("sum_walltime,1,1,200000000,,,0,0,", 0), 0u) << rows[0];
@@ -157,16 +150,16 @@ TEST(SumCompareFaults, WrongFiguresFailAndTheirTimesAreLeftEmpty) {
   EXPECT_TRUE(json["runs"][0]["thread_seconds"].is_null());
 
   const std::string negative = printed(kTeamLine, 1) + "\n" + printed(kResultLine, 49995000.0, 0.5, -5.0) + "\n";
-  const compare_run thread_time = compare_with_stand_in(bin, "", negative);
-  EXPECT_EQ(thread_time.result.exit_status, 1);
-  EXPECT_NE(thread_time.result.err.find("time -5 is not a number of seconds"), std::string::npos) << thread_time.result.err;
+  const child_result thread_time = compare_with_stand_in(bin, "", negative);
+  EXPECT_EQ(thread_time.exit_status, 1);
+  EXPECT_NE(thread_time.err.find("time -5 is not a number of seconds"), std::string::npos) << thread_time.err;
 }
 
 TEST(SumCompareFaults, RawBytesInAFailedRunKeepTheJsonValid) {
   const stand_in_bin bin;
   const fs::path json_path = bin.path / "runs.json";
-  const compare_run run = compare_with_stand_in(bin, "raw", valid_output(10000), {"--json", json_path.string()});
-  EXPECT_EQ(run.result.exit_status, 1);
+  const child_result run = compare_with_stand_in(bin, "raw", valid_output(10000), {"--json", json_path.string()});
+  EXPECT_EQ(run.exit_status, 1);
   const nlohmann::json json = nlohmann::json::parse(std::ifstream(json_path));  // throws on invalid UTF-8
   EXPECT_NE(json["runs"][0]["problem"].get<std::string>().find("raw"), std::string::npos);
 }
@@ -174,15 +167,15 @@ TEST(SumCompareFaults, RawBytesInAFailedRunKeepTheJsonValid) {
 TEST(SumCompareFaults, TheHeaderShowsEveryRuntimeSettingAndStandardErrorIsReported) {
   const stand_in_bin bin;
   std::vector<std::string> env_words{"env", "GOMP_CPU_AFFINITY=0", "KMP_AFFINITY=compact"};
-  const compare_run run = compare_with_stand_in(bin, "stderr", valid_output(10000), {}, "10000", env_words);
-  EXPECT_EQ(run.result.exit_status, 0) << run.result.err;
-  EXPECT_NE(run.result.out.find("settings:    GOMP_CPU_AFFINITY=0 KMP_AFFINITY=compact\n"), std::string::npos)
-      << run.result.out;
-  EXPECT_NE(run.result.out.find("this process may use "), std::string::npos);
-  EXPECT_NE(run.result.out.find("Warning: sum_walltime on 1 thread wrote to standard error in 1 of its 1 valid runs, "
+  const child_result run = compare_with_stand_in(bin, "stderr", valid_output(10000), {}, "10000", env_words);
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_NE(run.out.find("settings:    GOMP_CPU_AFFINITY=0 KMP_AFFINITY=compact\n"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("this process may use "), std::string::npos);
+  EXPECT_NE(run.out.find("Warning: sum_walltime on 1 thread wrote to standard error in 1 of its 1 valid runs, "
                                 "first:\na remark on standard error\n"),
             std::string::npos)
-      << run.result.out;
+      << run.out;
 }
 
 TEST(SumCompareFaults, ABadSetUpIsRefusedBeforeAnyRun) {
@@ -253,6 +246,34 @@ TEST(Headlines, SayOnlyWhatTheirIntervalsSupport) {
   EXPECT_GT(said[2].ci.low, 1.0);
   EXPECT_EQ(said[3].text.rfind("Teams of more than 2 threads are oversubscribed", 0), 0u) << said[3].text;
   EXPECT_LT(said[3].ratio, 0);
+}
+
+// Below 1 ms start-up dominates the runs: no figure per element, and a sentence saying why.
+TEST(Headlines, GiveFiguresPerElementOnlyForRunsOfAMillisecondOrMore) {
+  run_plan plan;
+  plan.threads = {1, 2};
+  plan.size = 1000000;
+  plan.settings = {{}};
+  const auto said_for = [&](double one_thread_seconds) {
+    figures measured;
+    measured.cases = {stats_of("sum_walltime", 1, around(one_thread_seconds), plan.size),
+                      stats_of("sum_slots_packed", 2, around(2 * one_thread_seconds), plan.size),
+                      stats_of("sum_slots_padded", 2, around(one_thread_seconds), plan.size)};
+    measured.floors = {{floor_kind::add_latency, 1, 0, around(0.5), 0.5, median_interval(around(0.5))},
+                       {floor_kind::line_transfer, 2, 0, around(200), 200, median_interval(around(200))}};
+    std::string text;
+    for (const headline& sentence : headlines(plan, measured, 2, 1)) text += sentence.text + "\n";
+    return text;
+  };
+  const std::string short_runs = said_for(0.0009);
+  EXPECT_NE(short_runs.find("The timed intervals are below 1 ms (sum_walltime on 1 thread: 0.900 ms)"),
+            std::string::npos) << short_runs;
+  EXPECT_EQ(short_runs.find("ns per element"), std::string::npos) << short_runs;
+  EXPECT_EQ(short_runs.find("Each element costs"), std::string::npos) << short_runs;
+  const std::string long_runs = said_for(0.001);
+  EXPECT_EQ(long_runs.find("below 1 ms"), std::string::npos) << long_runs;
+  EXPECT_NE(long_runs.find("One thread sums in order at 1.000 ns per element, 2.00x ["), std::string::npos) << long_runs;
+  EXPECT_NE(long_runs.find("Each element costs each thread 2.0 ns more"), std::string::npos) << long_runs;
 }
 
 }  // namespace

@@ -201,9 +201,12 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
   ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
   EXPECT_EQ(run.err, "");  // not a terminal: no progress line
   for (const char* expected : {"processor:", "settings:", "build:", "plan:", "machine floor", "packed slots take",
-                               "sum_walltime, 2 threads: ", "The timed intervals are below 1 ms"}) {
+                               "sum_walltime, 2 threads: "}) {
     EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
   }
+  // Which of the two is said depends on the measured times (tested with fixed figures elsewhere).
+  EXPECT_NE(run.out.find("The timed intervals are below 1 ms") == std::string::npos,
+            run.out.find("One thread sums in order at") == std::string::npos) << run.out;
 
   const auto rows = csv_rows(csv);
   // Per round: five parallel programs on 2 teams and the serial once; the calibration's floors,

@@ -10,10 +10,11 @@ hang() {  # in a child of its own, which only stopping the whole process group e
 }
 case "$STAND_IN_MODE" in
   hang) hang ;;
-  grandchild) (sleep 8 &) ;;  # the grandchild holds the output pipes for 8 s
+  grandchild) (sleep 600 & echo $! >> "$STAND_IN_PIDS") ;;  # it holds the output pipes
   huge) yes 'one line of many' | head -c 3000000 ;;
   stderr) echo "a remark on standard error" >&2 ;;
   raw) printf 'raw \377 byte\n' ;;
-  hang_from_third) [ "$(grep -c . "$STAND_IN_PIDS")" -ge 3 ] && hang ;;
+  # The third run signals sum_compare (its parent) and hangs until its group is stopped.
+  signal_from_third) [ "$(grep -c . "$STAND_IN_PIDS")" -ge 3 ] && { kill -s "$STAND_IN_SIGNAL" $PPID; hang; } ;;
 esac
 printf '%s' "$STAND_IN_OUTPUT"

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -128,6 +129,8 @@ std::string read_within_limits(pid_t pid, pollfd (&pipes)[2], child_result& resu
 
 }  // namespace
 
+void adopt_orphans() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
+
 child_result run_child(const std::string& path, const std::vector<std::string>& args,
                        const std::vector<std::string>& env, const run_limits& limits) {
   child_result result{127, {}, {}, {}};
@@ -189,6 +192,10 @@ child_result run_child(const std::string& path, const std::vector<std::string>& 
   kill(-pid, SIGKILL);  // whatever is left of its group; the unreaped child keeps the group's id
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  // In a subreaper, the group's orphans are this process's children: reap them, so that none
+  // outlives the run. Each exit hands its children over before it can be reaped itself.
+  while (waitpid(-pid, nullptr, 0) > 0 || errno == EINTR) {
   }
   if (WIFEXITED(status)) {
     result.exit_status = WEXITSTATUS(status);

@@ -35,9 +35,13 @@ bool is_runtime_setting(const std::string& variable);
 // Sets name=value in env, replacing an earlier setting of the same name.
 void set_variable(std::vector<std::string>& env, const std::string& name, const std::string& value);
 
+// Makes this process the reaper of its descendants' orphans, so that run_child can reap the
+// whole of a child's process group, grandchildren included, before it returns.
+void adopt_orphans();
+
 // Runs path with args (argv[1...]) and env; a path without a slash is looked up in PATH.
 // Failure to start is reported as status 127, with the reason in err. When a limit stops the
 // child, its process group gets SIGTERM, then SIGKILL, and failure says why. Once the child has
-// exited, whatever is left of its group is killed.
+// exited, whatever is left of its group is killed (and reaped, after adopt_orphans()).
 child_result run_child(const std::string& path, const std::vector<std::string>& args,
                        const std::vector<std::string>& env, const run_limits& limits = {});

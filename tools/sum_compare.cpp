@@ -114,6 +114,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   catch_stop_signals();
+  adopt_orphans();
 
   run_conditions conditions;
   conditions.load_before = load_average();
