@@ -1,7 +1,9 @@
 // sum_compare under faults: programs that hang, leave children behind, flood their output,
 // print wrong figures or raw bytes, an interruption mid-run, and set-ups that cannot work. A
 // stand-in script (tests/stand_in.sh) plays sum_walltime.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -99,7 +101,8 @@ TEST(SumCompareFaults, AGrandchildHoldingThePipeDelaysARunOnlyBriefly) {
 }
 
 TEST(SumCompareFaults, AnInterruptionKeepsEveryFinishedRunAndLeavesNoChild) {
-  for (const auto& [signal_name, status] : {std::pair{"INT", 130}, std::pair{"TERM", 143}}) {
+  for (const auto& [signal_name, status] :
+       {std::pair{"INT", 130}, std::pair{"TERM", 143}, std::pair{"HUP", 129}, std::pair{"QUIT", 131}}) {
     SCOPED_TRACE(signal_name);
     const stand_in_bin bin;
     const fs::path csv = bin.path / "runs.csv";
@@ -122,6 +125,86 @@ TEST(SumCompareFaults, AnInterruptionKeepsEveryFinishedRunAndLeavesNoChild) {
       EXPECT_NE(entry.path().filename().string().front(), '.') << "a temporary left: " << entry.path();
     }
   }
+}
+
+TEST(SumCompareFaults, ProgramsStartWithNoDescriptorAndNoSignalIgnoredOrBlocked) {
+  const stand_in_bin bin;
+  // Ignored dispositions survive exec: sum_compare must reset them for its programs. The
+  // stand-in fails its run on any descriptor above 2 or any ignored or blocked signal.
+  const child_result run =
+      compare_with_stand_in(bin, "", valid_output(10000),
+                            {"--csv", (bin.path / "runs.csv").string(), "--json", (bin.path / "runs.json").string()},
+                            "10000", {"sh", "-c", "trap '' HUP USR1; exec \"$@\"", "sh"});
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+}
+
+TEST(SumCompareFaults, ARunKilledByASignalOrLeavingAProcessBehindIsReportedByName) {
+  const stand_in_bin bin;
+  const child_result killed = compare_with_stand_in(bin, "segv", valid_output(10000));
+  EXPECT_EQ(killed.exit_status, 1);
+  EXPECT_NE(killed.err.find("FAILED: sum_walltime on 1 thread (run 1): killed by SIGSEGV"), std::string::npos) << killed.err;
+
+  const child_result escaped = compare_with_stand_in(bin, "escape", valid_output(10000));
+  const std::vector<int> left = left_over(bin);
+  for (int pid : left) kill(pid, SIGKILL);
+  EXPECT_EQ(escaped.exit_status, 0) << escaped.err;
+  ASSERT_EQ(left.size(), 2u);  // one from the warm-up, one from run 1
+  EXPECT_NE(escaped.err.find("Warning: sum_walltime on 1 thread (run 1) left processes running outside its process "
+                             "group, where sum_compare does not stop them: pid " + std::to_string(left[1])),
+            std::string::npos) << escaped.err;
+}
+
+TEST(SumCompareFaults, StrayOutputIsKeptToAFewKilobytesARun) {
+  const stand_in_bin bin;
+  const fs::path json_path = bin.path / "runs.json";
+  const child_result run =
+      compare_with_stand_in(bin, "stderr_flood", valid_output(10000), {"--repeat", "3", "--json", json_path.string()});
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_LT(fs::file_size(json_path), 32u * 1024) << "three runs of 1 MB on standard error each";
+  const nlohmann::json json = nlohmann::json::parse(std::ifstream(json_path));
+  ASSERT_EQ(json["runs"].size(), 3u);
+  EXPECT_NE(json["runs"][2]["standard_error"].get<std::string>().find("[... 995904 more bytes not kept]"),
+            std::string::npos);
+}
+
+// Outputs that are not regular files are written in place, never replaced: first a FIFO of the
+// test's own, and only when that holds a link to /dev/full, which refuses the bytes with its own
+// reason. A regular file replaced keeps its mode.
+TEST(SumCompareFaults, OutputsThatAreNotRegularFilesAreWrittenInPlace) {
+  const stand_in_bin bin;
+  const fs::path fifo = bin.path / "runs.csv";
+  const fs::path json_path = bin.path / "runs.json";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // the pipe's buffer holds the few rows
+  ASSERT_GE(reader, 0);
+  std::ofstream(json_path) << "{}\n";
+  const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(json_path, mode);
+  const child_result run = compare_with_stand_in(bin, "", valid_output(10000), {"--csv", fifo.string(), "--json", json_path.string()});
+  std::string received;
+  char buffer[4096];
+  for (ssize_t got; (got = read(reader, buffer, sizeof buffer)) > 0;) received.append(buffer, static_cast<std::size_t>(got));
+  close(reader);
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  ASSERT_TRUE(fs::is_fifo(fifo)) << "replaced";
+  EXPECT_EQ(received.rfind("program,threads,run,", 0), 0u) << received;
+  EXPECT_NE(received.find("\nsum_walltime,1,1,10000,"), std::string::npos) << received;
+  EXPECT_EQ(fs::status(json_path).permissions(), mode);
+  EXPECT_EQ(nlohmann::json::parse(std::ifstream(json_path))["runs"].size(), 1u);
+
+  const fs::path full = bin.path / "full.csv";
+  fs::create_symlink("/dev/full", full);
+  const child_result refused = compare_with_stand_in(bin, "", valid_output(10000), {"--csv", full.string()});
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_NE(refused.err.find("cannot write " + full.string() + ": No space left on device"), std::string::npos) << refused.err;
+  EXPECT_TRUE(fs::is_symlink(full));
+  if (system("command -v gnuplot >/dev/null 2>&1") != 0) return;  // the chart is drawn only with gnuplot
+  const fs::path chart = bin.path / "chart.svg";
+  fs::create_symlink("/dev/full", chart);
+  const child_result drawn = compare_with_stand_in(bin, "", valid_output(10000), {"--plot", chart.string()});
+  EXPECT_EQ(drawn.exit_status, 1);
+  EXPECT_NE(drawn.err.find("cannot write " + chart.string() + ": No space left on device"), std::string::npos) << drawn.err;
+  EXPECT_TRUE(fs::is_symlink(chart));
 }
 
 TEST(SumCompareFaults, OutputPastTheCapFailsTheRunAndIsShownCut) {
@@ -181,10 +264,19 @@ TEST(SumCompareFaults, TheHeaderShowsEveryRuntimeSettingAndStandardErrorIsReport
 TEST(SumCompareFaults, ABadSetUpIsRefusedBeforeAnyRun) {
   const stand_in_bin bin;
   const std::string file = (bin.path / "same.out").string();
+  const fs::path linked = bin.path / "linked.out";
+  std::ofstream(linked) << "";
+  fs::create_hard_link(linked, bin.path / "hard.out");
+  const fs::path directory_bin = bin.path / "programs";
+  fs::create_directories(directory_bin / "sum_walltime");  // a directory named like the program
   const std::vector<std::vector<std::string>> refused = {
       {"--bin", "/nonexistent"},
+      {"--bin", directory_bin.string()},
       {"--csv", file, "--json", file},
+      {"--csv", file, "--json", (bin.path / "programs" / ".." / "same.out").string()},
+      {"--csv", linked.string(), "--json", (bin.path / "hard.out").string()},
       {"--csv", ""},
+      {"--csv", bin.path.string()},
       {"--json", "/nonexistent/runs.json"},
   };
   for (const std::vector<std::string>& words : refused) {
@@ -246,6 +338,73 @@ TEST(Headlines, SayOnlyWhatTheirIntervalsSupport) {
   EXPECT_GT(said[2].ci.low, 1.0);
   EXPECT_EQ(said[3].text.rfind("Teams of more than 2 threads are oversubscribed", 0), 0u) << said[3].text;
   EXPECT_LT(said[3].ratio, 0);
+}
+
+// Seven values spread evenly from median * (1 - width) to median * (1 + width).
+std::vector<double> spread(double median, double width) {
+  std::vector<double> values;
+  for (int k = -3; k <= 3; ++k) values.push_back(median * (1 + width * k / 3));
+  return values;
+}
+
+std::string texts(const std::vector<headline>& said) {
+  std::string text;
+  for (const headline& sentence : said) text += sentence.text + "\n";
+  return text;
+}
+
+// Each sentence's words hold for its whole interval; zero times give no ratio; too few runs
+// support nothing.
+TEST(Headlines, ClaimOnlyWhatTheWholeIntervalSupports) {
+  run_plan plan;
+  plan.threads = {1, 2};
+  plan.size = 1000000;
+  plan.settings = {{}};
+  const auto floor_of = [](floor_kind kind, int threads, const std::vector<double>& values) {
+    return floor_stats{kind, threads, 0, values, summarise(values).median, median_interval(values)};
+  };
+  figures wide;
+  wide.cases = {stats_of("sum_walltime", 1, spread(1.2e-3, 0.6), plan.size),   // 1.2x the add latency, give or take
+                stats_of("sum_walltime", 2, around(0.6e-3), plan.size),
+                stats_of("sum_slots_padded", 1, spread(1.05e-3, 0.6), plan.size)};  // about the in-order floor
+  wide.floors = {floor_of(floor_kind::add_latency, 1, around(1.0)),
+                 floor_of(floor_kind::inorder_streams, 1, around(1e-3)),
+                 floor_of(floor_kind::read_bandwidth, 1, around(6.4)),  // 1.25 ms for the array: slower than in order
+                 floor_of(floor_kind::inorder_streams, 2, spread(0.5e-3, 0.6))};
+  const std::vector<headline> wide_said = headlines(plan, wide, 2, 1);
+  const std::string said = texts(wide_said);
+  EXPECT_NE(said.find("this run cannot tell whether more than the adds costs."), std::string::npos) << said;
+  EXPECT_NE(said.find("reads the array at 0.80x ["), std::string::npos) << said;
+  EXPECT_NE(said.find("the speed of the in-order sum (6.4 GB/s): slower"), std::string::npos) << said;
+  EXPECT_NE(said.find("the in-order floor: a running sum kept in memory costs nothing measurable"), std::string::npos) << said;
+  EXPECT_NE(said.find("OpenMP's fork, barrier and join cost nothing measurable on top"), std::string::npos) << said;
+  for (const headline& sentence : wide_said) {
+    EXPECT_TRUE(!sentence.supported || sentence.ci.low > 1 || sentence.ci.high < 1) << sentence.text;
+  }
+
+  figures zero;  // a clock too coarse for the runs
+  zero.cases = {stats_of("sum_walltime", 1, {0, 0, 0, 0, 0, 0, 0}, plan.size),
+                stats_of("sum_walltime", 2, {0, 0, 0, 0, 0, 0, 0}, plan.size)};
+  zero.floors = {floor_of(floor_kind::inorder_streams, 2, around(1e-3))};
+  const std::vector<headline> zero_said = headlines(plan, zero, 2, 1);
+  ASSERT_FALSE(zero_said.empty());
+  EXPECT_NE(texts(zero_said).find("sum_walltime, 2 threads against 1 thread: no ratio (a median time is 0 s"),
+            std::string::npos) << texts(zero_said);
+  for (const headline& sentence : zero_said) {
+    EXPECT_EQ(sentence.text.find("nan"), std::string::npos) << sentence.text;
+    EXPECT_EQ(sentence.text.find("inf"), std::string::npos) << sentence.text;
+    EXPECT_LT(sentence.ratio, 0);
+  }
+
+  figures two_runs;
+  two_runs.cases = {stats_of("sum_walltime", 1, {1.0e-3, 1.0e-3}, plan.size),
+                    stats_of("sum_walltime", 2, {0.5e-3, 0.5e-3}, plan.size)};
+  const std::vector<headline> few = headlines(plan, two_runs, 2, 1);
+  ASSERT_FALSE(few.empty());
+  EXPECT_EQ(few[0].text.rfind("sum_walltime, 2 threads: 2.00x [2.00, 2.00]* the speed of 1 thread: no measurable", 0), 0u)
+      << few[0].text;
+  EXPECT_FALSE(few[0].supported);
+  EXPECT_FALSE(few[0].precise);
 }
 
 // Below 1 ms start-up dominates the runs: no figure per element, and a sentence saying why.

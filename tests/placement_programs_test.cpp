@@ -128,7 +128,8 @@ std::set<int> processor_list(const std::string& text) {
 }
 
 displayed_binding read_displayed_binding(const child_result& run) {
-  displayed_binding binding{{}, {run.exit_status, {}, {}, {}}};
+  displayed_binding binding;
+  binding.program_run.exit_status = run.exit_status;
   const auto take_lines = [&](const std::string& text, std::string& kept) {
     std::istringstream lines(text);
     std::string line;

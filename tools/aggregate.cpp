@@ -82,13 +82,15 @@ figures aggregate(const run_plan& plan, const std::vector<run_record>& records, 
     }
     case_stats stats = program_figures(plan, c, records, machine);
     if (stats.walls.empty()) continue;
-    if (const floor_stats* floor = find_floor(result.floors, floor_kind::inorder_streams, c.threads, c.setting)) {
+    // A median of 0 s (a clock too coarse for the run) gives no ratio.
+    const floor_stats* floor = find_floor(result.floors, floor_kind::inorder_streams, c.threads, c.setting);
+    if (floor != nullptr && floor->median > 0) {
       stats.floor_seconds = floor->median;
       stats.of_floor = stats.wall.median / floor->median;
     }
     result.cases.push_back(stats);
     const case_stats* one_thread = find_case(result.cases, c.program->name, 1, c.setting);
-    if (one_thread != nullptr && stats.wall.median > 0) {
+    if (one_thread != nullptr && one_thread->wall.median > 0 && stats.wall.median > 0) {
       result.cases.back().speedup = one_thread->wall.median / stats.wall.median;
     }
   }

@@ -1,5 +1,6 @@
 #include "tools/chart.hpp"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,11 +17,17 @@
 
 namespace {
 
+// gnuplot's chart is read whole; far above any chart of this script.
+constexpr std::size_t kChartCap = 64 << 20;
+
 // Blocks two blank lines apart, each a quoted title line and rows. First one row "P F R": how
 // many program, floor and ratio blocks follow. Then, for every setting, one block per program
 // ("threads speed-up ns/elem min-ns/elem max-ns/elem"); then the in-order floor of each setting
 // ("threads speed-up"); then packed over padded of each setting ("threads ratio low high"). NaN
 // marks what was not measured.
+// A figure for the chart: NaN (not drawn) where a median of 0 s left it undefined.
+double drawn(double value) { return std::isfinite(value) ? value : NAN; }
+
 std::string chart_data(const run_plan& plan, const figures& measured) {
   std::string blocks;
   int counts[3] = {0, 0, 0};
@@ -50,7 +57,7 @@ std::string chart_data(const run_plan& plan, const figures& measured) {
     const floor_stats* one = find_floor(measured.floors, floor_kind::inorder_streams, 1, setting);
     for (const floor_stats& f : measured.floors) {
       if (f.kind == floor_kind::inorder_streams && f.setting == setting && one != nullptr) {
-        rows += printed("%d %.9g\n", f.threads, one->median / f.median);
+        rows += printed("%d %.9g\n", f.threads, drawn(one->median / f.median));
       }
     }
     block(1, titled("in-order floor", setting), rows);
@@ -62,7 +69,8 @@ std::string chart_data(const run_plan& plan, const figures& measured) {
       const case_stats* padded = find_case(measured.cases, "sum_slots_padded", threads, setting);
       if (packed == nullptr || padded == nullptr) continue;
       const interval ci = ratio_interval(packed->walls, padded->walls);
-      rows += printed("%d %.9g %.9g %.9g\n", threads, packed->wall.median / padded->wall.median, ci.low, ci.high);
+      rows += printed("%d %.9g %.9g %.9g\n", threads, drawn(packed->wall.median / padded->wall.median), drawn(ci.low),
+                      drawn(ci.high));
     }
     block(2, titled("packed / padded", setting), rows);
   }
@@ -78,18 +86,30 @@ std::string gnuplot_problem() {
          "); install it with: apt-get install gnuplot-nox";
 }
 
-std::string draw_chart(const std::string& output, const run_plan& plan, const figures& measured) {
+std::string draw_chart(const std::string& format, const run_plan& plan, const figures& measured,
+                       const volatile std::sig_atomic_t* interrupted, std::string& image) {
   if (measured.cases.empty()) return "no valid case to draw in the chart";
   const std::string data = chart_data(plan, measured);
   char data_path[] = "/tmp/sum_compare_chart_XXXXXX";
-  const int fd = mkstemp(data_path);
+  const int fd = mkostemp(data_path, O_CLOEXEC);
   if (fd < 0) return std::string("cannot write the chart's data: ") + std::strerror(errno);
-  const bool written = write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size());
+  const ssize_t written = write(fd, data.data(), data.size());
+  const std::string write_error = written < 0 ? std::strerror(errno) : "short write";
   close(fd);
+  if (written != static_cast<ssize_t>(data.size())) {
+    unlink(data_path);
+    return "cannot write the chart's data: " + write_error;
+  }
+  // gnuplot draws to its standard output: every byte of the chart is then written, and any
+  // failure seen, by sum_compare itself.
   const std::string script = own_directory() + "/" SUITE_CHART_SCRIPT;
-  const child_result run = written ? run_child("gnuplot", {"-c", script, output, data_path}, current_environment(), {60, 1 << 20})
-                                   : child_result{1, {}, "cannot write the chart's data", {}};
+  const child_result run = run_child("gnuplot", {"-c", script, "chart." + format, data_path, "stdout"}, current_environment(),
+                                     {120, kChartCap, 0.5, interrupted});
   unlink(data_path);
-  if (run.exit_status == 0 && run.failure.empty()) return {};
-  return "gnuplot failed: " + (run.failure.empty() ? run.err : run.failure);
+  if (run.failure == "interrupted") return "the chart was not drawn: interrupted while gnuplot drew it";
+  if (run.exit_status != 0 || !run.failure.empty() || run.out.empty()) {
+    return "gnuplot failed: " + (run.failure.empty() ? run.err : run.failure);
+  }
+  image = run.out;
+  return {};
 }

@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 extern char** environ;
 
@@ -131,9 +133,20 @@ std::string read_within_limits(pid_t pid, pollfd (&pipes)[2], child_result& resu
 
 void adopt_orphans() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
 
+std::vector<int> adopted_children() {
+  std::vector<int> children;
+  std::error_code error;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
+    std::ifstream list(task.path() / "children");
+    for (int pid = 0; list >> pid;) children.push_back(pid);
+  }
+  return children;
+}
+
 child_result run_child(const std::string& path, const std::vector<std::string>& args,
                        const std::vector<std::string>& env, const run_limits& limits) {
-  child_result result{127, {}, {}, {}};
+  child_result result;
+  result.exit_status = 127;
   int out_pipe[2];
   int err_pipe[2];
   if (pipe2(out_pipe, O_CLOEXEC) != 0) return result;
@@ -148,15 +161,18 @@ child_result run_child(const std::string& path, const std::vector<std::string>& 
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  // Nothing of this process's beyond the three streams, whoever opened it without close-on-exec.
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
 
-  // A process group of its own, and the signal dispositions of a fresh process (this one may
-  // ignore SIGPIPE or catch SIGINT and SIGTERM).
+  // A process group of its own, and the signal dispositions and mask of a fresh process (this
+  // one ignores SIGPIPE, catches the stop signals, and may have inherited ignored ones).
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   posix_spawnattr_setpgroup(&attributes, 0);
+  // Every bit set, not sigfillset: that leaves out the C library's own real-time signals, which
+  // posix_spawn would then hand over ignored.
   sigset_t defaults;
-  sigemptyset(&defaults);
-  for (int signal_number : {SIGPIPE, SIGINT, SIGTERM}) sigaddset(&defaults, signal_number);
+  std::memset(&defaults, 0xff, sizeof defaults);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   sigset_t no_signals;
   sigemptyset(&no_signals);
@@ -169,6 +185,7 @@ child_result run_child(const std::string& path, const std::vector<std::string>& 
   std::vector<char*> argv = c_strings(argv_strings);
   std::vector<char*> envp = c_strings(env_strings);
 
+  const std::vector<int> children_before = adopted_children();
   pid_t pid = 0;
   // As execvp: a name without a slash is looked up in PATH.
   const auto spawn = path.find('/') == std::string::npos ? posix_spawnp : posix_spawn;
@@ -197,10 +214,16 @@ child_result run_child(const std::string& path, const std::vector<std::string>& 
   // outlives the run. Each exit hands its children over before it can be reaped itself.
   while (waitpid(-pid, nullptr, 0) > 0 || errno == EINTR) {
   }
+  // What escaped the group (a new session, another group) and was handed to this process.
+  for (int child : adopted_children()) {
+    if (std::find(children_before.begin(), children_before.end(), child) != children_before.end()) continue;
+    if (waitpid(child, nullptr, WNOHANG) == 0) result.left_behind.push_back(child);  // reaped if it ended
+  }
   if (WIFEXITED(status)) {
     result.exit_status = WEXITSTATUS(status);
   } else if (WIFSIGNALED(status)) {
     result.exit_status = 128 + WTERMSIG(status);
+    result.signal_number = WTERMSIG(status);
   }
   return result;
 }

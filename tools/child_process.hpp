@@ -9,10 +9,12 @@
 #include <vector>
 
 struct child_result {
-  int exit_status;      // the child's exit code, or 128 + signal number when a signal ended it
+  int exit_status = 0;  // the child's exit code, or 128 + signal number when a signal ended it
   std::string out;      // what it wrote to standard output (up to the cap)
   std::string err;      // what it wrote to standard error (up to the cap)
   std::string failure;  // why the run was stopped ("timed out after 5 s", ...); empty if it was not
+  int signal_number = 0;        // the signal that ended it, or 0
+  std::vector<int> left_behind;  // processes of its tree that escaped its group and still run
 };
 
 struct run_limits {
@@ -39,9 +41,14 @@ void set_variable(std::vector<std::string>& env, const std::string& name, const 
 // whole of a child's process group, grandchildren included, before it returns.
 void adopt_orphans();
 
+// The pids of this process's children, adopted ones included.
+std::vector<int> adopted_children();
+
 // Runs path with args (argv[1...]) and env; a path without a slash is looked up in PATH.
 // Failure to start is reported as status 127, with the reason in err. When a limit stops the
 // child, its process group gets SIGTERM, then SIGKILL, and failure says why. Once the child has
-// exited, whatever is left of its group is killed (and reaped, after adopt_orphans()).
+// exited, whatever is left of its group is killed (and reaped, after adopt_orphans(); then
+// left_behind lists what escaped the group). The child starts with no descriptor but the three
+// streams, every signal at its default action and none blocked.
 child_result run_child(const std::string& path, const std::vector<std::string>& args,
                        const std::vector<std::string>& env, const run_limits& limits = {});

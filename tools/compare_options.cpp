@@ -31,7 +31,7 @@ const CLI::Validator kChartFile(
     },
     "", "chart file");
 
-const CLI::Validator kNonEmpty([](std::string& text) { return text.empty() ? "an empty file name" : std::string(); },
+const CLI::Validator kNonEmpty([](std::string& text) { return text.empty() ? "an empty path" : std::string(); },
                                "", "non-empty");
 
 // "NAME=v1,v2,..." split at the commas outside braces, so that an OMP_PLACES value such as
@@ -50,6 +50,7 @@ std::string read_dimension(const std::string& text, setting_dimension& dimension
   int depth = 0;
   for (char c : text.substr(equals + 1) + ",") {
     depth += c == '{' ? 1 : c == '}' ? -1 : 0;
+    if (depth < 0) break;
     if (c != ',' || depth > 0) {
       value += c;
       continue;
@@ -58,6 +59,7 @@ std::string read_dimension(const std::string& text, setting_dimension& dimension
     dimension.values.push_back(value);
     value.clear();
   }
+  if (depth != 0) return "unbalanced braces in '" + text + "'";
   return {};
 }
 
@@ -104,10 +106,12 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
                "sum_compare"};
   app.footer("Every OMP_* variable but OMP_NUM_THREADS passes through to the programs. The serial build\n"
              "runs on one thread only, as the reference, whatever --threads holds.\n"
-             "An interrupted run (SIGINT, SIGTERM) stops the running program, keeps every finished run\n"
-             "(the CSV, the JSON with \"complete\": false, the table) and exits 130 or 143.\n"
+             "An interrupted run (SIGINT, SIGTERM, SIGHUP, SIGQUIT) stops the running program, keeps\n"
+             "every finished run (the CSV, the JSON with \"complete\": false, the table) and exits 128\n"
+             "plus the signal's number (130, 143, 129, 131).\n"
              "Exit status: 0; 1 when a run failed or an output could not be written; 2 for a bad\n"
-             "option or set-up (missing programs, unusable output paths); 130 or 143 when interrupted.");
+             "option or set-up (missing programs, unusable output paths, a plan of no case or of\n"
+             "more than a million runs); 128 plus the signal's number when interrupted.");
   // A value given twice: the last one holds, as users expect of a command they extend.
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   const std::vector<std::string> known = compared_programs();
@@ -132,7 +136,8 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
       ->type_name("FILE.svg|FILE.png")
       ->check(kChartFile);
   app.add_option("--bin", options.bin_dir, "where the programs are (default: beside sum_compare)")
-      ->type_name("DIR");
+      ->type_name("DIR")
+      ->check(kNonEmpty);
   app.add_flag("--dry-run", options.dry_run, "print the header and the plan with an estimate of its time, run nothing");
   std::vector<std::string> dimensions;
   app.add_option("--env", dimensions, "run every case under each value of NAME (repeatable: every combination)")

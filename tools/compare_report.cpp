@@ -114,7 +114,7 @@ void print_header(const run_plan& plan, const std::string& bin, double load_befo
                                                     : joined(settings, " ").c_str());
   std::printf("build:       %s; %s\n", std::string(kCompiler).c_str(), build_profiles(plan).c_str());
   std::printf("programs:    %s\n", bin.c_str());
-  std::printf("plan:        %zu cases (the calibration on each team size among them), %d runs, about %.0f s; each "
+  std::printf("plan:        %zu cases (the calibration on each team size among them), %lld runs, about %.0f s; each "
               "run at most %d s\n",
               plan.cases.size(), planned_runs(plan), estimated_seconds(plan), plan.timeout_seconds);
   if (std::any_of(plan.cases.begin(), plan.cases.end(), [](const run_case& c) { return !c.program->on_team; })) {
@@ -285,6 +285,10 @@ void print_headlines(const std::vector<headline>& said) {
   std::printf("What the run shows (ratios of medians, with 95%% bootstrap intervals):\n");
   for (const headline& sentence : said) print_wrapped("- " + sentence.text, 100, 2);
   if (said.empty()) std::printf("- (run sum_walltime and both slot programs to get the headlines)\n");
+  if (std::any_of(said.begin(), said.end(), [](const headline& sentence) { return !sentence.precise; })) {
+    std::printf("* fewer than 6 runs on a side cannot give a 95%% interval: no sentence claims an effect from it\n"
+                "  (raise --repeat)\n");
+  }
   std::printf("\n");
 }
 
@@ -296,20 +300,18 @@ void print_conditions(const run_conditions& conditions) {
   std::printf(".\n");
 }
 
-void write_csv_header(std::FILE* csv) {
-  std::fputs("program,threads,run,elements,wall_seconds,thread_seconds,sum,valid,problem,settings\n", csv);
-}
+std::string csv_header() { return "program,threads,run,elements,wall_seconds,thread_seconds,sum,valid,problem,settings\n"; }
 
-void write_csv_rows(std::FILE* csv, const run_plan& plan, const run_record& r) {
+std::string csv_rows(const run_plan& plan, const run_record& r) {
   const std::string problem = csv_field(r.reading.problem);
   const std::string under = csv_field(setting_label(plan.settings[static_cast<std::size_t>(r.c.setting)]));
   const int valid = r.reading.problem.empty() ? 1 : 0;
   if (r.c.program != &kCalibration) {
-    std::fprintf(csv, "%s,%d,%d,%d,%s,%s,%s,%d,%s,%s\n", std::string(r.c.program->name).c_str(), r.c.threads, r.round,
+    return printed("%s,%d,%d,%d,%s,%s,%s,%d,%s,%s\n", std::string(r.c.program->name).c_str(), r.c.threads, r.round,
                  plan.size, csv_seconds(r, r.reading.seconds).c_str(), csv_seconds(r, r.reading.thread_seconds).c_str(),
                  csv_field(r.reading.sum).c_str(), valid, problem.c_str(), under.c_str());
-    return;
   }
+  std::string rows;
   for (floor_kind kind : kFloorKinds) {
     const std::size_t field = static_cast<std::size_t>(kind);
     double seconds = -1;
@@ -318,12 +320,13 @@ void write_csv_rows(std::FILE* csv, const run_plan& plan, const run_record& r) {
       if (kind == floor_kind::add_latency || kind == floor_kind::line_transfer) seconds *= 1e-9;
     }
     if (kind == floor_kind::line_transfer && r.c.threads == 1) continue;
-    std::fprintf(csv, "floor:%s,%d,%d,%d,%s,,,%d,%s,%s\n", std::string(floor_name(kind)).c_str(), r.c.threads, r.round,
-                 plan.size, csv_seconds(r, seconds).c_str(), valid, problem.c_str(), under.c_str());
+    rows += printed("floor:%s,%d,%d,%d,%s,,,%d,%s,%s\n", std::string(floor_name(kind)).c_str(), r.c.threads, r.round,
+                    plan.size, csv_seconds(r, seconds).c_str(), valid, problem.c_str(), under.c_str());
   }
+  return rows;
 }
 
-void write_json(std::FILE* file, const run_plan& plan, const std::vector<run_record>& records, const figures& measured,
+std::string json_document(const run_plan& plan, const std::vector<run_record>& records, const figures& measured,
                 const std::vector<headline>& said, const run_conditions& conditions, const machine_topology& machine) {
   const auto settings_of = [&](int setting) {
     json values = json::object();
@@ -427,6 +430,5 @@ void write_json(std::FILE* file, const run_plan& plan, const std::vector<run_rec
                                 {"supported", h.supported}});
   }
   // Child output may hold any bytes: invalid UTF-8 is replaced, so the file stays valid JSON.
-  const std::string text = out.dump(2, ' ', false, json::error_handler_t::replace);
-  std::fprintf(file, "%s\n", text.c_str());
+  return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }

@@ -41,9 +41,9 @@ void print_wrapped(const std::string& text, std::size_t width, std::size_t inden
 
 // The CSV: one row per measured run, the times of a failed run left empty; a calibration run
 // gives one row per floor, named floor:<name>, its value in seconds.
-void write_csv_header(std::FILE* csv);
-void write_csv_rows(std::FILE* csv, const run_plan& plan, const run_record& record);
+std::string csv_header();
+std::string csv_rows(const run_plan& plan, const run_record& record);
 
-void write_json(std::FILE* json, const run_plan& plan, const std::vector<run_record>& records,
+std::string json_document(const run_plan& plan, const std::vector<run_record>& records,
                 const figures& measured, const std::vector<headline>& said, const run_conditions& conditions,
                 const machine_topology& machine);

@@ -8,33 +8,63 @@
 namespace {
 
 struct ratio_figure {
-  double ratio;
+  double ratio;  // NaN where a median is not positive: there is no ratio to give
   interval ci;
-  bool supported;  // the interval excludes 1
+  bool precise;  // both sides have the runs that a 95% interval needs
 };
 
 // median(numerator) / median(denominator), with its bootstrap interval.
 ratio_figure ratio_of(const std::vector<double>& numerator, const std::vector<double>& denominator) {
-  const double ratio = summarise(numerator).median / summarise(denominator).median;
-  const interval ci = ratio_interval(numerator, denominator);
-  return {ratio, ci, ci.low > 1.0 || ci.high < 1.0};
+  const double top = summarise(numerator).median;
+  const double bottom = summarise(denominator).median;
+  const bool positive = top > 0 && bottom > 0;
+  const interval ci = positive ? ratio_interval(numerator, denominator) : interval{NAN, NAN, 0};
+  const bool precise = median_interval(numerator).coverage >= 0.95 && median_interval(denominator).coverage >= 0.95;
+  return {positive ? top / bottom : NAN, ci, precise};
 }
 
-std::string with_interval(const ratio_figure& figure) {
-  return printed("%.2fx [%.2f, %.2f]", figure.ratio, figure.ci.low, figure.ci.high);
+bool has_ratio(const ratio_figure& figure) {
+  return std::isfinite(figure.ratio) && std::isfinite(figure.ci.low) && std::isfinite(figure.ci.high);
 }
+
+// The whole interval lies above (below) `level`, and there were runs enough to say so.
+bool above(const ratio_figure& figure, double level) { return has_ratio(figure) && figure.precise && figure.ci.low > level; }
+bool below(const ratio_figure& figure, double level) { return has_ratio(figure) && figure.precise && figure.ci.high < level; }
+bool differs(const ratio_figure& figure) { return above(figure, 1) || below(figure, 1); }
+
+// "1.57x [1.53, 1.64]", marked * where the runs were too few for 95%.
+std::string with_interval(const ratio_figure& figure) {
+  return printed("%.2fx [%.2f, %.2f]%s", figure.ratio, figure.ci.low, figure.ci.high, figure.precise ? "" : "*");
+}
+
+// What is said in place of a ratio that a median of 0 s leaves undefined.
+constexpr const char* kNoRatio = ": no ratio (a median time is 0 s, below what the clock resolves; raise --size).";
 
 headline rests_on(std::string text, const ratio_figure& figure) {
-  // A zero time (a clock too coarse for the interval) gives no ratio to rest on.
-  if (!std::isfinite(figure.ratio) || !std::isfinite(figure.ci.low) || !std::isfinite(figure.ci.high)) {
-    return {std::move(text)};
-  }
-  return {std::move(text), figure.ratio, figure.ci, figure.supported};
+  if (!has_ratio(figure)) return {std::move(text)};
+  return {std::move(text), figure.ratio, figure.ci, differs(figure), figure.precise};
 }
 
 std::vector<double> scaled(std::vector<double> values, double factor) {
   for (double& value : values) value *= factor;
   return values;
+}
+
+// What the reduction's time over the in-order floor leaves for OpenMP's fork, barrier and join.
+std::string openmp_cost(const ratio_figure& cost) {
+  const char* waking = " (how much of it is waking a sleeping team shows under OMP_WAIT_POLICY=active)";
+  if (above(cost, 2)) {
+    return "; the reduction takes " + with_interval(cost) + " that floor: OpenMP's fork, barrier and join dominate" + waking;
+  }
+  if (above(cost, 1)) {
+    return printed("; OpenMP's fork, barrier and join cost the remaining %.0f%% [%.0f%%, %.0f%%]", 100 * (cost.ratio - 1),
+                   100 * (cost.ci.low - 1), 100 * (cost.ci.high - 1)) + waking;
+  }
+  if (below(cost, 1)) {
+    return printed("; the reduction beats that floor by %.0f%% [%.0f%%, %.0f%%]", 100 * (1 - cost.ratio),
+                   100 * (1 - cost.ci.high), 100 * (1 - cost.ci.low));
+  }
+  return "; OpenMP's fork, barrier and join cost nothing measurable on top";
 }
 
 // Speed-up of the reduction against the speed-up of plain in-order streams, and what the
@@ -43,12 +73,11 @@ headline reduction_scaling(const figures& measured, int threads, int processors)
   const case_stats& one = *find_case(measured.cases, "sum_walltime", 1);
   const case_stats& team = *find_case(measured.cases, "sum_walltime", threads);
   const ratio_figure speedup = ratio_of(one.walls, team.walls);
-  std::string text = printed("sum_walltime, %d threads: ", threads);
-  if (!speedup.supported) {
-    text += with_interval(speedup) + " the speed of 1 thread: no measurable difference";
-  } else {
-    text += with_interval(speedup) + (speedup.ratio > 1 ? " faster than 1 thread" : " the speed of 1 thread: slower");
-  }
+  if (!has_ratio(speedup)) return {printed("sum_walltime, %d threads against 1 thread", threads) + kNoRatio};
+  std::string text = printed("sum_walltime, %d threads: ", threads) + with_interval(speedup) +
+                     (above(speedup, 1)   ? " faster than 1 thread"
+                      : below(speedup, 1) ? " the speed of 1 thread: slower"
+                                          : " the speed of 1 thread: no measurable difference");
   if (threads > processors) {
     text += printed(" (%d threads on %d processors: oversubscribed, ideal %d)", threads, processors, processors);
   }
@@ -57,20 +86,8 @@ headline reduction_scaling(const figures& measured, int threads, int processors)
   if (floor_one != nullptr && floor_team != nullptr) {
     const ratio_figure plain = ratio_of(floor_one->values, floor_team->values);
     const ratio_figure cost = ratio_of(team.walls, floor_team->values);
-    text += printed("; %d plain in-order streams on this machine manage ", threads) + with_interval(plain);
-    if (!cost.supported) {
-      text += "; OpenMP's fork, barrier and join cost nothing measurable on top";
-    } else if (cost.ratio > 2) {
-      text += "; the reduction takes " + with_interval(cost) +
-              " that floor: OpenMP's fork, barrier and join dominate (how much of it is waking a sleeping team shows "
-              "under OMP_WAIT_POLICY=active)";
-    } else if (cost.ratio > 1) {
-      text += printed("; OpenMP's fork, barrier and join cost the remaining %.0f%% [%.0f%%, %.0f%%] (how much of it "
-                      "is waking a sleeping team shows under OMP_WAIT_POLICY=active)",
-                      100 * (cost.ratio - 1), 100 * (cost.ci.low - 1), 100 * (cost.ci.high - 1));
-    } else {
-      text += printed("; the reduction beats that floor by %.0f%%", 100 * (1 - cost.ratio));
-    }
+    if (has_ratio(plain)) text += printed("; %d plain in-order streams on this machine manage ", threads) + with_interval(plain);
+    if (has_ratio(cost)) text += openmp_cost(cost);
   }
   return rests_on(text + ".", speedup);
 }
@@ -84,21 +101,40 @@ std::vector<headline> inorder_cost(const run_plan& plan, const figures& measured
   std::vector<headline> said;
   if (add != nullptr) {
     const ratio_figure per_add = ratio_of(scaled(one.walls, 1e9 / plan.size), add->values);
-    said.push_back(rests_on(
-        printed("One thread sums in order at %.3f ns per element, ", one.ns_per_element_per_thread) +
-            with_interval(per_add) + printed(" the latency of one dependent add (%.3f ns)", add->median) +
-            (per_add.ratio < 1.15 ? ": each add waits for the one before." : ": more than the adds alone cost."),
-        per_add));
+    // Within 15% of the latency, either way, the adds alone account for the time.
+    const bool as_the_adds = has_ratio(per_add) && per_add.precise && per_add.ci.low >= 0.85 && per_add.ci.high <= 1.15;
+    if (!has_ratio(per_add)) {
+      said.push_back({std::string("One thread's in-order sum against the latency of one dependent add") + kNoRatio});
+    } else {
+      said.push_back(rests_on(
+          printed("One thread sums in order at %.3f ns per element, ", one.ns_per_element_per_thread) +
+              with_interval(per_add) + printed(" the latency of one dependent add (%.3f ns)", add->median) +
+              (above(per_add, 1.15)   ? ": more than the adds alone cost."
+               : as_the_adds          ? ": each add waits for the one before."
+               : below(per_add, 0.85) ? ": less than one add's latency, so the adds overlap."
+                                      : ": this run cannot tell whether more than the adds costs."),
+          per_add));
+    }
   }
   if (inorder != nullptr && bandwidth != nullptr) {
     // GB/s back to seconds for the whole array: 8 bytes an element.
     std::vector<double> read_seconds = bandwidth->values;
     for (double& value : read_seconds) value = 8.0 * plan.size / value * 1e-9;
     const ratio_figure faster = ratio_of(inorder->values, read_seconds);
-    said.push_back(rests_on(printed("A reassociated, vectorised sum reads the array ") + with_interval(faster) +
-                                printed(" faster than in order (%.1f GB/s): the price of a bit-exact, order-fixed sum.",
-                                        bandwidth->median),
-                            faster));
+    const std::string speed = printed(" (%.1f GB/s)", bandwidth->median);
+    if (!has_ratio(faster)) {
+      said.push_back({std::string("A reassociated, vectorised sum against the in-order sum") + kNoRatio});
+    } else if (above(faster, 1)) {
+      said.push_back(rests_on("A reassociated, vectorised sum reads the array " + with_interval(faster) +
+                                  " faster than in order" + speed + ": the price of a bit-exact, order-fixed sum.",
+                              faster));
+    } else {
+      said.push_back(rests_on("A reassociated, vectorised sum reads the array at " + with_interval(faster) +
+                                  " the speed of the in-order sum" + speed +
+                                  (below(faster, 1) ? ": slower, so in this run the fixed order costs nothing."
+                                                    : ": no measurable difference."),
+                              faster));
+    }
   }
   return said;
 }
@@ -108,11 +144,12 @@ headline false_sharing(const run_plan& plan, const figures& measured, int thread
   const case_stats& packed = *find_case(measured.cases, "sum_slots_packed", threads);
   const case_stats& padded = *find_case(measured.cases, "sum_slots_padded", threads);
   const ratio_figure slower = ratio_of(packed.walls, padded.walls);
-  std::string text = printed("On %d thread%s, packed slots take ", threads, threads == 1 ? "" : "s") +
-                     with_interval(slower) + " the time of padded slots";
+  const std::string on = printed("On %d thread%s, packed slots ", threads, threads == 1 ? "" : "s");
+  if (!has_ratio(slower)) return {on + "against padded slots" + kNoRatio};
+  std::string text = on + "take " + with_interval(slower) + " the time of padded slots";
   if (threads == 1) {
-    text += slower.supported ? " (one thread shares no line)." : ": no measurable difference (one thread shares no line).";
-  } else if (!slower.supported || slower.ratio < 1) {
+    text += differs(slower) ? " (one thread shares no line)." : ": no measurable difference (one thread shares no line).";
+  } else if (!above(slower, 1)) {
     text += ": no cost of false sharing shows in this run.";
   } else {
     text += ": the cost of false sharing.";
@@ -131,8 +168,10 @@ headline false_sharing(const run_plan& plan, const figures& measured, int thread
 headline slot_price(const figures& measured) {
   const case_stats& padded = *find_case(measured.cases, "sum_slots_padded", 1);
   const ratio_figure price = ratio_of(padded.walls, find_floor(measured.floors, floor_kind::inorder_streams, 1)->values);
-  return rests_on("On 1 thread, padded slots take " + with_interval(price) +
-                      " the in-order floor: the price of a running sum kept in memory, a load and a store per element.",
+  if (!has_ratio(price)) return {std::string("On 1 thread, padded slots against the in-order floor") + kNoRatio};
+  return rests_on("On 1 thread, padded slots take " + with_interval(price) + " the in-order floor" +
+                      (above(price, 1) ? ": the price of a running sum kept in memory, a load and a store per element."
+                                       : ": a running sum kept in memory costs nothing measurable in this run."),
                   price);
 }
 
@@ -142,14 +181,15 @@ headline first_touch_against_reduction(const figures& measured, int threads, int
   const case_stats& touch = *find_case(measured.cases, "sum_first_touch", threads);
   const case_stats& reduction = *find_case(measured.cases, "sum_walltime", threads);
   const ratio_figure time = ratio_of(touch.walls, reduction.walls);
-  std::string text = printed("On %d threads, first touch (sum_first_touch) takes ", threads) + with_interval(time) +
-                     " the time of the reduction (sum_walltime)";
-  if (!time.supported) {
+  const std::string touch_name = printed("On %d threads, first touch (sum_first_touch) ", threads);
+  if (!has_ratio(time)) return {touch_name + "against the reduction (sum_walltime)" + kNoRatio};
+  std::string text = touch_name + "takes " + with_interval(time) + " the time of the reduction (sum_walltime)";
+  if (!differs(time)) {
     text += ": no measurable difference.";
   } else if (numa_nodes < 2) {
     text += ": with one NUMA node, where the pages lie cannot be why.";
   } else {
-    text += time.ratio < 1 ? ": as if each thread read blocks it placed on its own node." : ".";
+    text += below(time, 1) ? ": as if each thread read blocks it placed on its own node." : ".";
   }
   return rests_on(text, time);
 }
@@ -217,10 +257,15 @@ std::vector<headline> across_settings(const run_plan& plan, const figures& measu
       const case_stats* other = find_case(measured.cases, name, threads, setting);
       if (other == nullptr) continue;
       const ratio_figure time = ratio_of(other->walls, first->walls);
+      const std::string under = setting_label(plan.settings[static_cast<std::size_t>(setting)]);
+      const std::string first_under = setting_label(plan.settings[0]);
+      if (!has_ratio(time)) {
+        said.push_back({printed("%s on %d threads under ", name, threads) + under + " against under " + first_under + kNoRatio});
+        continue;
+      }
       said.push_back(rests_on(printed("%s on %d threads takes ", name, threads) + with_interval(time) + " the time under " +
-                                  setting_label(plan.settings[static_cast<std::size_t>(setting)]) + " that it takes under " +
-                                  setting_label(plan.settings[0]) +
-                                  (time.supported ? "." : ": no measurable difference."),
+                                  under + " that it takes under " + first_under +
+                                  (differs(time) ? "." : ": no measurable difference."),
                               time));
     }
   }

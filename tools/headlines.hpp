@@ -12,7 +12,8 @@ struct headline {
   std::string text;
   double ratio = -1;         // the figure the sentence rests on; -1 for a note without one
   interval ci{0, 0, 0};
-  bool supported = false;    // the interval excludes 1: the effect is measurable
+  bool supported = false;    // the interval excludes 1 and rests on runs enough for 95%: the effect is measurable
+  bool precise = true;       // the interval is a 95% one: each side had the runs it needs
 };
 
 // `processors`: how many the runs could use; `numa_nodes`: over how many NUMA nodes they lie.

@@ -1,5 +1,6 @@
 #include "tools/output_files.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,52 +9,118 @@
 #include <cstring>
 #include <filesystem>
 
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string cannot(const std::string& what, const std::string& path, int error) {
+  return "cannot " + what + " " + path + ": " + std::strerror(error);
+}
+
+// True for /dev/stdout, /dev/fd/N and links that lead through /dev or /proc: their target is
+// someone else's file description, to be written where it is, not replaced.
+bool through_dev_or_proc(const std::string& path) {
+  fs::path at = fs::absolute(path);
+  for (int hops = 0; hops < 40; ++hops) {
+    const std::string text = at.lexically_normal().string();
+    if (text.rfind("/dev/", 0) == 0 || text.rfind("/proc/", 0) == 0) return true;
+    std::error_code error;
+    if (!fs::is_symlink(at, error)) return false;
+    const fs::path target = fs::read_symlink(at, error);
+    if (error) return false;
+    at = target.is_absolute() ? target : at.parent_path() / target;
+  }
+  return false;
+}
+
+// The file a path names: a link to an existing file is followed, so that the file is replaced
+// where it lies and the link kept.
+fs::path where_it_lies(const std::string& path) {
+  std::error_code error;
+  const fs::path target = fs::canonical(path, error);
+  return error ? fs::path(path) : target;
+}
+
+}  // namespace
+
 std::string open_staged(const std::string& path, staged_file& file) {
-  const std::filesystem::path target(path);
+  file = staged_file{path, {}, -1, {}};
+  struct stat existing {};
+  const bool exists = stat(path.c_str(), &existing) == 0;
+  if (!exists && errno != ENOENT) return cannot("write", path, errno);
+  if (exists && S_ISDIR(existing.st_mode)) return cannot("write", path, EISDIR);
+  if ((exists && !S_ISREG(existing.st_mode)) || through_dev_or_proc(path)) {
+    file.fd = open(path.c_str(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC);
+    return file.fd < 0 ? cannot("write", path, errno) : std::string();
+  }
+  if (exists && access(path.c_str(), W_OK) != 0) return cannot("write", path, errno);
+
+  const fs::path target = where_it_lies(path);
   const std::string extension = target.extension().string();
   std::string pattern = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string() + extension;
-  const int fd = mkstemps(pattern.data(), static_cast<int>(extension.size()));
-  if (fd < 0) return "cannot create " + path + ": " + std::strerror(errno);
-  const mode_t mask = umask(0);  // mkstemps makes it private; the file gets the usual mode
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  file.path = path;
-  file.temporary = pattern;
-  file.stream = fdopen(fd, "w");
-  if (file.stream == nullptr) {
-    const std::string reason = std::strerror(errno);
-    close(fd);
-    discard_staged(file);
-    return "cannot write " + path + ": " + reason;
+  const int fd = mkostemps(pattern.data(), static_cast<int>(extension.size()), O_CLOEXEC);
+  if (fd < 0) return cannot("create", path, errno);
+  if (exists) {
+    if (fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+      // Only root may give a file away: others keep their own, as any editor does.
+    }
+    fchmod(fd, existing.st_mode & 07777);
+  } else {
+    const mode_t mask = umask(0);  // mkostemps makes it private; a new file gets the usual mode
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
   }
+  file.fd = fd;
+  file.temporary = pattern;
   return {};
 }
 
-std::string commit_staged(staged_file& file) {
-  std::string reason;
-  if (file.stream != nullptr) {
-    const bool written = std::fflush(file.stream) == 0 && std::ferror(file.stream) == 0 && fsync(fileno(file.stream)) == 0;
-    if (!written) reason = std::strerror(errno != 0 ? errno : EIO);
-    if (std::fclose(file.stream) != 0 && reason.empty()) reason = std::strerror(errno);
-    file.stream = nullptr;
+void write_staged(staged_file& file, std::string_view text) {
+  while (file.fd >= 0 && file.error.empty() && !text.empty()) {
+    const ssize_t written = write(file.fd, text.data(), text.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      file.error = std::strerror(written < 0 ? errno : EIO);
+      return;
+    }
+    text.remove_prefix(static_cast<std::size_t>(written));
   }
-  if (reason.empty() && std::rename(file.temporary.c_str(), file.path.c_str()) != 0) reason = std::strerror(errno);
-  if (reason.empty()) return {};
+}
+
+std::string commit_staged(staged_file& file) {
+  std::string reason = file.error;
+  // A device or a FIFO need not support fsync; a regular file must reach its disk before the rename.
+  if (reason.empty() && !file.temporary.empty() && fsync(file.fd) != 0) reason = std::strerror(errno);
+  if (file.fd >= 0 && close(file.fd) != 0 && reason.empty()) reason = std::strerror(errno);
+  file.fd = -1;
+  if (reason.empty() && !file.temporary.empty() &&
+      std::rename(file.temporary.c_str(), where_it_lies(file.path).c_str()) != 0) {
+    reason = std::strerror(errno);
+  }
+  if (reason.empty()) {
+    file.temporary.clear();
+    return {};
+  }
   discard_staged(file);
   return "cannot write " + file.path + ": " + reason;
 }
 
 void discard_staged(staged_file& file) {
-  if (file.stream != nullptr) std::fclose(file.stream);
-  file.stream = nullptr;
-  if (!file.temporary.empty()) std::remove(file.temporary.c_str());
+  if (file.fd >= 0) close(file.fd);
+  file.fd = -1;
+  if (!file.temporary.empty()) unlink(file.temporary.c_str());
   file.temporary.clear();
 }
 
 bool same_file(const std::string& a, const std::string& b) {
+  struct stat stat_a {};
+  struct stat stat_b {};
+  if (stat(a.c_str(), &stat_a) == 0 && stat(b.c_str(), &stat_b) == 0) {
+    return stat_a.st_dev == stat_b.st_dev && stat_a.st_ino == stat_b.st_ino;
+  }
   std::error_code error_a;
   std::error_code error_b;
-  const std::filesystem::path canonical_a = std::filesystem::weakly_canonical(a, error_a);
-  const std::filesystem::path canonical_b = std::filesystem::weakly_canonical(b, error_b);
+  const fs::path canonical_a = fs::weakly_canonical(a, error_a);
+  const fs::path canonical_b = fs::weakly_canonical(b, error_b);
   return error_a || error_b ? a == b : canonical_a == canonical_b;
 }

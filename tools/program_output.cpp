@@ -214,6 +214,11 @@ program_run read_run(const program_description& program, long long n, int thread
     run.problem = child.failure;
     return run;
   }
+  if (child.signal_number != 0) {
+    const char* name = sigabbrev_np(child.signal_number);
+    run.problem = name != nullptr ? "killed by SIG" + std::string(name) : "killed by signal " + std::to_string(child.signal_number);
+    return run;
+  }
   if (child.exit_status != 0) {
     run.problem = "exit status " + std::to_string(child.exit_status);
     return run;

@@ -1,6 +1,7 @@
 #include "tools/run_plan.hpp"
 
 #include <algorithm>
+#include <climits>
 
 std::string setting_label(const setting& values) {
   std::string label;
@@ -21,12 +22,50 @@ std::vector<int> default_team_sizes(int processors) {
   return sizes;
 }
 
+namespace {
+
+// The cases under one setting: by team size, the calibration, then the programs. The serial build
+// ignores OMP_NUM_THREADS: it runs once, as the one-thread reference, ahead of the team sizes,
+// whatever they are. Each team size that runs gets its calibration.
+std::vector<run_case> cases_under(const compare_options& options, const std::vector<int>& threads, int under) {
+  std::vector<int> team_sizes = threads;
+  if (team_sizes.front() != 1) team_sizes.insert(team_sizes.begin(), 1);
+  std::vector<run_case> cases;
+  for (int team_size : team_sizes) {
+    const bool asked = std::find(threads.begin(), threads.end(), team_size) != threads.end();
+    std::vector<run_case> team;
+    for (const std::string& name : options.programs) {
+      const program_description& p = program(name);
+      if (p.on_team ? asked : team_size == 1) team.push_back({&p, team_size, under});
+    }
+    if (team.empty()) continue;
+    cases.push_back({&kCalibration, team_size, under});
+    cases.insert(cases.end(), team.begin(), team.end());
+  }
+  return cases;
+}
+
+std::vector<int> team_sizes_of(const compare_options& options, int processors) {
+  return options.threads.empty() ? default_team_sizes(processors) : options.threads;
+}
+
+}  // namespace
+
+long long planned_run_count(const compare_options& options, int processors) {
+  long long count = static_cast<long long>(cases_under(options, team_sizes_of(options, processors), 0).size()) *
+                    (options.repeat + 1);
+  for (const setting_dimension& dimension : options.dimensions) {
+    if (__builtin_mul_overflow(count, static_cast<long long>(dimension.values.size()), &count)) return LLONG_MAX;
+  }
+  return count;
+}
+
 run_plan make_plan(const compare_options& options, int processors) {
   run_plan plan;
   plan.size = options.size;
   plan.rounds = options.repeat + 1;
   plan.timeout_seconds = options.timeout_seconds;
-  plan.threads = options.threads.empty() ? default_team_sizes(processors) : options.threads;
+  plan.threads = team_sizes_of(options, processors);
   plan.settings = {{}};
   for (const setting_dimension& dimension : options.dimensions) {
     std::vector<setting> combined;
@@ -38,27 +77,14 @@ run_plan make_plan(const compare_options& options, int processors) {
     }
     plan.settings = combined;
   }
-  // The serial build ignores OMP_NUM_THREADS: it runs once, as the one-thread reference, ahead
-  // of the team sizes, whatever they are. Each team size that runs gets its calibration.
-  std::vector<int> team_sizes = plan.threads;
-  if (team_sizes.front() != 1) team_sizes.insert(team_sizes.begin(), 1);
   for (int under = 0; under < static_cast<int>(plan.settings.size()); ++under) {
-    for (int threads : team_sizes) {
-      const bool asked = std::find(plan.threads.begin(), plan.threads.end(), threads) != plan.threads.end();
-      std::vector<run_case> team;
-      for (const std::string& name : options.programs) {
-        const program_description& p = program(name);
-        if (p.on_team ? asked : threads == 1) team.push_back({&p, threads, under});
-      }
-      if (team.empty()) continue;
-      plan.cases.push_back({&kCalibration, threads, under});
-      plan.cases.insert(plan.cases.end(), team.begin(), team.end());
-    }
+    const std::vector<run_case> cases = cases_under(options, plan.threads, under);
+    plan.cases.insert(plan.cases.end(), cases.begin(), cases.end());
   }
   return plan;
 }
 
-int planned_runs(const run_plan& plan) { return static_cast<int>(plan.cases.size()) * plan.rounds; }
+long long planned_runs(const run_plan& plan) { return static_cast<long long>(plan.cases.size()) * plan.rounds; }
 
 double estimated_seconds(const run_plan& plan) {
   // Measured on a 2-core VM: about 22 ns per element and 5 ms per run, most of it the kernel

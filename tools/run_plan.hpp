@@ -36,10 +36,17 @@ std::string case_name(const run_plan& plan, const run_case& c);
 // The default team sizes: 1, 2, 4, ... up to the processors the process may use, and that count.
 std::vector<int> default_team_sizes(int processors);
 
+// Plans of more runs are refused: at a few milliseconds each, this many take hours already.
+inline constexpr long long kMostRuns = 1000000;
+
+// The runs that make_plan would plan, warm-ups included, counted without making it (LLONG_MAX
+// past what 64 bits hold).
+long long planned_run_count(const compare_options& options, int processors);
+
 run_plan make_plan(const compare_options& options, int processors);
 
 // Runs in the whole plan, warm-ups included.
-int planned_runs(const run_plan& plan);
+long long planned_runs(const run_plan& plan);
 
 // A rough guess of the plan's duration in seconds, from what a run of this size took here.
 double estimated_seconds(const run_plan& plan);

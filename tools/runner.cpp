@@ -6,7 +6,6 @@
 #include <chrono>
 
 #include "tools/child_process.hpp"
-#include "tools/compare_report.hpp"
 
 std::string excerpt(const std::string& text) {
   constexpr std::size_t kept_lines = 8;
@@ -29,18 +28,23 @@ std::string excerpt(const std::string& text) {
   return cut;
 }
 
+std::string kept_start(const std::string& text, std::size_t kept) {
+  if (text.size() <= kept) return text;
+  return text.substr(0, kept) + "\n[... " + std::to_string(text.size() - kept) + " more bytes not kept]\n";
+}
+
 std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_settings& settings, run_totals& totals) {
   const bool progress = isatty(STDERR_FILENO) != 0;
-  const int total = planned_runs(plan);
+  const long long total = planned_runs(plan);
   const run_limits limits{plan.timeout_seconds, kOutputCap, 0.5, settings.interrupted};
   const std::vector<std::string> caller_env = current_environment();
   std::vector<run_record> records;
-  int done = 0;
+  long long done = 0;
   for (int round = 0; round < plan.rounds; ++round) {
     for (const run_case& c : plan.cases) {
       const std::string name(c.program->name);
       ++done;
-      if (progress) std::fprintf(stderr, "\rrun %d of %d: %s   ", done, total, case_name(plan, c).c_str());
+      if (progress) std::fprintf(stderr, "\rrun %lld of %lld: %s   ", done, total, case_name(plan, c).c_str());
       std::vector<std::string> env = caller_env;
       set_variable(env, "OMP_NUM_THREADS", std::to_string(c.threads));
       for (const auto& [variable, value] : plan.settings[static_cast<std::size_t>(c.setting)]) set_variable(env, variable, value);
@@ -61,12 +65,16 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
                      case_name(plan, c).c_str(), round, reading.problem.c_str(), excerpt(result.out).c_str(),
                      excerpt(result.err).c_str());
       }
-      if (round == 0) continue;  // the warm-up
-      records.push_back({c, round, reading, result.err});
-      if (settings.csv != nullptr) {
-        write_csv_rows(settings.csv, plan, records.back());
-        std::fflush(settings.csv);
+      if (!result.left_behind.empty()) {
+        if (progress) std::fputc('\n', stderr);
+        std::string pids;
+        for (int pid : result.left_behind) pids += (pids.empty() ? "" : ", ") + std::to_string(pid);
+        std::fprintf(stderr, "Warning: %s (run %d) left processes running outside its process group, where "
+                     "sum_compare does not stop them: pid %s\n", case_name(plan, c).c_str(), round, pids.c_str());
       }
+      if (round == 0) continue;  // the warm-up
+      records.push_back({c, round, reading, kept_start(result.err, kKeptStandardError)});
+      if (settings.on_run) settings.on_run(records.back());
     }
   }
   if (progress) std::fprintf(stderr, "\r%*s\r", 60, "");

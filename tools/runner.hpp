@@ -2,7 +2,7 @@
 #pragma once
 
 #include <csignal>
-#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,11 +12,13 @@ struct runner_settings {
   std::string bin;                                          // the programs' directory
   std::string tool_dir;                                     // where the calibration program is
   const volatile std::sig_atomic_t* interrupted = nullptr;  // set by a signal: stop at once
-  std::FILE* csv = nullptr;                                 // gets each measured run's row as it finishes
+  std::function<void(const run_record&)> on_run;             // called with each measured run as it finishes
 };
 
 // Each captured stream is cut here, and the run fails.
 inline constexpr std::size_t kOutputCap = 1 << 20;
+// What a run record keeps of standard error: enough to see the remark, however much was written.
+inline constexpr std::size_t kKeptStandardError = 4096;
 
 struct run_totals {
   int failures = 0;                  // runs that failed, warm-ups included
@@ -25,8 +27,11 @@ struct run_totals {
 
 // The measured runs of the plan, each read and validated, up to an interruption (the run it cut
 // short is dropped). Failures are told on standard error with an excerpt of the run's output,
-// and counted.
+// and counted; so are processes a run left behind outside its group.
 std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_settings& settings, run_totals& totals);
 
 // The first and last lines of a long text, with a note of what was left out between.
 std::string excerpt(const std::string& text);
+
+// The first `kept` bytes of text, and how many more there were.
+std::string kept_start(const std::string& text, std::size_t kept);

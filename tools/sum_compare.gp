@@ -4,8 +4,9 @@
 #   ns per element per thread, the median with min-max bars (flat means perfect scaling);
 #   packed over padded slots, with its 95% interval (above 1: the cost of false sharing).
 #
-#   gnuplot -c sum_compare.gp OUTPUT DATA
-# OUTPUT ends in .svg or .png. DATA holds blocks two blank lines apart, each a quoted title line
+#   gnuplot -c sum_compare.gp OUTPUT DATA [stdout]
+# OUTPUT ends in .svg or .png; with a third argument "stdout" the chart goes to standard output in
+# OUTPUT's format (sum_compare reads it there and writes the file itself). DATA holds blocks two blank lines apart, each a quoted title line
 # and rows. The first block has one row, "P F R": how many program, floor and ratio blocks
 # follow. Then come the program blocks ("threads speed-up ns min-ns max-ns"), the in-order floor
 # blocks ("threads speed-up") and the packed-over-padded blocks ("threads ratio low high"), one
@@ -18,7 +19,11 @@ if (strlen(output) > 4 && output[strlen(output) - 3:] eq ".png") {
 } else {
   set terminal svg noenhanced size 1000,1100 dynamic
 }
-set output output
+if (ARGC >= 3 && ARG3 eq "stdout") {
+  set output
+} else {
+  set output output
+}
 
 stats data index 0 using 1:2 nooutput
 programs = int(STATS_min_x)
