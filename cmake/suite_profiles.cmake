@@ -83,19 +83,16 @@ function(suite_executable name profile)
   target_compile_definitions(${name} PRIVATE ${ARG_DEFINITIONS})
 endfunction()
 
-# suite_program(NAME PROFILE SOURCES... [PROBES] [DEFINITIONS...] [NO_INSTALL]): a program users
-# run, built into bin/ and listed in the global property SUITE_PROGRAMS.
+# suite_program(NAME PROFILE SOURCES... [PROBES] [DEFINITIONS...]): a program users run, built
+# into bin/, installed, and listed in the global property SUITE_PROGRAMS.
 function(suite_program name profile)
-  cmake_parse_arguments(PARSE_ARGV 2 ARG "NO_INSTALL" "" "")
-  suite_executable(${name} ${profile} ${ARG_UNPARSED_ARGUMENTS})
+  suite_executable(${name} ${profile} ${ARGN})
   if(NOT TARGET ${name})
     return()
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${SUITE_BIN_DIR}")
   set_property(GLOBAL APPEND PROPERTY SUITE_PROGRAMS ${name})
-  if(NOT ARG_NO_INSTALL)
-    install(TARGETS ${name} RUNTIME DESTINATION bin)
-  endif()
+  install(TARGETS ${name} RUNTIME DESTINATION bin)
 endfunction()
 
 # tools/suite_build.hpp: the compiler, each profile's flags and each program's profile, for the

@@ -227,7 +227,7 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
   }
 
   const nlohmann::json json = read_json(json_path);
-  EXPECT_EQ(json["schema_version"], 2);
+  EXPECT_EQ(json["schema_version"], 3);
   EXPECT_EQ(json["complete"], true);
   EXPECT_EQ(json["elements"], 1000);
   EXPECT_EQ(json["runs"].size(), 22u);

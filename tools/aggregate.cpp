@@ -1,13 +1,10 @@
 #include "tools/aggregate.hpp"
 
 #include <cmath>
+#include <cstdlib>
 #include <map>
 
 namespace {
-
-bool same_case(const run_case& a, const run_case& b) {
-  return a.program == b.program && a.threads == b.threads && a.setting == b.setting;
-}
 
 case_stats program_figures(const run_plan& plan, const run_case& c, const std::vector<run_record>& records,
                            const machine_topology& machine) {
@@ -31,13 +28,13 @@ case_stats program_figures(const run_plan& plan, const run_case& c, const std::v
   return stats;
 }
 
-// Field k of each valid calibration run on the team size, turned into the floor's unit.
-floor_stats floor_figures(const run_plan& plan, floor_kind kind, const run_case& c, const std::vector<run_record>& records) {
-  floor_stats stats{kind, c.threads, c.setting, {}, 0, {0, 0, 0}};
+// Each valid calibration run's value of the floor on the team size.
+floor_stats floor_figures(const run_plan& plan, const floor_description& floor, const run_case& c,
+                          const std::vector<run_record>& records) {
+  floor_stats stats{floor.kind, c.threads, c.setting, {}, 0, {0, 0, 0}};
   for (const run_record& r : records) {
     if (!same_case(r.c, c) || !r.reading.problem.empty()) continue;
-    const double field = std::strtod(r.reading.result_fields.at(static_cast<std::size_t>(kind)).c_str(), nullptr);
-    const double value = kind == floor_kind::read_bandwidth ? 8.0 * plan.size / field * 1e-9 : field;
+    const double value = floor_value(floor, floor_field_seconds(floor, r.reading.result_fields), plan.size);
     if (std::isfinite(value)) stats.values.push_back(value);
   }
   if (!stats.values.empty()) {
@@ -49,33 +46,23 @@ floor_stats floor_figures(const run_plan& plan, floor_kind kind, const run_case&
 
 }  // namespace
 
-std::string_view floor_name(floor_kind kind) {
-  switch (kind) {
-    case floor_kind::add_latency: return "add_latency";
-    case floor_kind::inorder_streams: return "inorder_streams";
-    case floor_kind::read_bandwidth: return "read_bandwidth";
-    case floor_kind::line_transfer: return "line_transfer";
-  }
-  return "";
+double floor_field_seconds(const floor_description& floor, const std::vector<std::string>& fields) {
+  const std::size_t field = static_cast<std::size_t>(floor.kind);
+  if (field >= fields.size()) return NAN;
+  return std::strtod(fields[field].c_str(), nullptr) * floor.seconds_per_field;
 }
 
-std::string_view floor_unit(floor_kind kind) {
-  switch (kind) {
-    case floor_kind::add_latency: return "ns";
-    case floor_kind::inorder_streams: return "s";
-    case floor_kind::read_bandwidth: return "GB/s";
-    case floor_kind::line_transfer: return "ns";
-  }
-  return "";
+double floor_value(const floor_description& floor, double field_seconds, int size) {
+  if (floor.as_bandwidth) return 8.0 * size / field_seconds * 1e-9;  // 8 bytes an element
+  return field_seconds / floor.seconds_per_field;
 }
 
 figures aggregate(const run_plan& plan, const std::vector<run_record>& records, const machine_topology& machine) {
   figures result;
   for (const run_case& c : plan.cases) {
-    if (c.program == &kCalibration) {
-      for (floor_kind kind : {floor_kind::add_latency, floor_kind::inorder_streams, floor_kind::read_bandwidth,
-                              floor_kind::line_transfer}) {
-        floor_stats stats = floor_figures(plan, kind, c, records);
+    if (c.program->role == program_role::calibration) {
+      for (const floor_description& floor : kFloors) {
+        floor_stats stats = floor_figures(plan, floor, c, records);
         if (!stats.values.empty()) result.floors.push_back(stats);
       }
       continue;
@@ -89,7 +76,7 @@ figures aggregate(const run_plan& plan, const std::vector<run_record>& records, 
       stats.of_floor = stats.wall.median / floor->median;
     }
     result.cases.push_back(stats);
-    const case_stats* one_thread = find_case(result.cases, c.program->name, 1, c.setting);
+    const case_stats* one_thread = find_case(result.cases, *c.program, 1, c.setting);
     if (one_thread != nullptr && one_thread->wall.median > 0 && stats.wall.median > 0) {
       result.cases.back().speedup = one_thread->wall.median / stats.wall.median;
     }
@@ -97,11 +84,16 @@ figures aggregate(const run_plan& plan, const std::vector<run_record>& records, 
   return result;
 }
 
-const case_stats* find_case(const std::vector<case_stats>& cases, std::string_view program, int threads, int setting) {
+const case_stats* find_case(const std::vector<case_stats>& cases, const program_description& program, int threads,
+                            int setting) {
   for (const case_stats& stats : cases) {
-    if (stats.c.program->name == program && stats.c.threads == threads && stats.c.setting == setting) return &stats;
+    if (stats.c.program == &program && stats.c.threads == threads && stats.c.setting == setting) return &stats;
   }
   return nullptr;
+}
+
+const case_stats* find_case(const std::vector<case_stats>& cases, program_role role, int threads, int setting) {
+  return find_case(cases, program_with(role), threads, setting);
 }
 
 const floor_stats* find_floor(const std::vector<floor_stats>& floors, floor_kind kind, int threads, int setting) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -25,7 +26,36 @@ struct case_stats {
   std::optional<placement_summary> placement;  // for the programs that print placement lines
 };
 
+// The calibration's floors, in the order of its result fields.
 enum class floor_kind { add_latency, inorder_streams, read_bandwidth, line_transfer };
+
+// What each floor is, written once for the aggregation, the tables, the CSV, the JSON and the
+// headlines.
+struct floor_description {
+  floor_kind kind;
+  std::string_view name;     // in the JSON, and in the CSV as floor:NAME
+  std::string_view unit;     // of its value: "ns", "s" or "GB/s"
+  std::string_view label;    // in the floors table
+  const char* format;        // of its value in the floors table
+  double seconds_per_field;  // calibrate prints it in ns (1e-9) or s (1)
+  bool as_bandwidth;         // its value is the array's bytes over the field's seconds, in GB/s
+  int fewest_threads;        // 2 for a hand-over between two threads
+};
+
+inline constexpr floor_description kFloors[] = {
+    {floor_kind::add_latency, "add_latency", "ns", "add latency, ns per add", "%.3f", 1e-9, false, 1},
+    {floor_kind::inorder_streams, "inorder_streams", "s", "in-order streams, s", "%.6f", 1, false, 1},
+    {floor_kind::read_bandwidth, "read_bandwidth", "GB/s", "read bandwidth, GB/s", "%.1f", 1, true, 1},
+    {floor_kind::line_transfer, "line_transfer", "ns", "line transfer, ns", "%.3f", 1e-9, false, 2},
+};
+
+inline constexpr const floor_description& describe(floor_kind kind) { return kFloors[static_cast<int>(kind)]; }
+
+// Calibrate's field of this floor, in seconds, from a run on `size` elements; NaN where absent.
+double floor_field_seconds(const floor_description& floor, const std::vector<std::string>& fields);
+
+// The floor's value in its unit from the field's seconds.
+double floor_value(const floor_description& floor, double field_seconds, int size);
 
 struct floor_stats {
   floor_kind kind;
@@ -36,10 +66,6 @@ struct floor_stats {
   interval ci{0, 0, 0};
 };
 
-// "add_latency", ... and "ns", "s", "GB/s", "ns".
-std::string_view floor_name(floor_kind kind);
-std::string_view floor_unit(floor_kind kind);
-
 struct figures {
   std::vector<case_stats> cases;   // the program cases with a valid run, in the plan's order
   std::vector<floor_stats> floors; // by team size, then kind
@@ -48,8 +74,11 @@ struct figures {
 figures aggregate(const run_plan& plan, const std::vector<run_record>& records, const machine_topology& machine);
 
 // The figures of a program on a team size under one of the plan's settings, or nullptr.
-const case_stats* find_case(const std::vector<case_stats>& cases, std::string_view program, int threads,
+const case_stats* find_case(const std::vector<case_stats>& cases, const program_description& program, int threads,
                             int setting = 0);
+
+// The same for the compared program of a role.
+const case_stats* find_case(const std::vector<case_stats>& cases, program_role role, int threads, int setting = 0);
 
 // A floor on a team size under one of the plan's settings, or nullptr.
 const floor_stats* find_floor(const std::vector<floor_stats>& floors, floor_kind kind, int threads, int setting = 0);

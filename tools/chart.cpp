@@ -65,8 +65,8 @@ std::string chart_data(const run_plan& plan, const figures& measured) {
   for (int setting = 0; setting < settings; ++setting) {
     std::string rows;
     for (int threads : plan.threads) {
-      const case_stats* packed = find_case(measured.cases, "sum_slots_packed", threads, setting);
-      const case_stats* padded = find_case(measured.cases, "sum_slots_padded", threads, setting);
+      const case_stats* packed = find_case(measured.cases, program_role::packed_slots, threads, setting);
+      const case_stats* padded = find_case(measured.cases, program_role::padded_slots, threads, setting);
       if (packed == nullptr || padded == nullptr) continue;
       const interval ci = ratio_interval(packed->walls, padded->walls);
       rows += printed("%d %.9g %.9g %.9g\n", threads, drawn(packed->wall.median / padded->wall.median), drawn(ci.low),

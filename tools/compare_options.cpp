@@ -138,6 +138,10 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
   app.add_option("--bin", options.bin_dir, "where the programs are (default: beside sum_compare)")
       ->type_name("DIR")
       ->check(kNonEmpty);
+  app.add_option("--from", options.from_path,
+                 "report the runs that an earlier --json saved, again: run nothing; the plan is the file's")
+      ->type_name("FILE.json")
+      ->check(kNonEmpty);
   app.add_flag("--dry-run", options.dry_run, "print the header and the plan with an estimate of its time, run nothing");
   std::vector<std::string> dimensions;
   app.add_option("--env", dimensions, "run every case under each value of NAME (repeatable: every combination)")

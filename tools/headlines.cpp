@@ -7,6 +7,9 @@
 
 namespace {
 
+// The name of the compared program of a role, for the sentences.
+const char* name_of(program_role role) { return program_with(role).name.data(); }
+
 struct ratio_figure {
   double ratio;  // NaN where a median is not positive: there is no ratio to give
   interval ci;
@@ -70,11 +73,11 @@ std::string openmp_cost(const ratio_figure& cost) {
 // Speed-up of the reduction against the speed-up of plain in-order streams, and what the
 // runtime's fork, barrier and join cost on top of the floor.
 headline reduction_scaling(const figures& measured, int threads, int processors) {
-  const case_stats& one = *find_case(measured.cases, "sum_walltime", 1);
-  const case_stats& team = *find_case(measured.cases, "sum_walltime", threads);
+  const case_stats& one = *find_case(measured.cases, program_role::reduction, 1);
+  const case_stats& team = *find_case(measured.cases, program_role::reduction, threads);
   const ratio_figure speedup = ratio_of(one.walls, team.walls);
-  if (!has_ratio(speedup)) return {printed("sum_walltime, %d threads against 1 thread", threads) + kNoRatio};
-  std::string text = printed("sum_walltime, %d threads: ", threads) + with_interval(speedup) +
+  if (!has_ratio(speedup)) return {printed("%s, %d threads against 1 thread", name_of(program_role::reduction), threads) + kNoRatio};
+  std::string text = printed("%s, %d threads: ", name_of(program_role::reduction), threads) + with_interval(speedup) +
                      (above(speedup, 1)   ? " faster than 1 thread"
                       : below(speedup, 1) ? " the speed of 1 thread: slower"
                                           : " the speed of 1 thread: no measurable difference");
@@ -94,7 +97,7 @@ headline reduction_scaling(const figures& measured, int threads, int processors)
 
 // The in-order cost of one element against the add latency, and against reading it unordered.
 std::vector<headline> inorder_cost(const run_plan& plan, const figures& measured) {
-  const case_stats& one = *find_case(measured.cases, "sum_walltime", 1);
+  const case_stats& one = *find_case(measured.cases, program_role::reduction, 1);
   const floor_stats* add = find_floor(measured.floors, floor_kind::add_latency, 1);
   const floor_stats* inorder = find_floor(measured.floors, floor_kind::inorder_streams, 1);
   const floor_stats* bandwidth = find_floor(measured.floors, floor_kind::read_bandwidth, 1);
@@ -141,8 +144,8 @@ std::vector<headline> inorder_cost(const run_plan& plan, const figures& measured
 
 // Packed against padded slots, and the extra cost per element against one hand-over of a line.
 headline false_sharing(const run_plan& plan, const figures& measured, int threads, bool per_element) {
-  const case_stats& packed = *find_case(measured.cases, "sum_slots_packed", threads);
-  const case_stats& padded = *find_case(measured.cases, "sum_slots_padded", threads);
+  const case_stats& packed = *find_case(measured.cases, program_role::packed_slots, threads);
+  const case_stats& padded = *find_case(measured.cases, program_role::padded_slots, threads);
   const ratio_figure slower = ratio_of(packed.walls, padded.walls);
   const std::string on = printed("On %d thread%s, packed slots ", threads, threads == 1 ? "" : "s");
   if (!has_ratio(slower)) return {on + "against padded slots" + kNoRatio};
@@ -166,7 +169,7 @@ headline false_sharing(const run_plan& plan, const figures& measured, int thread
 
 // The padded slots against the in-order floor: what keeping the running sum in memory costs.
 headline slot_price(const figures& measured) {
-  const case_stats& padded = *find_case(measured.cases, "sum_slots_padded", 1);
+  const case_stats& padded = *find_case(measured.cases, program_role::padded_slots, 1);
   const ratio_figure price = ratio_of(padded.walls, find_floor(measured.floors, floor_kind::inorder_streams, 1)->values);
   if (!has_ratio(price)) return {std::string("On 1 thread, padded slots against the in-order floor") + kNoRatio};
   return rests_on("On 1 thread, padded slots take " + with_interval(price) + " the in-order floor" +
@@ -178,12 +181,13 @@ headline slot_price(const figures& measured) {
 // First touch against the reduction: with the threads spread over NUMA nodes, only first touch
 // keeps each thread's block on its own node.
 headline first_touch_against_reduction(const figures& measured, int threads, int numa_nodes) {
-  const case_stats& touch = *find_case(measured.cases, "sum_first_touch", threads);
-  const case_stats& reduction = *find_case(measured.cases, "sum_walltime", threads);
+  const case_stats& touch = *find_case(measured.cases, program_role::first_touch, threads);
+  const case_stats& reduction = *find_case(measured.cases, program_role::reduction, threads);
   const ratio_figure time = ratio_of(touch.walls, reduction.walls);
-  const std::string touch_name = printed("On %d threads, first touch (sum_first_touch) ", threads);
-  if (!has_ratio(time)) return {touch_name + "against the reduction (sum_walltime)" + kNoRatio};
-  std::string text = touch_name + "takes " + with_interval(time) + " the time of the reduction (sum_walltime)";
+  const std::string touch_name = printed("On %d threads, first touch (%s) ", threads, name_of(program_role::first_touch));
+  const std::string reduction_name = printed("the reduction (%s)", name_of(program_role::reduction));
+  if (!has_ratio(time)) return {touch_name + "against " + reduction_name + kNoRatio};
+  std::string text = touch_name + "takes " + with_interval(time) + " the time of " + reduction_name;
   if (!differs(time)) {
     text += ": no measurable difference.";
   } else if (numa_nodes < 2) {
@@ -212,10 +216,10 @@ figures under_setting(const figures& measured, int setting) {
 
 std::vector<headline> one_setting(const run_plan& plan, const figures& measured, int processors, int numa_nodes) {
   std::vector<headline> said;
-  const case_stats* reduction_one = find_case(measured.cases, "sum_walltime", 1);
+  const case_stats* reduction_one = find_case(measured.cases, program_role::reduction, 1);
   const bool long_enough = reduction_one == nullptr || reduction_one->wall.median >= 1e-3;
   for (int threads : plan.threads) {
-    if (threads > 1 && reduction_one != nullptr && find_case(measured.cases, "sum_walltime", threads) != nullptr) {
+    if (threads > 1 && reduction_one != nullptr && find_case(measured.cases, program_role::reduction, threads) != nullptr) {
       said.push_back(reduction_scaling(measured, threads, processors));
     }
   }
@@ -223,18 +227,18 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
     for (headline& sentence : inorder_cost(plan, measured)) said.push_back(sentence);
   }
   for (int threads : plan.threads) {
-    if (threads > 1 && find_case(measured.cases, "sum_first_touch", threads) != nullptr &&
-        find_case(measured.cases, "sum_walltime", threads) != nullptr) {
+    if (threads > 1 && find_case(measured.cases, program_role::first_touch, threads) != nullptr &&
+        find_case(measured.cases, program_role::reduction, threads) != nullptr) {
       said.push_back(first_touch_against_reduction(measured, threads, numa_nodes));
     }
   }
   for (int threads : plan.threads) {
-    if (find_case(measured.cases, "sum_slots_packed", threads) != nullptr &&
-        find_case(measured.cases, "sum_slots_padded", threads) != nullptr) {
+    if (find_case(measured.cases, program_role::packed_slots, threads) != nullptr &&
+        find_case(measured.cases, program_role::padded_slots, threads) != nullptr) {
       said.push_back(false_sharing(plan, measured, threads, long_enough));
     }
   }
-  if (find_case(measured.cases, "sum_slots_padded", 1) != nullptr &&
+  if (find_case(measured.cases, program_role::padded_slots, 1) != nullptr &&
       find_floor(measured.floors, floor_kind::inorder_streams, 1) != nullptr) {
     said.push_back(slot_price(measured));
   }
@@ -250,11 +254,13 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
 std::vector<headline> across_settings(const run_plan& plan, const figures& measured) {
   std::vector<headline> said;
   const int threads = plan.threads.back();
-  for (const char* name : {"sum_walltime", "sum_first_touch", "sum_slots_packed", "sum_slots_padded"}) {
-    const case_stats* first = find_case(measured.cases, name, threads, 0);
+  for (program_role role : {program_role::reduction, program_role::first_touch, program_role::packed_slots,
+                            program_role::padded_slots}) {
+    const char* name = name_of(role);
+    const case_stats* first = find_case(measured.cases, role, threads, 0);
     if (first == nullptr) continue;
     for (int setting = 1; setting < static_cast<int>(plan.settings.size()); ++setting) {
-      const case_stats* other = find_case(measured.cases, name, threads, setting);
+      const case_stats* other = find_case(measured.cases, role, threads, setting);
       if (other == nullptr) continue;
       const ratio_figure time = ratio_of(other->walls, first->walls);
       const std::string under = setting_label(plan.settings[static_cast<std::size_t>(setting)]);

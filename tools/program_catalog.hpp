@@ -31,6 +31,19 @@ inline constexpr char kCalibrationLines[] =
 
 enum class array_fill { index, random, none };
 
+// What a program stands for in sum_compare's report: the headlines, the chart and the warnings
+// ask for roles, never for names.
+enum class program_role {
+  serial_reference,  // the serial build: the one-thread reference
+  random_reduction,  // the reduction over a random array
+  reduction,         // the reduction over the index-filled array: the headlines' reduction
+  packed_slots,
+  padded_slots,
+  first_touch,
+  calibration,       // the machine's floors
+  demonstration,     // not summed side by side
+};
+
 // Which fields of the result line hold the sum and the times; -1 where it has none.
 struct result_fields {
   int sum;
@@ -49,33 +62,37 @@ struct program_description {
   int default_count;        // N without an argument; 0: the program takes no argument
   bool allocates;           // prints the memory message and exits 1 when its array cannot be had
   bool compared;            // one of the sums that sum_compare runs side by side
+  program_role role;
 };
 
 // In the order sum_compare lays them out.
 inline constexpr program_description kPrograms[] = {
     {"sum_baseline_serial", array_fill::random, false, kSerialFirstLine, nullptr, kSerialResultLine,
-     {0, 1, -1}, 100, true, true},
-    {"sum_baseline", array_fill::random, true, kTeamLine, nullptr, kResultLine, {0, 1, 2}, 100, true, true},
-    {"sum_walltime", array_fill::index, true, kTeamLine, nullptr, kResultLine, {0, 1, 2}, 100, true, true},
+     {0, 1, -1}, 100, true, true, program_role::serial_reference},
+    {"sum_baseline", array_fill::random, true, kTeamLine, nullptr, kResultLine, {0, 1, 2}, 100, true, true,
+     program_role::random_reduction},
+    {"sum_walltime", array_fill::index, true, kTeamLine, nullptr, kResultLine, {0, 1, 2}, 100, true, true,
+     program_role::reduction},
     {"sum_slots_packed", array_fill::index, true, kTeamLine, kPlacementLine, kResultLine, {0, 1, 2}, 100,
-     true, true},
+     true, true, program_role::packed_slots},
     {"sum_slots_padded", array_fill::index, true, kTeamLine, kPlacementLine, kPaddedResultLine, {0, 1, 2},
-     100, true, true},
+     100, true, true, program_role::padded_slots},
     {"sum_first_touch", array_fill::index, true, kTeamLine, kPlacementLine, kResultLine, {0, 1, 2}, 100,
-     true, true},
+     true, true, program_role::first_touch},
     {"prefix_scan", array_fill::random, true, nullptr, nullptr, kScanResultLine, {-1, 0, -1}, 10000, true,
-     false},
+     false, program_role::demonstration},
     {"thread_stacks", array_fill::none, true, kStackNotice, kStackThreadLines, "", {-1, -1, -1}, 0, false,
-     false},
+     false, program_role::demonstration},
     {"iteration_count", array_fill::none, true, kTeamLine, kIterationLine, kIterationResultLine,
-     {0, -1, -1}, 100, false, false},
+     {0, -1, -1}, 100, false, false, program_role::demonstration},
 };
 
 // The tooling's own program that sum_compare runs beside them: the machine's limits on the
 // runtime's default team (tools/calibrate.cpp). Its result fields are the add latency, the
 // in-order and the vectorised read times of the array, and the line transfer (nan on one thread).
 inline constexpr program_description kCalibration = {
-    "calibrate", array_fill::index, true, kTeamLine, nullptr, kCalibrationLines, {-1, 1, -1}, 1000000, true, false};
+    "calibrate", array_fill::index, true, kTeamLine, nullptr, kCalibrationLines, {-1, 1, -1}, 1000000, true, false,
+    program_role::calibration};
 
 // The description of a program, or nullptr for a name that is not one of the suite's.
 inline const program_description* find_program(std::string_view name) {
@@ -90,6 +107,14 @@ inline const program_description& program(std::string_view name) {
   const program_description* found = find_program(name);
   if (found == nullptr) throw std::out_of_range("not a program of the suite: " + std::string(name));
   return *found;
+}
+
+// The compared program of a role; throws std::out_of_range where none has it.
+inline const program_description& program_with(program_role role) {
+  for (const program_description& program : kPrograms) {
+    if (program.compared && program.role == role) return program;
+  }
+  throw std::out_of_range("no compared program has the role");
 }
 
 // True for the programs whose placement lines say where each thread ran.

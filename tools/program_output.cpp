@@ -258,6 +258,6 @@ program_run read_run(const program_description& program, long long n, int thread
     run.sum = run.result_fields[static_cast<std::size_t>(at.sum)];
     run.problem = check_sum(program, n, run.sum);
   }
-  if (&program == &kCalibration) run.problem = check_calibration(run);
+  if (program.role == program_role::calibration) run.problem = check_calibration(run);
   return run;
 }

@@ -18,6 +18,10 @@ struct run_case {
   int setting = 0;  // which of the plan's settings it runs under
 };
 
+inline bool same_case(const run_case& a, const run_case& b) {
+  return a.program == b.program && a.threads == b.threads && a.setting == b.setting;
+}
+
 struct run_plan {
   std::vector<setting> settings;  // every combination of the --env values; one empty one without --env
   std::vector<run_case> cases;    // by setting, then team size: the calibration, then the programs in the catalog's order

@@ -48,11 +48,11 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
       std::vector<std::string> env = caller_env;
       set_variable(env, "OMP_NUM_THREADS", std::to_string(c.threads));
       for (const auto& [variable, value] : plan.settings[static_cast<std::size_t>(c.setting)]) set_variable(env, variable, value);
-      const std::string& directory = c.program == &kCalibration ? settings.tool_dir : settings.bin;
+      const std::string& directory = c.program->role == program_role::calibration ? settings.tool_dir : settings.bin;
       const auto start = std::chrono::steady_clock::now();
       const child_result result = run_child(directory + "/" + name, {std::to_string(plan.size)}, env, limits);
       const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      if (c.program == &kCalibration) totals.calibration_seconds += elapsed;
+      if (c.program->role == program_role::calibration) totals.calibration_seconds += elapsed;
       if (result.failure == "interrupted") {
         if (progress) std::fputc('\n', stderr);
         return records;

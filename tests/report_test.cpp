@@ -1,0 +1,112 @@
+// The report's writers on one fixed set of runs: the CSV's exact rows, and a JSON that reads back
+// into the same report, so that a saved run is reported as when it ran; and what is refused.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "tools/report.hpp"
+#include "tools/report_csv.hpp"
+#include "tools/report_json.hpp"
+#include "tools/suite_build.hpp"
+#include "tests/program_harness.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Two rounds of sum_walltime and sum_slots_padded on 1 and 2 threads under two settings, with
+// their calibration, on a machine of two processors on two cores.
+report fixed_report() {
+  compare_options options;
+  options.programs = {"sum_walltime", "sum_slots_padded"};
+  options.threads = {1, 2};
+  options.repeat = 2;
+  options.size = 1000;
+  options.dimensions = {{"OMP_PROC_BIND", {"close", "spread"}}};
+  report r;
+  r.plan = make_plan(options, 2);
+  r.facts = {"Test CPU", 2, {"OMP_WAIT_POLICY=active"}, "GNU 12.2.0", "optimised -O3", "/opt/bin"};
+  r.machine.packages = 1;
+  r.machine.numa_nodes = 1;
+  r.machine.cores = 2;
+  r.machine.processors = 2;
+  r.machine.allowed = {0, 1};
+  r.machine.core_of = {{0, 0}, {1, 1}};
+  r.machine.node_of = {{0, 0}, {1, 0}};
+  r.conditions = {0.5, 0.1, 3.0, 0.4, true, 0};
+  for (int round = 1; round <= 2; ++round) {
+    for (const run_case& c : r.plan.cases) {
+      run_record record{c, round, {}, round == 2 ? "a remark\n" : ""};
+      if (c.program->role == program_role::calibration) {
+        record.reading.result_fields = {"0.5", printed("%g", 0.001 / c.threads), "0.0004", c.threads == 1 ? "nan" : "200"};
+      } else {
+        record.reading.sum = "499500";
+        record.reading.seconds = (c.program->role == program_role::padded_slots ? 0.004 : 0.001) * round / c.threads;
+        record.reading.thread_seconds = record.reading.seconds * 0.9;
+        if (prints_placement(*c.program)) {
+          for (int t = 0; t < c.threads; ++t) record.reading.thread_fields[t] = {std::to_string(t), std::to_string(1 - t)};
+        }
+      }
+      r.records.push_back(record);
+    }
+  }
+  analyse(r);
+  return r;
+}
+
+TEST(Report, CsvRowsAreExact) {
+  const report r = fixed_report();
+  EXPECT_EQ(csv_rows(r.plan, r.records[0]),
+            "floor:add_latency,1,1,1000,5e-10,,,1,,OMP_PROC_BIND=close\n"
+            "floor:inorder_streams,1,1,1000,0.001,,,1,,OMP_PROC_BIND=close\n"
+            "floor:read_bandwidth,1,1,1000,0.0004,,,1,,OMP_PROC_BIND=close\n");
+  EXPECT_EQ(csv_rows(r.plan, r.records[1]), "sum_walltime,1,1,1000,0.001,0.0009,499500,1,,OMP_PROC_BIND=close\n");
+}
+
+TEST(Report, ASavedRunReadsBackIntoTheSameReport) {
+  const report r = fixed_report();
+  const std::string saved = json_document(r);
+  const fs::path file = fs::temp_directory_path() / ("report_test_" + std::to_string(getpid()) + ".json");
+  std::ofstream(file) << saved;
+  report again;
+  ASSERT_EQ(read_saved_report(file.string(), again), "");
+  analyse(again);
+  EXPECT_EQ(json_document(again), saved);
+  ASSERT_EQ(again.records.size(), r.records.size());
+  for (std::size_t k = 0; k < r.records.size(); ++k) {
+    EXPECT_EQ(csv_rows(again.plan, again.records[k]), csv_rows(r.plan, r.records[k])) << k;
+  }
+  ASSERT_FALSE(again.warnings.empty());  // the remarks on standard error, read back too
+  EXPECT_EQ(again.warnings[0].kind, "standard_error");
+
+  // Cut short, of another schema, or not sum_compare's: each refused with why.
+  const std::pair<std::string, std::string> refused[] = {
+      {saved.substr(0, saved.size() / 2), "is not complete JSON"},
+      {std::string(saved).replace(saved.find("\"schema_version\": 3"), 19, "\"schema_version\": 2"), "has schema version 2"},
+      {"{\"runs\": []}", "is not a JSON file that sum_compare wrote"},
+      {std::string(saved).replace(saved.find("\"threads\": 1,"), 13, ""), "does not hold a whole sum_compare run"},
+  };
+  for (const auto& [text, reason] : refused) {
+    std::ofstream(file) << text;
+    report other;
+    EXPECT_NE(read_saved_report(file.string(), other).find(reason), std::string::npos) << reason;
+  }
+  fs::remove(file);
+}
+
+// Renaming or adding a program in CMake without the catalog would drop it from every check and
+// headline in silence.
+TEST(Catalog, NamesExactlyTheProgramsCMakeBuilds) {
+  std::set<std::string_view> catalog{kCalibration.name};
+  for (const program_description& described : kPrograms) catalog.insert(described.name);
+  std::set<std::string_view> built;
+  for (const built_program& program : kBuiltPrograms) built.insert(program.name);
+  for (std::string_view name : built) EXPECT_EQ(catalog.count(name), 1u) << name << " is built but not described";
+  std::size_t not_built = 0;
+  for (std::string_view name : catalog) not_built += built.count(name) == 0 ? 1 : 0;
+  EXPECT_EQ(not_built, kHaveLibomp ? 0u : 1u) << "only thread_stacks needs libomp";
+}
+
+}  // namespace

@@ -1,0 +1,32 @@
+// The files a report is written to, owned in one place: checked and opened before the first
+// run, given each run as it finishes, then finished (JSON and chart written, everything put in
+// place) or discarded.
+#pragma once
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "tools/compare_options.hpp"
+#include "tools/output_files.hpp"
+#include "tools/report.hpp"
+
+struct exports {
+  staged_file csv;
+  staged_file json;
+  staged_file chart;
+};
+
+// Checks that the output paths name distinct files that can be written, and that gnuplot runs
+// for a chart, then opens them (the CSV with its header). Returns an empty string, or why not.
+std::string open_exports(const compare_options& options, exports& out);
+
+// The CSV's rows of one finished run.
+void export_run(exports& out, const run_plan& plan, const run_record& record);
+
+// Writes the JSON and the chart (gnuplot stopped when *interrupted is set) and puts every file
+// in place. Returns what went wrong, each with its reason.
+std::vector<std::string> finish_exports(exports& out, const report& r, const volatile std::sig_atomic_t* interrupted);
+
+// Closes every file and removes its temporary.
+void discard_exports(exports& out);

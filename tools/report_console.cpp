@@ -1,0 +1,152 @@
+#include "tools/report_console.hpp"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "tools/machine_facts.hpp"
+
+namespace {
+
+std::string joined(const std::vector<std::string>& items, const std::string& separator) {
+  std::string text;
+  for (const std::string& item : items) text += (text.empty() ? "" : separator) + item;
+  return text;
+}
+
+std::string interval_text(const interval& ci, const char* format) {
+  if (ci.coverage <= 0) return "-";
+  return "[" + printed(format, ci.low) + ", " + printed(format, ci.high) + "]" + (ci.coverage < 0.95 ? "*" : "");
+}
+
+}  // namespace
+
+void print_wrapped(const std::string& text, std::size_t width, std::size_t indent) {
+  std::size_t column = 0;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t end = std::min(text.find(' ', at), text.size());
+    const std::string word = text.substr(at, end - at);
+    if (column > indent && column + 1 + word.size() > width) {
+      std::printf("\n%*s", static_cast<int>(indent), "");
+      column = indent;
+    } else if (at > 0) {
+      std::putchar(' ');
+      ++column;
+    }
+    std::fputs(word.c_str(), stdout);
+    column += word.size();
+    at = end + 1;
+  }
+  std::putchar('\n');
+}
+
+void print_header(const run_plan& plan, const run_facts& facts, double load_before, const machine_topology& machine) {
+  std::vector<std::string> teams;
+  for (int t : plan.threads) teams.push_back(std::to_string(t));
+  std::vector<std::string> settings = facts.runtime_settings;
+  for (std::string& setting : settings) {
+    if (setting.rfind("OMP_NUM_THREADS=", 0) == 0) setting += " (replaced by each case's team size)";
+  }
+  std::printf("sum_compare: %d elements, %d measured runs per case after one warm-up, threads %s\n", plan.size,
+              plan.rounds - 1, joined(teams, ",").c_str());
+  std::printf("processor:   %s, %d online; this process may use %zu: %s\n", facts.processor.c_str(),
+              facts.processors_online, machine.allowed.size(), processor_list(machine.allowed).c_str());
+  std::printf("topology:    %s%s\n", topology_line(machine).c_str(),
+              machine.this_system ? "" : " (not this machine's: given to hwloc, e.g. by HWLOC_SYNTHETIC)");
+  std::printf("caches:      %s\n", caches_line(machine).c_str());
+  print_wrapped("array:       " + array_line(8LL * plan.size, machine), 100, 13);
+  std::printf("settings:    %s\n", settings.empty() ? "no OMP_*, GOMP_* or KMP_* variable set; OMP_NUM_THREADS is set per case"
+                                                    : joined(settings, " ").c_str());
+  std::printf("build:       %s; %s\n", facts.compiler.c_str(), facts.profiles.c_str());
+  std::printf("programs:    %s\n", facts.bin.c_str());
+  std::printf("plan:        %zu cases (the calibration on each team size among them), %lld runs, about %.0f s; each "
+              "run at most %d s\n",
+              plan.cases.size(), planned_runs(plan), estimated_seconds(plan), plan.timeout_seconds);
+  if (std::any_of(plan.cases.begin(), plan.cases.end(), [](const run_case& c) { return !c.program->on_team; })) {
+    std::printf("             sum_baseline_serial runs on one thread only, as the serial reference\n");
+  }
+  if (plan.settings.size() > 1) {
+    std::string line = printed("             every case under each of %zu settings:", plan.settings.size());
+    for (const setting& under : plan.settings) line += " [" + setting_label(under) + "]";
+    print_wrapped(line, 100, 13);
+  }
+  if (load_before >= 0) std::printf("load:        %.2f over the minute before the run\n", load_before);
+  std::printf("\n");
+}
+
+void print_tables(const run_plan& plan, const figures& measured) {
+  std::printf("%-20s %7s %10s %-23s %7s %10s %8s %8s %10s %7s\n", "program", "threads", "median s", "  95% interval",
+              "spread", "thread s", "ns/elem", "speed-up", "floor s", "x floor");
+  bool serial_shown = false;
+  int shown_setting = -1;
+  for (const case_stats& c : measured.cases) {
+    if (plan.settings.size() > 1 && c.c.setting != shown_setting) {
+      shown_setting = c.c.setting;
+      std::printf("under %s:\n", setting_label(plan.settings[static_cast<std::size_t>(shown_setting)]).c_str());
+    }
+    const std::string thread_time = c.thread_median >= 0 ? printed("%.6f", c.thread_median) : "-";
+    const std::string speedup = c.speedup >= 0 ? printed("%.2fx", c.speedup) : "-";
+    const std::string floor = c.floor_seconds >= 0 ? printed("%.6f", c.floor_seconds) : "-";
+    const std::string of_floor = c.of_floor >= 0 ? printed("%.2fx", c.of_floor) : "-";
+    serial_shown = serial_shown || !c.c.program->on_team;
+    std::printf("%-20s %7d %10.6f %-23s %6.1f%% %10s %8.3f %8s %10s %7s\n", std::string(c.c.program->name).c_str(),
+                c.c.threads, c.wall.median, interval_text(c.median_ci, "%.6f").c_str(), c.spread_percent,
+                thread_time.c_str(), c.ns_per_element_per_thread, speedup.c_str(), floor.c_str(), of_floor.c_str());
+  }
+  std::printf("(seconds are medians of the measured runs, with a distribution-free 95%% interval; the serial build\n"
+              " reports process CPU time; ns/elem is the median time per element a thread handles; speed-up is over the\n"
+              " same program on one thread; floor s is the in-order floor of the team size (machine floors below),\n"
+              " x floor the median over it%s%s)\n\n",
+              std::any_of(measured.cases.begin(), measured.cases.end(), [](const case_stats& c) { return c.median_ci.coverage < 0.95; })
+                  ? ";\n * fewer than 6 runs cannot give 95%: the interval is then the smallest to the largest run"
+                  : "",
+              serial_shown ? ";\n the serial build runs on one thread only, as the reference, whatever --threads holds" : "");
+  if (measured.floors.empty()) return;
+
+  std::printf("%-33s %7s %10s %s\n", "machine floor (calibrate)", "threads", "median", "  95% interval");
+  shown_setting = -1;
+  for (const floor_stats& f : measured.floors) {
+    if (plan.settings.size() > 1 && f.setting != shown_setting) {
+      shown_setting = f.setting;
+      std::printf("under %s:\n", setting_label(plan.settings[static_cast<std::size_t>(shown_setting)]).c_str());
+    }
+    const floor_description& floor = describe(f.kind);
+    std::printf("%-33s %7d %10s %s\n", std::string(floor.label).c_str(), f.threads, printed(floor.format, f.median).c_str(),
+                interval_text(f.ci, floor.format).c_str());
+  }
+  std::printf("(add latency: one dependent double add per thread, all threads at once; in-order streams: each thread's\n"
+              " in-order block sum alone, no fork, barrier, join or atomic: the slowest thread; read bandwidth: the\n"
+              " same blocks read with a reassociated, vectorised sum; line transfer: one cache line handed between\n"
+              " two threads)\n\n");
+}
+
+void print_warnings(const std::vector<warning>& warnings) {
+  for (const warning& said : warnings) {
+    if (said.kind == "standard_error") {
+      std::fputs(said.text.c_str(), stdout);  // the excerpt keeps its own lines
+    } else {
+      print_wrapped(said.text, 100, 2);
+    }
+  }
+  if (!warnings.empty()) std::printf("\n");
+}
+
+void print_headlines(const std::vector<headline>& said) {
+  std::printf("What the run shows (ratios of medians, with 95%% bootstrap intervals):\n");
+  for (const headline& sentence : said) print_wrapped("- " + sentence.text, 100, 2);
+  if (said.empty()) std::printf("- (run sum_walltime and both slot programs to get the headlines)\n");
+  if (std::any_of(said.begin(), said.end(), [](const headline& sentence) { return !sentence.precise; })) {
+    std::printf("* fewer than 6 runs on a side cannot give a 95%% interval: no sentence claims an effect from it\n"
+                "  (raise --repeat)\n");
+  }
+  std::printf("\n");
+}
+
+void print_conditions(const run_conditions& conditions) {
+  std::printf("The runs took %.1f s, %.1f s (%.0f%%) of it the calibration", conditions.seconds,
+              conditions.calibration_seconds,
+              conditions.seconds > 0 ? 100 * conditions.calibration_seconds / conditions.seconds : 0.0);
+  if (conditions.steal_percent >= 0) std::printf("; the hypervisor stole %.1f%% of the CPU time meanwhile", conditions.steal_percent);
+  std::printf(".\n");
+}
+

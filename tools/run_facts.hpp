@@ -1,0 +1,33 @@
+// What a report says beside its figures: the facts of the machine, build and caller that the
+// runs saw, and how the runs went. Gathered from this process for a live run, read back from
+// the JSON for a saved one, so that both print alike.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/run_plan.hpp"
+
+struct run_facts {
+  std::string processor;                      // model name
+  int processors_online = 0;
+  std::vector<std::string> runtime_settings;  // the caller's OMP_*, GOMP_*, KMP_* as NAME=value, sorted
+  std::string compiler;                       // "GNU 12.2.0"
+  std::string profiles;                       // "optimised -O3 ...; serial -O0 ..." of the plan's programs
+  std::string bin;                            // the programs' directory
+};
+
+struct run_conditions {
+  double load_before = -1;      // load average over the minute before the first run
+  double steal_percent = -1;    // CPU time the hypervisor took during the runs
+  double seconds = 0;           // the whole plan, as run
+  double calibration_seconds = 0;
+  bool complete = true;         // false after an interruption
+  int failures = 0;             // runs that failed, warm-ups included
+};
+
+// The facts of this process and build, for a plan whose programs lie in `bin`.
+run_facts facts_of_this_run(const run_plan& plan, const std::string& bin);
+
+// The value of one runtime setting (NAME), or "" where the caller did not set it.
+std::string runtime_setting(const run_facts& facts, const std::string& name);
