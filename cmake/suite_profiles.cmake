@@ -20,6 +20,11 @@ set(SUITE_FLAGS_serial -O0 -ffp-contract=off)
 set(SUITE_FLAGS_libomp -O0 -fno-omit-frame-pointer -ffp-contract=off -fopenmp)
 set(SUITE_FLAGS_tool -O2)
 
+# How far apart sum_slots_padded keeps the threads' partial sums: one cache line of x86-64
+# processors. The program and its tests read it from here; a test holds it to at least the line
+# of the machine it runs on.
+set(SUITE_CACHE_LINE_BYTES 64)
+
 set(SUITE_BIN_DIR "${PROJECT_BINARY_DIR}/bin")
 set(SUITE_GENERATED_DIR "${PROJECT_BINARY_DIR}/generated")
 set(SUITE_FRAME_SOURCES "${PROJECT_SOURCE_DIR}/common/frame.cpp")

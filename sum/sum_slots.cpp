@@ -1,6 +1,7 @@
 // Sums the index-filled array through per-thread slots written at every element. Built twice:
-// SLOT_DOUBLES=1 packs the slots into adjacent doubles (neighbours share a cache line),
-// SLOT_DOUBLES=8 spaces them 64 bytes apart (no two partial sums share a line).
+// SLOT_BYTES=8 packs the slots into adjacent doubles (neighbours share a cache line), SLOT_BYTES
+// of a cache line (SUITE_CACHE_LINE_BYTES in CMake) spaces them a line apart (no two partial
+// sums share one).
 #include <alloca.h>
 #include <omp.h>
 
@@ -12,9 +13,9 @@
 #include "common/probes.hpp"
 #include "sum/slot_region.hpp"
 
-constexpr int kSlotDoubles = SLOT_DOUBLES;
+static_assert(SLOT_BYTES % sizeof(double) == 0, "whole doubles per slot");
+constexpr int kSlotDoubles = SLOT_BYTES / sizeof(double);
 constexpr bool kPacked = kSlotDoubles == 1;
-static_assert(kSlotDoubles == 1 || kSlotDoubles * sizeof(double) == 64, "8-byte or 64-byte slots");
 
 int main(int argc, char** argv) {
   const int n = parse_element_count(argc, argv, 100);

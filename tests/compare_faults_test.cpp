@@ -29,23 +29,6 @@ std::string valid_output(long long n) {
   return printed(kTeamLine, 1) + "\n" + printed(kResultLine, static_cast<double>((n - 1) * n / 2), 0.001, 0.001) + "\n";
 }
 
-// sum_compare over the stand-in: one thread, one warm-up and one measured run.
-child_result compare_with_stand_in(const stand_in_bin& bin, const std::string& mode, const std::string& output,
-                                  std::vector<std::string> extra = {}, const std::string& size = "10000",
-                                  const std::vector<std::string>& wrapper = {}) {
-  std::vector<std::string> env = environment_without_runtime_settings();
-  set_variable(env, "STAND_IN_MODE", mode);
-  set_variable(env, "STAND_IN_OUTPUT", output);
-  set_variable(env, "STAND_IN_PIDS", bin.pids.string());
-  std::vector<std::string> args = wrapper;
-  args.push_back(program_path("sum_compare"));
-  for (const char* word : {"--programs", "sum_walltime", "--threads", "1", "--repeat", "1", "--bin"}) args.push_back(word);
-  args.push_back(bin.path.string());
-  args.insert(args.end(), {"--size", size});
-  args.insert(args.end(), extra.begin(), extra.end());
-  return run_child(args.front(), std::vector<std::string>(args.begin() + 1, args.end()), env);
-}
-
 // True while the process exists and has not exited: a zombie waits only for whoever inherited
 // it to reap it.
 bool running(int pid) {
@@ -65,6 +48,28 @@ std::vector<int> left_over(const stand_in_bin& bin) {
     if (running(pid)) alive.push_back(pid);
   }
   return alive;
+}
+
+// sum_compare over the stand-in: one thread, one warm-up and one measured run.
+child_result compare_with_stand_in(const stand_in_bin& bin, const std::string& mode, const std::string& output,
+                                  std::vector<std::string> extra = {}, const std::string& size = "10000",
+                                  const std::vector<std::string>& wrapper = {}) {
+  std::vector<std::string> env = environment_without_runtime_settings();
+  set_variable(env, "STAND_IN_MODE", mode);
+  set_variable(env, "STAND_IN_OUTPUT", output);
+  set_variable(env, "STAND_IN_PIDS", bin.pids.string());
+  std::vector<std::string> args = wrapper;
+  args.push_back(program_path("sum_compare"));
+  for (const char* word : {"--programs", "sum_walltime", "--threads", "1", "--repeat", "1", "--bin"}) args.push_back(word);
+  args.push_back(bin.path.string());
+  args.insert(args.end(), {"--size", size});
+  args.insert(args.end(), extra.begin(), extra.end());
+  child_result result = run_child(args.front(), std::vector<std::string>(args.begin() + 1, args.end()), env);
+  // Whatever the fault, nothing the runs started outlives sum_compare (but what escaped its group).
+  if (mode != "escape") {
+    EXPECT_EQ(left_over(bin), std::vector<int>{}) << mode;
+  }
+  return result;
 }
 
 // The lines of a file that start with `prefix`.
@@ -88,7 +93,6 @@ TEST(SumCompareFaults, AHangingRunTimesOutAndTheNextOneGoesOn) {
   const child_result run = compare_with_stand_in(bin, "hang", valid_output(10000), {"--timeout", "1"});
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(occurrences(run.err, "timed out after 1 s"), 2u) << run.err;  // warm-up and run 1
-  EXPECT_EQ(left_over(bin), std::vector<int>{});
 }
 
 // Without the grace after the program's exit, each run would wait 600 s for the grandchild and
@@ -97,7 +101,6 @@ TEST(SumCompareFaults, AGrandchildHoldingThePipeDelaysARunOnlyBriefly) {
   const stand_in_bin bin;
   const child_result run = compare_with_stand_in(bin, "grandchild", valid_output(10000));
   EXPECT_EQ(run.exit_status, 0) << run.err;
-  EXPECT_EQ(left_over(bin), std::vector<int>{});
 }
 
 TEST(SumCompareFaults, AnInterruptionKeepsEveryFinishedRunAndLeavesNoChild) {
@@ -120,7 +123,6 @@ TEST(SumCompareFaults, AnInterruptionKeepsEveryFinishedRunAndLeavesNoChild) {
     EXPECT_EQ(json["complete"], false);
     EXPECT_EQ(json["runs"].size(), 1u);
     EXPECT_EQ(rows_of(csv, "sum_walltime,").size(), 1u);
-    EXPECT_EQ(left_over(bin), std::vector<int>{});
     for (const fs::directory_entry& entry : fs::directory_iterator(bin.path)) {
       EXPECT_NE(entry.path().filename().string().front(), '.') << "a temporary left: " << entry.path();
     }

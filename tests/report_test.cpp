@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 
 #include "tools/report.hpp"
@@ -54,6 +55,55 @@ report fixed_report() {
   }
   analyse(r);
   return r;
+}
+
+// Every figure the table derives, from runs of known times: a slip in a formula (a speed-up
+// turned over, a team size left out) shows as a wrong number here.
+TEST(Aggregate, DerivesEachFigureFromTheRuns) {
+  compare_options options;
+  options.programs = {"sum_walltime"};
+  options.threads = {1, 2};
+  options.repeat = 3;
+  options.size = 1000000;
+  const run_plan plan = make_plan(options, 2);
+  const std::map<int, std::vector<double>> walls = {{1, {0.010, 0.012, 0.011}}, {2, {0.006, 0.005, 0.007}}};
+  std::vector<run_record> records;
+  for (int round = 1; round <= 3; ++round) {
+    for (const run_case& c : plan.cases) {
+      run_record record{c, round, {}, ""};
+      if (c.program->role == program_role::calibration) {
+        record.reading.result_fields = {"0.5", c.threads == 1 ? "0.004" : "0.002", "0.002", "nan"};
+      } else {
+        record.reading.seconds = walls.at(c.threads)[static_cast<std::size_t>(round - 1)];
+        record.reading.thread_seconds = record.reading.seconds / 2;
+      }
+      records.push_back(record);
+    }
+  }
+  const figures measured = aggregate(plan, records, machine_topology{});
+  struct expected_case {
+    int threads;
+    double median, thread_median, speedup, ns_per_element_per_thread, floor, of_floor, spread_percent, low, high;
+  };
+  for (const expected_case& want : {expected_case{1, 0.011, 0.0055, 1.0, 11.0, 0.004, 2.75, 100 * 0.002 / 0.011, 0.010, 0.012},
+                                    expected_case{2, 0.006, 0.003, 0.011 / 0.006, 12.0, 0.002, 3.0, 100 * 0.002 / 0.006, 0.005, 0.007}}) {
+    SCOPED_TRACE(want.threads);
+    const case_stats* got = find_case(measured.cases, program_role::reduction, want.threads);
+    ASSERT_NE(got, nullptr);
+    EXPECT_DOUBLE_EQ(got->wall.median, want.median);
+    EXPECT_DOUBLE_EQ(got->thread_median, want.thread_median);
+    EXPECT_DOUBLE_EQ(got->speedup, want.speedup);
+    EXPECT_DOUBLE_EQ(got->ns_per_element_per_thread, want.ns_per_element_per_thread);
+    EXPECT_DOUBLE_EQ(got->floor_seconds, want.floor);
+    EXPECT_DOUBLE_EQ(got->of_floor, want.of_floor);
+    EXPECT_DOUBLE_EQ(got->spread_percent, want.spread_percent);
+    EXPECT_DOUBLE_EQ(got->median_ci.low, want.low);  // 3 runs: the smallest and the largest, 75%
+    EXPECT_DOUBLE_EQ(got->median_ci.high, want.high);
+    EXPECT_DOUBLE_EQ(got->median_ci.coverage, 0.75);
+  }
+  const floor_stats* bandwidth = find_floor(measured.floors, floor_kind::read_bandwidth, 1);
+  ASSERT_NE(bandwidth, nullptr);
+  EXPECT_DOUBLE_EQ(bandwidth->median, 4.0);  // 8 MB read in 2 ms
 }
 
 TEST(Report, CsvRowsAreExact) {

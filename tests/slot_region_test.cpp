@@ -1,10 +1,12 @@
 // The slot summation of the packed and padded programs, with slot arrays sized exactly.
 #include <gtest/gtest.h>
 #include <omp.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <random>
 #include <vector>
@@ -13,6 +15,9 @@
 #include "sum/slot_region.hpp"
 
 namespace {
+
+// The padded program's slot, in doubles, as the build gives it.
+constexpr int kPaddedDoubles = SUITE_CACHE_LINE_BYTES / sizeof(double);
 
 std::vector<double> random_values(int n) {
   std::mt19937_64 generator(static_cast<unsigned>(n) * 7919u + 1u);
@@ -73,7 +78,7 @@ TEST(SlotSum, PackedAndPaddedAgreeToTheBitForManyCountsAndTeams) {
 TEST(SlotSum, IndexValuesGiveTheExactSumAndEmptySlotsStayZero) {
   std::vector<double> a(5);
   index_fill(a.data(), 5);
-  for (int slot_doubles : {1, 8}) {
+  for (int slot_doubles : {1, kPaddedDoubles}) {
     std::vector<double> slots(static_cast<std::size_t>(8 * slot_doubles), 0.0);
     for (int t = 0; t < 8; ++t) sum_into_slots(a.data(), 5, slots.data(), 8, slot_doubles, true, t, 8);
     for (int s = 5; s < 8; ++s) EXPECT_EQ(slots[static_cast<std::size_t>(s * slot_doubles)], 0.0);
@@ -88,9 +93,26 @@ TEST(SlotSum, ATeamOfAnotherSizeStaysInsideTheSlotsAndSumsEverything) {
     for (int team : {1, 2, 3, 4, 6, 9}) {
       SCOPED_TRACE("slots=" + std::to_string(slot_count) + " team=" + std::to_string(team));
       EXPECT_TRUE(same_bits(slot_sum(a, slot_count, 1, team), expected));
-      EXPECT_TRUE(same_bits(slot_sum(a, slot_count, 8, team), expected));
+      EXPECT_TRUE(same_bits(slot_sum(a, slot_count, kPaddedDoubles, team), expected));
     }
   }
+}
+
+// This machine's cache line, as the C library or the kernel reports it; 0 where neither does.
+long cache_line_bytes() {
+  const long line = sysconf(_SC_LEVEL1_DCACHE_LINESIZE);
+  if (line > 0) return line;
+  std::ifstream coherency("/sys/devices/system/cpu/cpu0/cache/index0/coherency_line_size");
+  long size = 0;
+  return coherency >> size ? size : 0;
+}
+
+// The padded layout is what keeps each partial sum off its neighbours' line.
+TEST(SlotSum, PaddedSlotsAreAtLeastACacheLineApart) {
+  const long line = cache_line_bytes();
+  if (line == 0) GTEST_SKIP() << "this machine reports no cache line size";
+  EXPECT_GE(SUITE_CACHE_LINE_BYTES, line);
+  EXPECT_EQ(kPaddedDoubles * sizeof(double), static_cast<std::size_t>(SUITE_CACHE_LINE_BYTES));
 }
 
 }  // namespace
