@@ -7,11 +7,25 @@
 //                     elements (the static partition, no fork, join, barrier or atomic inside);
 //   read bandwidth    seconds for the same blocks read with a reassociated, vectorised sum;
 //   line transfer     ns per hand-over of one cache line written in turn by threads 0 and 1
-//                     (nan on a team of one).
+//                     (nan on a team of one);
+// and the references that explain the programs' effects:
+//   shared-line sums, separate-line sums     seconds for the team's running sums kept in memory
+//                     (the slot programs' load-add-store over the array's first kSlotElements)
+//                     with every thread's sum in one cache line, and a line apart;
+//   shared-line atomic adds, separate-line atomic adds   the same with the frame's atomic double
+//                     add, kAtomicAdds per thread, a pattern no processor can hide;
+//   fork/join         us per empty parallel region, regions back to back;
+//   fork/join after idle   us for one empty region after the initial thread was alone for longer
+//                     than the runtime spins (kIdle), so that it wakes a sleeping team;
+//   barrier           us per barrier; atomic add: ns per atomic double add into one shared double,
+//                     every thread adding; critical: us per entry into the unnamed critical section.
+// The constructs are timed over many repetitions, each thread from a barrier, first start to last end.
 #include <immintrin.h>
 #include <omp.h>
 #include <sched.h>
 #include <sys/mman.h>
+
+#include <time.h>
 
 #include <algorithm>
 #include <atomic>
@@ -20,12 +34,20 @@
 #include <limits>
 
 #include "common/frame.hpp"
+#include "sum/slot_region.hpp"
 #include "tools/program_catalog.hpp"
 
 namespace {
 
 constexpr long kAdds = 1L << 23;
 constexpr int kHandOverRounds = 20000;
+constexpr int kLineDoubles = SUITE_CACHE_LINE_BYTES / sizeof(double);
+constexpr int kAtomicAdds = 1 << 16;
+constexpr int kRegions = 2000;
+constexpr int kBarriers = 2000;
+constexpr int kCriticalEntries = 20000;
+constexpr timespec kIdle{0, 20000000};  // far longer than libgomp spins before it sleeps
+constexpr int kSlotElements = 1 << 21;  // enough past the caches for a per-element cost, and quick
 
 // kAdds dependent adds: each waits for the one before, so only their latency counts.
 double dependent_adds() {
@@ -84,6 +106,35 @@ void take_part(span& team, double start, double end) {
 
 double seconds_of(const span& team) { return team.last_end - team.first_start; }
 
+// Slots for `count` threads, `slot_doubles` apart, starting on a cache line.
+double* line_aligned_slots(int count, int slot_doubles) {
+  const std::size_t bytes = static_cast<std::size_t>(count) * slot_doubles * sizeof(double);
+  const std::size_t rounded = (bytes + SUITE_CACHE_LINE_BYTES - 1) / SUITE_CACHE_LINE_BYTES * SUITE_CACHE_LINE_BYTES;
+  return static_cast<double*>(std::aligned_alloc(SUITE_CACHE_LINE_BYTES, rounded));
+}
+
+// A parallel region that does nothing the compiler can see through, so that it is not elided.
+void empty_region() {
+#pragma omp parallel
+  {
+    if (omp_get_thread_num() < 0) std::abort();
+  }
+}
+
+// Microseconds per empty parallel region, back to back, and for one after the team slept.
+double fork_join_us() {
+  const double start = clock_seconds(CLOCK_MONOTONIC);
+  for (int region = 0; region < kRegions; ++region) empty_region();
+  return (clock_seconds(CLOCK_MONOTONIC) - start) * 1e6 / kRegions;
+}
+
+double fork_join_after_idle_us() {
+  nanosleep(&kIdle, nullptr);
+  const double start = clock_seconds(CLOCK_MONOTONIC);
+  empty_region();
+  return (clock_seconds(CLOCK_MONOTONIC) - start) * 1e6;
+}
+
 // N zeroed doubles, faulted in by the kernel at once from this thread: placed as the programs'
 // arrays are (4 KiB pages that main touches first), but in half the time, which is the run's
 // largest part. Null after the memory message when they cannot be had.
@@ -111,7 +162,16 @@ int main(int argc, char** argv) {
   double transfer_ns = std::numeric_limits<double>::quiet_NaN();
   alignas(64) std::atomic<int> turn{0};
   double checksum = 0.0;  // keeps the sums from being optimised away
-#pragma omp parallel default(none) shared(a, n, adds, inorder, read, transfer_ns, turn, checksum)
+  const int most_threads = std::max(omp_get_max_threads(), 1);
+  double* shared_slots = line_aligned_slots(most_threads, 1);
+  double* separate_slots = line_aligned_slots(most_threads, kLineDoubles);
+  alignas(64) double contended = 0.0;
+  long entries = 0;
+  const int slot_elements = std::min(n, kSlotElements);
+  span shared_sums, separate_sums, shared_atomics, separate_atomics, atomics, barriers, criticals;
+#pragma omp parallel default(none) shared(a, n, adds, inorder, read, transfer_ns, turn, checksum, shared_slots, \
+    separate_slots, slot_elements, contended, entries, shared_sums, separate_sums, shared_atomics, separate_atomics, atomics, \
+    barriers, criticals)
   {
     const int thread = omp_get_thread_num();
     const int team = omp_get_num_threads();
@@ -135,12 +195,52 @@ int main(int argc, char** argv) {
       const double ns = hand_over_ns(turn, thread);
       if (thread == 0) transfer_ns = ns;
     }
+#pragma omp barrier
+    start = clock_seconds(CLOCK_MONOTONIC);
+    sum_into_slots(a, slot_elements, shared_slots, team, 1, true, thread, team);
+    take_part(shared_sums, start, clock_seconds(CLOCK_MONOTONIC));
+#pragma omp barrier
+    start = clock_seconds(CLOCK_MONOTONIC);
+    sum_into_slots(a, slot_elements, separate_slots, team, kLineDoubles, true, thread, team);
+    take_part(separate_sums, start, clock_seconds(CLOCK_MONOTONIC));
+#pragma omp barrier
+    start = clock_seconds(CLOCK_MONOTONIC);
+    for (int k = 0; k < kAtomicAdds; ++k) atomic_add_double(shared_slots + thread, 1.0);
+    take_part(shared_atomics, start, clock_seconds(CLOCK_MONOTONIC));
+#pragma omp barrier
+    start = clock_seconds(CLOCK_MONOTONIC);
+    for (int k = 0; k < kAtomicAdds; ++k) atomic_add_double(separate_slots + static_cast<std::ptrdiff_t>(thread) * kLineDoubles, 1.0);
+    take_part(separate_atomics, start, clock_seconds(CLOCK_MONOTONIC));
+#pragma omp barrier
+    start = clock_seconds(CLOCK_MONOTONIC);
+    for (int k = 0; k < kAtomicAdds; ++k) atomic_add_double(&contended, 1.0);
+    take_part(atomics, start, clock_seconds(CLOCK_MONOTONIC));
+#pragma omp barrier
+    start = clock_seconds(CLOCK_MONOTONIC);
+    for (int k = 0; k < kBarriers; ++k) {
+#pragma omp barrier
+    }
+    take_part(barriers, start, clock_seconds(CLOCK_MONOTONIC));
+#pragma omp barrier
+    start = clock_seconds(CLOCK_MONOTONIC);
+    for (int k = 0; k < kCriticalEntries; ++k) {
+#pragma omp critical
+      ++entries;
+    }
+    take_part(criticals, start, clock_seconds(CLOCK_MONOTONIC));
   }
+  const double regions_us = fork_join_us();
+  const double after_idle_us = fork_join_after_idle_us();
 
   volatile double sink = checksum;
   static_cast<void>(sink);
-  std::printf(kCalibrationLines, seconds_of(adds) * 1e9 / kAdds, seconds_of(inorder), seconds_of(read), transfer_ns);
+  std::printf(kCalibrationLines, seconds_of(adds) * 1e9 / kAdds, seconds_of(inorder), seconds_of(read), transfer_ns,
+              seconds_of(shared_sums), seconds_of(separate_sums), seconds_of(shared_atomics), seconds_of(separate_atomics),
+              regions_us, after_idle_us, seconds_of(barriers) * 1e6 / kBarriers, seconds_of(atomics) * 1e9 / kAtomicAdds,
+              seconds_of(criticals) * 1e6 / kCriticalEntries);
   std::putchar('\n');
+  std::free(shared_slots);
+  std::free(separate_slots);
   munmap(a, static_cast<std::size_t>(std::max(n, 1)) * sizeof(double));
   return 0;
 }

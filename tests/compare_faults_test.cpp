@@ -409,6 +409,72 @@ TEST(Headlines, ClaimOnlyWhatTheWholeIntervalSupports) {
   EXPECT_FALSE(few[0].precise);
 }
 
+// Packed over padded is read against plain threads' sums in one line over a line apart: a host
+// that shows false sharing, and one that hides it from running sums but not from atomic adds.
+TEST(Headlines, ReadFalseSharingAgainstTheHostsOwnReference) {
+  run_plan plan;
+  plan.threads = {2};
+  plan.size = 20000000;
+  plan.settings = {{}};
+  const auto said_for = [&](double programs, double plain, double atomics) {
+    figures measured;
+    measured.cases = {stats_of("sum_slots_packed", 2, around(0.04 * programs), plan.size),
+                      stats_of("sum_slots_padded", 2, around(0.04), plan.size)};
+    for (const auto& [kind, median] : {std::pair{floor_kind::shared_line_sums, 0.03 * plain},
+                                       {floor_kind::separate_line_sums, 0.03},
+                                       {floor_kind::shared_line_atomic_adds, 0.002 * atomics},
+                                       {floor_kind::separate_line_atomic_adds, 0.002}}) {
+      measured.floors.push_back({kind, 2, 0, around(median), median, median_interval(around(median))});
+    }
+    const std::vector<headline> said = headlines(plan, measured, 2, 1);
+    EXPECT_EQ(said.size(), 1u);
+    return said.front();
+  };
+  const headline shows = said_for(3.0, 3.1, 5.0);
+  EXPECT_EQ(shows.effect, "false_sharing");
+  EXPECT_EQ(shows.reference_name, "shared_line_sums/separate_line_sums");
+  EXPECT_NEAR(shows.reference_ratio, 3.1, 1e-12);
+  EXPECT_NE(shows.text.find("Plain threads keeping running sums in one line take 3.10x ["), std::string::npos) << shows.text;
+  EXPECT_NE(shows.text.find("the programs show the false sharing this processor has."), std::string::npos) << shows.text;
+
+  const headline hides = said_for(1.0, 1.0, 5.0);
+  EXPECT_NE(hides.text.find("no cost of false sharing shows in this run."), std::string::npos) << hides.text;
+  EXPECT_NE(hides.text.find("this processor hides false sharing from a running sum kept in memory"), std::string::npos)
+      << hides.text;
+  EXPECT_NE(hides.text.find("atomic adds on one line show it: 5.00x ["), std::string::npos) << hides.text;
+
+  const headline differ = said_for(1.0, 3.0, 5.0);  // the programs show less than the host has: no explanation
+  EXPECT_EQ(differ.text.find("hides"), std::string::npos) << differ.text;
+  EXPECT_EQ(differ.text.find("the programs show"), std::string::npos) << differ.text;
+}
+
+// The reduction's excess over its floor is read against the host's fork/join after idle, barrier
+// and atomic adds, and claims only what both intervals support.
+TEST(Headlines, ReadTheReductionsExcessAgainstTheHostsConstructs) {
+  run_plan plan;
+  plan.threads = {1, 2};
+  plan.size = 10000000;
+  plan.settings = {{}};
+  const auto said_for = [&](double team_seconds) {
+    figures measured;
+    measured.cases = {stats_of("sum_walltime", 1, around(0.006), plan.size),
+                      stats_of("sum_walltime", 2, around(team_seconds), plan.size)};
+    for (const auto& [kind, median] : {std::pair{floor_kind::inorder_streams, 0.003}, {floor_kind::fork_join_after_idle, 90.0},
+                                       {floor_kind::barrier, 1.5}, {floor_kind::atomic_add, 30.0}}) {
+      measured.floors.push_back({kind, 2, 0, around(median), median, median_interval(around(median))});
+    }
+    measured.floors.push_back({floor_kind::inorder_streams, 1, 0, around(0.006), 0.006, median_interval(around(0.006))});
+    return headlines(plan, measured, 2, 1).front();
+  };
+  const headline woken = said_for(0.0031);  // 100 us over the floor: one wake-up, barrier and adds
+  EXPECT_EQ(woken.effect, "openmp_cost");
+  EXPECT_EQ(woken.reference_name, "fork_join_after_idle+barrier+atomic_adds");
+  EXPECT_NE(woken.text.find("on this host: 91.6 us ["), std::string::npos) << woken.text;
+  EXPECT_NE(woken.text.find(": about what they take."), std::string::npos) << woken.text;
+  const headline more = said_for(0.004);  // 1 ms over the floor
+  EXPECT_NE(more.text.find(": more than those constructs take."), std::string::npos) << more.text;
+}
+
 // Below 1 ms start-up dominates the runs: no figure per element, and a sentence saying why.
 TEST(Headlines, GiveFiguresPerElementOnlyForRunsOfAMillisecondOrMore) {
   run_plan plan;

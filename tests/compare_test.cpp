@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "tests/program_harness.hpp"
+#include "tools/aggregate.hpp"
 #include "tools/run_plan.hpp"
 #include "tools/statistics.hpp"
 
@@ -120,6 +121,15 @@ TEST(MedianInterval, UsesTheTabulatedOrderStatistics) {
   EXPECT_NEAR(five.coverage, 0.9375, 1e-12);
 }
 
+// --precision stops adding rounds once this holds for every case.
+TEST(MedianInterval, LiesWithinAPrecisionOnlyWithRunsEnoughFor95Percent) {
+  std::vector<double> twenty;  // 99.1, 99.2, ..., 101.0: the interval's ranks 6 and 15 are 99.6 and 100.5
+  for (int k = 1; k <= 20; ++k) twenty.push_back(99.0 + 0.1 * k);
+  EXPECT_TRUE(median_within(twenty, 0.005));
+  EXPECT_FALSE(median_within(twenty, 0.004));
+  EXPECT_FALSE(median_within({100.0, 100.0, 100.0, 100.0, 100.0}, 0.5));  // 5 runs: no 95% interval
+}
+
 TEST(RatioInterval, IsReproducibleWithItsSeedAndSeparatesDistinctCases) {
   const std::vector<double> slow = {2.02, 1.98, 2.05, 2.01, 1.97, 2.03, 2.00};
   const std::vector<double> fast = {1.01, 0.99, 1.02, 1.00, 0.98, 1.03, 1.00};
@@ -209,9 +219,10 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
             run.out.find("One thread sums in order at") == std::string::npos) << run.out;
 
   const auto rows = csv_rows(csv);
-  // Per round: five parallel programs on 2 teams and the serial once; the calibration's floors,
-  // three on one thread and four on two.
-  ASSERT_EQ(rows.size(), 1u + 2u * (5 * 2 + 1) + 2u * (3 + 4));
+  // Per round: five parallel programs on 2 teams and the serial once; the calibration's floors
+  // and references, all but the line transfer on one thread and all on two.
+  const std::size_t floors = std::size(kFloors);
+  ASSERT_EQ(rows.size(), 1u + 2u * (5 * 2 + 1) + 2u * (floors - 1 + floors));
   EXPECT_EQ(rows[0], (std::vector<std::string>{"program", "threads", "run", "elements", "wall_seconds",
                                                 "thread_seconds", "sum", "valid", "problem", "settings"}));
   for (std::size_t k = 1; k < rows.size(); ++k) {
@@ -240,15 +251,17 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
                 aggregate["median_seconds"].get<double>(), 1e-12);
     EXPECT_EQ(aggregate["median_thread_seconds"].is_null(), aggregate["program"] == "sum_baseline_serial");
   }
-  ASSERT_EQ(json["floors"].size(), 7u);
+  // Every floor and reference, measured for real on 1 and 2 threads, is a positive number.
+  ASSERT_EQ(json["floors"].size(), 2 * floors - 1);
+  std::vector<std::string> on_two;
   for (const nlohmann::json& floor : json["floors"]) {
-    EXPECT_GT(floor["value"].get<double>(), 0.0);
+    EXPECT_GT(floor["value"].get<double>(), 0.0) << floor["name"];
     EXPECT_LE(floor["ci_low"].get<double>(), floor["value"].get<double>());
     EXPECT_LE(floor["value"].get<double>(), floor["ci_high"].get<double>());
+    if (floor["threads"] == 2) on_two.push_back(floor["name"]);
   }
-  EXPECT_EQ(json["floors"][6]["name"], "line_transfer");
-  EXPECT_EQ(json["floors"][6]["unit"], "ns");
-  EXPECT_EQ(json["floors"][6]["threads"], 2);
+  ASSERT_EQ(on_two.size(), floors);
+  for (std::size_t k = 0; k < floors; ++k) EXPECT_EQ(on_two[k], kFloors[k].name);
   ASSERT_FALSE(json["headlines"].empty());
   for (const nlohmann::json& said : json["headlines"]) {
     EXPECT_EQ(said["supported"], false) << "2 runs a case give no 95% interval: " << said["text"];
@@ -315,7 +328,8 @@ TEST(SumCompare, RejectsBadOptionsWithStatusTwo) {
       {"--repeat", "0"}, {"--programs", "sum_nothing"}, {"--plot", "chart.pdf"}, {"stray"},
       {"--env", "OMP_NUM_THREADS=1,2"}, {"--env", "OMP_PROC_BIND"}, {"--env", "X=a,,b"},
       {"--env", "X=a", "--env", "X=b"}, {"--env", "OMP_PLACES={0"}, {"--env", "OMP_PLACES={0},{1"},
-      {"--env", "OMP_PLACES=0},{1"}, {"--bin", ""},
+      {"--env", "OMP_PLACES=0},{1"}, {"--bin", ""}, {"--precision", "0"}, {"--precision", "100%"},
+      {"--precision", "x"},
   };
   for (const auto& args : bad) {
     const child_result run = compare(args);

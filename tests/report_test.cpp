@@ -2,6 +2,7 @@
 // into the same report, so that a saved run is reported as when it ran; and what is refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -41,7 +42,8 @@ report fixed_report() {
     for (const run_case& c : r.plan.cases) {
       run_record record{c, round, {}, round == 2 ? "a remark\n" : ""};
       if (c.program->role == program_role::calibration) {
-        record.reading.result_fields = {"0.5", printed("%g", 0.001 / c.threads), "0.0004", c.threads == 1 ? "nan" : "200"};
+        record.reading.result_fields = {"0.5", printed("%g", 0.001 / c.threads), "0.0004", c.threads == 1 ? "nan" : "200",
+                                        "0.003", "0.002", "0.0005", "0.0004", "2", "40", "1.5", "60", "0.3"};
       } else {
         record.reading.sum = "499500";
         record.reading.seconds = (c.program->role == program_role::padded_slots ? 0.004 : 0.001) * round / c.threads;
@@ -108,10 +110,14 @@ TEST(Aggregate, DerivesEachFigureFromTheRuns) {
 
 TEST(Report, CsvRowsAreExact) {
   const report r = fixed_report();
-  EXPECT_EQ(csv_rows(r.plan, r.records[0]),
+  const std::string floors = csv_rows(r.plan, r.records[0]);  // no line transfer on one thread
+  EXPECT_EQ(std::count(floors.begin(), floors.end(), '\n'), static_cast<long>(std::size(kFloors)) - 1);
+  EXPECT_EQ(floors.substr(0, floors.find("floor:separate_line_sums")),
             "floor:add_latency,1,1,1000,5e-10,,,1,,OMP_PROC_BIND=close\n"
             "floor:inorder_streams,1,1,1000,0.001,,,1,,OMP_PROC_BIND=close\n"
-            "floor:read_bandwidth,1,1,1000,0.0004,,,1,,OMP_PROC_BIND=close\n");
+            "floor:read_bandwidth,1,1,1000,0.0004,,,1,,OMP_PROC_BIND=close\n"
+            "floor:shared_line_sums,1,1,1000,0.003,,,1,,OMP_PROC_BIND=close\n");
+  EXPECT_NE(floors.find("floor:fork_join,1,1,1000,2e-06,"), std::string::npos) << floors;
   EXPECT_EQ(csv_rows(r.plan, r.records[1]), "sum_walltime,1,1,1000,0.001,0.0009,499500,1,,OMP_PROC_BIND=close\n");
 }
 

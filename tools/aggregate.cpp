@@ -13,7 +13,9 @@ case_stats program_figures(const run_plan& plan, const run_case& c, const std::v
   std::vector<double> thread_times;
   std::vector<std::map<int, int>> placements;
   for (const run_record& r : records) {
-    if (!same_case(r.c, c) || !r.reading.problem.empty()) continue;
+    if (!same_case(r.c, c)) continue;
+    ++stats.runs;
+    if (!r.reading.problem.empty()) continue;
     stats.walls.push_back(r.reading.seconds);
     if (r.reading.thread_seconds >= 0) thread_times.push_back(r.reading.thread_seconds);
     placements.push_back(placement_of(r.reading));
@@ -25,6 +27,7 @@ case_stats program_figures(const run_plan& plan, const run_case& c, const std::v
   stats.spread_percent = stats.wall.median > 0 ? 100.0 * (stats.wall.max - stats.wall.min) / stats.wall.median : 0.0;
   if (!thread_times.empty()) stats.thread_median = summarise(thread_times).median;
   stats.ns_per_element_per_thread = stats.wall.median * c.threads / plan.size * 1e9;
+  stats.precision_reached = plan.precision <= 0 || median_within(stats.walls, plan.precision);
   return stats;
 }
 

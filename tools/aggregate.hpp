@@ -2,6 +2,7 @@
 // calibration runs.
 #pragma once
 
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,10 +25,26 @@ struct case_stats {
   double floor_seconds = -1;     // the in-order streams floor of its team size; -1: none measured
   double of_floor = -1;          // median / floor_seconds
   std::optional<placement_summary> placement;  // for the programs that print placement lines
+  int runs = 0;                  // measured runs, valid or not
+  bool precision_reached = true; // its median interval lies within the plan's --precision (true without one)
 };
 
-// The calibration's floors, in the order of its result fields.
-enum class floor_kind { add_latency, inorder_streams, read_bandwidth, line_transfer };
+// The calibration's floors and references, in the order of its result fields.
+enum class floor_kind {
+  add_latency,
+  inorder_streams,
+  read_bandwidth,
+  line_transfer,
+  shared_line_sums,
+  separate_line_sums,
+  shared_line_atomic_adds,
+  separate_line_atomic_adds,
+  fork_join,
+  fork_join_after_idle,
+  barrier,
+  atomic_add,
+  critical,
+};
 
 // What each floor is, written once for the aggregation, the tables, the CSV, the JSON and the
 // headlines.
@@ -47,7 +64,25 @@ inline constexpr floor_description kFloors[] = {
     {floor_kind::inorder_streams, "inorder_streams", "s", "in-order streams, s", "%.6f", 1, false, 1},
     {floor_kind::read_bandwidth, "read_bandwidth", "GB/s", "read bandwidth, GB/s", "%.1f", 1, true, 1},
     {floor_kind::line_transfer, "line_transfer", "ns", "line transfer, ns", "%.3f", 1e-9, false, 2},
+    {floor_kind::shared_line_sums, "shared_line_sums", "s", "running sums in one line, s", "%.6f", 1, false, 1},
+    {floor_kind::separate_line_sums, "separate_line_sums", "s", "running sums a line apart, s", "%.6f", 1, false, 1},
+    {floor_kind::shared_line_atomic_adds, "shared_line_atomic_adds", "s", "atomic adds in one line, s", "%.6f", 1, false, 1},
+    {floor_kind::separate_line_atomic_adds, "separate_line_atomic_adds", "s", "atomic adds a line apart, s", "%.6f", 1,
+     false, 1},
+    {floor_kind::fork_join, "fork_join", "us", "fork/join, us per region", "%.3f", 1e-6, false, 1},
+    {floor_kind::fork_join_after_idle, "fork_join_after_idle", "us", "fork/join after idle, us", "%.3f", 1e-6, false, 1},
+    {floor_kind::barrier, "barrier", "us", "barrier, us", "%.3f", 1e-6, false, 1},
+    {floor_kind::atomic_add, "atomic_add", "ns", "contended atomic add, ns", "%.3f", 1e-9, false, 1},
+    {floor_kind::critical, "critical", "us", "critical section entry, us", "%.3f", 1e-6, false, 1},
 };
+
+constexpr bool floors_in_kind_order() {
+  for (int k = 0; k < static_cast<int>(std::size(kFloors)); ++k) {
+    if (static_cast<int>(kFloors[k].kind) != k) return false;
+  }
+  return true;
+}
+static_assert(floors_in_kind_order(), "kFloors lists the floors in the order of floor_kind");
 
 inline constexpr const floor_description& describe(floor_kind kind) { return kFloors[static_cast<int>(kind)]; }
 

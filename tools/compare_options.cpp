@@ -31,6 +31,17 @@ const CLI::Validator kChartFile(
     },
     "", "chart file");
 
+// A percentage above 0 and below 100, with or without its % sign: "5%", "2.5".
+const CLI::Validator kPercent(
+    [](std::string& text) {
+      if (!text.empty() && text.back() == '%') text.pop_back();
+      char* end = nullptr;
+      const double value = std::strtod(text.c_str(), &end);
+      const bool whole = !text.empty() && end == text.c_str() + text.size() && text.find_first_of("xXeEnN") == std::string::npos;
+      return whole && value > 0 && value < 100 ? std::string() : "'" + text + "' is not a percentage above 0 and below 100";
+    },
+    "", "percent");
+
 const CLI::Validator kNonEmpty([](std::string& text) { return text.empty() ? "an empty path" : std::string(); },
                                "", "non-empty");
 
@@ -128,6 +139,14 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
   add_whole_number(app, "--repeat", options.repeat, "R", "measured runs per case, after one discarded warm-up", 1000);
   add_whole_number(app, "--timeout", options.timeout_seconds, "SECONDS",
                    "time limit of each run; past it the run is stopped and fails", 86400);
+  std::string precision;
+  app.add_option("--precision", precision,
+                 "keep adding measured rounds until every case's median interval lies within P of its median, "
+                 "or --max-time is spent; --repeat stays the least")
+      ->type_name("P%")
+      ->check(kPercent);
+  add_whole_number(app, "--max-time", options.max_seconds, "SECONDS",
+                   "how long the runs may take in all while --precision adds rounds", 86400);
   app.add_option("--csv", options.csv_path, "one row per measured run, written as runs finish")
       ->type_name("FILE")
       ->check(kNonEmpty);
@@ -170,6 +189,7 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
     }
     options.dimensions.push_back(dimension);
   }
+  if (!precision.empty()) options.precision = std::stod(precision) / 100;
   options.programs = in_catalog_order(options.programs.empty() ? known : options.programs);
   std::sort(options.threads.begin(), options.threads.end());
   options.threads.erase(std::unique(options.threads.begin(), options.threads.end()), options.threads.end());

@@ -17,6 +17,8 @@ struct compare_options {
   int size = 10000000;
   int repeat = 7;
   int timeout_seconds = 300;  // per run
+  double precision = 0;       // --precision as a fraction (0.05 for 5%); 0: --repeat rounds only
+  int max_seconds = 120;      // --max-time: when rounds stop being added for --precision
   std::string csv_path;
   std::string json_path;
   std::string plot_path;

@@ -4,41 +4,13 @@
 #include <cmath>
 
 #include "tools/program_output.hpp"
+#include "tools/ratios.hpp"
+#include "tools/references.hpp"
 
 namespace {
 
 // The name of the compared program of a role, for the sentences.
 const char* name_of(program_role role) { return program_with(role).name.data(); }
-
-struct ratio_figure {
-  double ratio;  // NaN where a median is not positive: there is no ratio to give
-  interval ci;
-  bool precise;  // both sides have the runs that a 95% interval needs
-};
-
-// median(numerator) / median(denominator), with its bootstrap interval.
-ratio_figure ratio_of(const std::vector<double>& numerator, const std::vector<double>& denominator) {
-  const double top = summarise(numerator).median;
-  const double bottom = summarise(denominator).median;
-  const bool positive = top > 0 && bottom > 0;
-  const interval ci = positive ? ratio_interval(numerator, denominator) : interval{NAN, NAN, 0};
-  const bool precise = median_interval(numerator).coverage >= 0.95 && median_interval(denominator).coverage >= 0.95;
-  return {positive ? top / bottom : NAN, ci, precise};
-}
-
-bool has_ratio(const ratio_figure& figure) {
-  return std::isfinite(figure.ratio) && std::isfinite(figure.ci.low) && std::isfinite(figure.ci.high);
-}
-
-// The whole interval lies above (below) `level`, and there were runs enough to say so.
-bool above(const ratio_figure& figure, double level) { return has_ratio(figure) && figure.precise && figure.ci.low > level; }
-bool below(const ratio_figure& figure, double level) { return has_ratio(figure) && figure.precise && figure.ci.high < level; }
-bool differs(const ratio_figure& figure) { return above(figure, 1) || below(figure, 1); }
-
-// "1.57x [1.53, 1.64]", marked * where the runs were too few for 95%.
-std::string with_interval(const ratio_figure& figure) {
-  return printed("%.2fx [%.2f, %.2f]%s", figure.ratio, figure.ci.low, figure.ci.high, figure.precise ? "" : "*");
-}
 
 // What is said in place of a ratio that a median of 0 s leaves undefined.
 constexpr const char* kNoRatio = ": no ratio (a median time is 0 s, below what the clock resolves; raise --size).";
@@ -46,6 +18,11 @@ constexpr const char* kNoRatio = ": no ratio (a median time is 0 s, below what t
 headline rests_on(std::string text, const ratio_figure& figure) {
   if (!has_ratio(figure)) return {std::move(text)};
   return {std::move(text), figure.ratio, figure.ci, differs(figure), figure.precise};
+}
+
+headline of_effect(headline said, const char* effect) {
+  said.effect = effect;
+  return said;
 }
 
 std::vector<double> scaled(std::vector<double> values, double factor) {
@@ -91,6 +68,9 @@ headline reduction_scaling(const figures& measured, int threads, int processors)
     const ratio_figure cost = ratio_of(team.walls, floor_team->values);
     if (has_ratio(plain)) text += printed("; %d plain in-order streams on this machine manage ", threads) + with_interval(plain);
     if (has_ratio(cost)) text += openmp_cost(cost);
+    headline said = rests_on(text + ".", speedup);
+    read_against_openmp_constructs(measured, threads, cost, floor_team->median, said);
+    return said;
   }
   return rests_on(text + ".", speedup);
 }
@@ -164,7 +144,9 @@ headline false_sharing(const run_plan& plan, const figures& measured, int thread
                       extra_ns, transfer->median / extra_ns, transfer->median);
     }
   }
-  return rests_on(text, slower);
+  headline said = rests_on(text, slower);
+  read_against_plain_threads(measured, threads, slower, said);
+  return said;
 }
 
 // The padded slots against the in-order floor: what keeping the running sum in memory costs.
@@ -178,8 +160,8 @@ headline slot_price(const figures& measured) {
                   price);
 }
 
-// First touch against the reduction: with the threads spread over NUMA nodes, only first touch
-// keeps each thread's block on its own node.
+// First touch against the reduction: over several NUMA nodes a page lies where the thread that
+// stored it first ran.
 headline first_touch_against_reduction(const figures& measured, int threads, int numa_nodes) {
   const case_stats& touch = *find_case(measured.cases, program_role::first_touch, threads);
   const case_stats& reduction = *find_case(measured.cases, program_role::reduction, threads);
@@ -193,7 +175,7 @@ headline first_touch_against_reduction(const figures& measured, int threads, int
   } else if (numa_nodes < 2) {
     text += ": with one NUMA node, where the pages lie cannot be why.";
   } else {
-    text += below(time, 1) ? ": as if each thread read blocks it placed on its own node." : ".";
+    text += ": where a page lies was decided by the thread that stored it first.";
   }
   return rests_on(text, time);
 }
@@ -220,32 +202,32 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
   const bool long_enough = reduction_one == nullptr || reduction_one->wall.median >= 1e-3;
   for (int threads : plan.threads) {
     if (threads > 1 && reduction_one != nullptr && find_case(measured.cases, program_role::reduction, threads) != nullptr) {
-      said.push_back(reduction_scaling(measured, threads, processors));
+      said.push_back(of_effect(reduction_scaling(measured, threads, processors), "openmp_cost"));
     }
   }
   if (reduction_one != nullptr && long_enough) {
-    for (headline& sentence : inorder_cost(plan, measured)) said.push_back(sentence);
+    for (headline& sentence : inorder_cost(plan, measured)) said.push_back(of_effect(sentence, "inorder_cost"));
   }
   for (int threads : plan.threads) {
     if (threads > 1 && find_case(measured.cases, program_role::first_touch, threads) != nullptr &&
         find_case(measured.cases, program_role::reduction, threads) != nullptr) {
-      said.push_back(first_touch_against_reduction(measured, threads, numa_nodes));
+      said.push_back(of_effect(first_touch_against_reduction(measured, threads, numa_nodes), "first_touch"));
     }
   }
   for (int threads : plan.threads) {
     if (find_case(measured.cases, program_role::packed_slots, threads) != nullptr &&
         find_case(measured.cases, program_role::padded_slots, threads) != nullptr) {
-      said.push_back(false_sharing(plan, measured, threads, long_enough));
+      said.push_back(of_effect(false_sharing(plan, measured, threads, long_enough), "false_sharing"));
     }
   }
   if (find_case(measured.cases, program_role::padded_slots, 1) != nullptr &&
       find_floor(measured.floors, floor_kind::inorder_streams, 1) != nullptr) {
-    said.push_back(slot_price(measured));
+    said.push_back(of_effect(slot_price(measured), "slot_price"));
   }
   if (!long_enough) {
-    said.push_back({printed("The timed intervals are below 1 ms (sum_walltime on 1 thread: %.3f ms): start-up "
+    said.push_back({printed("The timed intervals are below 1 ms (%s on 1 thread: %.3f ms): start-up "
                             "dominates them, so no figure per element is given; raise --size.",
-                            reduction_one->wall.median * 1e3)});
+                            name_of(program_role::reduction), reduction_one->wall.median * 1e3)});
   }
   return said;
 }
@@ -269,10 +251,10 @@ std::vector<headline> across_settings(const run_plan& plan, const figures& measu
         said.push_back({printed("%s on %d threads under ", name, threads) + under + " against under " + first_under + kNoRatio});
         continue;
       }
-      said.push_back(rests_on(printed("%s on %d threads takes ", name, threads) + with_interval(time) + " the time under " +
-                                  under + " that it takes under " + first_under +
-                                  (differs(time) ? "." : ": no measurable difference."),
-                              time));
+      const std::string text = printed("%s on %d threads takes ", name, threads) + with_interval(time) + " the time under " +
+                               under + " that it takes under " + first_under +
+                               (differs(time) ? "." : ": no measurable difference.");
+      said.push_back(of_effect(rests_on(text, time), "settings"));
     }
   }
   return said;

@@ -14,6 +14,13 @@ struct headline {
   interval ci{0, 0, 0};
   bool supported = false;    // the interval excludes 1 and rests on runs enough for 95%: the effect is measurable
   bool precise = true;       // the interval is a 95% one: each side had the runs it needs
+  std::string effect{};      // what it explains: false_sharing, openmp_cost, inorder_cost, slot_price,
+                             // first_touch, settings; empty for a note
+  // The host's own reference it is read against (e.g. plain threads' sums in one line over a line
+  // apart); empty name where it has none.
+  std::string reference_name{};
+  double reference_ratio = -1;
+  interval reference_ci{0, 0, 0};
 };
 
 // `processors`: how many the runs could use; `numa_nodes`: over how many NUMA nodes they lie.

@@ -27,7 +27,10 @@ inline constexpr char kStackThreadLines[] =
     "\t\t\tmy base of stack is %p ( %td from main's stack )";
 inline constexpr char kMemoryMessage[] = "I'm sorry, there is not enough memory to host %lu bytes";
 inline constexpr char kCalibrationLines[] =
-    "add latency: %g ns per add\nin-order streams: %g s\nread bandwidth: %g s\nline transfer: %g ns per hand-over";
+    "add latency: %g ns per add\nin-order streams: %g s\nread bandwidth: %g s\nline transfer: %g ns per hand-over\n"
+    "shared-line sums: %g s\nseparate-line sums: %g s\nshared-line atomic adds: %g s\nseparate-line atomic adds: %g s\n"
+    "fork/join: %g us per region\nfork/join after idle: %g us\nbarrier: %g us\natomic add: %g ns per add\n"
+    "critical: %g us per entry";
 
 enum class array_fill { index, random, none };
 
@@ -88,8 +91,9 @@ inline constexpr program_description kPrograms[] = {
 };
 
 // The tooling's own program that sum_compare runs beside them: the machine's limits on the
-// runtime's default team (tools/calibrate.cpp). Its result fields are the add latency, the
-// in-order and the vectorised read times of the array, and the line transfer (nan on one thread).
+// runtime's default team (calibrate/calibrate.cpp). Its result fields are the floors and
+// references of the aggregation's table of floors (tools/aggregate.hpp), in that order; the
+// line transfer is nan on one thread.
 inline constexpr program_description kCalibration = {
     "calibrate", array_fill::index, true, kTeamLine, nullptr, kCalibrationLines, {-1, 1, -1}, 1000000, true, false,
     program_role::calibration};

@@ -65,6 +65,10 @@ void print_header(const run_plan& plan, const run_facts& facts, double load_befo
   if (std::any_of(plan.cases.begin(), plan.cases.end(), [](const run_case& c) { return !c.program->on_team; })) {
     std::printf("             sum_baseline_serial runs on one thread only, as the serial reference\n");
   }
+  if (plan.precision > 0) {
+    std::printf("             then rounds are added until every case's median interval lies within %g%% of its "
+                "median, for %d s at most\n", plan.precision * 100, plan.max_seconds);
+  }
   if (plan.settings.size() > 1) {
     std::string line = printed("             every case under each of %zu settings:", plan.settings.size());
     for (const setting& under : plan.settings) line += " [" + setting_label(under) + "]";
@@ -89,7 +93,8 @@ void print_tables(const run_plan& plan, const figures& measured) {
     const std::string floor = c.floor_seconds >= 0 ? printed("%.6f", c.floor_seconds) : "-";
     const std::string of_floor = c.of_floor >= 0 ? printed("%.2fx", c.of_floor) : "-";
     serial_shown = serial_shown || !c.c.program->on_team;
-    std::printf("%-20s %7d %10.6f %-23s %6.1f%% %10s %8.3f %8s %10s %7s\n", std::string(c.c.program->name).c_str(),
+    const std::string name = std::string(c.c.program->name) + (c.precision_reached ? "" : " ~");
+    std::printf("%-20s %7d %10.6f %-23s %6.1f%% %10s %8.3f %8s %10s %7s\n", name.c_str(),
                 c.c.threads, c.wall.median, interval_text(c.median_ci, "%.6f").c_str(), c.spread_percent,
                 thread_time.c_str(), c.ns_per_element_per_thread, speedup.c_str(), floor.c_str(), of_floor.c_str());
   }
@@ -101,6 +106,14 @@ void print_tables(const run_plan& plan, const figures& measured) {
                   ? ";\n * fewer than 6 runs cannot give 95%: the interval is then the smallest to the largest run"
                   : "",
               serial_shown ? ";\n the serial build runs on one thread only, as the reference, whatever --threads holds" : "");
+  if (plan.precision > 0) {
+    const long unreached = std::count_if(measured.cases.begin(), measured.cases.end(),
+                                         [](const case_stats& c) { return !c.precision_reached; });
+    std::printf("--precision %g%%: %s\n\n", plan.precision * 100,
+                unreached == 0 ? "every case's median interval lies within it"
+                               : printed("~ marks the %ld case%s whose median interval did not come within it in "
+                                         "--max-time %d s", unreached, unreached == 1 ? "" : "s", plan.max_seconds).c_str());
+  }
   if (measured.floors.empty()) return;
 
   std::printf("%-33s %7s %10s %s\n", "machine floor (calibrate)", "threads", "median", "  95% interval");
@@ -117,7 +130,9 @@ void print_tables(const run_plan& plan, const figures& measured) {
   std::printf("(add latency: one dependent double add per thread, all threads at once; in-order streams: each thread's\n"
               " in-order block sum alone, no fork, barrier, join or atomic: the slowest thread; read bandwidth: the\n"
               " same blocks read with a reassociated, vectorised sum; line transfer: one cache line handed between\n"
-              " two threads)\n\n");
+              " two threads; running sums and atomic adds: every thread's sum kept in memory, in one cache line or a\n"
+              " line apart; fork/join: an empty parallel region, back to back or after the team slept; the\n"
+              " constructs: per barrier, per atomic add into one shared double, per critical section entry)\n\n");
 }
 
 void print_warnings(const std::vector<warning>& warnings) {

@@ -65,6 +65,8 @@ run_plan make_plan(const compare_options& options, int processors) {
   plan.size = options.size;
   plan.rounds = options.repeat + 1;
   plan.timeout_seconds = options.timeout_seconds;
+  plan.precision = options.precision;
+  plan.max_seconds = options.precision > 0 ? options.max_seconds : 0;
   plan.threads = team_sizes_of(options, processors);
   plan.settings = {{}};
   for (const setting_dimension& dimension : options.dimensions) {

@@ -29,6 +29,8 @@ struct run_plan {
   int size = 0;                 // elements per run
   int rounds = 0;               // every round runs every case once; round 0 is the warm-up
   int timeout_seconds = 0;      // each run's time limit
+  double precision = 0;         // rounds are added until each case's median interval lies within this fraction
+  int max_seconds = 0;          // of its median, or until the runs have taken this long; 0: rounds only
 };
 
 // "OMP_PROC_BIND=close OMP_PLACES=cores", or "" for no --env.

@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "tools/child_process.hpp"
+#include "tools/statistics.hpp"
 
 std::string excerpt(const std::string& text) {
   constexpr std::size_t kept_lines = 8;
@@ -33,6 +34,30 @@ std::string kept_start(const std::string& text, std::size_t kept) {
   return text.substr(0, kept) + "\n[... " + std::to_string(text.size() - kept) + " more bytes not kept]\n";
 }
 
+namespace {
+
+// Past the planned rounds, --precision wants another while a case's median interval is wider
+// than asked and another round, as long as the last, still ends within --max-time.
+bool more_rounds_wanted(const run_plan& plan, const std::vector<run_record>& records,
+                        std::chrono::steady_clock::time_point started, std::chrono::steady_clock::duration last_round) {
+  if (plan.precision <= 0) return false;
+  // A tenth more than the last round leaves the report its moment within the time too.
+  if (std::chrono::steady_clock::now() - started + last_round * 11 / 10 > std::chrono::seconds(plan.max_seconds)) {
+    return false;
+  }
+  for (const run_case& c : plan.cases) {
+    if (c.program->role == program_role::calibration) continue;
+    std::vector<double> walls;
+    for (const run_record& r : records) {
+      if (same_case(r.c, c) && r.reading.problem.empty()) walls.push_back(r.reading.seconds);
+    }
+    if (!median_within(walls, plan.precision)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_settings& settings, run_totals& totals) {
   const bool progress = isatty(STDERR_FILENO) != 0;
   const long long total = planned_runs(plan);
@@ -40,11 +65,14 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
   const std::vector<std::string> caller_env = current_environment();
   std::vector<run_record> records;
   long long done = 0;
-  for (int round = 0; round < plan.rounds; ++round) {
+  const auto started = std::chrono::steady_clock::now();
+  auto round_started = started;
+  std::chrono::steady_clock::duration last_round{};
+  for (int round = 0; round < plan.rounds || more_rounds_wanted(plan, records, started, last_round); ++round) {
     for (const run_case& c : plan.cases) {
       const std::string name(c.program->name);
       ++done;
-      if (progress) std::fprintf(stderr, "\rrun %lld of %lld: %s   ", done, total, case_name(plan, c).c_str());
+      if (progress) std::fprintf(stderr, "\rrun %lld of %lld: %s   ", done, std::max(total, done), case_name(plan, c).c_str());
       std::vector<std::string> env = caller_env;
       set_variable(env, "OMP_NUM_THREADS", std::to_string(c.threads));
       for (const auto& [variable, value] : plan.settings[static_cast<std::size_t>(c.setting)]) set_variable(env, variable, value);
@@ -76,6 +104,8 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
       records.push_back({c, round, reading, kept_start(result.err, kKeptStandardError)});
       if (settings.on_run) settings.on_run(records.back());
     }
+    last_round = std::chrono::steady_clock::now() - round_started;
+    round_started = std::chrono::steady_clock::now();
   }
   if (progress) std::fprintf(stderr, "\r%*s\r", 60, "");
   return records;

@@ -69,6 +69,13 @@ interval ratio_interval(const std::vector<double>& numerator, const std::vector<
   return {quantile_of_sorted(ratios, 0.025), quantile_of_sorted(ratios, 0.975), 0.95};
 }
 
+bool median_within(const std::vector<double>& values, double fraction) {
+  if (values.empty()) return false;
+  const double median = summarise(values).median;
+  const interval ci = median_interval(values);
+  return ci.coverage >= 0.95 && ci.low >= median * (1 - fraction) && ci.high <= median * (1 + fraction);
+}
+
 std::vector<double> outliers(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   if (values.size() < 4) return {};

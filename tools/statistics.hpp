@@ -34,4 +34,8 @@ interval ratio_interval(const std::vector<double>& numerator, const std::vector<
 
 // The values beyond Tukey's outer fences ("far out"): more than 3 interquartile ranges outside
 // the quartiles. The inner fences flag a value in most samples of seven runs.
+// True when the distribution-free 95% interval of the median lies within `fraction` of the
+// median on both sides (false where the runs are too few for 95%).
+bool median_within(const std::vector<double>& values, double fraction);
+
 std::vector<double> outliers(std::vector<double> values);
