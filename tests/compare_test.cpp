@@ -298,6 +298,7 @@ TEST(SumCompare, DryRunPlansTheTeamSizesOfTheAllowedProcessorsAndRunsNothing) {
   EXPECT_NE(run.out.find("may use 1: 0\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("plan:        7 cases (the calibration on each team size among them), 56 runs, about "),
             std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(" s by an estimate from one probe run; "), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("median s"), std::string::npos) << "no table: nothing ran";
 }
 
@@ -319,6 +320,19 @@ TEST(SumCompare, DrawsAChartWithGnuplotOrSaysHowToGetIt) {
     EXPECT_NE(run.err.find("apt-get install gnuplot-nox"), std::string::npos) << run.err;
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(out.path), fs::directory_iterator()), have_gnuplot ? 1 : 0);
+}
+
+// A sum_compare whose chart script is missing says so before any run, whether gnuplot is there
+// or not.
+TEST(SumCompare, AMissingChartScriptIsFoundBeforeAnyRun) {
+  const scratch_directory copy;
+  for (const char* tool : {"sum_compare", "calibrate"}) fs::copy_file(program_path(tool), copy.path / tool);
+  const child_result run = run_child((copy.path / "sum_compare").string(),
+                                     {"--bin", std::string(SUITE_BIN_DIR), "--threads", "1", "--plot", (copy.path / "c.svg").string()},
+                                     environment_without_runtime_settings());
+  EXPECT_EQ(run.exit_status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("--plot needs the chart script "), std::string::npos) << run.err;
 }
 
 TEST(SumCompare, RejectsBadOptionsWithStatusTwo) {

@@ -32,7 +32,8 @@ case "$STAND_IN_MODE" in
   raw) printf 'raw \377 byte\n' ;;
   escape) escape ;;
   segv) kill -s SEGV $$ ;;
-  # The third run signals sum_compare (its parent) and hangs until its group is stopped.
-  signal_from_third) [ "$(grep -c . "$STAND_IN_PIDS")" -ge 3 ] && { kill -s "$STAND_IN_SIGNAL" $PPID; hang; } ;;
+  # After sum_compare's probe, the warm-up and run 1, run 2 signals sum_compare (its parent) and
+  # hangs until its group is stopped.
+  signal_from_run_2) [ "$(grep -c . "$STAND_IN_PIDS")" -ge 4 ] && { kill -s "$STAND_IN_SIGNAL" $PPID; hang; } ;;
 esac
 printf '%s' "$STAND_IN_OUTPUT"

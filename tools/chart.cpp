@@ -77,9 +77,16 @@ std::string chart_data(const run_plan& plan, const figures& measured) {
   return printed("\"blocks\"\n%d %d %d\n", counts[0], counts[1], counts[2]) + blocks;
 }
 
+// The chart script, where the build tree and an installation both put it.
+std::string chart_script() { return own_directory() + "/" SUITE_CHART_SCRIPT; }
+
 }  // namespace
 
 std::string gnuplot_problem() {
+  if (access(chart_script().c_str(), R_OK) != 0) {
+    return "--plot needs the chart script " + chart_script() + ": " + std::strerror(errno) +
+           " (build or install the suite whole)";
+  }
   const child_result run = run_child("gnuplot", {"--version"}, current_environment(), {10, 1 << 16});
   if (run.exit_status == 0) return {};
   return "--plot needs gnuplot, which cannot be run here (" + run.err.substr(0, run.err.find('\n')) +
@@ -102,8 +109,7 @@ std::string draw_chart(const std::string& format, const run_plan& plan, const fi
   }
   // gnuplot draws to its standard output: every byte of the chart is then written, and any
   // failure seen, by sum_compare itself.
-  const std::string script = own_directory() + "/" SUITE_CHART_SCRIPT;
-  const child_result run = run_child("gnuplot", {"-c", script, "chart." + format, data_path, "stdout"}, current_environment(),
+  const child_result run = run_child("gnuplot", {"-c", chart_script(), "chart." + format, data_path, "stdout"}, current_environment(),
                                      {120, kChartCap, 0.5, interrupted});
   unlink(data_path);
   if (run.failure == "interrupted") return "the chart was not drawn: interrupted while gnuplot drew it";

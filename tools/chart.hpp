@@ -8,7 +8,8 @@
 #include "tools/aggregate.hpp"
 #include "tools/run_plan.hpp"
 
-// Empty when gnuplot can be run here, else what to do about it.
+// Empty when the chart script lies beside sum_compare and gnuplot can be run here, else what to
+// do about it.
 std::string gnuplot_problem();
 
 // Draws the figures as a chart in `format` ("svg" or "png") into `image`: speed-up against team

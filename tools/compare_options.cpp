@@ -115,8 +115,8 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
                "alike. Every run is validated; the table gives medians, spread, thread time, ns per\n"
                "element per thread and the speed-up over one thread.",
                "sum_compare"};
-  app.footer("Every OMP_* variable but OMP_NUM_THREADS passes through to the programs. The serial build\n"
-             "runs on one thread only, as the reference, whatever --threads holds.\n"
+  app.footer("Every OMP_*, GOMP_* and KMP_* variable but OMP_NUM_THREADS passes through to the programs.\n"
+             "The serial build runs on one thread only, as the reference, whatever --threads holds.\n"
              "An interrupted run (SIGINT, SIGTERM, SIGHUP, SIGQUIT) stops the running program, keeps\n"
              "every finished run (the CSV, the JSON with \"complete\": false, the table) and exits 128\n"
              "plus the signal's number (130, 143, 129, 131).\n"
@@ -161,7 +161,7 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
                  "report the runs that an earlier --json saved, again: run nothing; the plan is the file's")
       ->type_name("FILE.json")
       ->check(kNonEmpty);
-  app.add_flag("--dry-run", options.dry_run, "print the header and the plan with an estimate of its time, run nothing");
+  app.add_flag("--dry-run", options.dry_run, "print the header and the plan with an estimate of its time from one probe run, and stop");
   std::vector<std::string> dimensions;
   app.add_option("--env", dimensions, "run every case under each value of NAME (repeatable: every combination)")
       ->type_name("NAME=v1,v2")

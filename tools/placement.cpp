@@ -1,5 +1,6 @@
 #include "tools/placement.hpp"
 
+#include <algorithm>
 #include <set>
 
 std::map<int, int> placement_of(const program_run& run) {
@@ -14,7 +15,6 @@ std::map<int, int> placement_of(const program_run& run) {
 placement_summary analyse_placement(const std::vector<std::map<int, int>>& runs, const machine_topology& machine) {
   const bool several_nodes = allowed_numa_nodes(machine) > 1;
   placement_summary summary;
-  std::set<int> used;
   for (const std::map<int, int>& run : runs) {
     if (run.empty()) continue;
     ++summary.runs;
@@ -23,10 +23,10 @@ placement_summary analyse_placement(const std::vector<std::map<int, int>>& runs,
     std::set<int> nodes;
     for (const auto& [thread, processor] : run) {
       processors.insert(processor);
-      used.insert(processor);
       cores.insert(machine.core_of.count(processor) != 0 ? machine.core_of.at(processor) : processor);
       if (machine.node_of.count(processor) != 0) nodes.insert(machine.node_of.at(processor));
     }
+    summary.distinct_processors = std::max(summary.distinct_processors, static_cast<int>(processors.size()));
     if (processors.size() < run.size()) ++summary.runs_sharing_processor;
     if (cores.size() < run.size()) ++summary.runs_sharing_core;
     if (run.size() > 1 && nodes.size() == 1 && several_nodes) {
@@ -34,6 +34,5 @@ placement_summary analyse_placement(const std::vector<std::map<int, int>>& runs,
       summary.node = *nodes.begin();
     }
   }
-  summary.distinct_processors = static_cast<int>(used.size());
   return summary;
 }

@@ -10,7 +10,7 @@
 
 struct placement_summary {
   int runs = 0;                    // runs with placement lines
-  int distinct_processors = 0;     // over all those runs
+  int distinct_processors = 0;     // the most that the threads of one run reported
   int runs_sharing_processor = 0;  // runs in which two threads reported one processor
   int runs_sharing_core = 0;       // runs in which two threads reported one core (one processor included)
   int runs_on_one_node = 0;        // runs whose threads all sat on one NUMA node of several that are allowed

@@ -13,8 +13,8 @@ std::string joined(const std::vector<std::string>& items, const std::string& sep
   return text;
 }
 
+// "[low, high]", marked * below 95% (one run gives its own value at both ends).
 std::string interval_text(const interval& ci, const char* format) {
-  if (ci.coverage <= 0) return "-";
   return "[" + printed(format, ci.low) + ", " + printed(format, ci.high) + "]" + (ci.coverage < 0.95 ? "*" : "");
 }
 
@@ -40,7 +40,8 @@ void print_wrapped(const std::string& text, std::size_t width, std::size_t inden
   std::putchar('\n');
 }
 
-void print_header(const run_plan& plan, const run_facts& facts, double load_before, const machine_topology& machine) {
+void print_header(const run_plan& plan, const run_facts& facts, const run_conditions& conditions,
+                  const machine_topology& machine) {
   std::vector<std::string> teams;
   for (int t : plan.threads) teams.push_back(std::to_string(t));
   std::vector<std::string> settings = facts.runtime_settings;
@@ -59,9 +60,12 @@ void print_header(const run_plan& plan, const run_facts& facts, double load_befo
                                                     : joined(settings, " ").c_str());
   std::printf("build:       %s; %s\n", facts.compiler.c_str(), facts.profiles.c_str());
   std::printf("programs:    %s\n", facts.bin.c_str());
-  std::printf("plan:        %zu cases (the calibration on each team size among them), %lld runs, about %.0f s; each "
+  const std::string estimate = conditions.estimated_seconds >= 0
+                                   ? printed("about %.0f s by an estimate from one probe run", conditions.estimated_seconds)
+                                   : std::string("no estimate of its time");
+  std::printf("plan:        %zu cases (the calibration on each team size among them), %lld runs, %s; each "
               "run at most %d s\n",
-              plan.cases.size(), planned_runs(plan), estimated_seconds(plan), plan.timeout_seconds);
+              plan.cases.size(), planned_runs(plan), estimate.c_str(), plan.timeout_seconds);
   if (std::any_of(plan.cases.begin(), plan.cases.end(), [](const run_case& c) { return !c.program->on_team; })) {
     std::printf("             sum_baseline_serial runs on one thread only, as the serial reference\n");
   }
@@ -74,7 +78,9 @@ void print_header(const run_plan& plan, const run_facts& facts, double load_befo
     for (const setting& under : plan.settings) line += " [" + setting_label(under) + "]";
     print_wrapped(line, 100, 13);
   }
-  if (load_before >= 0) std::printf("load:        %.2f over the minute before the run\n", load_before);
+  if (conditions.load_before >= 0) {
+    std::printf("load:        %.2f over the minute before the run\n", conditions.load_before);
+  }
   std::printf("\n");
 }
 

@@ -12,7 +12,8 @@
 #include "tools/topology.hpp"
 #include "tools/warnings.hpp"
 
-void print_header(const run_plan& plan, const run_facts& facts, double load_before, const machine_topology& machine);
+void print_header(const run_plan& plan, const run_facts& facts, const run_conditions& conditions,
+                  const machine_topology& machine);
 
 // The plan's figures: the programs' table, then the floors', each by setting.
 void print_tables(const run_plan& plan, const figures& measured);

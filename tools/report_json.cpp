@@ -131,6 +131,7 @@ std::string json_document(const report& r) {
     const std::size_t equals = setting.find('=');
     out["runtime_settings"][setting.substr(0, equals)] = equals == std::string::npos ? "" : setting.substr(equals + 1);
   }
+  out["estimated_seconds"] = json_number(r.conditions.estimated_seconds);
   out["load_before"] = json_number(r.conditions.load_before);
   out["steal_percent"] = json_number(r.conditions.steal_percent);
   out["seconds"] = r.conditions.seconds;

@@ -113,6 +113,7 @@ std::string read_saved_report(const std::string& path, report& r) {
       r.facts.runtime_settings.push_back(name + "=" + value.get<std::string>());
     }
     r.conditions.complete = in.at("complete");
+    r.conditions.estimated_seconds = number_or(in.at("estimated_seconds"), -1);
     r.conditions.load_before = number_or(in.at("load_before"), -1);
     r.conditions.steal_percent = number_or(in.at("steal_percent"), -1);
     r.conditions.seconds = in.at("seconds");

@@ -18,6 +18,7 @@ struct run_facts {
 };
 
 struct run_conditions {
+  double estimated_seconds = -1;  // the plan's duration as estimated from a probe run before it
   double load_before = -1;      // load average over the minute before the first run
   double steal_percent = -1;    // CPU time the hypervisor took during the runs
   double seconds = 0;           // the whole plan, as run

@@ -54,8 +54,8 @@ run_plan make_plan(const compare_options& options, int processors);
 // Runs in the whole plan, warm-ups included.
 long long planned_runs(const run_plan& plan);
 
-// A rough guess of the plan's duration in seconds, from what a run of this size took here.
-double estimated_seconds(const run_plan& plan);
+// The plan's duration in seconds, estimated from one probe run of this size here.
+double estimated_seconds(const run_plan& plan, double probe_seconds);
 
 struct run_record {
   run_case c;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/child_process.hpp"
 #include "tools/compare_options.hpp"
 #include "tools/exports.hpp"
 #include "tools/machine_facts.hpp"
@@ -56,6 +57,20 @@ std::string check_programs(const run_plan& plan, const runner_settings& settings
     }
   }
   return {};
+}
+
+// How long one run of the plan's size takes here: one run of its first program on one thread,
+// which allocates and fills the array as every run does. -1 where it fails.
+double probe_seconds(const run_plan& plan, const runner_settings& settings) {
+  const run_case& first = plan.cases.at(plan.cases.size() > 1 ? 1 : 0);  // past the calibration
+  const std::string& directory = first.program->role == program_role::calibration ? settings.tool_dir : settings.bin;
+  std::vector<std::string> env = current_environment();
+  set_variable(env, "OMP_NUM_THREADS", "1");
+  const auto start = std::chrono::steady_clock::now();
+  const child_result probe = run_child(directory + "/" + std::string(first.program->name), {std::to_string(plan.size)},
+                                       env, {plan.timeout_seconds, kOutputCap, 0.5, settings.interrupted});
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return probe.exit_status == 0 && probe.failure.empty() ? seconds : -1;
 }
 
 // Runs the plan, each run exported as it finishes; how the runs went goes to r.conditions.
@@ -114,7 +129,7 @@ int report_saved(const compare_options& options) {
   r.saved = true;
   if (std::string problem = open_exports(options, out); !problem.empty()) return refuse(out, problem);
   catch_stop_signals();
-  print_header(r.plan, r.facts, r.conditions.load_before, r.machine);
+  print_header(r.plan, r.facts, r.conditions, r.machine);
   for (const run_record& record : r.records) export_run(out, r.plan, record);
   return print_and_export(r, out);
 }
@@ -143,10 +158,13 @@ int main(int argc, char** argv) {
   adopt_orphans();
 
   r.conditions.load_before = load_average();
-  print_header(r.plan, r.facts, r.conditions.load_before, r.machine);
+  r.conditions.estimated_seconds = estimated_seconds(r.plan, probe_seconds(r.plan, settings));
+  print_header(r.plan, r.facts, r.conditions, r.machine);
   if (options.dry_run) {
     discard_exports(out);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    if (std::fflush(stdout) == 0) return 0;
+    std::fprintf(stderr, "sum_compare: cannot write standard output: %s\n", std::strerror(errno));
+    return 1;
   }
   std::fflush(stdout);
   run_measurements(r, settings, out);
