@@ -130,6 +130,44 @@ TEST(MedianInterval, LiesWithinAPrecisionOnlyWithRunsEnoughFor95Percent) {
   EXPECT_FALSE(median_within({100.0, 100.0, 100.0, 100.0, 100.0}, 0.5));  // 5 runs: no 95% interval
 }
 
+// The U test's two-sided p-values against exact tables: samples of m and n that overlap in U
+// pairs (the first's value above the second's), and large or tied samples by the normal law.
+std::pair<std::vector<double>, std::vector<double>> samples_with_u(int m, int n, int u) {
+  std::vector<double> a(static_cast<std::size_t>(m));
+  std::vector<double> b(static_cast<std::size_t>(n));
+  for (int k = 0; k < n; ++k) b[static_cast<std::size_t>(k)] = 10.0 * (k + 1);
+  // a's values lie below all of b's but its largest, which lies just above b's u-th value.
+  for (int k = 0; k < m; ++k) a[static_cast<std::size_t>(k)] = 1.0 + k * 0.001;
+  if (u > 0) a.back() = 10.0 * u + 5.0;
+  return {a, b};
+}
+
+TEST(MannWhitney, GivesTheTabulatedTwoSidedPValues) {
+  // Two-sided critical value at 5% for 7 and 7 is U = 8: p just below 0.05 there, above at 9.
+  for (const auto& [m, n, u, p] : {std::tuple{3, 3, 0, 0.1}, {5, 5, 0, 2.0 / 252}, {7, 7, 8, 0.0378788},
+                                   {7, 7, 9, 0.0530303}, {4, 6, 3, 0.0666667}}) {
+    SCOPED_TRACE(std::to_string(m) + "," + std::to_string(n) + " U=" + std::to_string(u));
+    std::vector<double> a;
+    std::vector<double> b;
+    if (u <= n) {
+      std::tie(a, b) = samples_with_u(m, n, u);
+    } else {  // spread the beats over two of a's values
+      std::tie(a, b) = samples_with_u(m, n, n);
+      a[0] = 10.0 * (u - n) + 5.0;
+    }
+    EXPECT_NEAR(mann_whitney_p(a, b), p, 1e-6);
+    EXPECT_NEAR(mann_whitney_p(b, a), p, 1e-6);  // two-sided: the order does not matter
+  }
+  std::vector<double> low(30);
+  std::vector<double> high(30);
+  for (int k = 0; k < 30; ++k) {
+    low[static_cast<std::size_t>(k)] = k;
+    high[static_cast<std::size_t>(k)] = 100 + k;
+  }
+  EXPECT_LT(mann_whitney_p(low, high), 1e-9);             // normal law, far apart
+  EXPECT_DOUBLE_EQ(mann_whitney_p({1, 1, 1}, {1, 1, 1}), 1.0);  // all tied
+}
+
 TEST(RatioInterval, IsReproducibleWithItsSeedAndSeparatesDistinctCases) {
   const std::vector<double> slow = {2.02, 1.98, 2.05, 2.01, 1.97, 2.03, 2.00};
   const std::vector<double> fast = {1.01, 0.99, 1.02, 1.00, 0.98, 1.03, 1.00};

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "tools/compare_runs.hpp"
 #include "tools/report.hpp"
 #include "tools/report_csv.hpp"
 #include "tools/report_json.hpp"
@@ -20,11 +21,11 @@ namespace fs = std::filesystem;
 
 // Two rounds of sum_walltime and sum_slots_padded on 1 and 2 threads under two settings, with
 // their calibration, on a machine of two processors on two cores.
-report fixed_report() {
+report fixed_report(int rounds = 2, double padded_factor = 1.0) {
   compare_options options;
   options.programs = {"sum_walltime", "sum_slots_padded"};
   options.threads = {1, 2};
-  options.repeat = 2;
+  options.repeat = rounds;
   options.size = 1000;
   options.dimensions = {{"OMP_PROC_BIND", {"close", "spread"}}};
   report r;
@@ -38,7 +39,7 @@ report fixed_report() {
   r.machine.core_of = {{0, 0}, {1, 1}};
   r.machine.node_of = {{0, 0}, {1, 0}};
   r.conditions = {0.5, 0.1, 3.0, 0.4, true, 0};
-  for (int round = 1; round <= 2; ++round) {
+  for (int round = 1; round <= rounds; ++round) {
     for (const run_case& c : r.plan.cases) {
       run_record record{c, round, {}, round == 2 ? "a remark\n" : ""};
       if (c.program->role == program_role::calibration) {
@@ -46,7 +47,9 @@ report fixed_report() {
                                         "0.003", "0.002", "0.0005", "0.0004", "2", "40", "1.5", "60", "0.3"};
       } else {
         record.reading.sum = "499500";
-        record.reading.seconds = (c.program->role == program_role::padded_slots ? 0.004 : 0.001) * round / c.threads;
+        const double jitter = 1 + 0.01 * (round - 1);
+        record.reading.seconds =
+            (c.program->role == program_role::padded_slots ? 0.004 * padded_factor : 0.001) * jitter / c.threads;
         record.reading.thread_seconds = record.reading.seconds * 0.9;
         if (prints_placement(*c.program)) {
           for (int t = 0; t < c.threads; ++t) record.reading.thread_fields[t] = {std::to_string(t), std::to_string(1 - t)};
@@ -150,6 +153,27 @@ TEST(Report, ASavedRunReadsBackIntoTheSameReport) {
     EXPECT_NE(read_saved_report(file.string(), other).find(reason), std::string::npos) << reason;
   }
   fs::remove(file);
+}
+
+// Two saved runs compared: only what changed is called slower, and --fail-if-slower's threshold
+// needs the whole interval past it.
+TEST(Compare, CallsSlowerOnlyWhatTheIntervalAndTheUTestAgreeOn) {
+  report base = fixed_report(7);
+  report now = fixed_report(7, 1.5);  // the padded slots take half as long again
+  now.facts.compiler = "Clang 14.0.6";
+  EXPECT_EQ(run_differences(base, now), std::vector<std::string>{"compiler: GNU 12.2.0 -> Clang 14.0.6"});
+  const std::vector<compared_figure> compared = compare_figures(base, now);
+  ASSERT_FALSE(compared.empty());
+  for (const compared_figure& figure : compared) {
+    const bool padded = figure.name.rfind("sum_slots_padded", 0) == 0;
+    EXPECT_EQ(figure.verdict, padded ? "slower" : "no measurable difference") << figure.name;
+    if (padded) {
+      EXPECT_DOUBLE_EQ(figure.ratio, 1.5);
+      EXPECT_LT(figure.p_value, 0.05);
+    }
+  }
+  EXPECT_EQ(slower_than(compared, 0.2).size(), 4u);  // on 1 and 2 threads, under both settings
+  EXPECT_TRUE(slower_than(compared, 0.48).empty());  // 1.5x, but its interval reaches down to 1.46x
 }
 
 // Renaming or adding a program in CMake without the catalog would drop it from every check and

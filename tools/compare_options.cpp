@@ -145,6 +145,16 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
                  "or --max-time is spent; --repeat stays the least")
       ->type_name("P%")
       ->check(kPercent);
+  app.add_option("--compare", options.compare_paths,
+                 "compare two saved runs (--json files), NEW against BASE: differences, ratios with intervals, "
+                 "U tests and verdicts; runs nothing")
+      ->type_name("BASE.json NEW.json")
+      ->expected(2);
+  std::string slower;
+  app.add_option("--fail-if-slower", slower,
+                 "with --compare: exit 1 when a case is slower by more than P and its interval says so")
+      ->type_name("P%")
+      ->check(kPercent);
   add_whole_number(app, "--max-time", options.max_seconds, "SECONDS",
                    "how long the runs may take in all while --precision adds rounds", 86400);
   app.add_option("--csv", options.csv_path, "one row per measured run, written as runs finish")
@@ -190,6 +200,7 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
     options.dimensions.push_back(dimension);
   }
   if (!precision.empty()) options.precision = std::stod(precision) / 100;
+  if (!slower.empty()) options.fail_if_slower = std::stod(slower) / 100;
   options.programs = in_catalog_order(options.programs.empty() ? known : options.programs);
   std::sort(options.threads.begin(), options.threads.end());
   options.threads.erase(std::unique(options.threads.begin(), options.threads.end()), options.threads.end());

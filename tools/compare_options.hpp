@@ -25,6 +25,8 @@ struct compare_options {
   std::string bin_dir;  // empty: the directory sum_compare lies in
   bool dry_run = false; // print the header and the plan, run nothing
   std::string from_path;  // report the runs saved in this JSON again, run nothing
+  std::vector<std::string> compare_paths;  // BASE.json NEW.json: compare two saved runs, run nothing
+  double fail_if_slower = -1;              // with --compare: exit 1 past this fraction slower; -1: never
   std::vector<setting_dimension> dimensions;  // from --env, in their order
 };
 

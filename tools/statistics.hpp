@@ -32,6 +32,11 @@ inline constexpr std::uint64_t kBootstrapSeed = 0x5eed2026;
 interval ratio_interval(const std::vector<double>& numerator, const std::vector<double>& denominator,
                         std::uint64_t seed = kBootstrapSeed, int resamples = 4000);
 
+// The two-sided p-value of the Mann-Whitney U test that a and b come from one distribution:
+// exact for small samples without ties, else from the normal approximation with the ties'
+// correction and a continuity correction. 1 where a sample is empty.
+double mann_whitney_p(const std::vector<double>& a, const std::vector<double>& b);
+
 // The values beyond Tukey's outer fences ("far out"): more than 3 interquartile ranges outside
 // the quartiles. The inner fences flag a value in most samples of seven runs.
 // True when the distribution-free 95% interval of the median lies within `fraction` of the

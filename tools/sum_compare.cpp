@@ -15,6 +15,7 @@
 
 #include "tools/child_process.hpp"
 #include "tools/compare_options.hpp"
+#include "tools/compare_runs.hpp"
 #include "tools/exports.hpp"
 #include "tools/machine_facts.hpp"
 #include "tools/report.hpp"
@@ -134,12 +135,47 @@ int report_saved(const compare_options& options) {
   return print_and_export(r, out);
 }
 
+// --compare: two saved runs side by side.
+int compare_saved(const compare_options& options) {
+  exports out;
+  report base;
+  report now;
+  for (auto [path, r] : {std::pair{&options.compare_paths[0], &base}, {&options.compare_paths[1], &now}}) {
+    if (std::string problem = read_saved_report(*path, *r); !problem.empty()) return refuse(out, problem);
+    analyse(*r);
+  }
+  if (!options.json_path.empty()) {
+    if (std::string problem = open_staged(options.json_path, out.json); !problem.empty()) return refuse(out, problem);
+  }
+  const std::vector<std::string> differences = run_differences(base, now);
+  const std::vector<compared_figure> compared = compare_figures(base, now);
+  print_comparison(options.compare_paths[0], options.compare_paths[1], differences, compared);
+  std::vector<std::string> problems;
+  write_staged(out.json, comparison_json(options.compare_paths[0], options.compare_paths[1], differences, compared));
+  if (out.json.fd >= 0) {
+    if (std::string problem = commit_staged(out.json); !problem.empty()) problems.push_back(problem);
+  }
+  if (std::fflush(stdout) != 0) problems.push_back(std::string("cannot write standard output: ") + std::strerror(errno));
+  for (const std::string& problem : problems) std::fprintf(stderr, "sum_compare: %s\n", problem.c_str());
+  int status = problems.empty() ? 0 : 1;
+  if (options.fail_if_slower >= 0) {
+    for (const compared_figure* figure : slower_than(compared, options.fail_if_slower)) {
+      std::fprintf(stderr, "sum_compare: %s is %.1f%% slower [%.1f%%, %.1f%%], more than --fail-if-slower %g%%\n",
+                   figure->name.c_str(), 100 * (figure->ratio - 1), 100 * (figure->ci.low - 1), 100 * (figure->ci.high - 1),
+                   100 * options.fail_if_slower);
+      status = 1;
+    }
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   compare_options options;
   if (const std::optional<int> status = parse_compare_options(argc, argv, options)) return *status;
   if (!options.from_path.empty()) return report_saved(options);
+  if (!options.compare_paths.empty()) return compare_saved(options);
   report r;
   r.machine = read_topology();
   const int processors = static_cast<int>(r.machine.allowed.size());
