@@ -1,8 +1,10 @@
 #include "tools/machine_facts.hpp"
 
+#include <hwloc.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -20,15 +22,14 @@ std::string processor_model() {
 int processors_online() { return static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)); }
 
 std::string processor_list(const std::vector<int>& processors) {
-  std::string text;
-  for (std::size_t k = 0; k < processors.size();) {
-    std::size_t last = k;
-    while (last + 1 < processors.size() && processors[last + 1] == processors[last] + 1) ++last;
-    text += (text.empty() ? "" : ",") + std::to_string(processors[k]);
-    if (last > k) text += "-" + std::to_string(processors[last]);
-    k = last + 1;
-  }
-  return text;
+  // hwloc's own list form, as hwloc-calc and hwloc-bind print it.
+  hwloc_bitmap_t set = hwloc_bitmap_alloc();
+  for (int processor : processors) hwloc_bitmap_set(set, static_cast<unsigned>(processor));
+  char* text = nullptr;
+  const std::string list = hwloc_bitmap_list_asprintf(&text, set) >= 0 && text != nullptr ? text : "";
+  std::free(text);
+  hwloc_bitmap_free(set);
+  return list;
 }
 
 std::vector<std::string> runtime_settings() {
