@@ -446,6 +446,19 @@ TEST(Headlines, ReadFalseSharingAgainstTheHostsOwnReference) {
   const headline differ = said_for(1.0, 3.0, 5.0);  // the programs show less than the host has: no explanation
   EXPECT_EQ(differ.text.find("hides"), std::string::npos) << differ.text;
   EXPECT_EQ(differ.text.find("the programs show"), std::string::npos) << differ.text;
+
+  plan.threads = {2};
+  figures few;  // 3 runs a side: 3x, but no 95% interval, so neither "shows" nor "hides"
+  few.cases = {stats_of("sum_slots_packed", 2, {0.12, 0.121, 0.119}, plan.size),
+               stats_of("sum_slots_padded", 2, {0.04, 0.041, 0.039}, plan.size)};
+  for (floor_kind kind : {floor_kind::shared_line_sums, floor_kind::separate_line_sums}) {
+    const std::vector<double> values = kind == floor_kind::shared_line_sums ? std::vector<double>{0.09, 0.091, 0.089}
+                                                                            : std::vector<double>{0.03, 0.031, 0.029};
+    few.floors.push_back({kind, 2, 0, values, values[0], median_interval(values)});
+  }
+  const std::string text = headlines(plan, few, 2, 1).front().text;
+  EXPECT_EQ(text.find("hides"), std::string::npos) << text;
+  EXPECT_EQ(text.find("the programs show"), std::string::npos) << text;
 }
 
 // The reduction's excess over its floor is read against the host's fork/join after idle, barrier

@@ -12,6 +12,7 @@
 #include "tools/report.hpp"
 #include "tools/report_csv.hpp"
 #include "tools/report_json.hpp"
+#include "tools/report_markdown.hpp"
 #include "tools/suite_build.hpp"
 #include "tests/program_harness.hpp"
 
@@ -174,6 +175,16 @@ TEST(Compare, CallsSlowerOnlyWhatTheIntervalAndTheUTestAgreeOn) {
   }
   EXPECT_EQ(slower_than(compared, 0.2).size(), 4u);  // on 1 and 2 threads, under both settings
   EXPECT_TRUE(slower_than(compared, 0.48).empty());  // 1.5x, but its interval reaches down to 1.46x
+}
+
+TEST(Report, MarkdownHasOneTableRowPerCaseAndTheHeadlines) {
+  const report r = fixed_report();
+  const std::string text = markdown_report(r);
+  EXPECT_NE(text.find("| program | threads | setting | median s | 95% interval | spread | speed-up | x floor |\n"
+                      "|---|---:|---|---:|---|---:|---:|---:|\n"
+                      "| sum_walltime | 1 | OMP_PROC_BIND=close | 0.001005 | [0.001000, 0.001010]\\* | 1.0% | 1.00x | 1.01x |\n"),
+            std::string::npos) << text;
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<long>(2 + 2 + r.measured.cases.size() + 1 + r.said.size()));
 }
 
 // Renaming or adding a program in CMake without the catalog would drop it from every check and

@@ -164,6 +164,10 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
   app.add_option("--plot", options.plot_path, "chart of the medians, drawn by gnuplot")
       ->type_name("FILE.svg|FILE.png")
       ->check(kChartFile);
+  app.add_option("--markdown", options.markdown_path,
+                 "the table and the headlines (or a --compare's table) as GitHub-flavoured markdown")
+      ->type_name("FILE")
+      ->check(kNonEmpty);
   app.add_option("--bin", options.bin_dir, "where the programs are (default: beside sum_compare)")
       ->type_name("DIR")
       ->check(kNonEmpty);

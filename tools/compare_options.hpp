@@ -22,6 +22,7 @@ struct compare_options {
   std::string csv_path;
   std::string json_path;
   std::string plot_path;
+  std::string markdown_path;
   std::string bin_dir;  // empty: the directory sum_compare lies in
   bool dry_run = false; // print the header and the plan, run nothing
   std::string from_path;  // report the runs saved in this JSON again, run nothing

@@ -3,10 +3,13 @@
 #include "tools/chart.hpp"
 #include "tools/report_csv.hpp"
 #include "tools/report_json.hpp"
+#include "tools/report_markdown.hpp"
 
 std::string open_exports(const compare_options& options, exports& out) {
-  const std::pair<const char*, const std::string*> paths[] = {
-      {"--csv", &options.csv_path}, {"--json", &options.json_path}, {"--plot", &options.plot_path}};
+  const std::pair<const char*, const std::string*> paths[] = {{"--csv", &options.csv_path},
+                                                              {"--json", &options.json_path},
+                                                              {"--plot", &options.plot_path},
+                                                              {"--markdown", &options.markdown_path}};
   for (std::size_t a = 0; a < std::size(paths); ++a) {
     for (std::size_t b = a + 1; b < std::size(paths); ++b) {
       if (!paths[a].second->empty() && !paths[b].second->empty() && same_file(*paths[a].second, *paths[b].second)) {
@@ -17,7 +20,8 @@ std::string open_exports(const compare_options& options, exports& out) {
   if (!options.plot_path.empty()) {
     if (std::string problem = gnuplot_problem(); !problem.empty()) return problem;
   }
-  for (auto [file, path] : {std::pair{&out.csv, &options.csv_path}, {&out.json, &options.json_path}, {&out.chart, &options.plot_path}}) {
+  for (auto [file, path] : {std::pair{&out.csv, &options.csv_path}, {&out.json, &options.json_path},
+                            {&out.chart, &options.plot_path}, {&out.markdown, &options.markdown_path}}) {
     if (path->empty()) continue;
     if (std::string problem = open_staged(*path, *file); !problem.empty()) return problem;
   }
@@ -32,6 +36,7 @@ void export_run(exports& out, const run_plan& plan, const run_record& record) {
 std::vector<std::string> finish_exports(exports& out, const report& r, const volatile std::sig_atomic_t* interrupted) {
   std::vector<std::string> problems;
   if (out.json.fd >= 0) write_staged(out.json, json_document(r));
+  if (out.markdown.fd >= 0) write_staged(out.markdown, markdown_report(r));
   if (out.chart.fd >= 0) {
     std::string image;
     const std::string format = out.chart.path.substr(out.chart.path.size() - 3);
@@ -42,7 +47,7 @@ std::vector<std::string> finish_exports(exports& out, const report& r, const vol
       problems.push_back(problem);
     }
   }
-  for (staged_file* file : {&out.csv, &out.json, &out.chart}) {
+  for (staged_file* file : {&out.csv, &out.json, &out.chart, &out.markdown}) {
     if (file->fd < 0) continue;
     if (std::string problem = commit_staged(*file); !problem.empty()) problems.push_back(problem);
   }
@@ -50,5 +55,5 @@ std::vector<std::string> finish_exports(exports& out, const report& r, const vol
 }
 
 void discard_exports(exports& out) {
-  for (staged_file* file : {&out.csv, &out.json, &out.chart}) discard_staged(*file);
+  for (staged_file* file : {&out.csv, &out.json, &out.chart, &out.markdown}) discard_staged(*file);
 }

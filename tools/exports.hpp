@@ -15,6 +15,7 @@ struct exports {
   staged_file csv;
   staged_file json;
   staged_file chart;
+  staged_file markdown;
 };
 
 // Checks that the output paths name distinct files that can be written, and that gnuplot runs

@@ -133,7 +133,7 @@ headline false_sharing(const run_plan& plan, const figures& measured, int thread
   if (threads == 1) {
     text += differs(slower) ? " (one thread shares no line)." : ": no measurable difference (one thread shares no line).";
   } else if (!above(slower, 1)) {
-    text += ": no cost of false sharing shows in this run.";
+    text += slower.precise ? ": no cost of false sharing shows in this run." : ": too few runs to tell.";
   } else {
     text += ": the cost of false sharing.";
     const floor_stats* transfer = find_floor(measured.floors, floor_kind::line_transfer, threads);

@@ -21,6 +21,7 @@
 #include "tools/report.hpp"
 #include "tools/report_console.hpp"
 #include "tools/report_json.hpp"
+#include "tools/report_markdown.hpp"
 #include "tools/run_facts.hpp"
 #include "tools/run_plan.hpp"
 #include "tools/runner.hpp"
@@ -144,16 +145,22 @@ int compare_saved(const compare_options& options) {
     if (std::string problem = read_saved_report(*path, *r); !problem.empty()) return refuse(out, problem);
     analyse(*r);
   }
-  if (!options.json_path.empty()) {
-    if (std::string problem = open_staged(options.json_path, out.json); !problem.empty()) return refuse(out, problem);
+  if (!options.json_path.empty() && !options.markdown_path.empty() && same_file(options.json_path, options.markdown_path)) {
+    return refuse(out, "--json and --markdown name the same file, " + options.json_path);
+  }
+  for (auto [file, path] : {std::pair{&out.json, &options.json_path}, {&out.markdown, &options.markdown_path}}) {
+    if (path->empty()) continue;
+    if (std::string problem = open_staged(*path, *file); !problem.empty()) return refuse(out, problem);
   }
   const std::vector<std::string> differences = run_differences(base, now);
   const std::vector<compared_figure> compared = compare_figures(base, now);
   print_comparison(options.compare_paths[0], options.compare_paths[1], differences, compared);
   std::vector<std::string> problems;
   write_staged(out.json, comparison_json(options.compare_paths[0], options.compare_paths[1], differences, compared));
-  if (out.json.fd >= 0) {
-    if (std::string problem = commit_staged(out.json); !problem.empty()) problems.push_back(problem);
+  write_staged(out.markdown, markdown_comparison(options.compare_paths[0], options.compare_paths[1], differences, compared));
+  for (staged_file* file : {&out.json, &out.markdown}) {
+    if (file->fd < 0) continue;
+    if (std::string problem = commit_staged(*file); !problem.empty()) problems.push_back(problem);
   }
   if (std::fflush(stdout) != 0) problems.push_back(std::string("cannot write standard output: ") + std::strerror(errno));
   for (const std::string& problem : problems) std::fprintf(stderr, "sum_compare: %s\n", problem.c_str());

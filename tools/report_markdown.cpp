@@ -1,0 +1,53 @@
+#include "tools/report_markdown.hpp"
+
+#include <cmath>
+
+#include "tools/program_output.hpp"
+
+namespace {
+
+// A table cell: a pipe would end it early.
+std::string cell(const std::string& text) {
+  std::string escaped;
+  for (char c : text) escaped += c == '|' ? std::string("\\|") : std::string(1, c);
+  return escaped;
+}
+
+std::string figure_or_dash(double value, const char* format) {
+  return value >= 0 && std::isfinite(value) ? printed(format, value) : "-";
+}
+
+}  // namespace
+
+std::string markdown_report(const report& r) {
+  std::string text = printed("**sum_compare**: %d elements, %d measured runs per case, on %s (%s)\n\n", r.plan.size,
+                             r.plan.rounds - 1, cell(r.facts.processor).c_str(), cell(r.facts.compiler).c_str());
+  text += "| program | threads | setting | median s | 95% interval | spread | speed-up | x floor |\n"
+          "|---|---:|---|---:|---|---:|---:|---:|\n";
+  for (const case_stats& c : r.measured.cases) {
+    text += printed("| %s | %d | %s | %.6f | [%.6f, %.6f]%s | %.1f%% | %s | %s |\n", std::string(c.c.program->name).c_str(),
+                    c.c.threads, cell(setting_label(r.plan.settings[static_cast<std::size_t>(c.c.setting)])).c_str(),
+                    c.wall.median, c.median_ci.low, c.median_ci.high, c.median_ci.coverage < 0.95 ? "\\*" : "",
+                    c.spread_percent, figure_or_dash(c.speedup, "%.2fx").c_str(), figure_or_dash(c.of_floor, "%.2fx").c_str());
+  }
+  text += "\n";
+  for (const headline& said : r.said) text += "- " + said.text + "\n";
+  return text;
+}
+
+std::string markdown_comparison(const std::string& base_path, const std::string& new_path,
+                                const std::vector<std::string>& differences, const std::vector<compared_figure>& compared) {
+  std::string text = "**sum_compare**: `" + cell(new_path) + "` (new) against `" + cell(base_path) + "` (base)\n\n";
+  if (differences.empty()) text += "No difference in machine, build, settings, size or repeats.\n";
+  for (const std::string& difference : differences) text += "- " + cell(difference) + "\n";
+  text += "\n| case or floor | base median | new median | new/base | 95% interval | p (U test) | verdict |\n"
+          "|---|---:|---:|---:|---|---:|---|\n";
+  for (const compared_figure& figure : compared) {
+    const bool has = std::isfinite(figure.ratio) && std::isfinite(figure.ci.low);
+    text += printed("| %s | %.6g | %.6g | %s | %s | %.3g | %s |\n", cell(figure.name).c_str(), figure.base_median,
+                    figure.new_median, has ? printed("%.3fx", figure.ratio).c_str() : "-",
+                    has ? printed("[%.3f, %.3f]", figure.ci.low, figure.ci.high).c_str() : "-", figure.p_value,
+                    figure.verdict.c_str());
+  }
+  return text;
+}
