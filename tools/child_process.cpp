@@ -129,10 +129,7 @@ std::string read_within_limits(pid_t pid, pollfd (&pipes)[2], child_result& resu
   return failure;
 }
 
-}  // namespace
-
-void adopt_orphans() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
-
+// The pids of this process's children, adopted ones included.
 std::vector<int> adopted_children() {
   std::vector<int> children;
   std::error_code error;
@@ -142,6 +139,10 @@ std::vector<int> adopted_children() {
   }
   return children;
 }
+
+}  // namespace
+
+void adopt_orphans() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
 
 child_result run_child(const std::string& path, const std::vector<std::string>& args,
                        const std::vector<std::string>& env, const run_limits& limits) {

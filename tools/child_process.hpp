@@ -41,9 +41,6 @@ void set_variable(std::vector<std::string>& env, const std::string& name, const 
 // whole of a child's process group, grandchildren included, before it returns.
 void adopt_orphans();
 
-// The pids of this process's children, adopted ones included.
-std::vector<int> adopted_children();
-
 // Runs path with args (argv[1...]) and env; a path without a slash is looked up in PATH.
 // Failure to start is reported as status 127, with the reason in err. When a limit stops the
 // child, its process group gets SIGTERM, then SIGKILL, and failure says why. Once the child has

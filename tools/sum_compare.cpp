@@ -145,13 +145,9 @@ int compare_saved(const compare_options& options) {
     if (std::string problem = read_saved_report(*path, *r); !problem.empty()) return refuse(out, problem);
     analyse(*r);
   }
-  if (!options.json_path.empty() && !options.markdown_path.empty() && same_file(options.json_path, options.markdown_path)) {
-    return refuse(out, "--json and --markdown name the same file, " + options.json_path);
-  }
-  for (auto [file, path] : {std::pair{&out.json, &options.json_path}, {&out.markdown, &options.markdown_path}}) {
-    if (path->empty()) continue;
-    if (std::string problem = open_staged(*path, *file); !problem.empty()) return refuse(out, problem);
-  }
+  if (std::string problem = open_exports(options, out); !problem.empty()) return refuse(out, problem);
+  discard_staged(out.csv);  // a comparison has no runs of its own to list or draw
+  discard_staged(out.chart);
   const std::vector<std::string> differences = run_differences(base, now);
   const std::vector<compared_figure> compared = compare_figures(base, now);
   print_comparison(options.compare_paths[0], options.compare_paths[1], differences, compared);
