@@ -100,24 +100,59 @@ function(suite_program name profile)
   install(TARGETS ${name} RUNTIME DESTINATION bin)
 endfunction()
 
-# tools/suite_build.hpp: the compiler, each profile's flags and each program's profile, for the
-# tooling to report and the tests to check. Call once every program is declared.
+# The OpenMP runtime a program of the profile links: GCC's -fopenmp links libgomp, clang's links
+# LLVM's libomp; the libomp profile links libomp whatever the compiler; the serial profile none.
+function(suite_runtime_of_profile profile out)
+  if(profile STREQUAL "serial" OR profile STREQUAL "tool")
+    set(${out} "none" PARENT_SCOPE)
+  elseif(profile STREQUAL "libomp" OR NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    set(${out} "libomp" PARENT_SCOPE)
+  else()
+    set(${out} "libgomp" PARENT_SCOPE)
+  endif()
+endfunction()
+
+# What this build is, written for the tools twice from the same facts: tools/suite_build.hpp (the
+# compiler, each profile's flags and each program's profile, for sum_compare and the tests) and
+# bin/build_facts.json beside the programs, which sum_compare reads from any build directory it
+# is given (--build). Call once every program is declared.
+set(SUITE_BUILD_FACTS_FILE "build_facts.json")
 function(suite_write_build_facts)
   set(SUITE_BUILD_COMPILER "${CMAKE_CXX_COMPILER_ID} ${CMAKE_CXX_COMPILER_VERSION}")
   set(SUITE_BUILD_PROFILES "")
+  set(json_profiles "")
   foreach(profile IN LISTS SUITE_PROFILES)
     list(JOIN SUITE_FLAGS_${profile} " " flags)
+    string(REPLACE "\\" "\\\\" flags "${flags}")
     string(REPLACE "\"" "\\\"" flags "${flags}")
     string(APPEND SUITE_BUILD_PROFILES "    {\"${profile}\", \"${flags}\"},\n")
+    list(APPEND json_profiles "    \"${profile}\": \"${flags}\"")
   endforeach()
   get_property(programs GLOBAL PROPERTY SUITE_PROGRAMS)
   set(SUITE_BUILD_PROGRAMS "")
+  set(json_programs "")
   foreach(program IN LISTS programs)
     get_target_property(profile ${program} SUITE_PROFILE)
+    suite_runtime_of_profile(${profile} runtime)
     string(APPEND SUITE_BUILD_PROGRAMS "    {\"${program}\", \"${profile}\"},\n")
+    list(APPEND json_programs "    \"${program}\": {\"profile\": \"${profile}\", \"openmp_runtime\": \"${runtime}\"}")
   endforeach()
   configure_file("${PROJECT_SOURCE_DIR}/tools/suite_build.hpp.in"
                  "${SUITE_GENERATED_DIR}/tools/suite_build.hpp" @ONLY)
+  list(JOIN json_profiles ",\n" json_profiles)
+  list(JOIN json_programs ",\n" json_programs)
+  file(CONFIGURE OUTPUT "${SUITE_BIN_DIR}/${SUITE_BUILD_FACTS_FILE}" CONTENT
+"{
+  \"compiler\": \"${SUITE_BUILD_COMPILER}\",
+  \"profiles\": {
+${json_profiles}
+  },
+  \"programs\": {
+${json_programs}
+  }
+}
+")
+  install(FILES "${SUITE_BIN_DIR}/${SUITE_BUILD_FACTS_FILE}" DESTINATION bin)
 endfunction()
 
 # What this configuration builds, and what it leaves out.

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <tuple>
@@ -11,7 +12,9 @@
 #include "tests/program_harness.hpp"
 #include "tools/aggregate.hpp"
 #include "tools/run_plan.hpp"
+#include "tools/report_json.hpp"
 #include "tools/statistics.hpp"
+#include "tools/suite_build.hpp"
 
 namespace {
 
@@ -276,7 +279,7 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
   }
 
   const nlohmann::json json = read_json(json_path);
-  EXPECT_EQ(json["schema_version"], 3);
+  EXPECT_EQ(json["schema_version"], kJsonSchemaVersion);
   EXPECT_EQ(json["complete"], true);
   EXPECT_EQ(json["elements"], 1000);
   EXPECT_EQ(json["runs"].size(), 22u);
@@ -307,6 +310,44 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
     EXPECT_NE(said["text"].get<std::string>().find("]*"), std::string::npos) << said["text"];
   }
   EXPECT_NE(run.out.find("* fewer than 6 runs on a side cannot give a 95% interval"), std::string::npos);
+}
+
+// Two builds side by side: every case, the calibration's included, runs from each, and each
+// build's facts come from its own directory.
+TEST(SumCompare, RunsEveryCaseFromEachBuildWithItsOwnFacts) {
+  const fs::path bin = fs::path(program_path("sum_compare")).parent_path();
+  const scratch_directory other;
+  fs::create_symlink(bin / "calibrate", other.path / "calibrate");
+  // The other build's program counts its runs, then is the real one.
+  std::ofstream(other.path / "sum_walltime") << "#!/bin/sh\necho run >> '" << (other.path / "runs").string() << "'\nexec '"
+                                             << (bin / "sum_walltime").string() << "' \"$@\"\n";
+  fs::permissions(other.path / "sum_walltime", fs::perms::owner_all);
+  std::ofstream(other.path / std::string(kBuildFactsFile))
+      << R"({"compiler": "Clang 14.0.6", "profiles": {"optimised": "-O3"},
+             "programs": {"sum_walltime": {"profile": "optimised", "openmp_runtime": "libomp"}}})";
+  const fs::path json_path = other.path / "runs.json";
+  const child_result run = compare({"--build", "gcc=" + bin.string(), "--build", "other=" + other.path.string(),
+                                    "--programs", "sum_walltime", "--threads", "1,2", "--size", "1000", "--repeat", "1",
+                                    "--json", json_path.string()});
+  ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("build other: Clang 14.0.6; optimised -O3\n             OpenMP runtime: libomp for sum_walltime\n"),
+            std::string::npos) << run.out;
+  const nlohmann::json json = read_json(json_path);
+  const nlohmann::json& said = json["headlines"];
+  EXPECT_TRUE(std::any_of(said.begin(), said.end(), [](const nlohmann::json& headline) {
+    return headline["text"].get<std::string>().find("the time under build other that it takes under build gcc") != std::string::npos;
+  })) << said;
+  ASSERT_EQ(json["builds"].size(), 2u);
+  EXPECT_EQ(json["builds"][0]["compiler"], std::string(kCompiler));
+  EXPECT_EQ(json["builds"][1]["bin"], fs::canonical(other.path).string());
+  std::map<std::string, int> runs_of_build;
+  for (const char* kind : {"runs", "calibration_runs"}) {
+    for (const nlohmann::json& r : json[kind]) ++runs_of_build[r["build"].get<std::string>() + " " + kind];
+  }
+  std::ifstream counted(other.path / "runs");
+  EXPECT_EQ(std::count(std::istreambuf_iterator<char>(counted), {}, '\n'), 4);  // a warm-up and a run on 1 and 2 threads
+  EXPECT_EQ(runs_of_build, (std::map<std::string, int>{
+                               {"gcc runs", 2}, {"other runs", 2}, {"gcc calibration_runs", 2}, {"other calibration_runs", 2}}));
 }
 
 TEST(SumCompare, TheSerialBuildRunsAsTheOneThreadReferenceWhateverTheTeams) {

@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 
 #include "tools/compare_runs.hpp"
+#include "tools/merge_runs.hpp"
 #include "tools/report.hpp"
 #include "tools/report_csv.hpp"
 #include "tools/report_json.hpp"
@@ -31,7 +33,8 @@ report fixed_report(int rounds = 2, double padded_factor = 1.0) {
   options.dimensions = {{"OMP_PROC_BIND", {"close", "spread"}}};
   report r;
   r.plan = make_plan(options, 2);
-  r.facts = {"Test CPU", 2, {"OMP_WAIT_POLICY=active"}, "GNU 12.2.0", "optimised -O3", "/opt/bin"};
+  r.facts = {"node-1", "Test CPU", 2, {"OMP_WAIT_POLICY=active"},
+             {{"", "/opt/bin", "GNU 12.2.0", "optimised -O3", "libgomp for sum_walltime sum_slots_padded"}}};
   r.machine.packages = 1;
   r.machine.numa_nodes = 1;
   r.machine.cores = 2;
@@ -144,7 +147,9 @@ TEST(Report, ASavedRunReadsBackIntoTheSameReport) {
   // Cut short, of another schema, or not sum_compare's: each refused with why.
   const std::pair<std::string, std::string> refused[] = {
       {saved.substr(0, saved.size() / 2), "is not complete JSON"},
-      {std::string(saved).replace(saved.find("\"schema_version\": 3"), 19, "\"schema_version\": 2"), "has schema version 2"},
+      {std::string(saved).replace(saved.find("\"schema_version\": " + std::to_string(kJsonSchemaVersion)), 19,
+                                  "\"schema_version\": 2"),
+       "has schema version 2"},
       {"{\"runs\": []}", "is not a JSON file that sum_compare wrote"},
       {std::string(saved).replace(saved.find("\"threads\": 1,"), 13, ""), "does not hold a whole sum_compare run"},
   };
@@ -161,8 +166,11 @@ TEST(Report, ASavedRunReadsBackIntoTheSameReport) {
 TEST(Compare, CallsSlowerOnlyWhatTheIntervalAndTheUTestAgreeOn) {
   report base = fixed_report(7);
   report now = fixed_report(7, 1.5);  // the padded slots take half as long again
-  now.facts.compiler = "Clang 14.0.6";
-  EXPECT_EQ(run_differences(base, now), std::vector<std::string>{"compiler: GNU 12.2.0 -> Clang 14.0.6"});
+  now.facts.builds[0].compiler = "Clang 14.0.6";
+  EXPECT_EQ(run_differences(base, now),
+            std::vector<std::string>{"builds: GNU 12.2.0; optimised -O3; OpenMP runtime: libgomp for sum_walltime "
+                                     "sum_slots_padded; in /opt/bin -> Clang 14.0.6; optimised -O3; OpenMP runtime: libgomp "
+                                     "for sum_walltime sum_slots_padded; in /opt/bin"});
   const std::vector<compared_figure> compared = compare_figures(base, now);
   ASSERT_FALSE(compared.empty());
   for (const compared_figure& figure : compared) {
@@ -175,6 +183,38 @@ TEST(Compare, CallsSlowerOnlyWhatTheIntervalAndTheUTestAgreeOn) {
   }
   EXPECT_EQ(slower_than(compared, 0.2).size(), 4u);  // on 1 and 2 threads, under both settings
   EXPECT_TRUE(slower_than(compared, 0.48).empty());  // 1.5x, but its interval reaches down to 1.46x
+}
+
+// Machines side by side: the one whose every figure takes half as long again is flagged, and only
+// it; runs of different sizes are not merged.
+TEST(Merge, FlagsOnlyTheMachineSlowerThanAllTheOthers) {
+  report first = fixed_report(7);
+  report second = fixed_report(7);
+  report slow = fixed_report(7);
+  second.facts.host = "node-2";
+  slow.facts.host = "node-3";
+  for (run_record& record : slow.records) {
+    record.reading.seconds *= 1.5;
+    for (std::string& field : record.reading.result_fields) {
+      if (field != "nan") field = printed("%g", std::stod(field) * 1.5);
+    }
+  }
+  analyse(slow);
+  const merged_runs merged = merge_runs({"a.json", "b.json", "c.json"}, {first, second, slow});
+  ASSERT_EQ(merged.machines.size(), 3u);
+  EXPECT_EQ(merged.machines[0].name, "node-1");
+  EXPECT_EQ(merged.machines[2].name, "node-3");
+  EXPECT_EQ(merged.figures.size(), first.measured.cases.size() + first.measured.floors.size());
+  for (const merged_machine& machine : merged.machines) {
+    EXPECT_EQ(machine.compared_figures, static_cast<int>(merged.figures.size())) << machine.name;
+    EXPECT_EQ(machine.slow_figures, machine.name == "node-3" ? machine.compared_figures : 0) << machine.name;
+    EXPECT_EQ(machine.flagged, machine.name == "node-3") << machine.name;
+  }
+  EXPECT_EQ(nlohmann::json::parse(merge_json(merged))["flagged"], nlohmann::json::array({"node-3"}));
+
+  second.plan.size = 2000;
+  EXPECT_NE(merge_refusal({"a.json", "b.json"}, {first, second}).find("runs of one size"), std::string::npos);
+  EXPECT_EQ(merge_refusal({"a.json", "c.json"}, {first, slow}), "");
 }
 
 TEST(Report, MarkdownHasOneTableRowPerCaseAndTheHeadlines) {

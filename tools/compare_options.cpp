@@ -6,6 +6,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 
 #include "tools/program_catalog.hpp"
 
@@ -74,6 +75,25 @@ std::string read_dimension(const std::string& text, setting_dimension& dimension
   return {};
 }
 
+// "NAME=DIR": a build's name (letters, digits, '.', '-', '_') and the directory of its programs.
+std::string read_build(const std::string& text, build_location& build) {
+  const std::size_t equals = text.find('=');
+  build.name = text.substr(0, std::min(equals, text.size()));
+  if (equals == std::string::npos || build.name.empty() || equals + 1 == text.size() ||
+      build.name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-") != std::string::npos) {
+    return "'" + text + "' is not NAME=DIR (a name of letters, digits, '.', '-' or '_')";
+  }
+  build.bin = build.tool_dir = text.substr(equals + 1);
+  return {};
+}
+
+const CLI::Validator kBuild(
+    [](std::string& text) {
+      build_location build;
+      return read_build(text, build);
+    },
+    "", "NAME=DIR");
+
 const CLI::Validator kDimension(
     [](std::string& text) {
       setting_dimension dimension;
@@ -105,6 +125,12 @@ std::vector<std::string> in_catalog_order(const std::vector<std::string>& chosen
     if (std::find(chosen.begin(), chosen.end(), name) != chosen.end()) ordered.push_back(name);
   }
   return ordered;
+}
+
+std::string absolute_path(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
+  return error ? path : resolved.string();
 }
 
 }  // namespace
@@ -150,6 +176,12 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
                  "U tests and verdicts; runs nothing")
       ->type_name("BASE.json NEW.json")
       ->expected(2);
+  app.add_option("--merge", options.merge_paths,
+                 "saved runs of several machines (--json files) side by side: one column per machine for every "
+                 "floor and case, and the machines slower than all the others; runs nothing")
+      ->type_name("A.json B.json ...")
+      ->expected(2, 1000)
+      ->excludes(app.get_option("--compare"));
   std::string slower;
   app.add_option("--fail-if-slower", slower,
                  "with --compare: exit 1 when a case is slower by more than P and its interval says so")
@@ -168,9 +200,17 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
                  "the table and the headlines (or a --compare's table) as GitHub-flavoured markdown")
       ->type_name("FILE")
       ->check(kNonEmpty);
-  app.add_option("--bin", options.bin_dir, "where the programs are (default: beside sum_compare)")
-      ->type_name("DIR")
-      ->check(kNonEmpty);
+  CLI::Option* bin = app.add_option("--bin", options.bin_dir, "where the programs are (default: beside sum_compare)")
+                         ->type_name("DIR")
+                         ->check(kNonEmpty);
+  std::vector<std::string> builds;
+  app.add_option("--build", builds,
+                 "run every case, the calibration included, from the programs in DIR too, as build NAME "
+                 "(repeatable: the builds side by side)")
+      ->type_name("NAME=DIR")
+      ->check(kBuild)
+      ->excludes(bin)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   app.add_option("--from", options.from_path,
                  "report the runs that an earlier --json saved, again: run nothing; the plan is the file's")
       ->type_name("FILE.json")
@@ -203,6 +243,21 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
     }
     options.dimensions.push_back(dimension);
   }
+  for (const std::string& text : builds) {
+    build_location build;
+    read_build(text, build);
+    for (const build_location& earlier : options.builds) {
+      if (earlier.name == build.name) {
+        std::fprintf(stderr, "sum_compare: --build names %s twice (sum_compare --help lists the options)\n",
+                     build.name.c_str());
+        return 2;
+      }
+    }
+    options.builds.push_back(build);
+  }
+  // Absolute, so that the saved runs say where their programs were and builds match by it.
+  for (build_location& build : options.builds) build.bin = build.tool_dir = absolute_path(build.bin);
+  if (!options.bin_dir.empty()) options.bin_dir = absolute_path(options.bin_dir);
   if (!precision.empty()) options.precision = std::stod(precision) / 100;
   if (!slower.empty()) options.fail_if_slower = std::stod(slower) / 100;
   options.programs = in_catalog_order(options.programs.empty() ? known : options.programs);

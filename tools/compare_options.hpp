@@ -11,6 +11,13 @@ struct setting_dimension {
   std::vector<std::string> values;
 };
 
+// Where a build's programs lie: a --build NAME=DIR, or the one build sum_compare runs by default.
+struct build_location {
+  std::string name;      // "" for the default build
+  std::string bin;       // its programs
+  std::string tool_dir;  // its calibrate
+};
+
 struct compare_options {
   std::vector<std::string> programs;  // in the catalog's order; default: every compared program
   std::vector<int> threads;           // ascending; empty: 1, 2, 4, ... up to the processors, and that count
@@ -24,9 +31,11 @@ struct compare_options {
   std::string plot_path;
   std::string markdown_path;
   std::string bin_dir;  // empty: the directory sum_compare lies in
+  std::vector<build_location> builds;  // from --build, in their order; empty: the one build of --bin
   bool dry_run = false; // print the header and the plan, run nothing
   std::string from_path;  // report the runs saved in this JSON again, run nothing
   std::vector<std::string> compare_paths;  // BASE.json NEW.json: compare two saved runs, run nothing
+  std::vector<std::string> merge_paths;    // A.json B.json ...: saved runs of several machines side by side
   double fail_if_slower = -1;              // with --compare: exit 1 past this fraction slower; -1: never
   std::vector<setting_dimension> dimensions;  // from --env, in their order
 };

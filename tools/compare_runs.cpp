@@ -1,5 +1,6 @@
 #include "tools/compare_runs.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -21,10 +22,40 @@ std::string numbers(const std::vector<int>& values) {
   return text;
 }
 
-std::vector<std::string> setting_labels(const run_plan& plan) {
+std::vector<std::string> env_labels(const run_plan& plan) {
   std::vector<std::string> labels;
-  for (const setting& under : plan.settings) labels.push_back("[" + setting_label(under) + "]");
+  for (const setting& under : plan.settings) {
+    const std::string label = "[" + setting_label({"", under.env}) + "]";
+    if (std::find(labels.begin(), labels.end(), label) == labels.end()) labels.push_back(label);
+  }
   return labels;
+}
+
+std::string build_text(const build_facts& build) {
+  return (build.name.empty() ? "" : build.name + ": ") + build.compiler + "; " + build.profiles + "; OpenMP runtime: " +
+         build.runtimes + "; in " + build.bin;
+}
+
+std::string builds_text(const run_facts& facts) {
+  std::string text;
+  for (const build_facts& build : facts.builds) text += (text.empty() ? "" : " | ") + build_text(build);
+  return text;
+}
+
+const build_location& build_named(const run_plan& plan, const std::string& name) {
+  for (const build_location& build : plan.builds) {
+    if (build.name == name) return build;
+  }
+  return plan.builds.at(0);
+}
+
+// A case of the new run matches one of the base run when both ran under the same --env values
+// from corresponding builds: of the same name, or of the same programs' directory (so that a
+// default run's build matches the --build that names its directory).
+bool same_conditions(const run_plan& base, int base_setting, const run_plan& now, int now_setting) {
+  const setting& a = base.settings[static_cast<std::size_t>(base_setting)];
+  const setting& b = now.settings[static_cast<std::size_t>(now_setting)];
+  return a.env == b.env && (a.build == b.build || build_named(base, a.build).bin == build_named(now, b.build).bin);
 }
 
 std::string label_of(const run_plan& plan, int setting) {
@@ -57,11 +88,10 @@ std::vector<std::string> run_differences(const report& base, const report& now) 
   differ("processors this process may use", processor_list(base.machine.allowed), processor_list(now.machine.allowed));
   differ("topology", topology_line(base.machine), topology_line(now.machine));
   differ("caches", caches_line(base.machine), caches_line(now.machine));
-  differ("compiler", base.facts.compiler, now.facts.compiler);
-  differ("build", base.facts.profiles, now.facts.profiles);
-  differ("programs", base.facts.bin, now.facts.bin);
+  differ("host", base.facts.host, now.facts.host);
+  differ("builds", builds_text(base.facts), builds_text(now.facts));
   differ("runtime settings", joined(base.facts.runtime_settings), joined(now.facts.runtime_settings));
-  differ("--env settings", joined(setting_labels(base.plan)), joined(setting_labels(now.plan)));
+  differ("--env settings", joined(env_labels(base.plan)), joined(env_labels(now.plan)));
   differ("elements", std::to_string(base.plan.size), std::to_string(now.plan.size));
   differ("measured runs per case", std::to_string(base.plan.rounds - 1), std::to_string(now.plan.rounds - 1));
   differ("threads", numbers(base.plan.threads), numbers(now.plan.threads));
@@ -73,7 +103,8 @@ std::vector<compared_figure> compare_figures(const report& base, const report& n
   for (const case_stats& c : base.measured.cases) {
     const std::string label = label_of(base.plan, c.c.setting);
     for (const case_stats& other : now.measured.cases) {
-      if (other.c.program != c.c.program || other.c.threads != c.c.threads || label_of(now.plan, other.c.setting) != label) {
+      if (other.c.program != c.c.program || other.c.threads != c.c.threads ||
+          !same_conditions(base.plan, c.c.setting, now.plan, other.c.setting)) {
         continue;
       }
       const std::string name = printed("%s on %d thread%s", std::string(c.c.program->name).c_str(), c.c.threads,
@@ -84,7 +115,9 @@ std::vector<compared_figure> compare_figures(const report& base, const report& n
   for (const floor_stats& f : base.measured.floors) {
     const std::string label = label_of(base.plan, f.setting);
     for (const floor_stats& other : now.measured.floors) {
-      if (other.kind != f.kind || other.threads != f.threads || label_of(now.plan, other.setting) != label) continue;
+      if (other.kind != f.kind || other.threads != f.threads || !same_conditions(base.plan, f.setting, now.plan, other.setting)) {
+        continue;
+      }
       const std::string name = printed("%s on %d thread%s", std::string(describe(f.kind).label).c_str(), f.threads,
                                        f.threads == 1 ? "" : "s");
       compared.push_back(figure_of(with_setting(name, label), true, f.values, other.values));

@@ -54,6 +54,19 @@ std::vector<std::string> finish_exports(exports& out, const report& r, const vol
   return problems;
 }
 
+std::vector<std::string> finish_summary_exports(exports& out, const std::string& json, const std::string& markdown) {
+  discard_staged(out.csv);
+  discard_staged(out.chart);
+  write_staged(out.json, json);
+  write_staged(out.markdown, markdown);
+  std::vector<std::string> problems;
+  for (staged_file* file : {&out.json, &out.markdown}) {
+    if (file->fd < 0) continue;
+    if (std::string problem = commit_staged(*file); !problem.empty()) problems.push_back(problem);
+  }
+  return problems;
+}
+
 void discard_exports(exports& out) {
   for (staged_file* file : {&out.csv, &out.json, &out.chart, &out.markdown}) discard_staged(*file);
 }

@@ -40,6 +40,20 @@ void print_wrapped(const std::string& text, std::size_t width, std::size_t inden
   std::putchar('\n');
 }
 
+namespace {
+
+// A build's compiler and flags, the OpenMP runtime of each program, and where they lie.
+void print_build(const build_facts& build) {
+  const std::string label = build.name.empty() ? "build:" : "build " + build.name + ":";
+  const std::string indent(13, ' ');
+  const std::string column = label.size() < 13 ? label + std::string(13 - label.size(), ' ') : label + " ";
+  print_wrapped(column + build.compiler + (build.profiles.empty() ? "" : "; " + build.profiles), 100, 13);
+  if (!build.runtimes.empty()) print_wrapped(indent + "OpenMP runtime: " + build.runtimes, 100, 13);
+  std::printf("%s%s\n", build.name.empty() ? "programs:    " : (indent + "programs in ").c_str(), build.bin.c_str());
+}
+
+}  // namespace
+
 void print_header(const run_plan& plan, const run_facts& facts, const run_conditions& conditions,
                   const machine_topology& machine) {
   std::vector<std::string> teams;
@@ -50,6 +64,7 @@ void print_header(const run_plan& plan, const run_facts& facts, const run_condit
   }
   std::printf("sum_compare: %d elements, %d measured runs per case after one warm-up, threads %s\n", plan.size,
               plan.rounds - 1, joined(teams, ",").c_str());
+  std::printf("host:        %s\n", facts.host.c_str());
   std::printf("processor:   %s, %d online; this process may use %zu: %s\n", facts.processor.c_str(),
               facts.processors_online, machine.allowed.size(), processor_list(machine.allowed).c_str());
   std::printf("topology:    %s%s\n", topology_line(machine).c_str(),
@@ -58,8 +73,7 @@ void print_header(const run_plan& plan, const run_facts& facts, const run_condit
   print_wrapped("array:       " + array_line(8LL * plan.size, machine), 100, 13);
   std::printf("settings:    %s\n", settings.empty() ? "no OMP_*, GOMP_* or KMP_* variable set; OMP_NUM_THREADS is set per case"
                                                     : joined(settings, " ").c_str());
-  std::printf("build:       %s; %s\n", facts.compiler.c_str(), facts.profiles.c_str());
-  std::printf("programs:    %s\n", facts.bin.c_str());
+  for (const build_facts& build : facts.builds) print_build(build);
   const std::string estimate = conditions.estimated_seconds >= 0
                                    ? printed("about %.0f s by an estimate from one probe run", conditions.estimated_seconds)
                                    : std::string("no estimate of its time");

@@ -17,9 +17,11 @@ json json_number(double value) {
 json json_seconds(const run_record& r, double value) { return r.reading.problem.empty() ? json_number(value) : nullptr; }
 json settings_json(const run_plan& plan, int setting) {
   json values = json::object();
-  for (const auto& [name, value] : plan.settings[static_cast<std::size_t>(setting)]) values[name] = value;
+  for (const auto& [name, value] : plan.settings[static_cast<std::size_t>(setting)].env) values[name] = value;
   return values;
 }
+
+const std::string& build_name(const run_plan& plan, int setting) { return plan.settings[static_cast<std::size_t>(setting)].build; }
 
 json topology_json(const machine_topology& machine) {
   json caches = json::array();
@@ -50,6 +52,7 @@ json run_json(const run_plan& plan, const run_record& r) {
               {"valid", r.reading.problem.empty()},
               {"problem", r.reading.problem},
               {"standard_error", r.standard_error},
+              {"build", build_name(plan, r.c.setting)},
               {"settings", settings_json(plan, r.c.setting)}};
   if (prints_placement(*r.c.program)) {
     json where = json::object();  // thread -> the processor its placement line reports
@@ -62,7 +65,7 @@ json run_json(const run_plan& plan, const run_record& r) {
 json calibration_run_json(const run_plan& plan, const run_record& r) {
   return {{"threads", r.c.threads}, {"run", r.round}, {"valid", r.reading.problem.empty()},
           {"problem", r.reading.problem}, {"fields", r.reading.result_fields}, {"standard_error", r.standard_error},
-          {"settings", settings_json(plan, r.c.setting)}};
+          {"build", build_name(plan, r.c.setting)}, {"settings", settings_json(plan, r.c.setting)}};
 }
 
 json aggregate_json(const run_plan& plan, const case_stats& c) {
@@ -82,6 +85,7 @@ json aggregate_json(const run_plan& plan, const case_stats& c) {
           {"speedup", json_number(c.speedup)},
           {"floor_seconds", json_number(c.floor_seconds)},
           {"of_floor", json_number(c.of_floor)},
+          {"build", build_name(plan, c.c.setting)},
           {"settings", settings_json(plan, c.c.setting)},
           {"placement", c.placement ? json{{"distinct_processors", c.placement->distinct_processors},
                                            {"shared_core", c.placement->runs_sharing_core > 0}}
@@ -108,19 +112,26 @@ std::string json_document(const report& r) {
     const bool listed = std::find(programs.begin(), programs.end(), c.program->name) != programs.end();
     if (c.program->role != program_role::calibration && !listed) programs.push_back(c.program->name);
   }
+  out["host"] = r.facts.host;
   out["processor"] = r.facts.processor;
   out["processors_online"] = r.facts.processors_online;
   out["allowed_processors"] = r.machine.allowed;
   out["topology"] = topology_json(r.machine);
-  out["compiler"] = r.facts.compiler;
-  out["build_profiles"] = r.facts.profiles;
-  out["bin"] = r.facts.bin;
+  // Every build ran every case; a run gives its build by name ("" for the one default build).
+  out["builds"] = json::array();
+  for (const build_facts& build : r.facts.builds) {
+    out["builds"].push_back({{"name", build.name},
+                             {"bin", build.bin},
+                             {"compiler", build.compiler},
+                             {"profiles", build.profiles},
+                             {"openmp_runtimes", build.runtimes}});
+  }
   // Each --env variable with its values in order; every combination of them ran.
   out["env"] = json::object();
-  for (const auto& [name, value] : plan.settings[0]) {
+  for (const auto& [name, value] : plan.settings[0].env) {
     json values = json::array();
     for (const setting& under : plan.settings) {
-      for (const auto& [other, other_value] : under) {
+      for (const auto& [other, other_value] : under.env) {
         if (other == name && std::find(values.begin(), values.end(), other_value) == values.end()) values.push_back(other_value);
       }
     }
@@ -150,6 +161,7 @@ std::string json_document(const report& r) {
   for (const floor_stats& f : r.measured.floors) {
     out["floors"].push_back({{"name", describe(f.kind).name},
                              {"threads", f.threads},
+                             {"build", build_name(plan, f.setting)},
                              {"settings", settings_json(plan, f.setting)},
                              {"value", f.median},
                              {"unit", describe(f.kind).unit},

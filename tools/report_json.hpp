@@ -7,7 +7,7 @@
 
 #include "tools/report.hpp"
 
-inline constexpr int kJsonSchemaVersion = 3;
+inline constexpr int kJsonSchemaVersion = 4;
 
 std::string json_document(const report& r);
 

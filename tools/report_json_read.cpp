@@ -52,14 +52,16 @@ run_plan plan_of(const json& in) {
   for (const auto& [name, values] : in.at("env").items()) {
     options.dimensions.push_back({name, values.get<std::vector<std::string>>()});
   }
+  for (const json& build : in.at("builds")) options.builds.push_back({build.at("name"), build.at("bin"), build.at("bin")});
+  if (options.builds.empty()) throw std::out_of_range("no build");
   return make_plan(options, static_cast<int>(options.threads.size()));
 }
 
 // The plan's case that a saved run belongs to.
 run_case case_of(const run_plan& plan, const program_description& program, const json& run) {
   const int threads = run.at("threads");
-  setting under;
-  for (const auto& [name, value] : run.at("settings").items()) under.emplace_back(name, value.get<std::string>());
+  setting under{run.at("build"), {}};
+  for (const auto& [name, value] : run.at("settings").items()) under.env.emplace_back(name, value.get<std::string>());
   for (const run_case& c : plan.cases) {
     if (c.program == &program && c.threads == threads && plan.settings[static_cast<std::size_t>(c.setting)] == under) return c;
   }
@@ -104,11 +106,13 @@ std::string read_saved_report(const std::string& path, report& r) {
   try {
     r.plan = plan_of(in);
     r.machine = topology_of(in);
+    r.facts.host = in.at("host");
     r.facts.processor = in.at("processor");
     r.facts.processors_online = in.at("processors_online");
-    r.facts.compiler = in.at("compiler");
-    r.facts.profiles = in.at("build_profiles");
-    r.facts.bin = in.at("bin");
+    for (const json& build : in.at("builds")) {
+      r.facts.builds.push_back({build.at("name"), build.at("bin"), build.at("compiler"), build.at("profiles"),
+                                build.at("openmp_runtimes")});
+    }
     for (const auto& [name, value] : in.at("runtime_settings").items()) {
       r.facts.runtime_settings.push_back(name + "=" + value.get<std::string>());
     }

@@ -20,8 +20,12 @@ std::string figure_or_dash(double value, const char* format) {
 }  // namespace
 
 std::string markdown_report(const report& r) {
+  std::string compilers;
+  for (const build_facts& build : r.facts.builds) {
+    compilers += (compilers.empty() ? "" : ", ") + (build.name.empty() ? "" : build.name + ": ") + build.compiler;
+  }
   std::string text = printed("**sum_compare**: %d elements, %d measured runs per case, on %s (%s)\n\n", r.plan.size,
-                             r.plan.rounds - 1, cell(r.facts.processor).c_str(), cell(r.facts.compiler).c_str());
+                             r.plan.rounds - 1, cell(r.facts.processor).c_str(), cell(compilers).c_str());
   text += "| program | threads | setting | median s | 95% interval | spread | speed-up | x floor |\n"
           "|---|---:|---|---:|---|---:|---:|---:|\n";
   for (const case_stats& c : r.measured.cases) {
@@ -48,6 +52,31 @@ std::string markdown_comparison(const std::string& base_path, const std::string&
                     figure.new_median, has ? printed("%.3fx", figure.ratio).c_str() : "-",
                     has ? printed("[%.3f, %.3f]", figure.ci.low, figure.ci.high).c_str() : "-", figure.p_value,
                     figure.verdict.c_str());
+  }
+  return text;
+}
+
+std::string markdown_merge(const merged_runs& merged) {
+  std::string text = printed("**sum_compare**: %zu machines side by side\n\n| case or floor (medians) |", merged.machines.size());
+  std::string rule = "|---|";
+  for (const merged_machine& machine : merged.machines) {
+    text += " " + cell(machine.name) + " |";
+    rule += "---:|";
+  }
+  text += "\n" + rule + "\n";
+  for (const merged_figure& figure : merged.figures) {
+    text += "| " + cell(figure.name) + " |";
+    for (const merged_cell& value : figure.cells) {
+      text += value.measured ? " " + printed(figure.format, value.median) + (value.slow ? " **!**" : "") + " |" : " - |";
+    }
+    text += "\n";
+  }
+  text += "\n**!**: slower than every other machine (ratio of medians with its 95% interval past 1, U test p < 0.05).\n\n";
+  for (const merged_machine& machine : merged.machines) {
+    if (machine.flagged) {
+      text += printed("- Flagged: **%s**, slower than every other machine on %d of %d figures.\n", cell(machine.name).c_str(),
+                      machine.slow_figures, machine.compared_figures);
+    }
   }
   return text;
 }

@@ -8,13 +8,21 @@
 
 #include "tools/run_plan.hpp"
 
+// What a build says of itself in the facts file CMake writes beside its programs.
+struct build_facts {
+  std::string name;      // the --build name, "" for the one default build
+  std::string bin;       // the programs' directory
+  std::string compiler;  // "GNU 12.2.0"; "unknown" where the directory has no facts file
+  std::string profiles;  // "optimised -O3 ...; serial -O0 ..." of the plan's programs
+  std::string runtimes;  // "libgomp for calibrate sum_walltime; none for sum_baseline_serial"
+};
+
 struct run_facts {
+  std::string host;                           // the node's name
   std::string processor;                      // model name
   int processors_online = 0;
   std::vector<std::string> runtime_settings;  // the caller's OMP_*, GOMP_*, KMP_* as NAME=value, sorted
-  std::string compiler;                       // "GNU 12.2.0"
-  std::string profiles;                       // "optimised -O3 ...; serial -O0 ..." of the plan's programs
-  std::string bin;                            // the programs' directory
+  std::vector<build_facts> builds;            // in the plan's order
 };
 
 struct run_conditions {
@@ -27,8 +35,11 @@ struct run_conditions {
   int failures = 0;             // runs that failed, warm-ups included
 };
 
-// The facts of this process and build, for a plan whose programs lie in `bin`.
-run_facts facts_of_this_run(const run_plan& plan, const std::string& bin);
+// The facts of this process and of the plan's builds.
+run_facts facts_of_this_run(const run_plan& plan);
+
+// A build's facts as its facts file in `build.bin` gives them, for the plan's programs.
+build_facts read_build_facts(const run_plan& plan, const build_location& build);
 
 // The value of one runtime setting (NAME), or "" where the caller did not set it.
 std::string runtime_setting(const run_facts& facts, const std::string& name);

@@ -3,10 +3,24 @@
 #include <algorithm>
 #include <climits>
 
-std::string setting_label(const setting& values) {
+std::string setting_label(const setting& under) {
   std::string label;
-  for (const auto& [name, value] : values) label += (label.empty() ? "" : " ") + name + "=" + value;
-  return label;
+  for (const auto& [name, value] : under.env) label += (label.empty() ? "" : " ") + name + "=" + value;
+  if (under.build.empty()) return label;
+  return "build " + under.build + (label.empty() ? "" : ", " + label);
+}
+
+const build_location& build_of(const run_plan& plan, const run_case& c) {
+  const std::string& name = plan.settings.at(static_cast<std::size_t>(c.setting)).build;
+  for (const build_location& build : plan.builds) {
+    if (build.name == name) return build;
+  }
+  return plan.builds.at(0);
+}
+
+std::string program_path(const run_plan& plan, const run_case& c) {
+  const build_location& build = build_of(plan, c);
+  return (c.program->role == program_role::calibration ? build.tool_dir : build.bin) + "/" + std::string(c.program->name);
 }
 
 std::string case_name(const run_plan& plan, const run_case& c) {
@@ -53,7 +67,7 @@ std::vector<int> team_sizes_of(const compare_options& options, int processors) {
 
 long long planned_run_count(const compare_options& options, int processors) {
   long long count = static_cast<long long>(cases_under(options, team_sizes_of(options, processors), 0).size()) *
-                    (options.repeat + 1);
+                    (options.repeat + 1) * static_cast<long long>(std::max<std::size_t>(options.builds.size(), 1));
   for (const setting_dimension& dimension : options.dimensions) {
     if (__builtin_mul_overflow(count, static_cast<long long>(dimension.values.size()), &count)) return LLONG_MAX;
   }
@@ -68,13 +82,15 @@ run_plan make_plan(const compare_options& options, int processors) {
   plan.precision = options.precision;
   plan.max_seconds = options.precision > 0 ? options.max_seconds : 0;
   plan.threads = team_sizes_of(options, processors);
-  plan.settings = {{}};
+  plan.builds = options.builds;
+  if (plan.builds.empty()) plan.builds.push_back({"", options.bin_dir, options.bin_dir});
+  for (const build_location& build : plan.builds) plan.settings.push_back({build.name, {}});
   for (const setting_dimension& dimension : options.dimensions) {
     std::vector<setting> combined;
     for (const setting& earlier : plan.settings) {
       for (const std::string& value : dimension.values) {
         combined.push_back(earlier);
-        combined.back().emplace_back(dimension.name, value);
+        combined.back().env.emplace_back(dimension.name, value);
       }
     }
     plan.settings = combined;

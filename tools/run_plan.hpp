@@ -9,8 +9,13 @@
 #include "tools/program_catalog.hpp"
 #include "tools/program_output.hpp"
 
-// NAME=value for each --env dimension: one combination of their values.
-using setting = std::vector<std::pair<std::string, std::string>>;
+// What a case runs under: the build its programs come from, and NAME=value for each --env
+// dimension (one combination of their values).
+struct setting {
+  std::string build;  // one of the plan's build names
+  std::vector<std::pair<std::string, std::string>> env;
+  bool operator==(const setting&) const = default;
+};
 
 struct run_case {
   const program_description* program;  // one of kPrograms, or &kCalibration
@@ -23,7 +28,8 @@ inline bool same_case(const run_case& a, const run_case& b) {
 }
 
 struct run_plan {
-  std::vector<setting> settings;  // every combination of the --env values; one empty one without --env
+  std::vector<build_location> builds;  // one without --build
+  std::vector<setting> settings;  // each build under every combination of the --env values
   std::vector<run_case> cases;    // by setting, then team size: the calibration, then the programs in the catalog's order
   std::vector<int> threads;     // the team sizes asked for
   int size = 0;                 // elements per run
@@ -33,8 +39,15 @@ struct run_plan {
   int max_seconds = 0;          // of its median, or until the runs have taken this long; 0: rounds only
 };
 
-// "OMP_PROC_BIND=close OMP_PLACES=cores", or "" for no --env.
-std::string setting_label(const setting& values);
+// "build clang, OMP_PROC_BIND=close OMP_PLACES=cores", "OMP_PROC_BIND=close" of the default build,
+// or "" for the default build with no --env.
+std::string setting_label(const setting& under);
+
+// The build a case runs from.
+const build_location& build_of(const run_plan& plan, const run_case& c);
+
+// Where the program of a case lies.
+std::string program_path(const run_plan& plan, const run_case& c);
 
 // "sum_walltime on 1 thread", "calibrate on 4 threads under OMP_PROC_BIND=close".
 std::string case_name(const run_plan& plan, const run_case& c);

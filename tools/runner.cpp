@@ -70,15 +70,13 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
   std::chrono::steady_clock::duration last_round{};
   for (int round = 0; round < plan.rounds || more_rounds_wanted(plan, records, started, last_round); ++round) {
     for (const run_case& c : plan.cases) {
-      const std::string name(c.program->name);
       ++done;
       if (progress) std::fprintf(stderr, "\rrun %lld of %lld: %s   ", done, std::max(total, done), case_name(plan, c).c_str());
       std::vector<std::string> env = caller_env;
       set_variable(env, "OMP_NUM_THREADS", std::to_string(c.threads));
-      for (const auto& [variable, value] : plan.settings[static_cast<std::size_t>(c.setting)]) set_variable(env, variable, value);
-      const std::string& directory = c.program->role == program_role::calibration ? settings.tool_dir : settings.bin;
+      for (const auto& [variable, value] : plan.settings[static_cast<std::size_t>(c.setting)].env) set_variable(env, variable, value);
       const auto start = std::chrono::steady_clock::now();
-      const child_result result = run_child(directory + "/" + name, {std::to_string(plan.size)}, env, limits);
+      const child_result result = run_child(program_path(plan, c), {std::to_string(plan.size)}, env, limits);
       const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       if (c.program->role == program_role::calibration) totals.calibration_seconds += elapsed;
       if (result.failure == "interrupted") {

@@ -9,8 +9,6 @@
 #include "tools/run_plan.hpp"
 
 struct runner_settings {
-  std::string bin;                                          // the programs' directory
-  std::string tool_dir;                                     // where the calibration program is
   const volatile std::sig_atomic_t* interrupted = nullptr;  // set by a signal: stop at once
   std::function<void(const run_record&)> on_run;             // called with each measured run as it finishes
 };

@@ -37,10 +37,10 @@ interval ratio_interval(const std::vector<double>& numerator, const std::vector<
 // correction and a continuity correction. 1 where a sample is empty.
 double mann_whitney_p(const std::vector<double>& a, const std::vector<double>& b);
 
-// The values beyond Tukey's outer fences ("far out"): more than 3 interquartile ranges outside
-// the quartiles. The inner fences flag a value in most samples of seven runs.
 // True when the distribution-free 95% interval of the median lies within `fraction` of the
 // median on both sides (false where the runs are too few for 95%).
 bool median_within(const std::vector<double>& values, double fraction);
 
+// The values beyond Tukey's outer fences ("far out"): more than 3 interquartile ranges outside
+// the quartiles. The inner fences flag a value in most samples of seven runs.
 std::vector<double> outliers(std::vector<double> values);

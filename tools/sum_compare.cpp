@@ -18,6 +18,7 @@
 #include "tools/compare_runs.hpp"
 #include "tools/exports.hpp"
 #include "tools/machine_facts.hpp"
+#include "tools/merge_runs.hpp"
 #include "tools/report.hpp"
 #include "tools/report_console.hpp"
 #include "tools/report_json.hpp"
@@ -46,16 +47,17 @@ void catch_stop_signals() {
 
 // Everything that would make the runs useless, found before the first: a plan with no case,
 // programs that cannot be run.
-std::string check_programs(const run_plan& plan, const runner_settings& settings) {
+std::string check_programs(const run_plan& plan) {
   if (plan.cases.empty()) return "the plan has no case to run";
   for (const run_case& c : plan.cases) {
-    const std::string path =
-        (c.program->role == program_role::calibration ? settings.tool_dir : settings.bin) + "/" + std::string(c.program->name);
+    const std::string path = program_path(plan, c);
     struct stat file {};
     const bool runnable = stat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode) && access(path.c_str(), X_OK) == 0;
     if (!runnable) {
       return "cannot run " + path + ": " + (S_ISDIR(file.st_mode) ? std::string("Is a directory") : std::strerror(errno)) +
-             " (build the suite, or give --bin the directory of its programs)";
+             (plan.builds.size() > 1 || !plan.builds[0].name.empty()
+                  ? " (build the suite into each --build directory)"
+                  : " (build the suite, or give --bin the directory of its programs)");
     }
   }
   return {};
@@ -65,11 +67,10 @@ std::string check_programs(const run_plan& plan, const runner_settings& settings
 // which allocates and fills the array as every run does. -1 where it fails.
 double probe_seconds(const run_plan& plan, const runner_settings& settings) {
   const run_case& first = plan.cases.at(plan.cases.size() > 1 ? 1 : 0);  // past the calibration
-  const std::string& directory = first.program->role == program_role::calibration ? settings.tool_dir : settings.bin;
   std::vector<std::string> env = current_environment();
   set_variable(env, "OMP_NUM_THREADS", "1");
   const auto start = std::chrono::steady_clock::now();
-  const child_result probe = run_child(directory + "/" + std::string(first.program->name), {std::to_string(plan.size)},
+  const child_result probe = run_child(program_path(plan, first), {std::to_string(plan.size)},
                                        env, {plan.timeout_seconds, kOutputCap, 0.5, settings.interrupted});
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return probe.exit_status == 0 && probe.failure.empty() ? seconds : -1;
@@ -136,6 +137,14 @@ int report_saved(const compare_options& options) {
   return print_and_export(r, out);
 }
 
+// The files of a comparison or a merge put in place, standard output flushed; the exit status.
+int finish_summary(exports& out, const std::string& json, const std::string& markdown) {
+  std::vector<std::string> problems = finish_summary_exports(out, json, markdown);
+  if (std::fflush(stdout) != 0) problems.push_back(std::string("cannot write standard output: ") + std::strerror(errno));
+  for (const std::string& problem : problems) std::fprintf(stderr, "sum_compare: %s\n", problem.c_str());
+  return problems.empty() ? 0 : 1;
+}
+
 // --compare: two saved runs side by side.
 int compare_saved(const compare_options& options) {
   exports out;
@@ -146,21 +155,12 @@ int compare_saved(const compare_options& options) {
     analyse(*r);
   }
   if (std::string problem = open_exports(options, out); !problem.empty()) return refuse(out, problem);
-  discard_staged(out.csv);  // a comparison has no runs of its own to list or draw
-  discard_staged(out.chart);
   const std::vector<std::string> differences = run_differences(base, now);
   const std::vector<compared_figure> compared = compare_figures(base, now);
   print_comparison(options.compare_paths[0], options.compare_paths[1], differences, compared);
-  std::vector<std::string> problems;
-  write_staged(out.json, comparison_json(options.compare_paths[0], options.compare_paths[1], differences, compared));
-  write_staged(out.markdown, markdown_comparison(options.compare_paths[0], options.compare_paths[1], differences, compared));
-  for (staged_file* file : {&out.json, &out.markdown}) {
-    if (file->fd < 0) continue;
-    if (std::string problem = commit_staged(*file); !problem.empty()) problems.push_back(problem);
-  }
-  if (std::fflush(stdout) != 0) problems.push_back(std::string("cannot write standard output: ") + std::strerror(errno));
-  for (const std::string& problem : problems) std::fprintf(stderr, "sum_compare: %s\n", problem.c_str());
-  int status = problems.empty() ? 0 : 1;
+  int status = finish_summary(
+      out, comparison_json(options.compare_paths[0], options.compare_paths[1], differences, compared),
+      markdown_comparison(options.compare_paths[0], options.compare_paths[1], differences, compared));
   if (options.fail_if_slower >= 0) {
     for (const compared_figure* figure : slower_than(compared, options.fail_if_slower)) {
       std::fprintf(stderr, "sum_compare: %s is %.1f%% slower [%.1f%%, %.1f%%], more than --fail-if-slower %g%%\n",
@@ -172,6 +172,21 @@ int compare_saved(const compare_options& options) {
   return status;
 }
 
+// --merge: the saved runs of several machines side by side, the slow ones flagged.
+int merge_saved(const compare_options& options) {
+  exports out;
+  std::vector<report> runs(options.merge_paths.size());
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    if (std::string problem = read_saved_report(options.merge_paths[k], runs[k]); !problem.empty()) return refuse(out, problem);
+    analyse(runs[k]);
+  }
+  if (std::string problem = merge_refusal(options.merge_paths, runs); !problem.empty()) return refuse(out, problem);
+  if (std::string problem = open_exports(options, out); !problem.empty()) return refuse(out, problem);
+  const merged_runs merged = merge_runs(options.merge_paths, runs);
+  print_merge(merged);
+  return finish_summary(out, merge_json(merged), markdown_merge(merged));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -179,6 +194,7 @@ int main(int argc, char** argv) {
   if (const std::optional<int> status = parse_compare_options(argc, argv, options)) return *status;
   if (!options.from_path.empty()) return report_saved(options);
   if (!options.compare_paths.empty()) return compare_saved(options);
+  if (!options.merge_paths.empty()) return merge_saved(options);
   report r;
   r.machine = read_topology();
   const int processors = static_cast<int>(r.machine.allowed.size());
@@ -187,11 +203,14 @@ int main(int argc, char** argv) {
                  "values, team sizes or --repeat\n", runs, kMostRuns);
     return 2;
   }
+  if (options.builds.empty()) {
+    options.builds.push_back({"", options.bin_dir.empty() ? own_directory() : options.bin_dir, own_directory()});
+  }
   r.plan = make_plan(options, processors);
-  runner_settings settings{options.bin_dir.empty() ? own_directory() : options.bin_dir, own_directory(), &stop_signal, {}};
-  r.facts = facts_of_this_run(r.plan, settings.bin);
+  runner_settings settings{&stop_signal, {}};
+  r.facts = facts_of_this_run(r.plan);
   exports out;
-  if (std::string problem = check_programs(r.plan, settings); !problem.empty()) return refuse(out, problem);
+  if (std::string problem = check_programs(r.plan); !problem.empty()) return refuse(out, problem);
   if (std::string problem = open_exports(options, out); !problem.empty()) return refuse(out, problem);
   catch_stop_signals();
   adopt_orphans();

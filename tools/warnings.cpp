@@ -10,7 +10,7 @@ namespace {
 // The value of a runtime setting as the case's runs saw it: from its --env setting, else the
 // caller's; "" where neither sets it.
 std::string setting_of(const run_plan& plan, const run_case& c, const run_facts& facts, const std::string& name) {
-  for (const auto& [variable, value] : plan.settings[static_cast<std::size_t>(c.setting)]) {
+  for (const auto& [variable, value] : plan.settings[static_cast<std::size_t>(c.setting)].env) {
     if (variable == name) return value;
   }
   return runtime_setting(facts, name);
