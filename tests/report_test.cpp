@@ -10,6 +10,8 @@
 #include <set>
 
 #include "tools/compare_runs.hpp"
+#include "tools/effect_charts.hpp"
+#include "tools/html_pieces.hpp"
 #include "tools/merge_runs.hpp"
 #include "tools/report.hpp"
 #include "tools/report_csv.hpp"
@@ -215,6 +217,37 @@ TEST(Merge, FlagsOnlyTheMachineSlowerThanAllTheOthers) {
   second.plan.size = 2000;
   EXPECT_NE(merge_refusal({"a.json", "b.json"}, {first, second}).find("runs of one size"), std::string::npos);
   EXPECT_EQ(merge_refusal({"a.json", "c.json"}, {first, slow}), "");
+}
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// The page's pieces: one chart per effect the figures hold, each with a panel per setting; the
+// processors a case's threads reported, and only they, marked; text that cannot become markup.
+TEST(Page, ChartsPerEffectWithAPanelPerSettingAndMarkedPlacement) {
+  const report r = fixed_report(3);
+  std::vector<std::string> effects;
+  for (const effect_chart& chart : effect_charts(r.plan, r.measured)) {
+    effects.push_back(chart.effect);
+    EXPECT_EQ(count_of(chart.script, "\nplot "), 2u) << chart.script;  // close and spread
+    EXPECT_NE(chart.script.find("set title 'OMP_PROC_BIND=spread'"), std::string::npos) << chart.script;
+  }
+  // No packed slots or first touch ran: no chart of false sharing or first touch.
+  EXPECT_EQ(effects, (std::vector<std::string>{"scaling", "time_per_element"}));
+
+  machine_topology machine;
+  machine.core_of = {{0, 0}, {1, 0}, {2, 1}, {3, 1}};
+  machine.node_of = {{0, 0}, {1, 0}, {2, 1}, {3, 1}};
+  machine.allowed = {0, 1, 2};
+  const std::string drawing = topology_svg(machine, {{1, 2}, {3, 0}});
+  EXPECT_EQ(count_of(drawing, "class=\"processor marked\""), 1u);
+  EXPECT_NE(drawing.find("P1 x2"), std::string::npos);
+  EXPECT_EQ(count_of(drawing, "NUMA node "), 2u);
+  EXPECT_NE(drawing.find("processor 3 (not for this process)"), std::string::npos);
+  EXPECT_EQ(html_escaped("<a href=\"x\">'&'</a>"), "&lt;a href=&quot;x&quot;&gt;&#39;&amp;&#39;&lt;/a&gt;");
 }
 
 TEST(Report, MarkdownHasOneTableRowPerCaseAndTheHeadlines) {

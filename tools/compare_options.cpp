@@ -197,7 +197,12 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
       ->type_name("FILE.svg|FILE.png")
       ->check(kChartFile);
   app.add_option("--markdown", options.markdown_path,
-                 "the table and the headlines (or a --compare's table) as GitHub-flavoured markdown")
+                 "the table and the headlines (or a --compare's or --merge's table) as GitHub-flavoured markdown")
+      ->type_name("FILE")
+      ->check(kNonEmpty);
+  app.add_option("--html", options.html_path,
+                 "one self-contained page (of a run, --from, --compare or --merge): the machine with each case's "
+                 "placement, the headlines as a forest plot, a chart per effect (gnuplot) and the tables")
       ->type_name("FILE")
       ->check(kNonEmpty);
   CLI::Option* bin = app.add_option("--bin", options.bin_dir, "where the programs are (default: beside sum_compare)")

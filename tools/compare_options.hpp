@@ -30,6 +30,7 @@ struct compare_options {
   std::string json_path;
   std::string plot_path;
   std::string markdown_path;
+  std::string html_path;
   std::string bin_dir;  // empty: the directory sum_compare lies in
   std::vector<build_location> builds;  // from --build, in their order; empty: the one build of --bin
   bool dry_run = false; // print the header and the plan, run nothing

@@ -3,13 +3,15 @@
 #include "tools/chart.hpp"
 #include "tools/report_csv.hpp"
 #include "tools/report_json.hpp"
+#include "tools/report_html.hpp"
 #include "tools/report_markdown.hpp"
 
 std::string open_exports(const compare_options& options, exports& out) {
   const std::pair<const char*, const std::string*> paths[] = {{"--csv", &options.csv_path},
                                                               {"--json", &options.json_path},
                                                               {"--plot", &options.plot_path},
-                                                              {"--markdown", &options.markdown_path}};
+                                                              {"--markdown", &options.markdown_path},
+                                                              {"--html", &options.html_path}};
   for (std::size_t a = 0; a < std::size(paths); ++a) {
     for (std::size_t b = a + 1; b < std::size(paths); ++b) {
       if (!paths[a].second->empty() && !paths[b].second->empty() && same_file(*paths[a].second, *paths[b].second)) {
@@ -21,7 +23,8 @@ std::string open_exports(const compare_options& options, exports& out) {
     if (std::string problem = gnuplot_problem(); !problem.empty()) return problem;
   }
   for (auto [file, path] : {std::pair{&out.csv, &options.csv_path}, {&out.json, &options.json_path},
-                            {&out.chart, &options.plot_path}, {&out.markdown, &options.markdown_path}}) {
+                            {&out.chart, &options.plot_path}, {&out.markdown, &options.markdown_path},
+                            {&out.html, &options.html_path}}) {
     if (path->empty()) continue;
     if (std::string problem = open_staged(*path, *file); !problem.empty()) return problem;
   }
@@ -47,20 +50,27 @@ std::vector<std::string> finish_exports(exports& out, const report& r, const vol
       problems.push_back(problem);
     }
   }
-  for (staged_file* file : {&out.csv, &out.json, &out.chart, &out.markdown}) {
+  if (out.html.fd >= 0) {
+    std::vector<effect_chart> charts = effect_charts(r.plan, r.measured);
+    const std::string charts_problem = draw_effect_charts(charts, interrupted);
+    write_staged(out.html, html_report(r, charts, charts_problem));
+  }
+  for (staged_file* file : {&out.csv, &out.json, &out.chart, &out.markdown, &out.html}) {
     if (file->fd < 0) continue;
     if (std::string problem = commit_staged(*file); !problem.empty()) problems.push_back(problem);
   }
   return problems;
 }
 
-std::vector<std::string> finish_summary_exports(exports& out, const std::string& json, const std::string& markdown) {
+std::vector<std::string> finish_summary_exports(exports& out, const std::string& json, const std::string& markdown,
+                                                const std::string& html) {
   discard_staged(out.csv);
   discard_staged(out.chart);
   write_staged(out.json, json);
   write_staged(out.markdown, markdown);
+  write_staged(out.html, html);
   std::vector<std::string> problems;
-  for (staged_file* file : {&out.json, &out.markdown}) {
+  for (staged_file* file : {&out.json, &out.markdown, &out.html}) {
     if (file->fd < 0) continue;
     if (std::string problem = commit_staged(*file); !problem.empty()) problems.push_back(problem);
   }
@@ -68,5 +78,5 @@ std::vector<std::string> finish_summary_exports(exports& out, const std::string&
 }
 
 void discard_exports(exports& out) {
-  for (staged_file* file : {&out.csv, &out.json, &out.chart, &out.markdown}) discard_staged(*file);
+  for (staged_file* file : {&out.csv, &out.json, &out.chart, &out.markdown, &out.html}) discard_staged(*file);
 }

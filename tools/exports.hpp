@@ -16,6 +16,7 @@ struct exports {
   staged_file json;
   staged_file chart;
   staged_file markdown;
+  staged_file html;
 };
 
 // Checks that the output paths name distinct files that can be written, and that gnuplot runs
@@ -25,14 +26,15 @@ std::string open_exports(const compare_options& options, exports& out);
 // The CSV's rows of one finished run.
 void export_run(exports& out, const run_plan& plan, const run_record& record);
 
-// Writes the JSON and the chart (gnuplot stopped when *interrupted is set) and puts every file
-// in place. Returns what went wrong, each with its reason.
+// Writes the JSON, the markdown, the chart and the page (gnuplot stopped when *interrupted is
+// set) and puts every file in place. Returns what went wrong, each with its reason.
 std::vector<std::string> finish_exports(exports& out, const report& r, const volatile std::sig_atomic_t* interrupted);
 
 // For a comparison or a merge, which have no runs of their own to list or draw: the CSV and the
 // chart are dropped, the JSON and markdown texts written, and every file put in place. Returns
 // what went wrong.
-std::vector<std::string> finish_summary_exports(exports& out, const std::string& json, const std::string& markdown);
+std::vector<std::string> finish_summary_exports(exports& out, const std::string& json, const std::string& markdown,
+                                                const std::string& html);
 
 // Closes every file and removes its temporary.
 void discard_exports(exports& out);

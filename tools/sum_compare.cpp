@@ -21,6 +21,7 @@
 #include "tools/merge_runs.hpp"
 #include "tools/report.hpp"
 #include "tools/report_console.hpp"
+#include "tools/report_html.hpp"
 #include "tools/report_json.hpp"
 #include "tools/report_markdown.hpp"
 #include "tools/run_facts.hpp"
@@ -138,8 +139,8 @@ int report_saved(const compare_options& options) {
 }
 
 // The files of a comparison or a merge put in place, standard output flushed; the exit status.
-int finish_summary(exports& out, const std::string& json, const std::string& markdown) {
-  std::vector<std::string> problems = finish_summary_exports(out, json, markdown);
+int finish_summary(exports& out, const std::string& json, const std::string& markdown, const std::string& html) {
+  std::vector<std::string> problems = finish_summary_exports(out, json, markdown, html);
   if (std::fflush(stdout) != 0) problems.push_back(std::string("cannot write standard output: ") + std::strerror(errno));
   for (const std::string& problem : problems) std::fprintf(stderr, "sum_compare: %s\n", problem.c_str());
   return problems.empty() ? 0 : 1;
@@ -160,7 +161,8 @@ int compare_saved(const compare_options& options) {
   print_comparison(options.compare_paths[0], options.compare_paths[1], differences, compared);
   int status = finish_summary(
       out, comparison_json(options.compare_paths[0], options.compare_paths[1], differences, compared),
-      markdown_comparison(options.compare_paths[0], options.compare_paths[1], differences, compared));
+      markdown_comparison(options.compare_paths[0], options.compare_paths[1], differences, compared),
+      out.html.fd >= 0 ? html_comparison(options.compare_paths[0], options.compare_paths[1], base, now, differences, compared) : "");
   if (options.fail_if_slower >= 0) {
     for (const compared_figure* figure : slower_than(compared, options.fail_if_slower)) {
       std::fprintf(stderr, "sum_compare: %s is %.1f%% slower [%.1f%%, %.1f%%], more than --fail-if-slower %g%%\n",
@@ -184,7 +186,7 @@ int merge_saved(const compare_options& options) {
   if (std::string problem = open_exports(options, out); !problem.empty()) return refuse(out, problem);
   const merged_runs merged = merge_runs(options.merge_paths, runs);
   print_merge(merged);
-  return finish_summary(out, merge_json(merged), markdown_merge(merged));
+  return finish_summary(out, merge_json(merged), markdown_merge(merged), out.html.fd >= 0 ? html_merge(merged, runs) : "");
 }
 
 }  // namespace

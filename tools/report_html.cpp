@@ -1,0 +1,217 @@
+#include "tools/report_html.hpp"
+
+#include <cmath>
+#include <map>
+
+#include "tools/html_pieces.hpp"
+#include "tools/machine_facts.hpp"
+#include "tools/program_output.hpp"
+
+namespace {
+
+std::string cell(const std::string& text, const char* css = nullptr) {
+  return std::string(css != nullptr ? "<td class=\"" + std::string(css) + "\">" : "<td>") + html_escaped(text) + "</td>";
+}
+
+std::string heading_row(const std::vector<const char*>& names) {
+  std::string row = "<thead><tr>";
+  for (std::size_t k = 0; k < names.size(); ++k) row += std::string(k == 0 ? "<th class=\"name\">" : "<th>") + names[k] + "</th>";
+  return row + "</tr></thead>\n";
+}
+
+std::string number_or_dash(double value, const char* format) {
+  return value >= 0 && std::isfinite(value) ? printed(format, value) : "-";
+}
+
+std::string interval_text(const interval& ci, const char* format) {
+  return "[" + printed(format, ci.low) + ", " + printed(format, ci.high) + "]" + (ci.coverage < 0.95 ? "*" : "");
+}
+
+std::string facts_table(const report& r) {
+  std::string rows;
+  const auto fact = [&](const char* name, const std::string& value) {
+    rows += "<tr><th>" + std::string(name) + "</th>" + cell(value) + "</tr>\n";
+  };
+  fact("host", r.facts.host);
+  fact("processor", printed("%s, %d online; this process may use %zu: ", r.facts.processor.c_str(),
+                            r.facts.processors_online, r.machine.allowed.size()) + processor_list(r.machine.allowed));
+  fact("topology", topology_line(r.machine));
+  fact("caches", caches_line(r.machine));
+  std::string settings;
+  for (const std::string& setting : r.facts.runtime_settings) settings += (settings.empty() ? "" : " ") + setting;
+  fact("settings", settings.empty() ? "no OMP_*, GOMP_* or KMP_* variable set" : settings);
+  for (const build_facts& build : r.facts.builds) {
+    fact(build.name.empty() ? "build" : ("build " + build.name).c_str(),
+         build.compiler + "; " + build.profiles + "; OpenMP runtime: " + build.runtimes + "; programs in " + build.bin);
+  }
+  fact("runs", printed("%zu cases, %d measured runs each after a warm-up, in %.1f s", r.plan.cases.size(), r.plan.rounds - 1,
+                       r.conditions.seconds));
+  return "<table class=\"facts\">\n" + rows + "</table>\n";
+}
+
+// The main drawing, then one per case with placement lines, its threads' processors marked.
+std::string machine_section(const report& r) {
+  std::string html = "<h2>The machine</h2>\n<figure>" + topology_svg(r.machine, {}) + "</figure>\n";
+  for (const case_stats& c : r.measured.cases) {
+    if (!c.placement) continue;
+    std::map<int, int> marks;
+    for (const run_record& record : r.records) {
+      if (!same_case(record.c, c.c)) continue;
+      for (const auto& [thread, fields] : record.reading.thread_fields) ++marks[std::stoi(fields.at(1))];
+    }
+    html += "<figure class=\"placement\">" + topology_svg(r.machine, marks) + "<figcaption>" +
+            html_escaped(case_name(r.plan, c.c)) + ": the processors its threads reported, over " +
+            std::to_string(c.placement->runs) + " runs</figcaption></figure>\n";
+  }
+  return html;
+}
+
+std::string with_interval_text(const headline& h) {
+  return printed("%.2fx [%.2f, %.2f]%s", h.ratio, h.ci.low, h.ci.high, h.precise ? "" : "*");
+}
+
+// The headlines with a ratio as a forest plot, the supported ones first; then the notes.
+std::string headlines_section(const std::vector<headline>& said) {
+  forest_axis axis;
+  for (const headline& h : said) {
+    if (h.ratio >= 0) widen(axis, h.ratio, h.ci);
+  }
+  std::string html = "<h2>What the run shows</h2>\n";
+  for (bool supported : {true, false}) {
+    std::string rows;
+    for (const headline& h : said) {
+      if (h.ratio < 0 || h.supported != supported) continue;
+      rows += std::string("<tr class=\"headline") + (supported ? " supported" : "") + "\">" + cell(h.text, "text") + "<td>" +
+              forest_row_svg(h.ratio, h.ci, h.supported, axis) + "</td>" + cell(with_interval_text(h)) + "</tr>\n";
+    }
+    if (rows.empty()) continue;
+    html += supported ? "<h3>Measurable: the 95% interval excludes 1</h3>\n"
+                      : "<h3>Not measurable, or from too few runs</h3>\n";
+    html += "<table class=\"forest\">" + heading_row({"headline", printed("ratio (log scale %.2f to %.2f; dashed: 1)",
+                                                                           axis.low, axis.high).c_str(), "ratio [95%]"}) +
+            "<tbody>\n" + rows + "</tbody></table>\n";
+  }
+  std::string notes;
+  for (const headline& h : said) {
+    if (h.ratio < 0) notes += "<li>" + html_escaped(h.text) + "</li>\n";
+  }
+  if (!notes.empty()) html += "<ul class=\"notes\">\n" + notes + "</ul>\n";
+  return html;
+}
+
+std::string charts_section(const std::vector<effect_chart>& charts, const std::string& problem) {
+  std::string html = "<h2>Charts</h2>\n";
+  if (!problem.empty()) return html + "<p class=\"note no-charts\">" + html_escaped(problem) + "</p>\n";
+  for (const effect_chart& chart : charts) {
+    html += "<figure class=\"chart\" data-effect=\"" + chart.effect + "\">" + chart.svg + "<figcaption>" +
+            html_escaped(chart.title) + "</figcaption></figure>\n";
+  }
+  return html;
+}
+
+std::string tables_section(const report& r) {
+  std::string rows;
+  for (const case_stats& c : r.measured.cases) {
+    rows += "<tr class=\"case\">" + cell(std::string(c.c.program->name) + (c.precision_reached ? "" : " ~"), "name") +
+            cell(std::to_string(c.c.threads)) + cell(setting_label(r.plan.settings[static_cast<std::size_t>(c.c.setting)]), "name") +
+            cell(printed("%.6f", c.wall.median)) + cell(interval_text(c.median_ci, "%.6f")) +
+            cell(printed("%.1f%%", c.spread_percent)) + cell(number_or_dash(c.thread_median, "%.6f")) +
+            cell(printed("%.3f", c.ns_per_element_per_thread)) + cell(number_or_dash(c.speedup, "%.2fx")) +
+            cell(number_or_dash(c.floor_seconds, "%.6f")) + cell(number_or_dash(c.of_floor, "%.2fx")) + "</tr>\n";
+  }
+  std::string html = "<h2>Cases</h2>\n<table id=\"cases\">" +
+                     heading_row({"program", "threads", "setting", "median s", "95% interval", "spread", "thread s",
+                                  "ns/elem", "speed-up", "floor s", "x floor"}) +
+                     "<tbody>\n" + rows + "</tbody></table>\n";
+  rows.clear();
+  for (const floor_stats& f : r.measured.floors) {
+    const floor_description& floor = describe(f.kind);
+    rows += "<tr>" + cell(std::string(floor.label), "name") + cell(std::to_string(f.threads)) +
+            cell(setting_label(r.plan.settings[static_cast<std::size_t>(f.setting)]), "name") +
+            cell(printed(floor.format, f.median)) + cell(interval_text(f.ci, floor.format)) + "</tr>\n";
+  }
+  html += "<h2>Machine floors and references (calibrate)</h2>\n<table id=\"floors\">" +
+          heading_row({"floor or reference", "threads", "setting", "median", "95% interval"}) + "<tbody>\n" + rows +
+          "</tbody></table>\n";
+  if (!r.warnings.empty()) {
+    html += "<h2>Warnings</h2>\n<ul class=\"warnings\">\n";
+    for (const warning& w : r.warnings) html += "<li><pre>" + html_escaped(w.text) + "</pre></li>\n";
+    html += "</ul>\n";
+  }
+  return html;
+}
+
+}  // namespace
+
+std::string html_report(const report& r, const std::vector<effect_chart>& charts, const std::string& charts_problem) {
+  const std::string title = printed("sum_compare: %d elements on %s", r.plan.size, r.facts.host.c_str());
+  return html_page(title, "<h1>" + html_escaped(title) + "</h1>\n" + facts_table(r) + machine_section(r) +
+                              headlines_section(r.said) + charts_section(charts, charts_problem) + tables_section(r));
+}
+
+std::string html_comparison(const std::string& base_path, const std::string& new_path, const report& base, const report& now,
+                            const std::vector<std::string>& differences, const std::vector<compared_figure>& compared) {
+  std::string body = "<h1>sum_compare: " + html_escaped(new_path) + " (new) against " + html_escaped(base_path) + " (base)</h1>\n";
+  body += "<h2>The machines</h2>\n";
+  for (const auto& [name, r] : {std::pair{"base", &base}, {"new", &now}}) {
+    body += "<figure>" + topology_svg(r->machine, {}) + "<figcaption>" + name + ": " + html_escaped(r->facts.host) + ", " +
+            html_escaped(r->facts.processor) + "</figcaption></figure>\n";
+  }
+  body += "<h2>Differences</h2>\n<ul>\n";
+  if (differences.empty()) body += "<li>none in machine, build, settings, size or repeats</li>\n";
+  for (const std::string& difference : differences) body += "<li>" + html_escaped(difference) + "</li>\n";
+  body += "</ul>\n";
+  forest_axis axis;
+  for (const compared_figure& figure : compared) widen(axis, figure.ratio, figure.ci);
+  std::string rows;
+  for (const compared_figure& figure : compared) {
+    const bool verdict = figure.verdict != "no measurable difference";
+    const bool has = std::isfinite(figure.ratio) && std::isfinite(figure.ci.low);
+    rows += std::string("<tr class=\"compared") + (verdict ? " supported" : "") + "\">" + cell(figure.name, "name") +
+            cell(printed("%.6g", figure.base_median)) + cell(printed("%.6g", figure.new_median)) +
+            cell(has ? printed("%.3fx", figure.ratio) : "-") +
+            cell(has ? printed("[%.3f, %.3f]", figure.ci.low, figure.ci.high) : "-") + "<td>" +
+            forest_row_svg(figure.ratio, figure.ci, verdict, axis) + "</td>" + cell(printed("%.3g", figure.p_value)) +
+            cell(figure.verdict, "name") + "</tr>\n";
+  }
+  body += "<h2>New over base</h2>\n<p>Ratios of medians, new over base, with 95% bootstrap intervals; a verdict needs both "
+          "the interval and the Mann-Whitney U test, p &lt; 0.05. Floors are the calibration's, in their units.</p>\n"
+          "<table id=\"compared\" class=\"forest\">" +
+          heading_row({"case or floor", "base median", "new median", "new/base", "95% interval",
+                       printed("log scale %.2f to %.2f; dashed: 1", axis.low, axis.high).c_str(), "p (U test)", "verdict"}) +
+          "<tbody>\n" + rows + "</tbody></table>\n";
+  return html_page("sum_compare: comparison", body);
+}
+
+std::string html_merge(const merged_runs& merged, const std::vector<report>& runs) {
+  std::string body = printed("<h1>sum_compare: %zu machines side by side</h1>\n", merged.machines.size());
+  std::string rows;
+  for (const merged_machine& machine : merged.machines) {
+    rows += std::string("<tr") + (machine.flagged ? " class=\"slow\"" : "") + ">" + cell(machine.name, "name") +
+            cell(machine.host, "name") + cell(machine.processor, "name") + cell(machine.path, "name") +
+            cell(printed("%d of %d", machine.slow_figures, machine.compared_figures)) +
+            cell(machine.flagged ? "flagged" : "", "name") + "</tr>\n";
+  }
+  body += "<h2>Machines</h2>\n<table id=\"machines\">" +
+          heading_row({"machine", "host", "processor", "file", "slower than all others on", "flag"}) + "<tbody>\n" + rows +
+          "</tbody></table>\n<p>A machine is flagged when it is slower than every other one on at least a quarter of the "
+          "figures they share: a ratio of medians with its 95% bootstrap interval past 1 (more time, or less bandwidth) "
+          "and a U test p &lt; 0.05.</p>\n";
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    body += "<figure>" + topology_svg(runs[k].machine, {}) + "<figcaption>" + html_escaped(merged.machines[k].name) +
+            "</figcaption></figure>\n";
+  }
+  std::vector<const char*> names{"case or floor (medians)"};
+  for (const merged_machine& machine : merged.machines) names.push_back(machine.name.c_str());
+  rows.clear();
+  for (const merged_figure& figure : merged.figures) {
+    rows += "<tr class=\"figure\">" + cell(figure.name, "name");
+    for (const merged_cell& value : figure.cells) {
+      rows += value.measured ? cell(printed(figure.format, value.median), value.slow ? "slow" : nullptr) : cell("-");
+    }
+    rows += "</tr>\n";
+  }
+  body += "<h2>Every floor and case</h2>\n<table id=\"merged\">" + heading_row(names) + "<tbody>\n" + rows +
+          "</tbody></table>\n<p class=\"note\">Marked cells: slower than every other machine.</p>\n";
+  return html_page("sum_compare: machines side by side", body);
+}
