@@ -422,7 +422,8 @@ TEST(SumCompare, RejectsBadOptionsWithStatusTwo) {
       {"--env", "OMP_NUM_THREADS=1,2"}, {"--env", "OMP_PROC_BIND"}, {"--env", "X=a,,b"},
       {"--env", "X=a", "--env", "X=b"}, {"--env", "OMP_PLACES={0"}, {"--env", "OMP_PLACES={0},{1"},
       {"--env", "OMP_PLACES=0},{1"}, {"--bin", ""}, {"--precision", "0"}, {"--precision", "100%"},
-      {"--precision", "x"},
+      {"--precision", "x"}, {"--build", "gcc"}, {"--build", "a b=/x"}, {"--build", "a=/x", "--build", "a=/y"},
+      {"--build", "a=/x", "--bin", "/y"}, {"--merge", "a.json"}, {"--compare", "a.json", "b.json", "--csv", "c.csv"},
   };
   for (const auto& args : bad) {
     const child_result run = compare(args);

@@ -226,6 +226,11 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
       ->type_name("NAME=v1,v2")
       ->check(kDimension)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  // A comparison or a merge has no runs of its own to list in a CSV or draw in the chart, and
+  // reads saved runs rather than reporting one again.
+  for (const char* summary : {"--compare", "--merge"}) {
+    for (const char* other : {"--csv", "--plot", "--from"}) app.get_option(summary)->excludes(app.get_option(other));
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {

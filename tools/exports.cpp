@@ -64,8 +64,6 @@ std::vector<std::string> finish_exports(exports& out, const report& r, const vol
 
 std::vector<std::string> finish_summary_exports(exports& out, const std::string& json, const std::string& markdown,
                                                 const std::string& html) {
-  discard_staged(out.csv);
-  discard_staged(out.chart);
   write_staged(out.json, json);
   write_staged(out.markdown, markdown);
   write_staged(out.html, html);

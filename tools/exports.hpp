@@ -30,9 +30,9 @@ void export_run(exports& out, const run_plan& plan, const run_record& record);
 // set) and puts every file in place. Returns what went wrong, each with its reason.
 std::vector<std::string> finish_exports(exports& out, const report& r, const volatile std::sig_atomic_t* interrupted);
 
-// For a comparison or a merge, which have no runs of their own to list or draw: the CSV and the
-// chart are dropped, the JSON and markdown texts written, and every file put in place. Returns
-// what went wrong.
+// For a comparison or a merge, which have no runs of their own to list or draw (the options
+// refuse a CSV or a chart with them): the JSON, markdown and page written and put in place.
+// Returns what went wrong.
 std::vector<std::string> finish_summary_exports(exports& out, const std::string& json, const std::string& markdown,
                                                 const std::string& html);
 
