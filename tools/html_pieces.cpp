@@ -30,10 +30,10 @@ constexpr int kGap = 6;
 constexpr int kLabel = 16;       // a box's label line
 constexpr int kCoresPerRow = 8;
 
-std::string box(int x, int y, int width, int height, const char* fill, const std::string& label) {
-  return printed("<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" rx=\"4\" fill=\"%s\" stroke=\"#555\"/>", x, y, width,
-                 height, fill) +
-         printed("<text x=\"%d\" y=\"%d\" font-size=\"11\">", x + 4, y + 12) + html_escaped(label) + "</text>";
+// A labelled box; its colours come from the page's style, by class.
+std::string box(int x, int y, int width, int height, const char* css, const std::string& label) {
+  return printed("<rect class=\"%s\" x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" rx=\"4\"/>", css, x, y, width, height) +
+         printed("<text x=\"%d\" y=\"%d\">", x + 4, y + 12) + html_escaped(label) + "</text>";
 }
 
 }  // namespace
@@ -58,26 +58,28 @@ std::string topology_svg(const machine_topology& machine, const std::map<int, in
     const int rows = (static_cast<int>(cores.size()) + per_row - 1) / per_row;
     const int node_width = per_row * (core_width + kGap) + kGap;
     const int node_height = kLabel + rows * (core_height + kGap) + kGap;
-    shapes += box(kGap * 2, y, node_width, node_height, "#eef3fa", printed("NUMA node %d", node));
+    shapes += box(kGap * 2, y, node_width, node_height, "node", printed("NUMA node %d", node));
     int k = 0;
     for (const auto& [core, processors] : cores) {
       const int cx = kGap * 3 + (k % per_row) * (core_width + kGap);
       const int cy = y + kLabel + (k / per_row) * (core_height + kGap);
-      shapes += box(cx, cy, core_width, core_height, "#ffffff", printed("core %d", core));
+      shapes += box(cx, cy, core_width, core_height, "core", printed("core %d", core));
       for (std::size_t p = 0; p < processors.size(); ++p) {
         const int processor = processors[p];
         const auto mark = marks.find(processor);
         const bool marked = mark != marks.end() && mark->second > 0;
-        const char* fill = marked ? "#f28e2b" : allowed.count(processor) != 0 ? "#dde7d4" : "#cccccc";
+        const bool usable = allowed.count(processor) != 0;
         const int px = cx + kGap + static_cast<int>(p) * (kProcessorWidth + kGap);
         const int py = cy + kLabel;
-        shapes += printed("<g class=\"processor%s\" data-processor=\"%d\"><title>processor %d%s</title>",
-                          marked ? " marked" : "", processor, processor,
-                          marked ? printed(": %d thread placement%s", mark->second, mark->second == 1 ? "" : "s").c_str()
-                                 : allowed.count(processor) != 0 ? "" : " (not for this process)");
-        shapes += printed("<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\" stroke=\"#555\"/>", px, py,
-                          kProcessorWidth, kProcessorHeight, fill);
-        shapes += printed("<text x=\"%d\" y=\"%d\" font-size=\"11\">P%d%s</text></g>", px + 4, py + 17, processor,
+        // Markup per processor is kept short: a page draws the machine once per case.
+        shapes += printed("<g class=\"processor%s\">", marked ? " marked" : usable ? "" : " unusable");
+        if (marked || !usable) {
+          shapes += printed("<title>processor %d%s</title>", processor,
+                            marked ? printed(": %d thread placement%s", mark->second, mark->second == 1 ? "" : "s").c_str()
+                                   : " (not for this process)");
+        }
+        shapes += printed("<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\"/><text x=\"%d\" y=\"%d\">P%d%s</text></g>", px,
+                          py, kProcessorWidth, kProcessorHeight, px + 4, py + 17, processor,
                           marked ? printed(" x%d", mark->second).c_str() : "");
       }
       ++k;
@@ -89,8 +91,11 @@ std::string topology_svg(const machine_topology& machine, const std::map<int, in
   // A drawing of placement is one of many: the machine's name for it is enough.
   const std::string title = marks.empty() ? topology_line(machine) + "; caches " + caches_line(machine) : "placement";
   width = std::max(width, 7 * static_cast<int>(title.size()) + 20);
-  return printed("<svg class=\"topology\" xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\">", width, height) +
-         box(kGap, kGap, width - 2 * kGap, height - 2 * kGap, "#f7f7f7", title) + shapes + "</svg>";
+  // A drawing of placement is one of many, set side by side: drawn at most 360 pixels wide.
+  const double scale = marks.empty() ? 1.0 : std::min(1.0, 360.0 / width);
+  return printed("<svg class=\"topology\" xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
+                 "viewBox=\"0 0 %d %d\">", width * scale, height * scale, width, height) +
+         box(kGap, kGap, width - 2 * kGap, height - 2 * kGap, "machine", title) + shapes + "</svg>";
 }
 
 void widen(forest_axis& axis, double ratio, const interval& ci) {
@@ -132,11 +137,15 @@ std::string html_page(const std::string& title, const std::string& body) {
          "tr.section td { background: #f7f7f7; text-align: left; font-weight: bold; }\n"
          ".facts td { text-align: left; border: none; white-space: normal; } .facts th { text-align: left; border: none; background: none; }\n"
          "figure { margin: 1em 0; } figcaption { font-size: 0.9em; color: #555; }\n"
-         "figure.placement { display: inline-block; vertical-align: top; width: 15em; margin: 0.4em; }\n"
+         "figure.placement { display: inline-block; vertical-align: top; max-width: 360px; margin: 0.4em; }\n"
          "td { white-space: nowrap; } td.text { white-space: normal; }\n"
          "table.forest td.text { text-align: left; max-width: 60em; }\n"
          ".supported { color: #1f4e99; } .slow { background: #fbd3c4; font-weight: bold; }\n"
          ".note { color: #555; font-style: italic; }\n"
+         "svg.topology rect { stroke: #555; } svg.topology text { font-size: 11px; }\n"
+         "svg.topology rect.machine { fill: #f7f7f7; } svg.topology rect.node { fill: #eef3fa; }\n"
+         "svg.topology rect.core { fill: #fff; } .processor rect { fill: #dde7d4; }\n"
+         ".processor.marked rect { fill: #f28e2b; } .processor.unusable rect { fill: #ccc; }\n"
          "</style>\n</head>\n<body>\n" +
          body + "</body>\n</html>\n";
 }

@@ -35,7 +35,8 @@ std::string facts_table(const report& r) {
   fact("host", r.facts.host);
   fact("processor", printed("%s, %d online; this process may use %zu: ", r.facts.processor.c_str(),
                             r.facts.processors_online, r.machine.allowed.size()) + processor_list(r.machine.allowed));
-  fact("topology", topology_line(r.machine));
+  fact("topology", topology_line(r.machine) +
+                       (r.machine.this_system ? "" : " (not this machine's: given to hwloc, e.g. by HWLOC_SYNTHETIC)"));
   fact("caches", caches_line(r.machine));
   std::string settings;
   for (const std::string& setting : r.facts.runtime_settings) settings += (settings.empty() ? "" : " ") + setting;
@@ -61,7 +62,7 @@ std::string machine_section(const report& r) {
     }
     html += "<figure class=\"placement\">" + topology_svg(r.machine, marks) + "<figcaption>" +
             html_escaped(case_name(r.plan, c.c)) + ": the processors its threads reported, over " +
-            std::to_string(c.placement->runs) + " runs</figcaption></figure>\n";
+            std::to_string(c.placement->runs) + (c.placement->runs == 1 ? " run" : " runs") + "</figcaption></figure>\n";
   }
   return html;
 }
