@@ -241,28 +241,22 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
     return 2;
   }
 
+  // Each --env variable and each --build name once.
+  const auto named_before = [](const auto& earlier, const std::string& name, const char* option) {
+    if (std::none_of(earlier.begin(), earlier.end(), [&](const auto& item) { return item.name == name; })) return false;
+    std::fprintf(stderr, "sum_compare: %s names %s twice (sum_compare --help lists the options)\n", option, name.c_str());
+    return true;
+  };
   for (const std::string& text : dimensions) {
     setting_dimension dimension;
     read_dimension(text, dimension);
-    for (const setting_dimension& earlier : options.dimensions) {
-      if (earlier.name == dimension.name) {
-        std::fprintf(stderr, "sum_compare: --env names %s twice (sum_compare --help lists the options)\n",
-                     dimension.name.c_str());
-        return 2;
-      }
-    }
+    if (named_before(options.dimensions, dimension.name, "--env")) return 2;
     options.dimensions.push_back(dimension);
   }
   for (const std::string& text : builds) {
     build_location build;
     read_build(text, build);
-    for (const build_location& earlier : options.builds) {
-      if (earlier.name == build.name) {
-        std::fprintf(stderr, "sum_compare: --build names %s twice (sum_compare --help lists the options)\n",
-                     build.name.c_str());
-        return 2;
-      }
-    }
+    if (named_before(options.builds, build.name, "--build")) return 2;
     options.builds.push_back(build);
   }
   // Absolute, so that the saved runs say where their programs were and builds match by it.

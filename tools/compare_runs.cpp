@@ -42,13 +42,6 @@ std::string builds_text(const run_facts& facts) {
   return text;
 }
 
-const build_location& build_named(const run_plan& plan, const std::string& name) {
-  for (const build_location& build : plan.builds) {
-    if (build.name == name) return build;
-  }
-  return plan.builds.at(0);
-}
-
 // A case of the new run matches one of the base run when both ran under the same --env values
 // from corresponding builds: of the same name, or of the same programs' directory (so that a
 // default run's build matches the --build that names its directory).

@@ -12,10 +12,6 @@ using json = nlohmann::ordered_json;
 
 double number_or(const json& value, double none) { return value.is_null() ? none : value.get<double>(); }
 
-}  // namespace
-
-namespace {
-
 machine_topology topology_of(const json& in) {
   machine_topology machine;
   const json& topology = in.at("topology");

@@ -10,8 +10,7 @@ std::string setting_label(const setting& under) {
   return "build " + under.build + (label.empty() ? "" : ", " + label);
 }
 
-const build_location& build_of(const run_plan& plan, const run_case& c) {
-  const std::string& name = plan.settings.at(static_cast<std::size_t>(c.setting)).build;
+const build_location& build_named(const run_plan& plan, const std::string& name) {
   for (const build_location& build : plan.builds) {
     if (build.name == name) return build;
   }
@@ -19,7 +18,7 @@ const build_location& build_of(const run_plan& plan, const run_case& c) {
 }
 
 std::string program_path(const run_plan& plan, const run_case& c) {
-  const build_location& build = build_of(plan, c);
+  const build_location& build = build_named(plan, plan.settings.at(static_cast<std::size_t>(c.setting)).build);
   return (c.program->role == program_role::calibration ? build.tool_dir : build.bin) + "/" + std::string(c.program->name);
 }
 

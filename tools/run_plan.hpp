@@ -43,8 +43,8 @@ struct run_plan {
 // or "" for the default build with no --env.
 std::string setting_label(const setting& under);
 
-// The build a case runs from.
-const build_location& build_of(const run_plan& plan, const run_case& c);
+// The plan's build of that name (the first where none has it).
+const build_location& build_named(const run_plan& plan, const std::string& name);
 
 // Where the program of a case lies.
 std::string program_path(const run_plan& plan, const run_case& c);
