@@ -119,7 +119,7 @@ TEST(SumCompareFaults, AnInterruptionKeepsEveryFinishedRunAndLeavesNoChild) {
     EXPECT_NE(run.out.find("Interrupted by " + std::string(signal_name)), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\nsum_walltime "), std::string::npos) << "the table of what finished";
 
-    const nlohmann::json json = nlohmann::json::parse(std::ifstream(json_path));
+    const nlohmann::json json = written_json_file(json_path);
     EXPECT_EQ(json["complete"], false);
     EXPECT_EQ(json["runs"].size(), 1u);
     EXPECT_EQ(rows_of(csv, "sum_walltime,").size(), 1u);
@@ -127,6 +127,24 @@ TEST(SumCompareFaults, AnInterruptionKeepsEveryFinishedRunAndLeavesNoChild) {
       EXPECT_NE(entry.path().filename().string().front(), '.') << "a temporary left: " << entry.path();
     }
   }
+}
+
+// Killed outright, sum_compare cannot stop its run: the kernel does, as the run's parent dies.
+TEST(SumCompareFaults, ARunDiesWithSumCompareKilledOutright) {
+  const stand_in_bin bin;
+  std::vector<std::string> env = environment_without_runtime_settings();
+  set_variable(env, "STAND_IN_MODE", "hang_here");
+  set_variable(env, "STAND_IN_PIDS", bin.pids.string());
+  const std::string script = R"(
+    "$0" --programs sum_walltime --threads 1 --repeat 1 --size 1000 --timeout 600 --bin "$1" >/dev/null 2>&1 &
+    compare=$!
+    until [ -s "$2" ]; do sleep 0.05; done
+    kill -KILL $compare)";
+  const child_result run =
+      run_child("sh", {"-c", script, program_path("sum_compare"), bin.path.string(), bin.pids.string()}, env, {60});
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  for (int waited = 0; waited < 100 && !left_over(bin).empty(); ++waited) usleep(50000);
+  EXPECT_EQ(left_over(bin), std::vector<int>{});
 }
 
 TEST(SumCompareFaults, ProgramsStartWithNoDescriptorAndNoSignalIgnoredOrBlocked) {
@@ -163,7 +181,7 @@ TEST(SumCompareFaults, StrayOutputIsKeptToAFewKilobytesARun) {
       compare_with_stand_in(bin, "stderr_flood", valid_output(10000), {"--repeat", "3", "--json", json_path.string()});
   EXPECT_EQ(run.exit_status, 0) << run.err;
   EXPECT_LT(fs::file_size(json_path), 32u * 1024) << "three runs of 1 MB on standard error each";
-  const nlohmann::json json = nlohmann::json::parse(std::ifstream(json_path));
+  const nlohmann::json json = written_json_file(json_path);
   ASSERT_EQ(json["runs"].size(), 3u);
   EXPECT_NE(json["runs"][2]["standard_error"].get<std::string>().find("[... 995904 more bytes not kept]"),
             std::string::npos);
@@ -192,7 +210,7 @@ TEST(SumCompareFaults, OutputsThatAreNotRegularFilesAreWrittenInPlace) {
   EXPECT_EQ(received.rfind("program,threads,run,", 0), 0u) << received;
   EXPECT_NE(received.find("\nsum_walltime,1,1,10000,"), std::string::npos) << received;
   EXPECT_EQ(fs::status(json_path).permissions(), mode);
-  EXPECT_EQ(nlohmann::json::parse(std::ifstream(json_path))["runs"].size(), 1u);
+  EXPECT_EQ(written_json_file(json_path)["runs"].size(), 1u);
 
   const fs::path full = bin.path / "full.csv";
   fs::create_symlink("/dev/full", full);
@@ -230,7 +248,7 @@ TEST(SumCompareFaults, WrongFiguresFailAndTheirTimesAreLeftEmpty) {
   const std::vector<std::string> rows = rows_of(csv, "sum_walltime,");
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].rfind("sum_walltime,1,1,200000000,,,0,0,", 0), 0u) << rows[0];
-  const nlohmann::json json = nlohmann::json::parse(std::ifstream(json_path));
+  const nlohmann::json json = written_json_file(json_path);
   EXPECT_TRUE(json["runs"][0]["wall_seconds"].is_null());
   EXPECT_TRUE(json["runs"][0]["thread_seconds"].is_null());
 
@@ -245,7 +263,7 @@ TEST(SumCompareFaults, RawBytesInAFailedRunKeepTheJsonValid) {
   const fs::path json_path = bin.path / "runs.json";
   const child_result run = compare_with_stand_in(bin, "raw", valid_output(10000), {"--json", json_path.string()});
   EXPECT_EQ(run.exit_status, 1);
-  const nlohmann::json json = nlohmann::json::parse(std::ifstream(json_path));  // throws on invalid UTF-8
+  const nlohmann::json json = written_json_file(json_path);  // throws on invalid UTF-8
   EXPECT_NE(json["runs"][0]["problem"].get<std::string>().find("raw"), std::string::npos);
 }
 
@@ -258,9 +276,42 @@ TEST(SumCompareFaults, TheHeaderShowsEveryRuntimeSettingAndStandardErrorIsReport
       << run.out;
   EXPECT_NE(run.out.find("this process may use "), std::string::npos);
   EXPECT_NE(run.out.find("Warning: sum_walltime on 1 thread wrote to standard error in 1 of its 1 valid runs, "
-                                "first:\na remark on standard error\n"),
+                                "first:\n    a remark on standard error\n"),
             std::string::npos)
       << run.out;
+}
+
+// An output never replaces an input, nor another output however the two are spelled; a closed
+// standard output never makes an output file the console.
+TEST(SumCompareFaults, NoOutputReplacesAnInputOrTheConsole) {
+  const stand_in_bin bin;
+  const fs::path saved = bin.path / "a.json";
+  const fs::path other = bin.path / "b.json";
+  for (const fs::path& file : {saved, other}) {
+    ASSERT_EQ(compare_with_stand_in(bin, "", valid_output(10000), {"--json", file.string()}).exit_status, 0);
+  }
+  const std::string before = written_json_file(saved).dump();
+  const std::string relative = fs::relative(bin.path / "new.json").string();
+  const std::vector<std::vector<std::string>> refused = {
+      {"--compare", saved.string(), other.string(), "--json", saved.string()},
+      {"--merge", saved.string(), other.string(), "--html", (bin.path / "." / "a.json").string()},
+      {"--from", saved.string(), "--markdown", fs::relative(saved).string()},
+      {"--from", saved.string(), "--json", relative, "--markdown", (bin.path / "new.json").string()},
+  };
+  for (const std::vector<std::string>& words : refused) {
+    const child_result run = run_child(program_path("sum_compare"), words, environment_without_runtime_settings());
+    EXPECT_EQ(run.exit_status, 2) << words.back() << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+  EXPECT_EQ(written_json_file(saved).dump(), before);
+  EXPECT_FALSE(fs::exists(bin.path / "new.json"));
+
+  const fs::path again = bin.path / "again.json";
+  const child_result closed = run_child(
+      "sh", {"-c", "exec \"$0\" --from \"$1\" --json \"$2\" >&-", program_path("sum_compare"), saved.string(), again.string()},
+      environment_without_runtime_settings());
+  EXPECT_EQ(closed.exit_status, 0) << closed.err;
+  EXPECT_EQ(written_json_file(again)["runs"].size(), 1u);
 }
 
 TEST(SumCompareFaults, ABadSetUpIsRefusedBeforeAnyRun) {

@@ -238,10 +238,7 @@ std::vector<std::vector<std::string>> csv_rows(const fs::path& file) {
   return rows;
 }
 
-nlohmann::json read_json(const fs::path& file) {
-  std::ifstream in(file);
-  return nlohmann::json::parse(in);  // throws, failing the test, on anything but valid JSON
-}
+nlohmann::json read_json(const fs::path& file) { return written_json_file(file); }
 
 TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
   const scratch_directory out;
@@ -432,14 +429,18 @@ TEST(SumCompare, RejectsBadOptionsWithStatusTwo) {
     EXPECT_EQ(run.err.rfind("sum_compare: ", 0), 0u) << args[0];
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   }
-  // Counted before it is made: 1001 rounds of 13 cases under 200000 settings.
-  std::string many_a = "A=1";
-  for (int k = 2; k <= 1000; ++k) many_a += "," + std::to_string(k);
-  std::string many_b = "B=1";
-  for (int k = 2; k <= 200; ++k) many_b += "," + std::to_string(k);
-  const child_result huge = compare({"--dry-run", "--threads", "1,2", "--repeat", "1000", "--env", many_a, "--env", many_b});
+  // Counted before it is made: 1001 rounds of 13 cases under 1000 settings; 1100 settings.
+  const auto values = [](const char* name, int count) {
+    std::string dimension = std::string(name) + "=1";
+    for (int k = 2; k <= count; ++k) dimension += "," + std::to_string(k);
+    return dimension;
+  };
+  const child_result huge = compare({"--dry-run", "--threads", "1,2", "--repeat", "1000", "--env", values("A", 1000)});
   EXPECT_EQ(huge.exit_status, 2);
-  EXPECT_NE(huge.err.find("the plan has 2602600000 runs, more than the 1000000"), std::string::npos) << huge.err;
+  EXPECT_NE(huge.err.find("the plan has 13013000 runs, more than the 1000000"), std::string::npos) << huge.err;
+  const child_result settings = compare({"--dry-run", "--env", values("A", 100), "--env", values("B", 11)});
+  EXPECT_EQ(settings.exit_status, 2);
+  EXPECT_NE(settings.err.find("the plan has more than 1000 settings"), std::string::npos) << settings.err;
 
   const child_result help = compare({"--help"});
   EXPECT_EQ(help.exit_status, 0);

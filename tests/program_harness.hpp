@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "tools/child_process.hpp"
+#include "tools/json_schema.hpp"
 #include "tools/program_catalog.hpp"
 #include "tools/program_output.hpp"
 
@@ -101,3 +104,15 @@ struct scratch_directory {
     std::filesystem::permissions(file, std::filesystem::perms::owner_all);
   }
 };
+
+// A JSON that sum_compare wrote, read back: it must hold the schema sum_compare publishes.
+inline nlohmann::json written_json(const std::string& text) {
+  nlohmann::json json = nlohmann::json::parse(text);  // throws, failing the test, on anything but JSON
+  EXPECT_EQ(schema_violation(json), "");
+  return json;
+}
+
+inline nlohmann::json written_json_file(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  return written_json(std::string(std::istreambuf_iterator<char>(in), {}));
+}

@@ -18,55 +18,12 @@
 #include "tools/report_json.hpp"
 #include "tools/report_markdown.hpp"
 #include "tools/suite_build.hpp"
+#include "tests/fixed_report.hpp"
 #include "tests/program_harness.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// Two rounds of sum_walltime and sum_slots_padded on 1 and 2 threads under two settings, with
-// their calibration, on a machine of two processors on two cores.
-report fixed_report(int rounds = 2, double padded_factor = 1.0) {
-  compare_options options;
-  options.programs = {"sum_walltime", "sum_slots_padded"};
-  options.threads = {1, 2};
-  options.repeat = rounds;
-  options.size = 1000;
-  options.dimensions = {{"OMP_PROC_BIND", {"close", "spread"}}};
-  report r;
-  r.plan = make_plan(options, 2);
-  r.facts = {"node-1", "Test CPU", 2, {"OMP_WAIT_POLICY=active"},
-             {{"", "/opt/bin", "GNU 12.2.0", "optimised -O3", "libgomp for sum_walltime sum_slots_padded"}}};
-  r.machine.packages = 1;
-  r.machine.numa_nodes = 1;
-  r.machine.cores = 2;
-  r.machine.processors = 2;
-  r.machine.allowed = {0, 1};
-  r.machine.core_of = {{0, 0}, {1, 1}};
-  r.machine.node_of = {{0, 0}, {1, 0}};
-  r.conditions = {0.5, 0.1, 3.0, 0.4, true, 0};
-  for (int round = 1; round <= rounds; ++round) {
-    for (const run_case& c : r.plan.cases) {
-      run_record record{c, round, {}, round == 2 ? "a remark\n" : ""};
-      if (c.program->role == program_role::calibration) {
-        record.reading.result_fields = {"0.5", printed("%g", 0.001 / c.threads), "0.0004", c.threads == 1 ? "nan" : "200",
-                                        "0.003", "0.002", "0.0005", "0.0004", "2", "40", "1.5", "60", "0.3"};
-      } else {
-        record.reading.sum = "499500";
-        const double jitter = 1 + 0.01 * (round - 1);
-        record.reading.seconds =
-            (c.program->role == program_role::padded_slots ? 0.004 * padded_factor : 0.001) * jitter / c.threads;
-        record.reading.thread_seconds = record.reading.seconds * 0.9;
-        if (prints_placement(*c.program)) {
-          for (int t = 0; t < c.threads; ++t) record.reading.thread_fields[t] = {std::to_string(t), std::to_string(1 - t)};
-        }
-      }
-      r.records.push_back(record);
-    }
-  }
-  analyse(r);
-  return r;
-}
 
 // Every figure the table derives, from runs of known times: a slip in a formula (a speed-up
 // turned over, a team size left out) shows as a wrong number here.
@@ -133,6 +90,7 @@ TEST(Report, CsvRowsAreExact) {
 TEST(Report, ASavedRunReadsBackIntoTheSameReport) {
   const report r = fixed_report();
   const std::string saved = json_document(r);
+  written_json(saved);
   const fs::path file = fs::temp_directory_path() / ("report_test_" + std::to_string(getpid()) + ".json");
   std::ofstream(file) << saved;
   report again;
@@ -148,17 +106,18 @@ TEST(Report, ASavedRunReadsBackIntoTheSameReport) {
 
   // Cut short, of another schema, or not sum_compare's: each refused with why.
   const std::pair<std::string, std::string> refused[] = {
-      {saved.substr(0, saved.size() / 2), "is not complete JSON"},
+      {saved.substr(0, saved.size() / 2), printed("is not JSON: at byte %zu: ", saved.size() / 2 + 1)},
       {std::string(saved).replace(saved.find("\"schema_version\": " + std::to_string(kJsonSchemaVersion)), 19,
                                   "\"schema_version\": 2"),
        "has schema version 2"},
       {"{\"runs\": []}", "is not a JSON file that sum_compare wrote"},
-      {std::string(saved).replace(saved.find("\"threads\": 1,"), 13, ""), "does not hold a whole sum_compare run"},
+      {std::string(saved).replace(saved.find("\"threads\": 1,"), 13, ""), "breaks the schema at /runs/0: Missing required property 'threads'"},
   };
   for (const auto& [text, reason] : refused) {
     std::ofstream(file) << text;
     report other;
-    EXPECT_NE(read_saved_report(file.string(), other).find(reason), std::string::npos) << reason;
+    const std::string said = read_saved_report(file.string(), other);
+    EXPECT_NE(said.find(reason), std::string::npos) << said;
   }
   fs::remove(file);
 }
@@ -185,6 +144,17 @@ TEST(Compare, CallsSlowerOnlyWhatTheIntervalAndTheUTestAgreeOn) {
   }
   EXPECT_EQ(slower_than(compared, 0.2).size(), 4u);  // on 1 and 2 threads, under both settings
   EXPECT_TRUE(slower_than(compared, 0.48).empty());  // 1.5x, but its interval reaches down to 1.46x
+  EXPECT_EQ(compare_reports("a.json", "b.json", base, now).note, "");
+  written_json(comparison_json(compare_reports("a.json", "b.json", base, now)));
+
+  // A plain run against an --env sweep has no case in common: said, with what each side ran.
+  report plain = fixed_report(7);
+  for (setting& under : plain.plan.settings) under.env.clear();
+  const comparison nothing = compare_reports("plain.json", "sweep.json", plain, base);
+  EXPECT_TRUE(nothing.compared.empty());
+  EXPECT_NE(nothing.note.find("nothing can be compared: the base ran no --env setting from the default build (/opt/bin) on "
+                              "threads 1,2; the new one ran the settings [OMP_PROC_BIND=close] [OMP_PROC_BIND=spread]"),
+            std::string::npos) << nothing.note;
 }
 
 // Machines side by side: the one whose every figure takes half as long again is flagged, and only
@@ -212,7 +182,21 @@ TEST(Merge, FlagsOnlyTheMachineSlowerThanAllTheOthers) {
     EXPECT_EQ(machine.slow_figures, machine.name == "node-3" ? machine.compared_figures : 0) << machine.name;
     EXPECT_EQ(machine.flagged, machine.name == "node-3") << machine.name;
   }
-  EXPECT_EQ(nlohmann::json::parse(merge_json(merged))["flagged"], nlohmann::json::array({"node-3"}));
+  EXPECT_EQ(written_json(merge_json(merged))["flagged"], nlohmann::json::array({"node-3"}));
+
+  // One host and one file stem twice: a column each, told apart by their folders.
+  const merged_runs twins = merge_runs({"x/run.json", "y/run.json"}, {first, first});
+  EXPECT_EQ(twins.machines[0].name, "x/run");
+  EXPECT_EQ(twins.machines[1].name, "y/run");
+  EXPECT_EQ(written_json(merge_json(twins))["figures"][0]["machines"].size(), 2u);
+  EXPECT_EQ(merge_runs({"run.json", "./run.json"}, {first, first}).machines[1].name, "run (2)");
+  // Three runs a side: no interval or U test can flag a machine, and the merge says so.
+  const report few = fixed_report(3);
+  report few_slow = fixed_report(3, 3.0);
+  few_slow.facts.host = "node-2";
+  const merged_runs unflagged = merge_runs({"a.json", "b.json"}, {few, few_slow});
+  EXPECT_NE(unflagged.note.find("No machine can be flagged from these runs"), std::string::npos) << unflagged.note;
+  EXPECT_EQ(merged.note, "");
 
   second.plan.size = 2000;
   EXPECT_NE(merge_refusal({"a.json", "b.json"}, {first, second}).find("runs of one size"), std::string::npos);
@@ -247,7 +231,6 @@ TEST(Page, ChartsPerEffectWithAPanelPerSettingAndMarkedPlacement) {
   EXPECT_NE(drawing.find("P1 x2"), std::string::npos);
   EXPECT_EQ(count_of(drawing, "NUMA node "), 2u);
   EXPECT_NE(drawing.find("processor 3 (not for this process)"), std::string::npos);
-  EXPECT_EQ(html_escaped("<a href=\"x\">'&'</a>"), "&lt;a href=&quot;x&quot;&gt;&#39;&amp;&#39;&lt;/a&gt;");
 }
 
 TEST(Report, MarkdownHasOneTableRowPerCaseAndTheHeadlines) {

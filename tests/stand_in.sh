@@ -25,6 +25,7 @@ escape() {  # a process in a session of its own, out of the group's reach before
 }
 case "$STAND_IN_MODE" in
   hang) hang ;;
+  hang_here) exec sleep 600 ;;  # the run itself hangs, under the pid it wrote
   grandchild) (sleep 600 & echo $! >> "$STAND_IN_PIDS") ;;  # it holds the output pipes
   huge) while :; do echo 'one line of many'; done ;;  # until the cap stops it
   stderr) echo "a remark on standard error" >&2 ;;

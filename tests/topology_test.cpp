@@ -74,7 +74,7 @@ TEST(Settings, EveryCaseRunsUnderEachValueSideBySide) {
   ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
   EXPECT_NE(run.out.find("\nunder OMP_PROC_BIND=close:\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("\nunder OMP_PROC_BIND=spread:\n"), std::string::npos) << run.out;
-  const nlohmann::json json = nlohmann::json::parse(std::ifstream(json_path));
+  const nlohmann::json json = written_json_file(json_path);
   ASSERT_EQ(json["aggregates"].size(), 4u);
   EXPECT_EQ(json["aggregates"][0]["settings"]["OMP_PROC_BIND"], "close");
   EXPECT_EQ(json["aggregates"][3]["settings"]["OMP_PROC_BIND"], "spread");

@@ -14,6 +14,7 @@
 #include "tools/machine_facts.hpp"
 #include "tools/program_catalog.hpp"
 #include "tools/program_output.hpp"
+#include "tools/text_formats.hpp"
 
 namespace {
 
@@ -28,11 +29,16 @@ constexpr std::size_t kChartCap = 64 << 20;
 // A figure for the chart: NaN (not drawn) where a median of 0 s left it undefined.
 double drawn(double value) { return std::isfinite(value) ? value : NAN; }
 
+}  // namespace
+
 std::string chart_data(const run_plan& plan, const figures& measured) {
   std::string blocks;
   int counts[3] = {0, 0, 0};
   const auto block = [&](int kind, const std::string& title, const std::string& rows) {
-    blocks += "\n\n\"" + title + "\"\n" + (rows.empty() ? "1 NaN NaN NaN NaN\n" : rows);
+    // A data file's string ends at a quote or a line: neither may come from the title.
+    std::string safe = terminal_text(title);
+    for (char& c : safe) c = c == '"' || c == '\n' || c == '\t' ? '\'' : c;
+    blocks += "\n\n\"" + safe + "\"\n" + (rows.empty() ? "1 NaN NaN NaN NaN\n" : rows);
     ++counts[kind];
   };
   const auto titled = [&](const std::string& name, int setting) {
@@ -77,6 +83,8 @@ std::string chart_data(const run_plan& plan, const figures& measured) {
   return printed("\"blocks\"\n%d %d %d\n", counts[0], counts[1], counts[2]) + blocks;
 }
 
+namespace {
+
 // The chart script, where the build tree and an installation both put it.
 std::string chart_script() { return own_directory() + "/" SUITE_CHART_SCRIPT; }
 
@@ -89,7 +97,8 @@ std::string gnuplot_problem() {
   }
   const child_result run = run_child("gnuplot", {"--version"}, current_environment(), {10, 1 << 16});
   if (run.exit_status == 0) return {};
-  return "--plot needs gnuplot, which cannot be run here (" + run.err.substr(0, run.err.find('\n')) +
+  const std::string why = run.failure.empty() ? run.err : run.failure;
+  return "--plot needs gnuplot, which cannot be run here (" + why.substr(0, why.find('\n')) +
          "); install it with: apt-get install gnuplot-nox";
 }
 

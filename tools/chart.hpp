@@ -12,6 +12,9 @@
 // do about it.
 std::string gnuplot_problem();
 
+// The chart's data file, as the chart script reads it.
+std::string chart_data(const run_plan& plan, const figures& measured);
+
 // Draws the figures as a chart in `format` ("svg" or "png") into `image`: speed-up against team
 // size with the ideal and the machine's in-order floor, ns per element per thread with min-max
 // bars, and packed over padded slots with its interval. Returns an empty string, or why it could

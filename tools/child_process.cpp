@@ -2,7 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <linux/close_range.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -144,41 +144,72 @@ std::vector<int> adopted_children() {
 
 void adopt_orphans() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
 
+namespace {
+
+// In the child between fork and exec: a fresh process's state, then the program. Only calls that
+// are safe after fork. Where exec fails, its errno goes to report_fd and the child exits 127.
+[[noreturn]] void become_program(const char* path, char* const* argv, char* const* envp, int out_fd, int err_fd,
+                                 int report_fd, pid_t parent) {
+  setpgid(0, 0);  // a process group of its own, which a stop reaches whole
+  // Killed with sum_compare, even by SIGKILL; and at once if sum_compare is gone already.
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(127);
+  // The dispositions and mask of a fresh process: this one ignores SIGPIPE, catches the stop
+  // signals and may have inherited ignored ones, which survive exec.
+  struct sigaction default_action {};
+  default_action.sa_handler = SIG_DFL;
+  for (int signal_number = 1; signal_number < NSIG; ++signal_number) sigaction(signal_number, &default_action, nullptr);
+  sigset_t no_signals;
+  sigemptyset(&no_signals);
+  sigprocmask(SIG_SETMASK, &no_signals, nullptr);
+  const int input = open("/dev/null", O_RDONLY);
+  if (input < 0 || dup2(input, STDIN_FILENO) < 0 || dup2(out_fd, STDOUT_FILENO) < 0 || dup2(err_fd, STDERR_FILENO) < 0) {
+    const int error = errno;
+    [[maybe_unused]] const ssize_t reported = write(report_fd, &error, sizeof error);
+    _exit(127);
+  }
+  // Nothing of this process's beyond the three streams, whoever opened it without close-on-exec.
+  if (close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+    const long most = sysconf(_SC_OPEN_MAX);
+    for (int fd = STDERR_FILENO + 1; fd < (most > 0 ? most : 65536); ++fd) fcntl(fd, F_SETFD, FD_CLOEXEC);
+  }
+  // As execvp: a name without a slash is looked up in PATH.
+  if (std::strchr(path, '/') == nullptr) {
+    execvpe(path, argv, envp);
+  } else {
+    execve(path, argv, envp);
+  }
+  const int error = errno;
+  [[maybe_unused]] const ssize_t reported = write(report_fd, &error, sizeof error);
+  _exit(127);
+}
+
+void close_both(int (&fds)[2]) {
+  for (int fd : fds) {
+    if (fd >= 0) close(fd);
+  }
+}
+
+}  // namespace
+
 child_result run_child(const std::string& path, const std::vector<std::string>& args,
                        const std::vector<std::string>& env, const run_limits& limits) {
   child_result result;
   result.exit_status = 127;
-  int out_pipe[2];
-  int err_pipe[2];
-  if (pipe2(out_pipe, O_CLOEXEC) != 0) return result;
-  if (pipe2(err_pipe, O_CLOEXEC) != 0) {
-    close(out_pipe[0]);
-    close(out_pipe[1]);
+  const auto cannot_start = [&](const char* step, int error) {
+    result.failure = "cannot start " + path + ": " + step + std::strerror(error);
     return result;
+  };
+  int out_pipe[2] = {-1, -1};
+  int err_pipe[2] = {-1, -1};
+  int report_pipe[2] = {-1, -1};  // the child's errno where exec fails; closed by a successful exec
+  if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0 || pipe2(report_pipe, O_CLOEXEC) != 0) {
+    const int error = errno;
+    close_both(out_pipe);
+    close_both(err_pipe);
+    close_both(report_pipe);
+    return cannot_start("cannot make its pipes: ", error);
   }
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  // Nothing of this process's beyond the three streams, whoever opened it without close-on-exec.
-  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-
-  // A process group of its own, and the signal dispositions and mask of a fresh process (this
-  // one ignores SIGPIPE, catches the stop signals, and may have inherited ignored ones).
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  // Every bit set, not sigfillset: that leaves out the C library's own real-time signals, which
-  // posix_spawn would then hand over ignored.
-  sigset_t defaults;
-  std::memset(&defaults, 0xff, sizeof defaults);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  sigset_t no_signals;
-  sigemptyset(&no_signals);
-  posix_spawnattr_setsigmask(&attributes, &no_signals);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
   std::vector<std::string> argv_strings{path};
   argv_strings.insert(argv_strings.end(), args.begin(), args.end());
@@ -187,19 +218,31 @@ child_result run_child(const std::string& path, const std::vector<std::string>& 
   std::vector<char*> envp = c_strings(env_strings);
 
   const std::vector<int> children_before = adopted_children();
-  pid_t pid = 0;
-  // As execvp: a name without a slash is looked up in PATH.
-  const auto spawn = path.find('/') == std::string::npos ? posix_spawnp : posix_spawn;
-  const int spawn_error = spawn(&pid, path.c_str(), &actions, &attributes, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) become_program(path.c_str(), argv.data(), envp.data(), out_pipe[1], err_pipe[1], report_pipe[1], parent);
+  const int fork_error = errno;
+  if (pid > 0) setpgid(pid, pid);  // as the child does itself, so that a stop right away finds the group
   close(out_pipe[1]);
   close(err_pipe[1]);
-  if (spawn_error != 0) {
+  close(report_pipe[1]);
+  if (pid < 0) {
     close(out_pipe[0]);
     close(err_pipe[0]);
-    result.err = std::string("cannot start ") + path + ": " + std::strerror(spawn_error);
-    return result;
+    close(report_pipe[0]);
+    return cannot_start("", fork_error);
+  }
+  int exec_error = 0;
+  ssize_t got = 0;
+  while ((got = read(report_pipe[0], &exec_error, sizeof exec_error)) < 0 && errno == EINTR) {
+  }
+  close(report_pipe[0]);
+  if (got == static_cast<ssize_t>(sizeof exec_error)) {
+    close(out_pipe[0]);
+    close(err_pipe[0]);
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return cannot_start("", exec_error);
   }
 
   pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};

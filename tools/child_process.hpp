@@ -42,7 +42,9 @@ void set_variable(std::vector<std::string>& env, const std::string& name, const 
 void adopt_orphans();
 
 // Runs path with args (argv[1...]) and env; a path without a slash is looked up in PATH.
-// Failure to start is reported as status 127, with the reason in err. When a limit stops the
+// Failure to start (no pipe, no fork, no exec) is reported as status 127, with the reason, its
+// errno's text, in failure. The child dies with this process, even when this one is
+// killed by SIGKILL (PR_SET_PDEATHSIG). When a limit stops the
 // child, its process group gets SIGTERM, then SIGKILL, and failure says why. Once the child has
 // exited, whatever is left of its group is killed (and reaped, after adopt_orphans(); then
 // left_behind lists what escaped the group). The child starts with no descriptor but the three

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "tools/program_catalog.hpp"
+#include "tools/text_formats.hpp"
 
 namespace {
 
@@ -68,6 +69,7 @@ std::string read_dimension(const std::string& text, setting_dimension& dimension
       continue;
     }
     if (value.empty()) return "an empty value in '" + text + "'";
+    if (has_control_character(value)) return "a value of " + dimension.name + " holds a control character (a line break, a tab, an escape)";
     dimension.values.push_back(value);
     value.clear();
   }
@@ -125,6 +127,45 @@ std::vector<std::string> in_catalog_order(const std::vector<std::string>& chosen
     if (std::find(chosen.begin(), chosen.end(), name) != chosen.end()) ordered.push_back(name);
   }
   return ordered;
+}
+
+// Which modes use each option; any other mode refuses it.
+constexpr unsigned in(compare_mode mode) { return 1u << static_cast<unsigned>(mode); }
+constexpr unsigned kPlanning = in(compare_mode::run) | in(compare_mode::dry_run);
+constexpr unsigned kReporting = in(compare_mode::run) | in(compare_mode::from);
+constexpr unsigned kSumming = kReporting | in(compare_mode::compare) | in(compare_mode::merge);
+
+struct option_use {
+  const char* name;
+  unsigned modes;
+};
+
+constexpr option_use kOptionUses[] = {
+    {"--programs", kPlanning}, {"--threads", kPlanning},     {"--size", kPlanning},
+    {"--repeat", kPlanning},   {"--timeout", kPlanning},     {"--precision", kPlanning},
+    {"--max-time", kPlanning}, {"--env", kPlanning},         {"--build", kPlanning},
+    {"--bin", kPlanning},      {"--csv", kReporting},        {"--plot", kReporting},
+    {"--json", kSumming},      {"--markdown", kSumming},     {"--html", kSumming},
+    {"--fail-if-slower", in(compare_mode::compare)},
+};
+
+const char* mode_name(compare_mode mode) {
+  switch (mode) {
+    case compare_mode::run: return "a run";
+    case compare_mode::dry_run: return "--dry-run, which writes no file";
+    case compare_mode::from: return "--from";
+    case compare_mode::compare: return "--compare";
+    case compare_mode::merge: return "--merge";
+  }
+  return "";
+}
+
+// The option given that the mode does not use, or nullptr.
+const char* unused_option(const CLI::App& app, compare_mode mode) {
+  for (const option_use& use : kOptionUses) {
+    if (app.count(use.name) > 0 && (use.modes & in(mode)) == 0) return use.name;
+  }
+  return nullptr;
 }
 
 std::string absolute_path(const std::string& path) {
@@ -226,25 +267,39 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
       ->type_name("NAME=v1,v2")
       ->check(kDimension)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  // A comparison or a merge has no runs of its own to list in a CSV or draw in the chart, and
-  // reads saved runs rather than reporting one again.
-  for (const char* summary : {"--compare", "--merge"}) {
-    for (const char* other : {"--csv", "--plot", "--from"}) app.get_option(summary)->excludes(app.get_option(other));
-  }
+  // Each mode of reporting saved runs is one of its own.
+  for (const char* summary : {"--compare", "--merge", "--dry-run"}) app.get_option("--from")->excludes(app.get_option(summary));
+  app.get_option("--dry-run")->excludes(app.get_option("--compare"))->excludes(app.get_option("--merge"));
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     std::fputs(app.help().c_str(), stdout);
     return 0;
   } catch (const CLI::ParseError& error) {
-    std::fprintf(stderr, "sum_compare: %s (sum_compare --help lists the options)\n", error.what());
+    std::fprintf(stderr, "sum_compare: %s (sum_compare --help lists the options)\n", terminal_line(error.what()).c_str());
+    return 2;
+  }
+
+  options.mode = !options.from_path.empty()        ? compare_mode::from
+                 : !options.compare_paths.empty() ? compare_mode::compare
+                 : !options.merge_paths.empty()   ? compare_mode::merge
+                 : options.dry_run                ? compare_mode::dry_run
+                                                  : compare_mode::run;
+  if (const char* unused = unused_option(app, options.mode)) {
+    std::fprintf(stderr, "sum_compare: %s is not used by %s (sum_compare --help lists the options)\n", unused,
+                 mode_name(options.mode));
+    return 2;
+  }
+  if (app.count("--max-time") > 0 && precision.empty()) {
+    std::fprintf(stderr, "sum_compare: --max-time is used only with --precision (sum_compare --help lists the options)\n");
     return 2;
   }
 
   // Each --env variable and each --build name once.
   const auto named_before = [](const auto& earlier, const std::string& name, const char* option) {
     if (std::none_of(earlier.begin(), earlier.end(), [&](const auto& item) { return item.name == name; })) return false;
-    std::fprintf(stderr, "sum_compare: %s names %s twice (sum_compare --help lists the options)\n", option, name.c_str());
+    std::fprintf(stderr, "sum_compare: %s names %s twice (sum_compare --help lists the options)\n", option,
+                 terminal_line(name).c_str());
     return true;
   };
   for (const std::string& text : dimensions) {

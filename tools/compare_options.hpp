@@ -18,7 +18,11 @@ struct build_location {
   std::string tool_dir;  // its calibrate
 };
 
+// What sum_compare is asked to do: run the plan, only print it, or report saved runs.
+enum class compare_mode { run, dry_run, from, compare, merge };
+
 struct compare_options {
+  compare_mode mode = compare_mode::run;
   std::vector<std::string> programs;  // in the catalog's order; default: every compared program
   std::vector<int> threads;           // ascending; empty: 1, 2, 4, ... up to the processors, and that count
   int size = 10000000;
@@ -42,5 +46,6 @@ struct compare_options {
 };
 
 // Reads the command line into options. Returns the exit status when sum_compare should stop at
-// once: 0 after --help, 2 after a one-line message for a bad option; nullopt to go on.
+// once: 0 after --help, 2 after a one-line message for a bad option or one that the mode does not
+// use; nullopt to go on.
 std::optional<int> parse_compare_options(int argc, char** argv, compare_options& options);

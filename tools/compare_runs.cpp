@@ -7,6 +7,9 @@
 #include "tools/machine_facts.hpp"
 #include "tools/program_output.hpp"
 #include "tools/ratios.hpp"
+#include "tools/report_console.hpp"
+#include "tools/report_json.hpp"
+#include "tools/text_formats.hpp"
 
 namespace {
 
@@ -127,31 +130,67 @@ std::vector<const compared_figure*> slower_than(const std::vector<compared_figur
   return slower;
 }
 
-void print_comparison(const std::string& base_path, const std::string& new_path, const std::vector<std::string>& differences,
-                      const std::vector<compared_figure>& compared) {
-  std::printf("sum_compare: %s (new) against %s (base)\n", new_path.c_str(), base_path.c_str());
+namespace {
+
+// "the settings [OMP_PROC_BIND=close] [OMP_PROC_BIND=spread] from the default build (DIR)".
+std::string settings_and_builds(const report& r) {
+  const std::vector<std::string> labels = env_labels(r.plan);
+  std::string text = labels.size() == 1 && labels[0] == "[]" ? "no --env setting" : "the settings " + joined(labels);
+  std::string builds;
+  for (const build_facts& build : r.facts.builds) {
+    builds += (builds.empty() ? "" : ", ") + (build.name.empty() ? std::string("the default build") : "build " + build.name) +
+              " (" + build.bin + ")";
+  }
+  return text + " from " + builds;
+}
+
+}  // namespace
+
+comparison compare_reports(const std::string& base_path, const std::string& new_path, const report& base,
+                           const report& now) {
+  comparison result{base_path, new_path, run_differences(base, now), compare_figures(base, now), {}};
+  if (result.compared.empty()) {
+    result.note = "No case or floor ran on the same team size under the same settings and build in both runs, so "
+                  "nothing can be compared: the base ran " + settings_and_builds(base) + " on threads " +
+                  numbers(base.plan.threads) + "; the new one ran " + settings_and_builds(now) + " on threads " +
+                  numbers(now.plan.threads) + ".";
+  }
+  return result;
+}
+
+void print_comparison(const comparison& compared_runs) {
+  const std::vector<std::string>& differences = compared_runs.differences;
+  const std::vector<compared_figure>& compared = compared_runs.compared;
+  say(terminal_line(printed("sum_compare: %s (new) against %s (base)", compared_runs.new_path.c_str(),
+                            compared_runs.base_path.c_str())) + "\n");
   std::printf("differences:%s\n", differences.empty() ? " none in machine, build, settings, size or repeats" : "");
-  for (const std::string& difference : differences) std::printf("  %s\n", difference.c_str());
+  for (const std::string& difference : differences) say("  " + terminal_line(difference) + "\n");
   std::printf("\n%-52s %12s %12s %9s %-18s %9s  %s\n", "case or floor", "base median", "new median", "new/base",
               "  95% interval", "p (U test)", "verdict");
   for (const compared_figure& figure : compared) {
     const bool has = std::isfinite(figure.ratio) && std::isfinite(figure.ci.low);
-    std::printf("%-52s %12.6g %12.6g %9s %-18s %9.3g  %s\n", figure.name.c_str(), figure.base_median, figure.new_median,
+    say(printed("%-52s %12.6g %12.6g %9s %-18s %9.3g  %s\n", terminal_line(figure.name).c_str(), figure.base_median, figure.new_median,
                 has ? printed("%.3fx", figure.ratio).c_str() : "-",
                 has ? printed("[%.3f, %.3f]", figure.ci.low, figure.ci.high).c_str() : "-", figure.p_value,
-                figure.verdict.c_str());
+                figure.verdict.c_str()));
   }
   std::printf("(ratios of medians, new over base, with 95%% bootstrap intervals; a verdict needs both the interval "
               "and the\n Mann-Whitney U test, p < 0.05; floors are the calibration's, in their units)\n");
+  if (!compared_runs.note.empty()) {
+    std::printf("\n");
+    print_wrapped(compared_runs.note, 100, 0);
+  }
 }
 
-std::string comparison_json(const std::string& base_path, const std::string& new_path,
-                            const std::vector<std::string>& differences, const std::vector<compared_figure>& compared) {
+std::string comparison_json(const comparison& compared_runs) {
   using json = nlohmann::ordered_json;
   const auto number = [](double value) { return std::isfinite(value) ? json(value) : json(nullptr); };
-  json out = {{"tool", "sum_compare"}, {"compare", {{"base", base_path}, {"new", new_path}}}, {"differences", differences}};
+  json out = {{"tool", "sum_compare"},
+              {"schema_version", kJsonSchemaVersion},
+              {"compare", {{"base", compared_runs.base_path}, {"new", compared_runs.new_path}}},
+              {"differences", compared_runs.differences}};
   out["compared"] = json::array();
-  for (const compared_figure& figure : compared) {
+  for (const compared_figure& figure : compared_runs.compared) {
     out["compared"].push_back({{"name", figure.name},
                                {"floor", figure.floor},
                                {"base_median", figure.base_median},
@@ -162,5 +201,5 @@ std::string comparison_json(const std::string& base_path, const std::string& new
                                {"p_value", figure.p_value},
                                {"verdict", figure.verdict}});
   }
-  return out.dump(2) + "\n";
+  return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }

@@ -29,8 +29,18 @@ std::vector<compared_figure> compare_figures(const report& base, const report& n
 // --fail-if-slower fails on.
 std::vector<const compared_figure*> slower_than(const std::vector<compared_figure>& compared, double fraction);
 
-void print_comparison(const std::string& base_path, const std::string& new_path, const std::vector<std::string>& differences,
-                      const std::vector<compared_figure>& compared);
+// Two saved runs compared, as every format writes them.
+struct comparison {
+  std::string base_path;
+  std::string new_path;
+  std::vector<std::string> differences;
+  std::vector<compared_figure> compared;
+  std::string note;  // why nothing could be compared, naming each side's settings and builds; or ""
+};
 
-std::string comparison_json(const std::string& base_path, const std::string& new_path,
-                            const std::vector<std::string>& differences, const std::vector<compared_figure>& compared);
+comparison compare_reports(const std::string& base_path, const std::string& new_path, const report& base,
+                           const report& now);
+
+void print_comparison(const comparison& compared);
+
+std::string comparison_json(const comparison& compared);

@@ -12,6 +12,7 @@
 #include "tools/child_process.hpp"
 #include "tools/program_output.hpp"
 #include "tools/statistics.hpp"
+#include "tools/text_formats.hpp"
 
 namespace {
 
@@ -27,13 +28,6 @@ struct panel {
   std::string title;
   std::vector<series> lines;
 };
-
-// A gnuplot string: single quotes take every character as it is but the quote, written twice.
-std::string quoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
-  return out + "'";
-}
 
 std::string ratio_row(int threads, const std::vector<double>& numerator, const std::vector<double>& denominator) {
   const double ratio = summarise(numerator).median / summarise(denominator).median;
@@ -70,22 +64,22 @@ std::string script_of(const std::string& title, const std::string& y_label, cons
   }
   std::string ticks;
   for (int threads : plan.threads) ticks += (ticks.empty() ? "" : ", ") + std::to_string(threads);
-  script += "set xtics (1, " + ticks + ")\nset xlabel 'threads'\nset ylabel " + quoted(y_label) +
+  script += "set xtics (1, " + ticks + ")\nset xlabel 'threads'\nset ylabel " + gnuplot_string(y_label) +
             "\nset key below\nset grid\nset offsets 0.3, 0.3, 0, 0\n";
   if (plan.threads.back() > 8) script += "set logscale x 2\n";
-  script += printed("set multiplot layout %d,%d title %s\n", rows, columns, quoted(title).c_str());
+  script += printed("set multiplot layout %d,%d title %s\n", rows, columns, gnuplot_string(title).c_str());
   for (std::size_t p = 0; p < panels.size(); ++p) {
-    script += "set title " + quoted(panels[p].title) + "\nplot ";
+    script += "set title " + gnuplot_string(panels[p].title) + "\nplot ";
     for (std::size_t s = 0; s < panels[p].lines.size(); ++s) {
       const series& line = panels[p].lines[s];
       script += printed("$p%zus%zu using %s with %s lw 2 lt %d title %s, ", p, s, line.bars ? "1:2:3:4" : "1:2",
-                        line.bars ? "yerrorlines" : "linespoints", line.colour, quoted(line.title).c_str());
+                        line.bars ? "yerrorlines" : "linespoints", line.colour, gnuplot_string(line.title).c_str());
     }
     if (reference.empty()) {
       script.resize(script.size() - 2);  // the last ", "
       script += "\n";
     } else {
-      script += reference + " with lines dt 2 lc 'gray40' title " + quoted(reference_title) + "\n";
+      script += reference + " with lines dt 2 lc 'gray40' title " + gnuplot_string(reference_title) + "\n";
     }
   }
   return script + "unset multiplot\n";

@@ -6,7 +6,9 @@
 #include "tools/report_html.hpp"
 #include "tools/report_markdown.hpp"
 
-std::string open_exports(const compare_options& options, exports& out) {
+exports::~exports() { discard_exports(*this); }
+
+std::string open_exports(const compare_options& options, const std::vector<input_file>& inputs, exports& out) {
   const std::pair<const char*, const std::string*> paths[] = {{"--csv", &options.csv_path},
                                                               {"--json", &options.json_path},
                                                               {"--plot", &options.plot_path},
@@ -16,6 +18,12 @@ std::string open_exports(const compare_options& options, exports& out) {
     for (std::size_t b = a + 1; b < std::size(paths); ++b) {
       if (!paths[a].second->empty() && !paths[b].second->empty() && same_file(*paths[a].second, *paths[b].second)) {
         return std::string(paths[a].first) + " and " + paths[b].first + " name the same file, " + *paths[a].second;
+      }
+    }
+    for (const input_file& input : inputs) {
+      if (!paths[a].second->empty() && same_file(*paths[a].second, input.path)) {
+        return std::string(paths[a].first) + " names " + input.path + ", which " + input.what +
+               ": an output never replaces an input";
       }
     }
   }

@@ -11,17 +11,30 @@
 #include "tools/output_files.hpp"
 #include "tools/report.hpp"
 
+// Whatever is left open when they go (an early return, an exception) is discarded: no
+// temporary outlives sum_compare.
 struct exports {
   staged_file csv;
   staged_file json;
   staged_file chart;
   staged_file markdown;
   staged_file html;
+  exports() = default;
+  exports(const exports&) = delete;
+  exports& operator=(const exports&) = delete;
+  ~exports();
 };
 
-// Checks that the output paths name distinct files that can be written, and that gnuplot runs
-// for a chart, then opens them (the CSV with its header). Returns an empty string, or why not.
-std::string open_exports(const compare_options& options, exports& out);
+// A file sum_compare reads, named for the message that refuses an output over it.
+struct input_file {
+  std::string what;  // who reads it: "--from reads", "sum_compare reads as the facts of build clang"
+  std::string path;
+};
+
+// Checks that the output paths name distinct files, none of them one of the inputs, that can be
+// written, and that gnuplot runs for a chart, then opens them (the CSV with its header).
+// Returns an empty string, or why not.
+std::string open_exports(const compare_options& options, const std::vector<input_file>& inputs, exports& out);
 
 // The CSV's rows of one finished run.
 void export_run(exports& out, const run_plan& plan, const run_record& record);

@@ -7,21 +7,6 @@
 
 #include "tools/program_output.hpp"
 
-std::string html_escaped(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 namespace {
 
 constexpr int kProcessorWidth = 46;

@@ -7,10 +7,8 @@
 #include <string>
 
 #include "tools/statistics.hpp"
+#include "tools/text_formats.hpp"
 #include "tools/topology.hpp"
-
-// Text with &, <, >, " and ' written as entities.
-std::string html_escaped(const std::string& text);
 
 // The machine as nested boxes, NUMA nodes holding cores holding processors; `marks` maps a
 // processor to how many threads' placement lines named it (marked, with the count, where > 0).

@@ -9,6 +9,9 @@
 
 #include "tools/program_output.hpp"
 #include "tools/ratios.hpp"
+#include "tools/report_console.hpp"
+#include "tools/report_json.hpp"
+#include "tools/text_formats.hpp"
 
 namespace {
 
@@ -49,14 +52,42 @@ std::string merge_refusal(const std::vector<std::string>& paths, const std::vect
   return {};
 }
 
+namespace {
+
+// A column's name for each machine, no two alike: its host; where hosts repeat, the file's stem;
+// where stems repeat too, the file's folder and stem; else a number added.
+std::vector<std::string> machine_names(const std::vector<std::string>& paths, const std::vector<report>& runs) {
+  std::vector<std::string> names;
+  for (const report& r : runs) names.push_back(r.facts.host);
+  const auto repeated = [&](std::size_t k) {
+    return names[k].empty() || std::count(names.begin(), names.end(), names[k]) > 1;
+  };
+  const auto rename = [&](auto name_of) {
+    std::vector<bool> clash(names.size());
+    for (std::size_t k = 0; k < names.size(); ++k) clash[k] = repeated(k);
+    for (std::size_t k = 0; k < names.size(); ++k) {
+      if (clash[k]) names[k] = name_of(std::filesystem::path(paths[k]).lexically_normal());
+    }
+  };
+  rename([](const std::filesystem::path& path) { return path.stem().string(); });
+  rename([](const std::filesystem::path& path) { return (path.parent_path().filename() / path.stem()).string(); });
+  rename([](const std::filesystem::path& path) { return (path.parent_path() / path.stem()).string(); });
+  // The first of a name keeps it; each later one is numbered.
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    const std::string base = names[k].empty() ? "machine" : names[k];
+    const auto taken = [&] { return names[k].empty() || std::count(names.begin(), names.begin() + k, names[k]) > 0; };
+    for (int n = 2; taken(); ++n) names[k] = base + " (" + std::to_string(n) + ")";
+  }
+  return names;
+}
+
+}  // namespace
+
 merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<report>& runs) {
   merged_runs merged;
+  const std::vector<std::string> names = machine_names(paths, runs);
   for (std::size_t k = 0; k < runs.size(); ++k) {
-    const long same_host = std::count_if(runs.begin(), runs.end(), [&](const report& r) { return r.facts.host == runs[k].facts.host; });
-    const std::string name = same_host > 1 || runs[k].facts.host.empty()
-                                 ? std::filesystem::path(paths[k]).stem().string()
-                                 : runs[k].facts.host;
-    merged.machines.push_back({name, paths[k], runs[k].facts.host, runs[k].facts.processor});
+    merged.machines.push_back({names[k], paths[k], runs[k].facts.host, runs[k].facts.processor});
   }
   std::map<std::string, std::size_t> row_of;
   std::vector<bool> higher_is_faster;
@@ -93,20 +124,32 @@ merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<
   for (merged_machine& machine : merged.machines) {
     machine.flagged = machine.compared_figures > 0 && 4 * machine.slow_figures >= machine.compared_figures;
   }
+  // Figures that two machines share with runs enough for a 95% interval on both sides.
+  const bool can_flag = std::any_of(merged.figures.begin(), merged.figures.end(), [](const merged_figure& figure) {
+    return std::count_if(figure.cells.begin(), figure.cells.end(), [](const merged_cell& cell) {
+             return cell.values.size() >= kFewestRunsToFlag;
+           }) >= 2;
+  });
+  if (!can_flag) {
+    merged.note = printed("No machine can be flagged from these runs: no figure has %zu or more runs on two machines, "
+                          "and with fewer a side neither a 95%% interval of a median nor a U test at p < 0.05 can tell "
+                          "the machines apart (run each machine with --repeat %zu or more).",
+                          kFewestRunsToFlag, kFewestRunsToFlag);
+  }
   return merged;
 }
 
 void print_merge(const merged_runs& merged) {
   std::printf("sum_compare: %zu machines side by side\n", merged.machines.size());
   for (const merged_machine& machine : merged.machines) {
-    std::printf("  %-16s %s: %s, from %s\n", machine.name.c_str(), machine.host.c_str(), machine.processor.c_str(),
-                machine.path.c_str());
+    say(terminal_line(printed("  %-16s %s: %s, from %s", machine.name.c_str(), machine.host.c_str(),
+                              machine.processor.c_str(), machine.path.c_str())) + "\n");
   }
   std::printf("\n%-58s", "case or floor (medians)");
-  for (const merged_machine& machine : merged.machines) std::printf(" %14s", machine.name.substr(0, 14).c_str());
+  for (const merged_machine& machine : merged.machines) say(printed(" %14s", terminal_line(machine.name).substr(0, 14).c_str()));
   std::printf("\n");
   for (const merged_figure& figure : merged.figures) {
-    std::printf("%-58s", figure.name.c_str());
+    say(printed("%-58s", terminal_line(figure.name).c_str()));
     for (const merged_cell& cell : figure.cells) {
       std::printf(" %14s", cell.measured ? (printed(figure.format, cell.median) + (cell.slow ? " !" : "  ")).c_str() : "-  ");
     }
@@ -118,17 +161,19 @@ void print_merge(const merged_runs& merged) {
   for (const merged_machine& machine : merged.machines) {
     if (!machine.flagged) continue;
     any = true;
-    std::printf("Flagged: %s is slower than every other machine on %d of the %d figures it shares with them.\n",
-                machine.name.c_str(), machine.slow_figures, machine.compared_figures);
+    print_wrapped(printed("Flagged: %s is slower than every other machine on %d of the %d figures it shares with them.",
+                          machine.name.c_str(), machine.slow_figures, machine.compared_figures), 100, 2);
   }
-  if (!any) {
+  if (!merged.note.empty()) {
+    print_wrapped(merged.note, 100, 0);
+  } else if (!any) {
     std::printf("No machine is slower than all the others on a quarter of its figures or more.\n");
   }
 }
 
 std::string merge_json(const merged_runs& merged) {
   using json = nlohmann::ordered_json;
-  json out = {{"tool", "sum_compare"}, {"machines", json::array()}, {"figures", json::array()}, {"flagged", json::array()}};
+  json out = {{"tool", "sum_compare"}, {"schema_version", kJsonSchemaVersion}, {"machines", json::array()}, {"figures", json::array()}, {"flagged", json::array()}};
   for (const merged_machine& machine : merged.machines) {
     out["machines"].push_back({{"name", machine.name},
                                {"file", machine.path},
@@ -146,5 +191,5 @@ std::string merge_json(const merged_runs& merged) {
     }
     out["figures"].push_back({{"name", figure.name}, {"floor", figure.floor}, {"machines", cells}});
   }
-  return out.dump(2) + "\n";
+  return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }

@@ -23,7 +23,7 @@ struct merged_figure {
 };
 
 struct merged_machine {
-  std::string name;  // the host, or the file's stem where two files share a host
+  std::string name;  // the host; where hosts repeat, the file's stem, led by its folder where stems repeat too
   std::string path;
   std::string host;
   std::string processor;
@@ -35,7 +35,11 @@ struct merged_machine {
 struct merged_runs {
   std::vector<merged_machine> machines;
   std::vector<merged_figure> figures;
+  std::string note;  // why no machine can be flagged from these runs, or ""
 };
+
+// The fewest runs a side that can flag a machine: a 95% interval of a median needs 6.
+inline constexpr std::size_t kFewestRunsToFlag = 6;
 
 // Why the runs cannot be merged (runs of different sizes), or "".
 std::string merge_refusal(const std::vector<std::string>& paths, const std::vector<report>& runs);

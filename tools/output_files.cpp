@@ -112,15 +112,55 @@ void discard_staged(staged_file& file) {
   file.temporary.clear();
 }
 
+namespace {
+
+// A file by its device and inode; one not there yet by its folder's and its name.
+struct file_identity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::string name;
+  bool known = false;
+};
+
+file_identity identity_of(const std::string& path) {
+  struct stat file {};
+  if (stat(path.c_str(), &file) == 0) return {file.st_dev, file.st_ino, {}, true};
+  const fs::path spelled(path);
+  const fs::path folder = spelled.has_parent_path() ? spelled.parent_path() : fs::path(".");
+  if (stat(folder.c_str(), &file) == 0) return {file.st_dev, file.st_ino, spelled.filename().string(), true};
+  return {};
+}
+
+}  // namespace
+
 bool same_file(const std::string& a, const std::string& b) {
-  struct stat stat_a {};
-  struct stat stat_b {};
-  if (stat(a.c_str(), &stat_a) == 0 && stat(b.c_str(), &stat_b) == 0) {
-    return stat_a.st_dev == stat_b.st_dev && stat_a.st_ino == stat_b.st_ino;
+  const file_identity first = identity_of(a);
+  const file_identity second = identity_of(b);
+  if (!first.known || !second.known) return fs::absolute(a).lexically_normal() == fs::absolute(b).lexically_normal();
+  return first.device == second.device && first.inode == second.inode && first.name == second.name;
+}
+
+std::string read_whole_file(const std::string& path, std::string& text) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return cannot("read", path, errno);
+  struct stat file {};
+  if (fstat(fd, &file) == 0 && S_ISDIR(file.st_mode)) {
+    close(fd);
+    return cannot("read", path, EISDIR);
   }
-  std::error_code error_a;
-  std::error_code error_b;
-  const fs::path canonical_a = fs::weakly_canonical(a, error_a);
-  const fs::path canonical_b = fs::weakly_canonical(b, error_b);
-  return error_a || error_b ? a == b : canonical_a == canonical_b;
+  text.clear();
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      const int error = errno;
+      close(fd);
+      return cannot("read", path, error);
+    }
+    if (got == 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(fd);
+  return {};
 }

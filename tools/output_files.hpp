@@ -29,6 +29,10 @@ std::string commit_staged(staged_file& file);
 // Closes the file and removes its temporary.
 void discard_staged(staged_file& file);
 
-// True when two paths name the same file however they are spelled: through links, dots and
-// slashes, or hard links to one file.
+// True when two paths name the same file however they are spelled, through links, dots and
+// slashes, or hard links to one file; for a file not there yet, when they name it in the same
+// folder.
 bool same_file(const std::string& a, const std::string& b);
+
+// The whole of a file (or a pipe) that is read as input. Returns an empty string, or why not.
+std::string read_whole_file(const std::string& path, std::string& text);

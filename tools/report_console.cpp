@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "tools/machine_facts.hpp"
+#include "tools/text_formats.hpp"
 
 namespace {
 
@@ -20,7 +21,10 @@ std::string interval_text(const interval& ci, const char* format) {
 
 }  // namespace
 
-void print_wrapped(const std::string& text, std::size_t width, std::size_t indent) {
+void say(const std::string& text) { std::fputs(terminal_text(text).c_str(), stdout); }
+
+void print_wrapped(const std::string& raw, std::size_t width, std::size_t indent) {
+  const std::string text = terminal_line(raw);
   std::size_t column = 0;
   std::size_t at = 0;
   while (at < text.size()) {
@@ -49,7 +53,7 @@ void print_build(const build_facts& build) {
   const std::string column = label.size() < 13 ? label + std::string(13 - label.size(), ' ') : label + " ";
   print_wrapped(column + build.compiler + (build.profiles.empty() ? "" : "; " + build.profiles), 100, 13);
   if (!build.runtimes.empty()) print_wrapped(indent + "OpenMP runtime: " + build.runtimes, 100, 13);
-  std::printf("%s%s\n", build.name.empty() ? "programs:    " : (indent + "programs in ").c_str(), build.bin.c_str());
+  say(printed("%s%s\n", build.name.empty() ? "programs:    " : (indent + "programs in ").c_str(), terminal_line(build.bin).c_str()));
 }
 
 }  // namespace
@@ -64,15 +68,15 @@ void print_header(const run_plan& plan, const run_facts& facts, const run_condit
   }
   std::printf("sum_compare: %d elements, %d measured runs per case after one warm-up, threads %s\n", plan.size,
               plan.rounds - 1, joined(teams, ",").c_str());
-  std::printf("host:        %s\n", facts.host.c_str());
-  std::printf("processor:   %s, %d online; this process may use %zu: %s\n", facts.processor.c_str(),
-              facts.processors_online, machine.allowed.size(), processor_list(machine.allowed).c_str());
+  say(printed("host:        %s\n", terminal_line(facts.host).c_str()));
+  say(printed("processor:   %s, %d online; this process may use %zu: %s\n", terminal_line(facts.processor).c_str(),
+              facts.processors_online, machine.allowed.size(), processor_list(machine.allowed).c_str()));
   std::printf("topology:    %s%s\n", topology_line(machine).c_str(),
               machine.this_system ? "" : " (not this machine's: given to hwloc, e.g. by HWLOC_SYNTHETIC)");
   std::printf("caches:      %s\n", caches_line(machine).c_str());
   print_wrapped("array:       " + array_line(8LL * plan.size, machine), 100, 13);
-  std::printf("settings:    %s\n", settings.empty() ? "no OMP_*, GOMP_* or KMP_* variable set; OMP_NUM_THREADS is set per case"
-                                                    : joined(settings, " ").c_str());
+  say(printed("settings:    %s\n", settings.empty() ? "no OMP_*, GOMP_* or KMP_* variable set; OMP_NUM_THREADS is set per case"
+                                                    : terminal_line(joined(settings, " ")).c_str()));
   for (const build_facts& build : facts.builds) print_build(build);
   const std::string estimate = conditions.estimated_seconds >= 0
                                    ? printed("about %.0f s by an estimate from one probe run", conditions.estimated_seconds)
@@ -106,7 +110,7 @@ void print_tables(const run_plan& plan, const figures& measured) {
   for (const case_stats& c : measured.cases) {
     if (plan.settings.size() > 1 && c.c.setting != shown_setting) {
       shown_setting = c.c.setting;
-      std::printf("under %s:\n", setting_label(plan.settings[static_cast<std::size_t>(shown_setting)]).c_str());
+      say(terminal_line("under " + setting_label(plan.settings[static_cast<std::size_t>(shown_setting)]) + ":") + "\n");
     }
     const std::string thread_time = c.thread_median >= 0 ? printed("%.6f", c.thread_median) : "-";
     const std::string speedup = c.speedup >= 0 ? printed("%.2fx", c.speedup) : "-";
@@ -141,7 +145,7 @@ void print_tables(const run_plan& plan, const figures& measured) {
   for (const floor_stats& f : measured.floors) {
     if (plan.settings.size() > 1 && f.setting != shown_setting) {
       shown_setting = f.setting;
-      std::printf("under %s:\n", setting_label(plan.settings[static_cast<std::size_t>(shown_setting)]).c_str());
+      say(terminal_line("under " + setting_label(plan.settings[static_cast<std::size_t>(shown_setting)]) + ":") + "\n");
     }
     const floor_description& floor = describe(f.kind);
     std::printf("%-33s %7d %10s %s\n", std::string(floor.label).c_str(), f.threads, printed(floor.format, f.median).c_str(),
@@ -157,10 +161,12 @@ void print_tables(const run_plan& plan, const figures& measured) {
 
 void print_warnings(const std::vector<warning>& warnings) {
   for (const warning& said : warnings) {
-    if (said.kind == "standard_error") {
-      std::fputs(said.text.c_str(), stdout);  // the excerpt keeps its own lines
-    } else {
-      print_wrapped(said.text, 100, 2);
+    print_wrapped(said.text, 100, 2);
+    // The excerpt keeps its lines, each indented: none can pass for one of sum_compare's own.
+    for (std::size_t at = 0; at < said.detail.size();) {
+      const std::size_t end = std::min(said.detail.find('\n', at), said.detail.size());
+      say("    " + said.detail.substr(at, end - at) + "\n");
+      at = end + 1;
     }
   }
   if (!warnings.empty()) std::printf("\n");

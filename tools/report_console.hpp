@@ -25,5 +25,9 @@ void print_headlines(const std::vector<headline>& said);
 // How long the plan took, the calibration's share, and the steal time.
 void print_conditions(const run_conditions& conditions);
 
-// Prints `text` wrapped at `width` columns, continuation lines indented by `indent` blanks.
+// Prints text as it is but for its control bytes (the newline and the tab but), shown as \xHH:
+// text from a saved file or a program cannot move the terminal's cursor or change its state.
+void say(const std::string& text);
+
+// Prints `text` (a paragraph: all its control bytes shown as \xHH, the newline too) wrapped at `width` columns, continuation lines indented by `indent` blanks.
 void print_wrapped(const std::string& text, std::size_t width, std::size_t indent);

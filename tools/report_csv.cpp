@@ -3,15 +3,9 @@
 #include <cmath>
 
 #include "tools/aggregate.hpp"
+#include "tools/text_formats.hpp"
 
 namespace {
-
-std::string csv_field(const std::string& text) {
-  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
 
 // A time of a valid run, or "" where the run failed or printed none.
 std::string csv_seconds(const run_record& r, double value) {
@@ -23,13 +17,13 @@ std::string csv_seconds(const run_record& r, double value) {
 std::string csv_header() { return "program,threads,run,elements,wall_seconds,thread_seconds,sum,valid,problem,settings\n"; }
 
 std::string csv_rows(const run_plan& plan, const run_record& r) {
-  const std::string problem = csv_field(r.reading.problem);
-  const std::string under = csv_field(setting_label(plan.settings[static_cast<std::size_t>(r.c.setting)]));
+  const std::string problem = csv_cell(r.reading.problem);
+  const std::string under = csv_cell(setting_label(plan.settings[static_cast<std::size_t>(r.c.setting)]));
   const int valid = r.reading.problem.empty() ? 1 : 0;
   if (r.c.program->role != program_role::calibration) {
     return printed("%s,%d,%d,%d,%s,%s,%s,%d,%s,%s\n", std::string(r.c.program->name).c_str(), r.c.threads, r.round,
                    plan.size, csv_seconds(r, r.reading.seconds).c_str(), csv_seconds(r, r.reading.thread_seconds).c_str(),
-                   csv_field(r.reading.sum).c_str(), valid, problem.c_str(), under.c_str());
+                   csv_cell(r.reading.sum).c_str(), valid, problem.c_str(), under.c_str());
   }
   std::string rows;
   for (const floor_description& floor : kFloors) {

@@ -15,7 +15,9 @@ std::string cell(const std::string& text, const char* css = nullptr) {
 
 std::string heading_row(const std::vector<const char*>& names) {
   std::string row = "<thead><tr>";
-  for (std::size_t k = 0; k < names.size(); ++k) row += std::string(k == 0 ? "<th class=\"name\">" : "<th>") + names[k] + "</th>";
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    row += std::string(k == 0 ? "<th class=\"name\">" : "<th>") + html_escaped(names[k]) + "</th>";
+  }
   return row + "</tr></thead>\n";
 }
 
@@ -30,7 +32,7 @@ std::string interval_text(const interval& ci, const char* format) {
 std::string facts_table(const report& r) {
   std::string rows;
   const auto fact = [&](const char* name, const std::string& value) {
-    rows += "<tr><th>" + std::string(name) + "</th>" + cell(value) + "</tr>\n";
+    rows += "<tr><th>" + html_escaped(name) + "</th>" + cell(value) + "</tr>\n";
   };
   fact("host", r.facts.host);
   fact("processor", printed("%s, %d online; this process may use %zu: ", r.facts.processor.c_str(),
@@ -104,7 +106,7 @@ std::string charts_section(const std::vector<effect_chart>& charts, const std::s
   std::string html = "<h2>Charts</h2>\n";
   if (!problem.empty()) return html + "<p class=\"note no-charts\">" + html_escaped(problem) + "</p>\n";
   for (const effect_chart& chart : charts) {
-    html += "<figure class=\"chart\" data-effect=\"" + chart.effect + "\">" + chart.svg + "<figcaption>" +
+    html += "<figure class=\"chart\" data-effect=\"" + html_escaped(chart.effect) + "\">" + chart.svg + "<figcaption>" +
             html_escaped(chart.title) + "</figcaption></figure>\n";
   }
   return html;
@@ -136,7 +138,9 @@ std::string tables_section(const report& r) {
           "</tbody></table>\n";
   if (!r.warnings.empty()) {
     html += "<h2>Warnings</h2>\n<ul class=\"warnings\">\n";
-    for (const warning& w : r.warnings) html += "<li><pre>" + html_escaped(w.text) + "</pre></li>\n";
+    for (const warning& w : r.warnings) {
+      html += "<li><pre>" + html_escaped(w.detail.empty() ? w.text : w.text + "\n" + w.detail) + "</pre></li>\n";
+    }
     html += "</ul>\n";
   }
   return html;
@@ -150,9 +154,11 @@ std::string html_report(const report& r, const std::vector<effect_chart>& charts
                               headlines_section(r.said) + charts_section(charts, charts_problem) + tables_section(r));
 }
 
-std::string html_comparison(const std::string& base_path, const std::string& new_path, const report& base, const report& now,
-                            const std::vector<std::string>& differences, const std::vector<compared_figure>& compared) {
-  std::string body = "<h1>sum_compare: " + html_escaped(new_path) + " (new) against " + html_escaped(base_path) + " (base)</h1>\n";
+std::string html_comparison(const comparison& compared_runs, const report& base, const report& now) {
+  const std::vector<std::string>& differences = compared_runs.differences;
+  const std::vector<compared_figure>& compared = compared_runs.compared;
+  std::string body = "<h1>sum_compare: " + html_escaped(compared_runs.new_path) + " (new) against " +
+                     html_escaped(compared_runs.base_path) + " (base)</h1>\n";
   body += "<h2>The machines</h2>\n";
   for (const auto& [name, r] : {std::pair{"base", &base}, {"new", &now}}) {
     body += "<figure>" + topology_svg(r->machine, {}) + "<figcaption>" + name + ": " + html_escaped(r->facts.host) + ", " +
@@ -181,6 +187,7 @@ std::string html_comparison(const std::string& base_path, const std::string& new
           heading_row({"case or floor", "base median", "new median", "new/base", "95% interval",
                        printed("log scale %.2f to %.2f; dashed: 1", axis.low, axis.high).c_str(), "p (U test)", "verdict"}) +
           "<tbody>\n" + rows + "</tbody></table>\n";
+  if (!compared_runs.note.empty()) body += "<p class=\"note\">" + html_escaped(compared_runs.note) + "</p>\n";
   return html_page("sum_compare: comparison", body);
 }
 
@@ -198,6 +205,7 @@ std::string html_merge(const merged_runs& merged, const std::vector<report>& run
           "</tbody></table>\n<p>A machine is flagged when it is slower than every other one on at least a quarter of the "
           "figures they share: a ratio of medians with its 95% bootstrap interval past 1 (more time, or less bandwidth) "
           "and a U test p &lt; 0.05.</p>\n";
+  if (!merged.note.empty()) body += "<p class=\"note\">" + html_escaped(merged.note) + "</p>\n";
   for (std::size_t k = 0; k < runs.size(); ++k) {
     body += "<figure>" + topology_svg(runs[k].machine, {}) + "<figcaption>" + html_escaped(merged.machines[k].name) +
             "</figcaption></figure>\n";

@@ -15,7 +15,6 @@
 // `charts` drawn, or `charts_problem` saying why not and how to get them.
 std::string html_report(const report& r, const std::vector<effect_chart>& charts, const std::string& charts_problem);
 
-std::string html_comparison(const std::string& base_path, const std::string& new_path, const report& base, const report& now,
-                            const std::vector<std::string>& differences, const std::vector<compared_figure>& compared);
+std::string html_comparison(const comparison& compared, const report& base, const report& now);
 
 std::string html_merge(const merged_runs& merged, const std::vector<report>& runs);

@@ -192,7 +192,8 @@ std::string json_document(const report& r) {
   for (const warning& w : r.warnings) {
     json figures = json::object();
     for (const auto& [name, value] : w.figures) figures[name] = value;
-    out["warnings"].push_back({{"kind", w.kind}, {"case", w.subject}, {"text", w.text}, {"figures", figures}});
+    out["warnings"].push_back({{"kind", w.kind}, {"case", w.subject}, {"text", w.detail.empty() ? w.text : w.text + "\n" + w.detail},
+                               {"figures", figures}});
   }
   // Child output may hold any bytes: invalid UTF-8 is replaced, so the file stays valid JSON.
   return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";

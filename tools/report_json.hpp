@@ -12,5 +12,9 @@ inline constexpr int kJsonSchemaVersion = 4;
 std::string json_document(const report& r);
 
 // Reads the plan, facts and runs that json_document wrote into `r` (the figures, headlines and
-// warnings are left to analyse()). Returns an empty string, or why the file cannot be read back.
+// warnings are left to analyse()), once the text holds the schema and the caps of a live run.
+// Returns an empty string, or what is wrong and where, as a sentence to follow the file's name.
+std::string report_from_json(const std::string& text, report& r);
+
+// The same from a file. Returns an empty string, or a sentence that names the file.
 std::string read_saved_report(const std::string& path, report& r);

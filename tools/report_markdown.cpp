@@ -3,15 +3,12 @@
 #include <cmath>
 
 #include "tools/program_output.hpp"
+#include "tools/text_formats.hpp"
 
 namespace {
 
-// A table cell: a pipe would end it early.
-std::string cell(const std::string& text) {
-  std::string escaped;
-  for (char c : text) escaped += c == '|' ? std::string("\\|") : std::string(1, c);
-  return escaped;
-}
+// Text of outside origin in a cell or a list item, on one line and literal.
+std::string cell(const std::string& text) { return markdown_text(text); }
 
 std::string figure_or_dash(double value, const char* format) {
   return value >= 0 && std::isfinite(value) ? printed(format, value) : "-";
@@ -35,13 +32,15 @@ std::string markdown_report(const report& r) {
                     c.spread_percent, figure_or_dash(c.speedup, "%.2fx").c_str(), figure_or_dash(c.of_floor, "%.2fx").c_str());
   }
   text += "\n";
-  for (const headline& said : r.said) text += "- " + said.text + "\n";
+  for (const headline& said : r.said) text += "- " + cell(said.text) + "\n";
   return text;
 }
 
-std::string markdown_comparison(const std::string& base_path, const std::string& new_path,
-                                const std::vector<std::string>& differences, const std::vector<compared_figure>& compared) {
-  std::string text = "**sum_compare**: `" + cell(new_path) + "` (new) against `" + cell(base_path) + "` (base)\n\n";
+std::string markdown_comparison(const comparison& compared_runs) {
+  const std::vector<std::string>& differences = compared_runs.differences;
+  const std::vector<compared_figure>& compared = compared_runs.compared;
+  std::string text =
+      "**sum_compare**: " + cell(compared_runs.new_path) + " (new) against " + cell(compared_runs.base_path) + " (base)\n\n";
   if (differences.empty()) text += "No difference in machine, build, settings, size or repeats.\n";
   for (const std::string& difference : differences) text += "- " + cell(difference) + "\n";
   text += "\n| case or floor | base median | new median | new/base | 95% interval | p (U test) | verdict |\n"
@@ -51,8 +50,9 @@ std::string markdown_comparison(const std::string& base_path, const std::string&
     text += printed("| %s | %.6g | %.6g | %s | %s | %.3g | %s |\n", cell(figure.name).c_str(), figure.base_median,
                     figure.new_median, has ? printed("%.3fx", figure.ratio).c_str() : "-",
                     has ? printed("[%.3f, %.3f]", figure.ci.low, figure.ci.high).c_str() : "-", figure.p_value,
-                    figure.verdict.c_str());
+                    cell(figure.verdict).c_str());
   }
+  if (!compared_runs.note.empty()) text += "\n" + cell(compared_runs.note) + "\n";
   return text;
 }
 
@@ -72,6 +72,7 @@ std::string markdown_merge(const merged_runs& merged) {
     text += "\n";
   }
   text += "\n**!**: slower than every other machine (ratio of medians with its 95% interval past 1, U test p < 0.05).\n\n";
+  if (!merged.note.empty()) text += cell(merged.note) + "\n";
   for (const merged_machine& machine : merged.machines) {
     if (machine.flagged) {
       text += printed("- Flagged: **%s**, slower than every other machine on %d of %d figures.\n", cell(machine.name).c_str(),

@@ -12,7 +12,6 @@
 
 std::string markdown_report(const report& r);
 
-std::string markdown_comparison(const std::string& base_path, const std::string& new_path,
-                                const std::vector<std::string>& differences, const std::vector<compared_figure>& compared);
+std::string markdown_comparison(const comparison& compared);
 
 std::string markdown_merge(const merged_runs& merged);

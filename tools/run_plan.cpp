@@ -73,6 +73,21 @@ long long planned_run_count(const compare_options& options, int processors) {
   return count;
 }
 
+std::string plan_refusal(const compare_options& options, int processors) {
+  long long settings = static_cast<long long>(std::max<std::size_t>(options.builds.size(), 1));
+  for (const setting_dimension& dimension : options.dimensions) {
+    settings = std::min(settings * static_cast<long long>(dimension.values.size()), kMostSettings + 1);
+  }
+  if (settings > kMostSettings) {
+    return "the plan has more than " + std::to_string(kMostSettings) + " settings (builds times --env combinations)";
+  }
+  if (const long long runs = planned_run_count(options, processors); runs > kMostRuns) {
+    return "the plan has " + (runs == LLONG_MAX ? std::string("too many") : std::to_string(runs)) + " runs, more than the " +
+           std::to_string(kMostRuns) + " it runs at once";
+  }
+  return {};
+}
+
 run_plan make_plan(const compare_options& options, int processors) {
   run_plan plan;
   plan.size = options.size;

@@ -57,10 +57,18 @@ std::vector<int> default_team_sizes(int processors);
 
 // Plans of more runs are refused: at a few milliseconds each, this many take hours already.
 inline constexpr long long kMostRuns = 1000000;
+// Nor more settings (builds times --env combinations) than this.
+inline constexpr long long kMostSettings = 1000;
+// --precision adds no round past this many runs of a case, nor does a saved run hold more: a
+// bootstrap over them takes seconds already.
+inline constexpr int kMostRunsPerCase = 10000;
 
 // The runs that make_plan would plan, warm-ups included, counted without making it (LLONG_MAX
 // past what 64 bits hold).
 long long planned_run_count(const compare_options& options, int processors);
+
+// Why make_plan must not make the plan of these options (too many runs or settings), or "".
+std::string plan_refusal(const compare_options& options, int processors);
 
 run_plan make_plan(const compare_options& options, int processors);
 

@@ -6,7 +6,9 @@
 #include <chrono>
 
 #include "tools/child_process.hpp"
+#include "tools/program_output.hpp"
 #include "tools/statistics.hpp"
+#include "tools/text_formats.hpp"
 
 std::string excerpt(const std::string& text) {
   constexpr std::size_t kept_lines = 8;
@@ -71,7 +73,10 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
   for (int round = 0; round < plan.rounds || more_rounds_wanted(plan, records, started, last_round); ++round) {
     for (const run_case& c : plan.cases) {
       ++done;
-      if (progress) std::fprintf(stderr, "\rrun %lld of %lld: %s   ", done, std::max(total, done), case_name(plan, c).c_str());
+      if (progress) {
+        std::fputs(("\rrun " + printed("%lld of %lld: ", done, std::max(total, done)) + terminal_line(case_name(plan, c)) + "   ").c_str(),
+                   stderr);
+      }
       std::vector<std::string> env = caller_env;
       set_variable(env, "OMP_NUM_THREADS", std::to_string(c.threads));
       for (const auto& [variable, value] : plan.settings[static_cast<std::size_t>(c.setting)].env) set_variable(env, variable, value);
@@ -87,16 +92,21 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
       if (!reading.problem.empty()) {
         ++totals.failures;
         if (progress) std::fputc('\n', stderr);
-        std::fprintf(stderr, "FAILED: %s (run %d): %s\n--- its output ---\n%s--- its standard error ---\n%s---\n",
-                     case_name(plan, c).c_str(), round, reading.problem.c_str(), excerpt(result.out).c_str(),
-                     excerpt(result.err).c_str());
+        std::fputs((terminal_line(printed("FAILED: %s (run %d): %s", case_name(plan, c).c_str(), round, reading.problem.c_str())) +
+                    "\n--- its output ---\n" + terminal_text(excerpt(result.out)) + "--- its standard error ---\n" +
+                    terminal_text(excerpt(result.err)) + "---\n")
+                       .c_str(),
+                   stderr);
       }
       if (!result.left_behind.empty()) {
         if (progress) std::fputc('\n', stderr);
         std::string pids;
         for (int pid : result.left_behind) pids += (pids.empty() ? "" : ", ") + std::to_string(pid);
-        std::fprintf(stderr, "Warning: %s (run %d) left processes running outside its process group, where "
-                     "sum_compare does not stop them: pid %s\n", case_name(plan, c).c_str(), round, pids.c_str());
+        std::fputs((terminal_line(printed("Warning: %s (run %d) left processes running outside its process group, where "
+                                          "sum_compare does not stop them: pid %s",
+                                          case_name(plan, c).c_str(), round, pids.c_str())) + "\n")
+                       .c_str(),
+                   stderr);
       }
       if (round == 0) continue;  // the warm-up
       records.push_back({c, round, reading, kept_start(result.err, kKeptStandardError)});

@@ -1,7 +1,8 @@
 // sum_compare: runs the array-sum programs side by side over a range of team sizes, repeats
 // every case, validates every run, and reports medians, spread and speed-ups, with optional
 // CSV, JSON and a gnuplot chart. Plan, check the set-up, run, analyse, report; or report the
-// runs of an earlier JSON again.
+// runs of an earlier JSON again, compare two of them, or merge several machines' runs.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,8 @@
 #include "tools/run_facts.hpp"
 #include "tools/run_plan.hpp"
 #include "tools/runner.hpp"
+#include "tools/suite_build.hpp"
+#include "tools/text_formats.hpp"
 #include "tools/topology.hpp"
 
 namespace {
@@ -46,6 +50,21 @@ void catch_stop_signals() {
   std::signal(SIGPIPE, SIG_IGN);
 }
 
+// A closed standard stream would be the next descriptor opened: an output file would take the
+// console's text. /dev/null holds its place instead.
+void hold_standard_descriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    const int null = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (null >= 0 && null != fd) {
+      dup2(null, fd);
+      close(null);
+    }
+  }
+}
+
+void complain(const std::string& problem) { std::fputs(terminal_line("sum_compare: " + problem).append("\n").c_str(), stderr); }
+
 // Everything that would make the runs useless, found before the first: a plan with no case,
 // programs that cannot be run.
 std::string check_programs(const run_plan& plan) {
@@ -59,6 +78,18 @@ std::string check_programs(const run_plan& plan) {
              (plan.builds.size() > 1 || !plan.builds[0].name.empty()
                   ? " (build the suite into each --build directory)"
                   : " (build the suite, or give --bin the directory of its programs)");
+    }
+  }
+  return {};
+}
+
+// The caller's runtime settings reach the header, the page and the JSON: none may hold a
+// control character, as no --env value may.
+std::string check_runtime_settings(const run_facts& facts) {
+  for (const std::string& setting : facts.runtime_settings) {
+    if (has_control_character(setting)) {
+      return "the runtime setting " + setting.substr(0, setting.find('=')) +
+             " holds a control character (a line break, a tab, an escape)";
     }
   }
   return {};
@@ -91,6 +122,12 @@ void run_measurements(report& r, runner_settings& settings, exports& out) {
   r.conditions.failures = totals.failures;
 }
 
+// Flushed, and how standard output went: 0, or the errno of its first failed write.
+int flush_standard_output() {
+  errno = 0;
+  return std::fflush(stdout) != 0 || std::ferror(stdout) != 0 ? (errno != 0 ? errno : EIO) : 0;
+}
+
 // The tables, warnings and headlines, then the files; returns the exit status.
 int print_and_export(report& r, exports& out) {
   analyse(r);
@@ -110,28 +147,36 @@ int print_and_export(report& r, exports& out) {
   }
 
   // Flushed before gnuplot runs, so that its time does not hold back what is printed.
-  errno = 0;
-  const int stdout_error = std::fflush(stdout) != 0 || std::ferror(stdout) != 0 ? (errno != 0 ? errno : EIO) : 0;
+  const int stdout_error = flush_standard_output();
   std::vector<std::string> problems = finish_exports(out, r, &stop_signal);
   if (stdout_error != 0) problems.push_back(std::string("cannot write standard output: ") + std::strerror(stdout_error));
-  for (const std::string& problem : problems) std::fprintf(stderr, "sum_compare: %s\n", problem.c_str());
+  for (const std::string& problem : problems) complain(problem);
   if (stop_signal != 0) return 128 + stop_signal;
   return (failures == 0 || r.saved) && problems.empty() ? 0 : 1;
 }
 
 int refuse(exports& out, const std::string& problem) {
   discard_exports(out);
-  std::fprintf(stderr, "sum_compare: %s\n", problem.c_str());
+  complain(problem);
   return 2;
+}
+
+// The saved runs that the options name, each as an input no output may replace.
+std::vector<input_file> saved_inputs(const compare_options& options) {
+  std::vector<input_file> inputs;
+  if (!options.from_path.empty()) inputs.push_back({"--from reads", options.from_path});
+  for (const std::string& path : options.compare_paths) inputs.push_back({"--compare reads", path});
+  for (const std::string& path : options.merge_paths) inputs.push_back({"--merge reads", path});
+  return inputs;
 }
 
 // --from: the saved runs reported as when they ran.
 int report_saved(const compare_options& options) {
   exports out;
   report r;
+  if (std::string problem = open_exports(options, saved_inputs(options), out); !problem.empty()) return refuse(out, problem);
   if (std::string problem = read_saved_report(options.from_path, r); !problem.empty()) return refuse(out, problem);
   r.saved = true;
-  if (std::string problem = open_exports(options, out); !problem.empty()) return refuse(out, problem);
   catch_stop_signals();
   print_header(r.plan, r.facts, r.conditions, r.machine);
   for (const run_record& record : r.records) export_run(out, r.plan, record);
@@ -140,34 +185,32 @@ int report_saved(const compare_options& options) {
 
 // The files of a comparison or a merge put in place, standard output flushed; the exit status.
 int finish_summary(exports& out, const std::string& json, const std::string& markdown, const std::string& html) {
+  const int stdout_error = flush_standard_output();
   std::vector<std::string> problems = finish_summary_exports(out, json, markdown, html);
-  if (std::fflush(stdout) != 0) problems.push_back(std::string("cannot write standard output: ") + std::strerror(errno));
-  for (const std::string& problem : problems) std::fprintf(stderr, "sum_compare: %s\n", problem.c_str());
+  if (stdout_error != 0) problems.push_back(std::string("cannot write standard output: ") + std::strerror(stdout_error));
+  for (const std::string& problem : problems) complain(problem);
   return problems.empty() ? 0 : 1;
 }
 
 // --compare: two saved runs side by side.
 int compare_saved(const compare_options& options) {
   exports out;
+  if (std::string problem = open_exports(options, saved_inputs(options), out); !problem.empty()) return refuse(out, problem);
   report base;
   report now;
   for (auto [path, r] : {std::pair{&options.compare_paths[0], &base}, {&options.compare_paths[1], &now}}) {
     if (std::string problem = read_saved_report(*path, *r); !problem.empty()) return refuse(out, problem);
     analyse(*r);
   }
-  if (std::string problem = open_exports(options, out); !problem.empty()) return refuse(out, problem);
-  const std::vector<std::string> differences = run_differences(base, now);
-  const std::vector<compared_figure> compared = compare_figures(base, now);
-  print_comparison(options.compare_paths[0], options.compare_paths[1], differences, compared);
-  int status = finish_summary(
-      out, comparison_json(options.compare_paths[0], options.compare_paths[1], differences, compared),
-      markdown_comparison(options.compare_paths[0], options.compare_paths[1], differences, compared),
-      out.html.fd >= 0 ? html_comparison(options.compare_paths[0], options.compare_paths[1], base, now, differences, compared) : "");
+  const comparison compared = compare_reports(options.compare_paths[0], options.compare_paths[1], base, now);
+  print_comparison(compared);
+  int status = finish_summary(out, comparison_json(compared), markdown_comparison(compared),
+                              out.html.fd >= 0 ? html_comparison(compared, base, now) : "");
   if (options.fail_if_slower >= 0) {
-    for (const compared_figure* figure : slower_than(compared, options.fail_if_slower)) {
-      std::fprintf(stderr, "sum_compare: %s is %.1f%% slower [%.1f%%, %.1f%%], more than --fail-if-slower %g%%\n",
-                   figure->name.c_str(), 100 * (figure->ratio - 1), 100 * (figure->ci.low - 1), 100 * (figure->ci.high - 1),
-                   100 * options.fail_if_slower);
+    for (const compared_figure* figure : slower_than(compared.compared, options.fail_if_slower)) {
+      complain(printed("%s is %.1f%% slower [%.1f%%, %.1f%%], more than --fail-if-slower %g%%", figure->name.c_str(),
+                       100 * (figure->ratio - 1), 100 * (figure->ci.low - 1), 100 * (figure->ci.high - 1),
+                       100 * options.fail_if_slower));
       status = 1;
     }
   }
@@ -177,33 +220,26 @@ int compare_saved(const compare_options& options) {
 // --merge: the saved runs of several machines side by side, the slow ones flagged.
 int merge_saved(const compare_options& options) {
   exports out;
+  if (std::string problem = open_exports(options, saved_inputs(options), out); !problem.empty()) return refuse(out, problem);
   std::vector<report> runs(options.merge_paths.size());
   for (std::size_t k = 0; k < runs.size(); ++k) {
     if (std::string problem = read_saved_report(options.merge_paths[k], runs[k]); !problem.empty()) return refuse(out, problem);
     analyse(runs[k]);
   }
   if (std::string problem = merge_refusal(options.merge_paths, runs); !problem.empty()) return refuse(out, problem);
-  if (std::string problem = open_exports(options, out); !problem.empty()) return refuse(out, problem);
   const merged_runs merged = merge_runs(options.merge_paths, runs);
   print_merge(merged);
   return finish_summary(out, merge_json(merged), markdown_merge(merged), out.html.fd >= 0 ? html_merge(merged, runs) : "");
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  compare_options options;
-  if (const std::optional<int> status = parse_compare_options(argc, argv, options)) return *status;
-  if (!options.from_path.empty()) return report_saved(options);
-  if (!options.compare_paths.empty()) return compare_saved(options);
-  if (!options.merge_paths.empty()) return merge_saved(options);
+// A run of the plan, or with --dry-run its header alone.
+int run_and_report(compare_options& options) {
+  exports out;
   report r;
   r.machine = read_topology();
   const int processors = static_cast<int>(r.machine.allowed.size());
-  if (const long long runs = planned_run_count(options, processors); runs > kMostRuns) {
-    std::fprintf(stderr, "sum_compare: the plan has %lld runs, more than the %lld it runs at once; fewer --env "
-                 "values, team sizes or --repeat\n", runs, kMostRuns);
-    return 2;
+  if (std::string problem = plan_refusal(options, processors); !problem.empty()) {
+    return refuse(out, problem + "; fewer --env values, builds, team sizes or --repeat");
   }
   if (options.builds.empty()) {
     options.builds.push_back({"", options.bin_dir.empty() ? own_directory() : options.bin_dir, own_directory()});
@@ -211,22 +247,57 @@ int main(int argc, char** argv) {
   r.plan = make_plan(options, processors);
   runner_settings settings{&stop_signal, {}};
   r.facts = facts_of_this_run(r.plan);
-  exports out;
+  std::vector<input_file> inputs;
+  for (const build_location& build : r.plan.builds) {
+    inputs.push_back({"sum_compare reads as the facts of " + (build.name.empty() ? std::string("the build") : "build " + build.name),
+                      build.bin + "/" + std::string(kBuildFactsFile)});
+  }
+  if (std::string problem = check_runtime_settings(r.facts); !problem.empty()) return refuse(out, problem);
   if (std::string problem = check_programs(r.plan); !problem.empty()) return refuse(out, problem);
-  if (std::string problem = open_exports(options, out); !problem.empty()) return refuse(out, problem);
+  if (std::string problem = open_exports(options, inputs, out); !problem.empty()) return refuse(out, problem);
   catch_stop_signals();
   adopt_orphans();
 
   r.conditions.load_before = load_average();
   r.conditions.estimated_seconds = estimated_seconds(r.plan, probe_seconds(r.plan, settings));
   print_header(r.plan, r.facts, r.conditions, r.machine);
-  if (options.dry_run) {
-    discard_exports(out);
-    if (std::fflush(stdout) == 0) return 0;
-    std::fprintf(stderr, "sum_compare: cannot write standard output: %s\n", std::strerror(errno));
-    return 1;
+  if (options.mode == compare_mode::dry_run) {
+    if (const int error = flush_standard_output(); error != 0) {
+      complain(std::string("cannot write standard output: ") + std::strerror(error));
+      return 1;
+    }
+    return 0;
   }
   std::fflush(stdout);
   run_measurements(r, settings, out);
   return print_and_export(r, out);
+}
+
+int sum_compare(int argc, char** argv) {
+  compare_options options;
+  if (const std::optional<int> status = parse_compare_options(argc, argv, options)) return *status;
+  switch (options.mode) {
+    case compare_mode::from: return report_saved(options);
+    case compare_mode::compare: return compare_saved(options);
+    case compare_mode::merge: return merge_saved(options);
+    case compare_mode::run:
+    case compare_mode::dry_run: return run_and_report(options);
+  }
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  hold_standard_descriptors();
+  // Whatever fails unforeseen ends sum_compare with a line and status 1; the files' temporaries
+  // go as the stack unwinds, and the programs die with it.
+  try {
+    return sum_compare(argc, argv);
+  } catch (const std::bad_alloc&) {
+    complain("out of memory");
+  } catch (const std::exception& error) {
+    complain(std::string("stopped by an unexpected fault: ") + error.what());
+  }
+  return 1;
 }

@@ -127,7 +127,9 @@ std::string caches_line(const machine_topology& machine) {
 
 std::string array_line(long long bytes, const machine_topology& machine) {
   const std::string size = size_text(static_cast<unsigned long long>(bytes));
-  if (machine.last_level == 0) return size + "; the machine reports no cache to compare it with";
+  if (machine.last_level == 0 || machine.last_level_count <= 0 || machine.last_level_bytes == 0) {
+    return size + "; the machine reports no cache to compare it with";
+  }
   const double times = static_cast<double>(bytes) / static_cast<double>(machine.last_level_bytes);
   return size + printed(": %.2fx the %s of L%d cache that the processors this process may use reach (%d cache%s of %s, "
                         "as the machine reports them; a virtual machine may report sizes its host does not have)",

@@ -33,7 +33,7 @@ void placement_warnings(const run_plan& plan, const case_stats& c, const machine
     said.push_back({"placement", name,
                     printed("Placement: %s: more threads than the %d processors this process may use, so they take "
                             "turns.", name.c_str(), allowed),
-                    {{"processors", allowed}}});
+                    {}, {{"processors", allowed}}});
   } else if (where.runs_sharing_core > 0) {
     const bool processor = where.runs_sharing_processor > 0;
     const int runs = processor ? where.runs_sharing_processor : where.runs_sharing_core;
@@ -46,7 +46,7 @@ void placement_warnings(const run_plan& plan, const case_stats& c, const machine
     } else {
       text += ": bound there, they shared its execution units.";
     }
-    said.push_back({"placement", name, text, {{"runs_sharing", runs}, {"runs", where.runs}}});
+    said.push_back({"placement", name, text, {}, {{"runs_sharing", runs}, {"runs", where.runs}}});
   }
   const std::string bind = setting_of(plan, c.c, facts, "OMP_PROC_BIND");
   if (where.runs_on_one_node > 0 && !bind.empty() && bind != "false") {
@@ -54,7 +54,7 @@ void placement_warnings(const run_plan& plan, const case_stats& c, const machine
                     printed("Placement: %s: under OMP_PROC_BIND=%s every thread sat on NUMA node %d in %d of %d runs, "
                             "while the other nodes this process may use stayed idle.",
                             name.c_str(), bind.c_str(), where.node, where.runs_on_one_node, where.runs),
-                    {{"node", where.node}, {"runs_on_one_node", where.runs_on_one_node}, {"runs", where.runs}}});
+                    {}, {{"node", where.node}, {"runs_on_one_node", where.runs_on_one_node}, {"runs", where.runs}}});
   }
 }
 
@@ -77,9 +77,9 @@ void standard_error_warnings(const run_plan& plan, const std::vector<run_record>
     }
     const std::string name = case_name(plan, first->c);
     said.push_back({"standard_error", name,
-                    printed("Warning: %s wrote to standard error in %d of its %d valid runs, first:\n", name.c_str(), wrote,
-                            valid) + excerpt(first->standard_error),
-                    {{"runs_with_output", wrote}, {"valid_runs", valid}}});
+                    printed("Warning: %s wrote to standard error in %d of its %d valid runs, first:", name.c_str(), wrote,
+                            valid),
+                    excerpt(first->standard_error), {{"runs_with_output", wrote}, {"valid_runs", valid}}});
   }
 }
 
@@ -98,7 +98,7 @@ void noise_warning(const run_plan& plan, const case_stats& c, const run_facts& f
                       (setting_of(plan, c.c, facts, "OMP_PROC_BIND").empty()
                            ? "; raise --repeat, quiet the machine, or bind the threads (OMP_PROC_BIND=close OMP_PLACES=cores)."
                            : "; raise --repeat or quiet the machine."),
-                  {{"spread_percent", c.spread_percent}, {"median_seconds", c.wall.median}}});
+                  {}, {{"spread_percent", c.spread_percent}, {"median_seconds", c.wall.median}}});
 }
 
 }  // namespace

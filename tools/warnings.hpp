@@ -13,7 +13,8 @@
 struct warning {
   std::string kind;         // "standard_error", "placement" or "noise"
   std::string subject;      // the case it is about, as case_name() gives it
-  std::string text;         // the sentence; for standard_error, followed by an excerpt of what was written
+  std::string text;         // the sentence, on one line
+  std::string detail;       // for standard_error, an excerpt of what was written, its lines kept; else ""
   std::vector<std::pair<std::string, double>> figures;  // what it rests on, by name
 };
 
