@@ -6,8 +6,11 @@
 #
 #   slurm_cluster.sh BIN_DIR WORK_DIR
 #
-# Exits 77, which CTest reads as skipped, where Slurm or munge is not installed or the script is
-# not root (munged runs as the munge user, the Slurm daemons as root).
+# Exits 77, which CTest reads as skipped, where Slurm or munge is not installed, the script is
+# not root (munged runs as the munge user, the Slurm daemons as root), or no folder the munge
+# user can reach can be made. munged's files lie in such a folder of their own under /run (or
+# the system's temporary folder), not in the build tree, which the munge user may not reach (a
+# checkout in a home folder of mode 700), and it is removed at the end.
 set -euo pipefail
 bin=$(cd "$1" && pwd)
 work=$2
@@ -20,10 +23,16 @@ done
 id munge >/dev/null 2>&1 || skip "no munge user"
 
 rm -rf "$work"
-mkdir -p "$work/munge" "$work/state" "$work/spool" "$work/runs"
-chmod 755 "$work"
-chown munge: "$work/munge"
-chmod 755 "$work/munge"  # munged wants its socket's directory open to every user
+mkdir -p "$work/state" "$work/spool" "$work/runs"
+munge=
+for place in /run "${TMPDIR:-/tmp}"; do
+  munge=$(mktemp -d "$place/omp_sums_munge.XXXXXX" 2>/dev/null) && break
+done
+[ -n "$munge" ] || skip "no folder for munged's files can be made under /run or ${TMPDIR:-/tmp}"
+trap 'rm -rf "$munge"' EXIT
+chown munge: "$munge"
+chmod 755 "$munge"  # munged wants its socket's directory open to every user
+runuser -u munge -- test -x "$munge" || { rm -rf "$munge"; skip "the munge user cannot reach $munge"; }
 
 pids=()
 # The Slurm daemons first, then munged through its pid file; runuser, its parent, then reaps it
@@ -31,17 +40,19 @@ pids=()
 stop_daemons() {
   local pid
   for pid in "${pids[@]:1}"; do kill "$pid" 2>/dev/null || true; done
-  [ -s "$work/munge/munged.pid" ] && kill "$(cat "$work/munge/munged.pid")" 2>/dev/null || true
+  [ -s "$munge/munged.pid" ] && kill "$(cat "$munge/munged.pid")" 2>/dev/null || true
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  cp "$munge/munged.log" "$work/" 2>/dev/null || true
+  rm -rf "$munge"
 }
 trap stop_daemons EXIT
 
 # A key of this cluster's own, readable by munge alone.
-head -c 1024 /dev/urandom >"$work/munge/munge.key"
-chown munge: "$work/munge/munge.key"
-chmod 400 "$work/munge/munge.key"
-runuser -u munge -- munged --foreground --socket="$work/munge/socket" --key-file="$work/munge/munge.key" \
-  --pid-file="$work/munge/munged.pid" --log-file="$work/munge/munged.log" --seed-file="$work/munge/seed" \
+head -c 1024 /dev/urandom >"$munge/munge.key"
+chown munge: "$munge/munge.key"
+chmod 400 "$munge/munge.key"
+runuser -u munge -- munged --foreground --socket="$munge/socket" --key-file="$munge/munge.key" \
+  --pid-file="$munge/munged.pid" --log-file="$munge/munged.log" --seed-file="$munge/seed" \
   >"$work/munged.out" 2>&1 &
 pids+=($!)
 
@@ -63,7 +74,7 @@ SlurmUser=root
 SlurmdUser=root
 AuthType=auth/munge
 CredType=cred/munge
-AuthInfo=socket=$work/munge/socket
+AuthInfo=socket=$munge/socket
 ProctrackType=proctrack/linuxproc
 TaskPlugin=task/none
 JobAcctGatherType=jobacct_gather/none
@@ -84,10 +95,10 @@ EOF
 export SLURM_CONF=$work/slurm.conf
 
 daemon_logs() {
-  tail -n 20 "$work/munged.out" "$work/munge/munged.log" "$work/slurmctld.log" "$work/slurmd.log" >&2 2>/dev/null || true
+  tail -n 20 "$work/munged.out" "$munge/munged.log" "$work/slurmctld.log" "$work/slurmd.log" >&2 2>/dev/null || true
 }
 SECONDS=0
-until [ -S "$work/munge/socket" ]; do
+until [ -S "$munge/socket" ]; do
   [ $SECONDS -lt 10 ] || { echo "munged did not start:" >&2; daemon_logs; exit 1; }
   sleep 0.1
 done

@@ -22,7 +22,9 @@ std::string open_exports(const compare_options& options, const std::vector<input
     }
     for (const input_file& input : inputs) {
       if (!paths[a].second->empty() && same_file(*paths[a].second, input.path)) {
-        return std::string(paths[a].first) + " names " + input.path + ", which " + input.what +
+        const std::string& output = *paths[a].second;
+        return std::string(paths[a].first) + " names " +
+               (output == input.path ? output + ", which " : output + ", the file " + input.path + " that ") + input.what +
                ": an output never replaces an input";
       }
     }
