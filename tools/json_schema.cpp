@@ -69,11 +69,12 @@ std::string schema_violation(const nlohmann::json& document, std::string_view de
 nlohmann::json parsed_json(const std::string& text, std::string& problem) {
   try {
     return nlohmann::json::parse(text);
-  } catch (const nlohmann::json::parse_error& error) {
+  } catch (const nlohmann::json::exception& error) {  // a syntax error, or a number past a double's range
     std::string what = error.what();
     const std::size_t message = what.find("] ");  // past "[json.exception.parse_error.101] "
     if (message != std::string::npos) what.erase(0, message + 2);
-    problem = "at byte " + std::to_string(error.byte) + ": " + what;
+    const auto* syntax = dynamic_cast<const nlohmann::json::parse_error*>(&error);
+    problem = (syntax != nullptr ? "at byte " + std::to_string(syntax->byte) + ": " : std::string()) + what;
     return nullptr;
   }
 }
