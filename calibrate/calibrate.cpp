@@ -1,25 +1,12 @@
 // What this machine allows the sums, measured on the runtime's default team (OMP_NUM_THREADS)
-// with the frame's own pieces. sum_compare runs it beside the programs and reads its lines.
-// Each phase starts after a barrier; every thread reads the clock just before and just after its
-// own work, and the phase lasts from the first start to the last end:
-//   add latency       ns per dependent double add held in registers, every thread adding at once;
-//   in-order streams  seconds for the team's in-order block sums over an index-filled array of N
-//                     elements (the static partition, no fork, join, barrier or atomic inside);
-//   read bandwidth    seconds for the same blocks read with a reassociated, vectorised sum;
-//   line transfer     ns per hand-over of one cache line written in turn by threads 0 and 1
-//                     (nan on a team of one);
-// and the references that explain the programs' effects:
-//   shared-line sums, separate-line sums     seconds for the team's running sums kept in memory
-//                     (the slot programs' load-add-store over the array's first kSlotElements)
-//                     with every thread's sum in one cache line, and a line apart;
-//   shared-line atomic adds, separate-line atomic adds   the same with the frame's atomic double
-//                     add, kAtomicAdds per thread, a pattern no processor can hide;
-//   fork/join         us per empty parallel region, regions back to back;
-//   fork/join after idle   us for one empty region after the initial thread was alone for longer
-//                     than the runtime spins (kIdle), so that it wakes a sleeping team;
-//   barrier           us per barrier; atomic add: ns per atomic double add into one shared double,
-//                     every thread adding; critical: us per entry into the unnamed critical section.
-// The constructs are timed over many repetitions, each thread from a barrier, first start to last end.
+// with the frame's own pieces: the floors and references of tools/catalog/floors.hpp, one line
+// each in its order, which sum_compare reads. Each phase starts after a barrier; every thread
+// reads the clock just before and just after its own work, and the phase lasts from the first
+// start to the last end. The in-order streams are the team's block sums over an index-filled
+// array of N elements; the running sums kept in memory are the slot programs' load-add-store over
+// the array's first kSlotElements; the atomic adds on lines are kAtomicAdds per thread, a pattern
+// no processor can hide; the fork/join after idle follows kIdle alone, longer than the runtime
+// spins, so that it wakes a sleeping team; the constructs are timed over many repetitions.
 #include <immintrin.h>
 #include <omp.h>
 #include <sched.h>
@@ -35,7 +22,8 @@
 
 #include "common/frame.hpp"
 #include "sum/slot_region.hpp"
-#include "tools/program_catalog.hpp"
+#include "tools/catalog/floors.hpp"
+#include "tools/catalog/programs.hpp"
 
 namespace {
 
@@ -234,11 +222,26 @@ int main(int argc, char** argv) {
 
   volatile double sink = checksum;
   static_cast<void>(sink);
-  std::printf(kCalibrationLines, seconds_of(adds) * 1e9 / kAdds, seconds_of(inorder), seconds_of(read), transfer_ns,
-              seconds_of(shared_sums), seconds_of(separate_sums), seconds_of(shared_atomics), seconds_of(separate_atomics),
-              regions_us, after_idle_us, seconds_of(barriers) * 1e6 / kBarriers, seconds_of(atomics) * 1e9 / kAtomicAdds,
-              seconds_of(criticals) * 1e6 / kCriticalEntries);
-  std::putchar('\n');
+  double figure[kFloorCount];
+  std::fill(std::begin(figure), std::end(figure), std::numeric_limits<double>::quiet_NaN());  // a floor without its kernel fails
+  const auto measured = [&](floor_kind kind) -> double& { return figure[static_cast<std::size_t>(kind)]; };
+  measured(floor_kind::add_latency) = seconds_of(adds) * 1e9 / kAdds;
+  measured(floor_kind::inorder_streams) = seconds_of(inorder);
+  measured(floor_kind::read_bandwidth) = seconds_of(read);
+  measured(floor_kind::line_transfer) = transfer_ns;
+  measured(floor_kind::shared_line_sums) = seconds_of(shared_sums);
+  measured(floor_kind::separate_line_sums) = seconds_of(separate_sums);
+  measured(floor_kind::shared_line_atomic_adds) = seconds_of(shared_atomics);
+  measured(floor_kind::separate_line_atomic_adds) = seconds_of(separate_atomics);
+  measured(floor_kind::fork_join) = regions_us;
+  measured(floor_kind::fork_join_after_idle) = after_idle_us;
+  measured(floor_kind::barrier) = seconds_of(barriers) * 1e6 / kBarriers;
+  measured(floor_kind::atomic_add) = seconds_of(atomics) * 1e9 / kAtomicAdds;
+  measured(floor_kind::critical) = seconds_of(criticals) * 1e6 / kCriticalEntries;
+  for (const floor_description& floor : kFloors) {
+    std::printf("%.*s: %g %.*s\n", static_cast<int>(floor.line.size()), floor.line.data(), measured(floor.kind),
+                static_cast<int>(floor.line_unit.size()), floor.line_unit.data());
+  }
   std::free(shared_slots);
   std::free(separate_slots);
   munmap(a, static_cast<std::size_t>(std::max(n, 1)) * sizeof(double));

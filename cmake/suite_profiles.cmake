@@ -1,6 +1,6 @@
 # Build profiles of the suite. Every program is declared once with suite_program(); its profile
 # is kept as the target property SUITE_PROFILE, which the tests, the configure summary and
-# sum_compare's header (through the generated tools/suite_build.hpp) read.
+# sum_compare's header (through the generated tools/catalog/suite_build.hpp) read.
 #
 #   optimised    -O3 for the SUITE_ARCH_FLAGS instruction set, contraction on (a*b+c becomes one
 #                fused multiply-add where the set has FMA), OpenMP (libgomp)
@@ -116,7 +116,7 @@ function(suite_runtime_of_profile profile out)
   endif()
 endfunction()
 
-# What this build is, written for the tools twice from the same facts: tools/suite_build.hpp (the
+# What this build is, written for the tools twice from the same facts: tools/catalog/suite_build.hpp (the
 # compiler, each profile's flags and each program's profile, for sum_compare and the tests) and
 # bin/build_facts.json beside the programs, which sum_compare reads from any build directory it
 # is given (--build). Call once every program is declared.
@@ -141,8 +141,8 @@ function(suite_write_build_facts)
     string(APPEND SUITE_BUILD_PROGRAMS "    {\"${program}\", \"${profile}\"},\n")
     list(APPEND json_programs "    \"${program}\": {\"profile\": \"${profile}\", \"openmp_runtime\": \"${runtime}\"}")
   endforeach()
-  configure_file("${PROJECT_SOURCE_DIR}/tools/suite_build.hpp.in"
-                 "${SUITE_GENERATED_DIR}/tools/suite_build.hpp" @ONLY)
+  configure_file("${PROJECT_SOURCE_DIR}/tools/catalog/suite_build.hpp.in"
+                 "${SUITE_GENERATED_DIR}/tools/catalog/suite_build.hpp" @ONLY)
   list(JOIN json_profiles ",\n" json_profiles)
   list(JOIN json_programs ",\n" json_programs)
   file(CONFIGURE OUTPUT "${SUITE_BIN_DIR}/${SUITE_BUILD_FACTS_FILE}" CONTENT

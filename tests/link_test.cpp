@@ -2,7 +2,7 @@
 #include <string>
 
 #include "tests/program_harness.hpp"
-#include "tools/suite_build.hpp"
+#include "tools/catalog/suite_build.hpp"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "common/probes.hpp"
-#include "tools/program_catalog.hpp"
-#include "tools/program_output.hpp"
+#include "tools/catalog/programs.hpp"
+#include "tools/run/program_output.hpp"
 
 namespace {
 

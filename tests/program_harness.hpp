@@ -13,10 +13,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tools/child_process.hpp"
-#include "tools/json_schema.hpp"
-#include "tools/program_catalog.hpp"
-#include "tools/program_output.hpp"
+#include "tests/unit/json_checks.hpp"
+#include "tools/run/child_process.hpp"
+#include "tools/catalog/programs.hpp"
+#include "tools/run/program_output.hpp"
 
 // The libomp profile (thread_stacks, the libomp probe) is built only where LLVM's runtime was found.
 #ifdef SUITE_HAVE_LIBOMP
@@ -104,13 +104,6 @@ struct scratch_directory {
     std::filesystem::permissions(file, std::filesystem::perms::owner_all);
   }
 };
-
-// A JSON that sum_compare wrote, read back: it must hold the schema sum_compare publishes.
-inline nlohmann::json written_json(const std::string& text) {
-  nlohmann::json json = nlohmann::json::parse(text);  // throws, failing the test, on anything but JSON
-  EXPECT_EQ(schema_violation(json), "");
-  return json;
-}
 
 inline nlohmann::json written_json_file(const std::filesystem::path& path) {
   std::ifstream in(path);

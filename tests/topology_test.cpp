@@ -6,8 +6,6 @@
 #include <string>
 
 #include "tests/program_harness.hpp"
-#include "tools/placement.hpp"
-#include "tools/topology.hpp"
 
 namespace {
 
@@ -28,27 +26,6 @@ TEST(Topology, TheHeaderAndTheTeamSizesFollowTheMachineHwlocDescribes) {
   EXPECT_EQ(lines.at(0).substr(lines[0].find(", threads ")), ", threads 1,2,4,8,16,32");
   EXPECT_NE(run.out.find("\ntopology:    2 packages, 4 NUMA nodes, 16 cores, 32 processors"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("may use 32: 0-31\n"), std::string::npos) << run.out;
-}
-
-TEST(Topology, PlacementIsReadAgainstCoresAndNodes) {
-  setenv("HWLOC_SYNTHETIC", kTwoSockets, 1);
-  const machine_topology machine = read_topology();
-  unsetenv("HWLOC_SYNTHETIC");
-  ASSERT_EQ(machine.processors, 32);
-  // Two hardware threads a core, eight processors a NUMA node.
-  const placement_summary core = analyse_placement({{{0, 0}, {1, 1}}}, machine);
-  EXPECT_EQ(core.runs_sharing_core, 1);
-  EXPECT_EQ(core.runs_sharing_processor, 0);
-  EXPECT_EQ(core.runs_on_one_node, 1);
-  const placement_summary spread = analyse_placement({{{0, 0}, {1, 8}}, {{0, 2}, {1, 16}}}, machine);
-  EXPECT_EQ(spread.runs, 2);
-  EXPECT_EQ(spread.distinct_processors, 2);  // counted within each run
-  EXPECT_EQ(analyse_placement({{{0, 0}}, {{0, 1}}}, machine).distinct_processors, 1);  // one thread moved between runs
-  EXPECT_EQ(spread.runs_sharing_core, 0);
-  EXPECT_EQ(spread.runs_on_one_node, 0);
-  const placement_summary one = analyse_placement({{{0, 3}, {1, 3}, {2, 5}}}, machine);
-  EXPECT_EQ(one.runs_sharing_processor, 1);
-  EXPECT_EQ(one.node, 0);
 }
 
 TEST(Topology, ABoundTeamOnOneNodeOfSeveralIsWarnedAbout) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/child_process.hpp"
+#include "tools/run/child_process.hpp"
 
 int main(int argc, char** argv) {
   std::vector<std::string> env = environment_without_runtime_settings();

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# The tooling's layers include one way only: each folder of tools/ may include its own headers
+# and those of the layers before it in this order, never one after it.
+#   layers_test.sh TOOLS_DIR
+set -euo pipefail
+tools=$1
+order=(catalog analysis run report sum_compare)
+status=0
+for k in "${!order[@]}"; do
+  layer=${order[$k]}
+  allowed=" ${order[*]:0:$((k + 1))} "
+  while IFS=: read -r file included; do
+    if [[ "$allowed" != *" $included "* ]]; then
+      echo "$file includes tools/$included/, a layer above $layer" >&2
+      status=1
+    fi
+  done < <(grep -rHoE '#include "tools/[a-z_]+/' "$tools/$layer" | sed -E 's|#include "tools/([a-z_]+)/|\1|')
+done
+[ $status -eq 0 ] && echo "every include of tools/ runs one way: ${order[*]}"
+exit $status

@@ -1,0 +1,51 @@
+// A report of fixed runs, for the tests of what is derived from runs and how it is written.
+#pragma once
+
+#include "tools/analysis/report.hpp"
+#include "tools/catalog/text.hpp"
+#include "tools/run/planning.hpp"
+
+// Two rounds of sum_walltime and sum_slots_padded on 1 and 2 threads under two settings, with
+// their calibration, on a machine of two processors on two cores.
+inline report fixed_report(int rounds = 2, double padded_factor = 1.0) {
+  plan_request options;
+  options.programs = {"sum_walltime", "sum_slots_padded"};
+  options.threads = {1, 2};
+  options.repeat = rounds;
+  options.size = 1000;
+  options.dimensions = {{"OMP_PROC_BIND", {"close", "spread"}}};
+  report r;
+  r.plan = make_plan(options, 2);
+  r.facts = {"node-1", "Test CPU", 2, {"OMP_WAIT_POLICY=active"},
+             {{"", "/opt/bin", "GNU 12.2.0", "optimised -O3", "libgomp for sum_walltime sum_slots_padded"}}};
+  r.machine.packages = 1;
+  r.machine.numa_nodes = 1;
+  r.machine.cores = 2;
+  r.machine.processors = 2;
+  r.machine.allowed = {0, 1};
+  r.machine.core_of = {{0, 0}, {1, 1}};
+  r.machine.node_of = {{0, 0}, {1, 0}};
+  r.conditions = {0.5, 0.1, 3.0, 0.4, true, 0};
+  for (int round = 1; round <= rounds; ++round) {
+    for (const run_case& c : r.plan.cases) {
+      run_record record{c, round, {}, round == 2 ? "a remark\n" : ""};
+      if (c.program->role == program_role::calibration) {
+        record.reading.result_fields = {"0.5", printed("%g", 0.001 / c.threads), "0.0004", c.threads == 1 ? "nan" : "200",
+                                        "0.003", "0.002", "0.0005", "0.0004", "2", "40", "1.5", "60", "0.3"};
+      } else {
+        record.reading.sum = "499500";
+        const double jitter = 1 + 0.01 * (round - 1);
+        record.reading.seconds =
+            (c.program->role == program_role::padded_slots ? 0.004 * padded_factor : 0.001) * jitter / c.threads;
+        record.reading.thread_seconds = record.reading.seconds * 0.9;
+        if (prints_placement(*c.program)) {
+          for (int t = 0; t < c.threads; ++t) record.reading.thread_fields[t] = {std::to_string(t), std::to_string(1 - t)};
+        }
+      }
+      r.records.push_back(record);
+    }
+  }
+  analyse(r);
+  return r;
+}
+

@@ -1,0 +1,57 @@
+// Saved runs read back only once they hold the schema: each crafted file of the fuzzer's
+// regression inputs is refused at the place that is wrong, and the schema says what the
+// catalog and the writer say.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "tools/report/json_schema.hpp"
+#include "tools/report/output_files.hpp"
+#include "tools/catalog/programs.hpp"
+#include "tools/report/json.hpp"
+
+namespace {
+
+std::string refusal_of(const std::string& regression) {
+  std::string text;
+  EXPECT_EQ(read_whole_file(std::string(SUITE_TEST_SOURCE_DIR) + "/fuzz/regressions/" + regression, text), "");
+  report r;
+  return report_from_json(text, r);
+}
+
+TEST(SavedJson, IsRefusedWhereItIsWrong) {
+  EXPECT_EQ(refusal_of("a_small_run.json"), "");
+  const std::pair<const char*, const char*> refused[] = {
+      {"zero_caches.json", "breaks the schema at /topology/last_level_count: "},
+      {"elements_past_int.json", "breaks the schema at /elements: "},
+      {"negative_repeat.json", "breaks the schema at /repeat: "},
+      {"line_break_in_a_setting.json", "breaks the schema at /env/OMP_PROC_BIND/0: holds a character it may not"},
+      {"long_texts.json", "breaks the schema at /host: "},
+      {"thread_number_too_long.json", "breaks the schema at /runs/1/placement: "},
+      {"a_pair_cut_short.json", "breaks the schema at /topology/core_of_processor/0: "},
+      {"ten_settings_of_ten.json", "at /env: the plan has more than 1000 settings"},
+      {"a_build_twice.json", "at /builds/1/name: the default build (no name) twice"},
+      {"run_outside_the_plan.json", "at /runs/0: a run of sum_walltime on 3 threads that is not in the file's plan"},
+      {"cut_short.json", "is not JSON: at byte "},
+      {"deep_nesting.json", "is not JSON: at byte 50001: "},
+      {"not_utf8.json", "is not JSON: at byte "},
+      {"number_past_double.json", "is not JSON: number overflow parsing '1.142e706'"},  // found by fuzzing
+  };
+  for (const auto& [file, reason] : refused) EXPECT_NE(refusal_of(file).find(reason), std::string::npos) << refusal_of(file);
+}
+
+// The schema is written by hand beside the code: its version and its programs are the code's.
+TEST(SavedJson, TheSchemaNamesTheCatalogsProgramsAndTheWritersVersion) {
+  const nlohmann::json schema = nlohmann::json::parse(json_schema_text());
+  std::vector<std::string> compared;
+  for (const program_description& program : kPrograms) {
+    if (program.compared) compared.emplace_back(program.name);
+  }
+  EXPECT_EQ(schema["definitions"]["program"]["enum"].get<std::vector<std::string>>(), compared);
+  for (const char* document : {"run", "comparison", "merge"}) {
+    EXPECT_EQ(schema["definitions"][document]["properties"]["schema_version"]["const"], kJsonSchemaVersion) << document;
+  }
+}
+
+}  // namespace

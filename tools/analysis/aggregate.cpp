@@ -1,0 +1,107 @@
+#include "tools/analysis/aggregate.hpp"
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+
+namespace {
+
+case_stats program_figures(const run_plan& plan, const run_case& c, const std::vector<run_record>& records,
+                           const machine_topology& machine) {
+  case_stats stats;
+  stats.c = c;
+  std::vector<double> thread_times;
+  std::vector<std::map<int, int>> placements;
+  for (const run_record& r : records) {
+    if (!same_case(r.c, c)) continue;
+    ++stats.runs;
+    if (!r.reading.problem.empty()) continue;
+    stats.walls.push_back(r.reading.seconds);
+    if (r.reading.thread_seconds >= 0) thread_times.push_back(r.reading.thread_seconds);
+    placements.push_back(placement_of(r.reading));
+  }
+  if (prints_placement(*c.program)) stats.placement = analyse_placement(placements, machine);
+  if (stats.walls.empty()) return stats;
+  stats.wall = summarise(stats.walls);
+  stats.median_ci = median_interval(stats.walls);
+  stats.spread_percent = stats.wall.median > 0 ? 100.0 * (stats.wall.max - stats.wall.min) / stats.wall.median : 0.0;
+  if (!thread_times.empty()) stats.thread_median = summarise(thread_times).median;
+  stats.ns_per_element_per_thread = stats.wall.median * c.threads / plan.size * 1e9;
+  stats.precision_reached = plan.precision <= 0 || median_within(stats.walls, plan.precision);
+  return stats;
+}
+
+// Each valid calibration run's value of the floor on the team size.
+floor_stats floor_figures(const run_plan& plan, const floor_description& floor, const run_case& c,
+                          const std::vector<run_record>& records) {
+  floor_stats stats{floor.kind, c.threads, c.setting, {}, 0, {0, 0, 0}};
+  for (const run_record& r : records) {
+    if (!same_case(r.c, c) || !r.reading.problem.empty()) continue;
+    const double value = floor_value(floor, floor_field_seconds(floor, r.reading.result_fields), plan.size);
+    if (std::isfinite(value)) stats.values.push_back(value);
+  }
+  if (!stats.values.empty()) {
+    stats.median = summarise(stats.values).median;
+    stats.ci = median_interval(stats.values);
+  }
+  return stats;
+}
+
+}  // namespace
+
+double floor_field_seconds(const floor_description& floor, const std::vector<std::string>& fields) {
+  const std::size_t field = static_cast<std::size_t>(floor.kind);
+  if (field >= fields.size()) return NAN;
+  return std::strtod(fields[field].c_str(), nullptr) * floor.seconds_per_field;
+}
+
+double floor_value(const floor_description& floor, double field_seconds, int size) {
+  if (floor.as_bandwidth) return 8.0 * size / field_seconds * 1e-9;  // 8 bytes an element
+  return field_seconds / floor.seconds_per_field;
+}
+
+figures aggregate(const run_plan& plan, const std::vector<run_record>& records, const machine_topology& machine) {
+  figures result;
+  for (const run_case& c : plan.cases) {
+    if (c.program->role == program_role::calibration) {
+      for (const floor_description& floor : kFloors) {
+        floor_stats stats = floor_figures(plan, floor, c, records);
+        if (!stats.values.empty()) result.floors.push_back(stats);
+      }
+      continue;
+    }
+    case_stats stats = program_figures(plan, c, records, machine);
+    if (stats.walls.empty()) continue;
+    // A median of 0 s (a clock too coarse for the run) gives no ratio.
+    const floor_stats* floor = find_floor(result.floors, floor_kind::inorder_streams, c.threads, c.setting);
+    if (floor != nullptr && floor->median > 0) {
+      stats.floor_seconds = floor->median;
+      stats.of_floor = stats.wall.median / floor->median;
+    }
+    result.cases.push_back(stats);
+    const case_stats* one_thread = find_case(result.cases, *c.program, 1, c.setting);
+    if (one_thread != nullptr && one_thread->wall.median > 0 && stats.wall.median > 0) {
+      result.cases.back().speedup = one_thread->wall.median / stats.wall.median;
+    }
+  }
+  return result;
+}
+
+const case_stats* find_case(const std::vector<case_stats>& cases, const program_description& program, int threads,
+                            int setting) {
+  for (const case_stats& stats : cases) {
+    if (stats.c.program == &program && stats.c.threads == threads && stats.c.setting == setting) return &stats;
+  }
+  return nullptr;
+}
+
+const case_stats* find_case(const std::vector<case_stats>& cases, program_role role, int threads, int setting) {
+  return find_case(cases, program_with(role), threads, setting);
+}
+
+const floor_stats* find_floor(const std::vector<floor_stats>& floors, floor_kind kind, int threads, int setting) {
+  for (const floor_stats& stats : floors) {
+    if (stats.kind == kind && stats.threads == threads && stats.setting == setting) return &stats;
+  }
+  return nullptr;
+}

@@ -1,0 +1,63 @@
+// The figures of a plan's measured runs: one set per case, and the machine's floors from the
+// calibration runs.
+#pragma once
+
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/analysis/placement.hpp"
+#include "tools/catalog/floors.hpp"
+#include "tools/catalog/plan.hpp"
+#include "tools/analysis/statistics.hpp"
+#include "tools/catalog/machine.hpp"
+
+struct case_stats {
+  run_case c;
+  std::vector<double> walls;     // the valid runs' timed intervals
+  summary wall{0, 0, 0};
+  interval median_ci{0, 0, 0};
+  double spread_percent = 0;     // (max - min) / median
+  double thread_median = -1;     // -1: the program prints no thread time
+  double ns_per_element_per_thread = 0;
+  double speedup = -1;           // -1: no one-thread case of the same program
+  double floor_seconds = -1;     // the in-order streams floor of its team size; -1: none measured
+  double of_floor = -1;          // median / floor_seconds
+  std::optional<placement_summary> placement;  // for the programs that print placement lines
+  int runs = 0;                  // measured runs, valid or not
+  bool precision_reached = true; // its median interval lies within the plan's --precision (true without one)
+};
+
+// Calibrate's field of this floor, in seconds, from a run on `size` elements; NaN where absent.
+double floor_field_seconds(const floor_description& floor, const std::vector<std::string>& fields);
+
+// The floor's value in its unit from the field's seconds.
+double floor_value(const floor_description& floor, double field_seconds, int size);
+
+struct floor_stats {
+  floor_kind kind;
+  int threads;
+  int setting;
+  std::vector<double> values;    // one per valid calibration run, in the floor's unit
+  double median = 0;
+  interval ci{0, 0, 0};
+};
+
+struct figures {
+  std::vector<case_stats> cases;   // the program cases with a valid run, in the plan's order
+  std::vector<floor_stats> floors; // by team size, then kind
+};
+
+figures aggregate(const run_plan& plan, const std::vector<run_record>& records, const machine_topology& machine);
+
+// The figures of a program on a team size under one of the plan's settings, or nullptr.
+const case_stats* find_case(const std::vector<case_stats>& cases, const program_description& program, int threads,
+                            int setting = 0);
+
+// The same for the compared program of a role.
+const case_stats* find_case(const std::vector<case_stats>& cases, program_role role, int threads, int setting = 0);
+
+// A floor on a team size under one of the plan's settings, or nullptr.
+const floor_stats* find_floor(const std::vector<floor_stats>& floors, floor_kind kind, int threads, int setting = 0);

@@ -1,0 +1,151 @@
+#include "tools/analysis/comparison.hpp"
+
+#include <algorithm>
+
+#include "tools/analysis/ratios.hpp"
+#include "tools/catalog/text.hpp"
+
+namespace {
+
+// The items a blank apart, or "none".
+std::string listed(const std::vector<std::string>& items) { return items.empty() ? "none" : joined(items, " "); }
+
+std::string numbers(const std::vector<int>& values) {
+  std::string text;
+  for (int value : values) text += (text.empty() ? "" : ",") + std::to_string(value);
+  return text;
+}
+
+std::vector<std::string> env_labels(const run_plan& plan) {
+  std::vector<std::string> labels;
+  for (const setting& under : plan.settings) {
+    const std::string label = "[" + setting_label({"", under.env}) + "]";
+    if (std::find(labels.begin(), labels.end(), label) == labels.end()) labels.push_back(label);
+  }
+  return labels;
+}
+
+std::string build_text(const build_facts& build) {
+  return (build.name.empty() ? "" : build.name + ": ") + build.compiler + "; " + build.profiles + "; OpenMP runtime: " +
+         build.runtimes + "; in " + build.bin;
+}
+
+std::string builds_text(const run_facts& facts) {
+  std::string text;
+  for (const build_facts& build : facts.builds) text += (text.empty() ? "" : " | ") + build_text(build);
+  return text;
+}
+
+// A case of the new run matches one of the base run when both ran under the same --env values
+// from corresponding builds: of the same name, or of the same programs' directory (so that a
+// default run's build matches the --build that names its directory).
+bool same_conditions(const run_plan& base, int base_setting, const run_plan& now, int now_setting) {
+  const setting& a = base.settings[static_cast<std::size_t>(base_setting)];
+  const setting& b = now.settings[static_cast<std::size_t>(now_setting)];
+  return a.env == b.env && (a.build == b.build || build_named(base, a.build).bin == build_named(now, b.build).bin);
+}
+
+std::string label_of(const run_plan& plan, int setting) {
+  return setting_label(plan.settings[static_cast<std::size_t>(setting)]);
+}
+
+std::string with_setting(const std::string& name, const std::string& label) {
+  return label.empty() ? name : name + " under " + label;
+}
+
+// The verdict of a ratio of the new values over the base ones: the interval and the U test agree.
+compared_figure figure_of(std::string name, bool floor, const std::vector<double>& base, const std::vector<double>& now) {
+  const ratio_figure ratio = ratio_of(now, base);
+  compared_figure figure{std::move(name), floor, summarise(base).median, summarise(now).median, ratio.ratio, ratio.ci,
+                         mann_whitney_p(now, base), "no measurable difference"};
+  if (figure.p_value < kAlpha && above(ratio, 1)) figure.verdict = floor ? "higher" : "slower";
+  if (figure.p_value < kAlpha && below(ratio, 1)) figure.verdict = floor ? "lower" : "faster";
+  return figure;
+}
+
+}  // namespace
+
+std::vector<std::string> run_differences(const report& base, const report& now) {
+  std::vector<std::string> said;
+  const auto differ = [&](const char* what, const std::string& a, const std::string& b) {
+    if (a != b) said.push_back(std::string(what) + ": " + a + " -> " + b);
+  };
+  differ("processor", base.facts.processor, now.facts.processor);
+  differ("processors online", std::to_string(base.facts.processors_online), std::to_string(now.facts.processors_online));
+  differ("processors this process may use", processor_list(base.machine.allowed), processor_list(now.machine.allowed));
+  differ("topology", topology_line(base.machine), topology_line(now.machine));
+  differ("caches", caches_line(base.machine), caches_line(now.machine));
+  differ("host", base.facts.host, now.facts.host);
+  differ("builds", builds_text(base.facts), builds_text(now.facts));
+  differ("runtime settings", listed(base.facts.runtime_settings), listed(now.facts.runtime_settings));
+  differ("--env settings", listed(env_labels(base.plan)), listed(env_labels(now.plan)));
+  differ("elements", std::to_string(base.plan.size), std::to_string(now.plan.size));
+  differ("measured runs per case", std::to_string(base.plan.rounds - 1), std::to_string(now.plan.rounds - 1));
+  differ("threads", numbers(base.plan.threads), numbers(now.plan.threads));
+  return said;
+}
+
+std::vector<compared_figure> compare_figures(const report& base, const report& now) {
+  std::vector<compared_figure> compared;
+  for (const case_stats& c : base.measured.cases) {
+    const std::string label = label_of(base.plan, c.c.setting);
+    for (const case_stats& other : now.measured.cases) {
+      if (other.c.program != c.c.program || other.c.threads != c.c.threads ||
+          !same_conditions(base.plan, c.c.setting, now.plan, other.c.setting)) {
+        continue;
+      }
+      const std::string name = printed("%s on %d thread%s", std::string(c.c.program->name).c_str(), c.c.threads,
+                                       c.c.threads == 1 ? "" : "s");
+      compared.push_back(figure_of(with_setting(name, label), false, c.walls, other.walls));
+    }
+  }
+  for (const floor_stats& f : base.measured.floors) {
+    const std::string label = label_of(base.plan, f.setting);
+    for (const floor_stats& other : now.measured.floors) {
+      if (other.kind != f.kind || other.threads != f.threads || !same_conditions(base.plan, f.setting, now.plan, other.setting)) {
+        continue;
+      }
+      const std::string name = printed("%s on %d thread%s", std::string(describe(f.kind).label).c_str(), f.threads,
+                                       f.threads == 1 ? "" : "s");
+      compared.push_back(figure_of(with_setting(name, label), true, f.values, other.values));
+    }
+  }
+  return compared;
+}
+
+std::vector<const compared_figure*> slower_than(const std::vector<compared_figure>& compared, double fraction) {
+  std::vector<const compared_figure*> slower;
+  for (const compared_figure& figure : compared) {
+    if (!figure.floor && figure.verdict == "slower" && figure.ci.low > 1 + fraction) slower.push_back(&figure);
+  }
+  return slower;
+}
+
+namespace {
+
+// "the settings [OMP_PROC_BIND=close] [OMP_PROC_BIND=spread] from the default build (DIR)".
+std::string settings_and_builds(const report& r) {
+  const std::vector<std::string> labels = env_labels(r.plan);
+  std::string text = labels.size() == 1 && labels[0] == "[]" ? "no --env setting" : "the settings " + listed(labels);
+  std::string builds;
+  for (const build_facts& build : r.facts.builds) {
+    builds += (builds.empty() ? "" : ", ") + (build.name.empty() ? std::string("the default build") : "build " + build.name) +
+              " (" + build.bin + ")";
+  }
+  return text + " from " + builds;
+}
+
+}  // namespace
+
+comparison compare_reports(const std::string& base_path, const std::string& new_path, const report& base,
+                           const report& now) {
+  comparison result{base_path, new_path, run_differences(base, now), compare_figures(base, now), {},
+                    base.facts, now.facts, base.machine, now.machine};
+  if (result.compared.empty()) {
+    result.note = "No case or floor ran on the same team size under the same settings and build in both runs, so "
+                  "nothing can be compared: the base ran " + settings_and_builds(base) + " on threads " +
+                  numbers(base.plan.threads) + "; the new one ran " + settings_and_builds(now) + " on threads " +
+                  numbers(now.plan.threads) + ".";
+  }
+  return result;
+}

@@ -1,0 +1,48 @@
+// Two saved runs side by side: what differs between them (machine, build, settings, size,
+// repeats), and for every case and floor in both, the new median over the base one with its
+// bootstrap interval, the Mann-Whitney U test's p-value and a verdict.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/analysis/report.hpp"
+
+struct compared_figure {
+  std::string name;     // "sum_walltime on 2 threads", "floor add_latency on 1 thread", with the setting
+  bool floor = false;   // a floor or reference of the calibration, not a program's case
+  double base_median = 0;
+  double new_median = 0;
+  double ratio = 0;     // new over base
+  interval ci{0, 0, 0};
+  double p_value = 1;
+  std::string verdict;  // "faster", "slower" or "no measurable difference" (for a floor: "higher", "lower")
+};
+
+// The facts that differ between the two runs, one line each ("processor: A -> B").
+std::vector<std::string> run_differences(const report& base, const report& now);
+
+// Every case and floor that both runs measured, in the base run's order.
+std::vector<compared_figure> compare_figures(const report& base, const report& now);
+
+// Cases (not floors) slower by more than `fraction` with their whole interval: what
+// --fail-if-slower fails on.
+std::vector<const compared_figure*> slower_than(const std::vector<compared_figure>& compared, double fraction);
+
+// Two saved runs compared, as every format writes them.
+struct comparison {
+  std::string base_path;
+  std::string new_path;
+  std::vector<std::string> differences;
+  std::vector<compared_figure> compared;
+  std::string note;  // why nothing could be compared, naming each side's settings and builds; or ""
+  run_facts base_facts;  // the two machines, as a page draws them
+  run_facts new_facts;
+  machine_topology base_machine;
+  machine_topology new_machine;
+};
+
+comparison compare_reports(const std::string& base_path, const std::string& new_path, const report& base,
+                           const report& now);
+
+

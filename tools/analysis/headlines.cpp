@@ -1,0 +1,288 @@
+#include "tools/analysis/headlines.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "tools/catalog/text.hpp"
+#include "tools/analysis/ratios.hpp"
+#include "tools/analysis/references.hpp"
+
+namespace {
+
+// The name of the compared program of a role, for the sentences.
+const char* name_of(program_role role) { return program_with(role).name.data(); }
+
+// What is said in place of a ratio that a median of 0 s leaves undefined.
+constexpr const char* kNoRatio = ": no ratio (a median time is 0 s, below what the clock resolves; raise --size).";
+
+headline rests_on(std::string text, const ratio_figure& figure) {
+  if (!has_ratio(figure)) return {std::move(text)};
+  return {std::move(text), figure.ratio, figure.ci, differs(figure), figure.precise};
+}
+
+headline of_effect(headline said, const char* effect) {
+  said.effect = effect;
+  return said;
+}
+
+std::vector<double> scaled(std::vector<double> values, double factor) {
+  for (double& value : values) value *= factor;
+  return values;
+}
+
+// What the reduction's time over the in-order floor leaves for OpenMP's fork, barrier and join.
+std::string openmp_cost(const ratio_figure& cost) {
+  const char* waking = " (how much of it is waking a sleeping team shows under OMP_WAIT_POLICY=active)";
+  if (above(cost, 2)) {
+    return "; the reduction takes " + with_interval(cost) + " that floor: OpenMP's fork, barrier and join dominate" + waking;
+  }
+  if (above(cost, 1)) {
+    return printed("; OpenMP's fork, barrier and join cost the remaining %.0f%% [%.0f%%, %.0f%%]", 100 * (cost.ratio - 1),
+                   100 * (cost.ci.low - 1), 100 * (cost.ci.high - 1)) + waking;
+  }
+  if (below(cost, 1)) {
+    return printed("; the reduction beats that floor by %.0f%% [%.0f%%, %.0f%%]", 100 * (1 - cost.ratio),
+                   100 * (1 - cost.ci.high), 100 * (1 - cost.ci.low));
+  }
+  return "; OpenMP's fork, barrier and join cost nothing measurable on top";
+}
+
+// Speed-up of the reduction against the speed-up of plain in-order streams, and what the
+// runtime's fork, barrier and join cost on top of the floor.
+headline reduction_scaling(const figures& measured, int threads, int processors) {
+  const case_stats& one = *find_case(measured.cases, program_role::reduction, 1);
+  const case_stats& team = *find_case(measured.cases, program_role::reduction, threads);
+  const ratio_figure speedup = ratio_of(one.walls, team.walls);
+  if (!has_ratio(speedup)) return {printed("%s, %d threads against 1 thread", name_of(program_role::reduction), threads) + kNoRatio};
+  std::string text = printed("%s, %d threads: ", name_of(program_role::reduction), threads) + with_interval(speedup) +
+                     (above(speedup, 1)   ? " faster than 1 thread"
+                      : below(speedup, 1) ? " the speed of 1 thread: slower"
+                                          : " the speed of 1 thread: no measurable difference");
+  if (threads > processors) {
+    text += printed(" (%d threads on %d processors: oversubscribed, ideal %d)", threads, processors, processors);
+  }
+  const floor_stats* floor_one = find_floor(measured.floors, floor_kind::inorder_streams, 1);
+  const floor_stats* floor_team = find_floor(measured.floors, floor_kind::inorder_streams, threads);
+  if (floor_one != nullptr && floor_team != nullptr) {
+    const ratio_figure plain = ratio_of(floor_one->values, floor_team->values);
+    const ratio_figure cost = ratio_of(team.walls, floor_team->values);
+    if (has_ratio(plain)) text += printed("; %d plain in-order streams on this machine manage ", threads) + with_interval(plain);
+    if (has_ratio(cost)) text += openmp_cost(cost);
+    headline said = rests_on(text + ".", speedup);
+    read_against_openmp_constructs(measured, threads, cost, floor_team->median, said);
+    return said;
+  }
+  return rests_on(text + ".", speedup);
+}
+
+// The in-order cost of one element against the add latency, and against reading it unordered.
+std::vector<headline> inorder_cost(const run_plan& plan, const figures& measured) {
+  const case_stats& one = *find_case(measured.cases, program_role::reduction, 1);
+  const floor_stats* add = find_floor(measured.floors, floor_kind::add_latency, 1);
+  const floor_stats* inorder = find_floor(measured.floors, floor_kind::inorder_streams, 1);
+  const floor_stats* bandwidth = find_floor(measured.floors, floor_kind::read_bandwidth, 1);
+  std::vector<headline> said;
+  if (add != nullptr) {
+    const ratio_figure per_add = ratio_of(scaled(one.walls, 1e9 / plan.size), add->values);
+    // Within 15% of the latency, either way, the adds alone account for the time.
+    const bool as_the_adds = has_ratio(per_add) && per_add.precise && per_add.ci.low >= 0.85 && per_add.ci.high <= 1.15;
+    if (!has_ratio(per_add)) {
+      said.push_back({std::string("One thread's in-order sum against the latency of one dependent add") + kNoRatio});
+    } else {
+      said.push_back(rests_on(
+          printed("One thread sums in order at %.3f ns per element, ", one.ns_per_element_per_thread) +
+              with_interval(per_add) + printed(" the latency of one dependent add (%.3f ns)", add->median) +
+              (above(per_add, 1.15)   ? ": more than the adds alone cost."
+               : as_the_adds          ? ": each add waits for the one before."
+               : below(per_add, 0.85) ? ": less than one add's latency, so the adds overlap."
+                                      : ": this run cannot tell whether more than the adds costs."),
+          per_add));
+    }
+  }
+  if (inorder != nullptr && bandwidth != nullptr) {
+    // GB/s back to seconds for the whole array: 8 bytes an element.
+    std::vector<double> read_seconds = bandwidth->values;
+    for (double& value : read_seconds) value = 8.0 * plan.size / value * 1e-9;
+    const ratio_figure faster = ratio_of(inorder->values, read_seconds);
+    const std::string speed = printed(" (%.1f GB/s)", bandwidth->median);
+    if (!has_ratio(faster)) {
+      said.push_back({std::string("A reassociated, vectorised sum against the in-order sum") + kNoRatio});
+    } else if (above(faster, 1)) {
+      said.push_back(rests_on("A reassociated, vectorised sum reads the array " + with_interval(faster) +
+                                  " faster than in order" + speed + ": the price of a bit-exact, order-fixed sum.",
+                              faster));
+    } else {
+      said.push_back(rests_on("A reassociated, vectorised sum reads the array at " + with_interval(faster) +
+                                  " the speed of the in-order sum" + speed +
+                                  (below(faster, 1) ? ": slower, so in this run the fixed order costs nothing."
+                                                    : ": no measurable difference."),
+                              faster));
+    }
+  }
+  return said;
+}
+
+// Packed against padded slots, and the extra cost per element against one hand-over of a line.
+headline false_sharing(const run_plan& plan, const figures& measured, int threads, bool per_element) {
+  const case_stats& packed = *find_case(measured.cases, program_role::packed_slots, threads);
+  const case_stats& padded = *find_case(measured.cases, program_role::padded_slots, threads);
+  const ratio_figure slower = ratio_of(packed.walls, padded.walls);
+  const std::string on = printed("On %d thread%s, packed slots ", threads, threads == 1 ? "" : "s");
+  if (!has_ratio(slower)) return {on + "against padded slots" + kNoRatio};
+  std::string text = on + "take " + with_interval(slower) + " the time of padded slots";
+  if (threads == 1) {
+    text += differs(slower) ? " (one thread shares no line)." : ": no measurable difference (one thread shares no line).";
+  } else if (!above(slower, 1)) {
+    text += slower.precise ? ": no cost of false sharing shows in this run." : ": too few runs to tell.";
+  } else {
+    text += ": the cost of false sharing.";
+    const floor_stats* transfer = find_floor(measured.floors, floor_kind::line_transfer, threads);
+    const double extra_ns = (packed.wall.median - padded.wall.median) * threads / plan.size * 1e9;
+    if (per_element && transfer != nullptr && extra_ns > 0) {
+      text += printed(" Each element costs each thread %.1f ns more: as much as if the shared line changed hands "
+                      "once every %.0f elements (a hand-over takes %.0f ns).",
+                      extra_ns, transfer->median / extra_ns, transfer->median);
+    }
+  }
+  headline said = rests_on(text, slower);
+  read_against_plain_threads(measured, threads, slower, said);
+  return said;
+}
+
+// The padded slots against the in-order floor: what keeping the running sum in memory costs.
+headline slot_price(const figures& measured) {
+  const case_stats& padded = *find_case(measured.cases, program_role::padded_slots, 1);
+  const ratio_figure price = ratio_of(padded.walls, find_floor(measured.floors, floor_kind::inorder_streams, 1)->values);
+  if (!has_ratio(price)) return {std::string("On 1 thread, padded slots against the in-order floor") + kNoRatio};
+  return rests_on("On 1 thread, padded slots take " + with_interval(price) + " the in-order floor" +
+                      (above(price, 1) ? ": the price of a running sum kept in memory, a load and a store per element."
+                                       : ": a running sum kept in memory costs nothing measurable in this run."),
+                  price);
+}
+
+// First touch against the reduction: over several NUMA nodes a page lies where the thread that
+// stored it first ran.
+headline first_touch_against_reduction(const figures& measured, int threads, int numa_nodes) {
+  const case_stats& touch = *find_case(measured.cases, program_role::first_touch, threads);
+  const case_stats& reduction = *find_case(measured.cases, program_role::reduction, threads);
+  const ratio_figure time = ratio_of(touch.walls, reduction.walls);
+  const std::string touch_name = printed("On %d threads, first touch (%s) ", threads, name_of(program_role::first_touch));
+  const std::string reduction_name = printed("the reduction (%s)", name_of(program_role::reduction));
+  if (!has_ratio(time)) return {touch_name + "against " + reduction_name + kNoRatio};
+  std::string text = touch_name + "takes " + with_interval(time) + " the time of " + reduction_name;
+  if (!differs(time)) {
+    text += ": no measurable difference.";
+  } else if (numa_nodes < 2) {
+    text += ": with one NUMA node, where the pages lie cannot be why.";
+  } else {
+    text += ": where a page lies was decided by the thread that stored it first.";
+  }
+  return rests_on(text, time);
+}
+
+// The cases and floors under one setting, renumbered as setting 0.
+figures under_setting(const figures& measured, int setting) {
+  figures view;
+  for (const case_stats& c : measured.cases) {
+    if (c.c.setting != setting) continue;
+    view.cases.push_back(c);
+    view.cases.back().c.setting = 0;
+  }
+  for (const floor_stats& f : measured.floors) {
+    if (f.setting != setting) continue;
+    view.floors.push_back(f);
+    view.floors.back().setting = 0;
+  }
+  return view;
+}
+
+std::vector<headline> one_setting(const run_plan& plan, const figures& measured, int processors, int numa_nodes) {
+  std::vector<headline> said;
+  const case_stats* reduction_one = find_case(measured.cases, program_role::reduction, 1);
+  const bool long_enough = reduction_one == nullptr || reduction_one->wall.median >= 1e-3;
+  for (int threads : plan.threads) {
+    if (threads > 1 && reduction_one != nullptr && find_case(measured.cases, program_role::reduction, threads) != nullptr) {
+      said.push_back(of_effect(reduction_scaling(measured, threads, processors), "openmp_cost"));
+    }
+  }
+  if (reduction_one != nullptr && long_enough) {
+    for (headline& sentence : inorder_cost(plan, measured)) said.push_back(of_effect(sentence, "inorder_cost"));
+  }
+  for (int threads : plan.threads) {
+    if (threads > 1 && find_case(measured.cases, program_role::first_touch, threads) != nullptr &&
+        find_case(measured.cases, program_role::reduction, threads) != nullptr) {
+      said.push_back(of_effect(first_touch_against_reduction(measured, threads, numa_nodes), "first_touch"));
+    }
+  }
+  for (int threads : plan.threads) {
+    if (find_case(measured.cases, program_role::packed_slots, threads) != nullptr &&
+        find_case(measured.cases, program_role::padded_slots, threads) != nullptr) {
+      said.push_back(of_effect(false_sharing(plan, measured, threads, long_enough), "false_sharing"));
+    }
+  }
+  if (find_case(measured.cases, program_role::padded_slots, 1) != nullptr &&
+      find_floor(measured.floors, floor_kind::inorder_streams, 1) != nullptr) {
+    said.push_back(of_effect(slot_price(measured), "slot_price"));
+  }
+  if (!long_enough) {
+    said.push_back({printed("The timed intervals are below 1 ms (%s on 1 thread: %.3f ms): start-up "
+                            "dominates them, so no figure per element is given; raise --size.",
+                            name_of(program_role::reduction), reduction_one->wall.median * 1e3)});
+  }
+  return said;
+}
+
+// Each program, and the fork/join the reduction pays, on the largest team under every setting
+// (another build, other --env values) against the first setting.
+std::vector<headline> across_settings(const run_plan& plan, const figures& measured) {
+  std::vector<headline> said;
+  const int threads = plan.threads.back();
+  const std::string first_under = setting_label(plan.settings[0]);
+  const auto compare = [&](const std::string& name, const std::vector<double>& first, const std::vector<double>& other,
+                           int setting) {
+    const ratio_figure time = ratio_of(other, first);
+    const std::string under = setting_label(plan.settings[static_cast<std::size_t>(setting)]);
+    if (!has_ratio(time)) {
+      said.push_back({printed("%s on %d threads under ", name.c_str(), threads) + under + " against under " + first_under + kNoRatio});
+      return;
+    }
+    const std::string text = printed("%s on %d threads takes ", name.c_str(), threads) + with_interval(time) +
+                             " the time under " + under + " that it takes under " + first_under +
+                             (differs(time) ? "." : ": no measurable difference.");
+    said.push_back(of_effect(rests_on(text, time), "settings"));
+  };
+  for (program_role role : {program_role::reduction, program_role::first_touch, program_role::packed_slots,
+                            program_role::padded_slots}) {
+    const case_stats* first = find_case(measured.cases, role, threads, 0);
+    if (first == nullptr) continue;
+    for (int setting = 1; setting < static_cast<int>(plan.settings.size()); ++setting) {
+      const case_stats* other = find_case(measured.cases, role, threads, setting);
+      if (other != nullptr) compare(name_of(role), first->walls, other->walls, setting);
+    }
+  }
+  const floor_stats* first = find_floor(measured.floors, floor_kind::fork_join, threads, 0);
+  for (int setting = 1; first != nullptr && setting < static_cast<int>(plan.settings.size()); ++setting) {
+    const floor_stats* other = find_floor(measured.floors, floor_kind::fork_join, threads, setting);
+    if (other != nullptr) compare("A fork/join", first->values, other->values, setting);
+  }
+  return said;
+}
+
+}  // namespace
+
+std::vector<headline> headlines(const run_plan& plan, const figures& measured, int processors, int numa_nodes) {
+  std::vector<headline> said;
+  for (int setting = 0; setting < static_cast<int>(plan.settings.size()); ++setting) {
+    const std::string label = setting_label(plan.settings[static_cast<std::size_t>(setting)]);
+    for (headline sentence : one_setting(plan, under_setting(measured, setting), processors, numa_nodes)) {
+      if (!label.empty()) sentence.text = "[" + label + "] " + sentence.text;
+      said.push_back(sentence);
+    }
+  }
+  for (const headline& sentence : across_settings(plan, measured)) said.push_back(sentence);
+  if (plan.threads.back() > processors) {
+    said.push_back({printed("Teams of more than %d threads are oversubscribed: this process may use %d processors, so "
+                            "their threads take turns.", processors, processors)});
+  }
+  return said;
+}

@@ -1,0 +1,134 @@
+#include "tools/analysis/merge.hpp"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "tools/analysis/ratios.hpp"
+#include "tools/catalog/text.hpp"
+
+namespace {
+
+std::string on_team(const std::string& what, int threads, const run_plan& plan, int setting) {
+  const std::string label = setting_label(plan.settings[static_cast<std::size_t>(setting)]);
+  return printed("%s on %d thread%s", what.c_str(), threads, threads == 1 ? "" : "s") + (label.empty() ? "" : " under " + label);
+}
+
+// Machine m's cell is slow where it is slower than every other machine that measured the figure,
+// as a comparison of the two would say: more time, or less bandwidth.
+void mark_slow(merged_figure& figure, bool higher_is_faster) {
+  for (std::size_t m = 0; m < figure.cells.size(); ++m) {
+    merged_cell& cell = figure.cells[m];
+    if (!cell.measured) continue;
+    int others = 0;
+    bool slower_than_all = true;
+    for (std::size_t o = 0; o < figure.cells.size(); ++o) {
+      const merged_cell& other = figure.cells[o];
+      if (o == m || !other.measured) continue;
+      ++others;
+      const ratio_figure ratio = ratio_of(cell.values, other.values);
+      const bool slower = higher_is_faster ? below(ratio, 1) : above(ratio, 1);
+      slower_than_all = slower_than_all && slower && mann_whitney_p(cell.values, other.values) < kAlpha;
+    }
+    cell.slow = others > 0 && slower_than_all;
+  }
+}
+
+}  // namespace
+
+std::string merge_refusal(const std::vector<std::string>& paths, const std::vector<report>& runs) {
+  for (std::size_t k = 1; k < runs.size(); ++k) {
+    if (runs[k].plan.size != runs[0].plan.size) {
+      return printed("%s ran %d elements, %s %d: a merge sets side by side runs of one size (give each machine the "
+                     "same --size)", paths[0].c_str(), runs[0].plan.size, paths[k].c_str(), runs[k].plan.size);
+    }
+  }
+  return {};
+}
+
+namespace {
+
+// A column's name for each machine, no two alike: its host; where hosts repeat, the file's stem;
+// where stems repeat too, the file's folder and stem; else a number added.
+std::vector<std::string> machine_names(const std::vector<std::string>& paths, const std::vector<report>& runs) {
+  std::vector<std::string> names;
+  for (const report& r : runs) names.push_back(r.facts.host);
+  const auto repeated = [&](std::size_t k) {
+    return names[k].empty() || std::count(names.begin(), names.end(), names[k]) > 1;
+  };
+  const auto rename = [&](auto name_of) {
+    std::vector<bool> clash(names.size());
+    for (std::size_t k = 0; k < names.size(); ++k) clash[k] = repeated(k);
+    for (std::size_t k = 0; k < names.size(); ++k) {
+      if (clash[k]) names[k] = name_of(std::filesystem::path(paths[k]).lexically_normal());
+    }
+  };
+  rename([](const std::filesystem::path& path) { return path.stem().string(); });
+  rename([](const std::filesystem::path& path) { return (path.parent_path().filename() / path.stem()).string(); });
+  rename([](const std::filesystem::path& path) { return (path.parent_path() / path.stem()).string(); });
+  // The first of a name keeps it; each later one is numbered.
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    const std::string base = names[k].empty() ? "machine" : names[k];
+    const auto taken = [&] { return names[k].empty() || std::count(names.begin(), names.begin() + k, names[k]) > 0; };
+    for (int n = 2; taken(); ++n) names[k] = base + " (" + std::to_string(n) + ")";
+  }
+  return names;
+}
+
+}  // namespace
+
+merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<report>& runs) {
+  merged_runs merged;
+  const std::vector<std::string> names = machine_names(paths, runs);
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    merged.machines.push_back({names[k], paths[k], runs[k].facts.host, runs[k].facts.processor, 0, 0, false, runs[k].machine});
+  }
+  std::map<std::string, std::size_t> row_of;
+  std::vector<bool> higher_is_faster;
+  const auto cell_of = [&](const std::string& name, bool floor, const char* format, bool faster_up) -> std::vector<merged_cell>& {
+    auto [at, added] = row_of.try_emplace(name, merged.figures.size());
+    if (added) {
+      merged.figures.push_back({name, floor, format, std::vector<merged_cell>(runs.size())});
+      higher_is_faster.push_back(faster_up);
+    }
+    return merged.figures[at->second].cells;
+  };
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    const report& r = runs[k];
+    for (const case_stats& c : r.measured.cases) {
+      cell_of(on_team(std::string(c.c.program->name), c.c.threads, r.plan, c.c.setting), false, "%.6f", false)[k] =
+          {true, c.walls, c.wall.median, false};
+    }
+    for (const floor_stats& f : r.measured.floors) {
+      const floor_description& floor = describe(f.kind);
+      cell_of(on_team(std::string(floor.label), f.threads, r.plan, f.setting), true, floor.format, floor.as_bandwidth)[k] =
+          {true, f.values, f.median, false};
+    }
+  }
+  for (std::size_t row = 0; row < merged.figures.size(); ++row) {
+    merged_figure& figure = merged.figures[row];
+    mark_slow(figure, higher_is_faster[row]);
+    const long measured = std::count_if(figure.cells.begin(), figure.cells.end(), [](const merged_cell& c) { return c.measured; });
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+      if (!figure.cells[k].measured || measured < 2) continue;
+      ++merged.machines[k].compared_figures;
+      merged.machines[k].slow_figures += figure.cells[k].slow ? 1 : 0;
+    }
+  }
+  for (merged_machine& machine : merged.machines) {
+    machine.flagged = machine.compared_figures > 0 && 4 * machine.slow_figures >= machine.compared_figures;
+  }
+  // Figures that two machines share with runs enough for a 95% interval on both sides.
+  const bool can_flag = std::any_of(merged.figures.begin(), merged.figures.end(), [](const merged_figure& figure) {
+    return std::count_if(figure.cells.begin(), figure.cells.end(), [](const merged_cell& cell) {
+             return cell.values.size() >= kFewestRunsToFlag;
+           }) >= 2;
+  });
+  if (!can_flag) {
+    merged.note = printed("No machine can be flagged from these runs: no figure has %zu or more runs on two machines, "
+                          "and with fewer a side neither a 95%% interval of a median nor a U test at p < 0.05 can tell "
+                          "the machines apart (run each machine with --repeat %zu or more).",
+                          kFewestRunsToFlag, kFewestRunsToFlag);
+  }
+  return merged;
+}

@@ -1,0 +1,55 @@
+// Saved runs of several machines side by side: one column per machine for every floor and case
+// they measured, and the machines that are slower than all the others beyond the intervals (a
+// slow node of a cluster).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/analysis/report.hpp"
+
+struct merged_cell {
+  bool measured = false;
+  std::vector<double> values;  // the valid runs' times, or the floor's values
+  double median = 0;
+  bool slow = false;  // slower than every other machine: ratio interval past 1 and U test p < 0.05
+};
+
+struct merged_figure {
+  std::string name;  // "sum_walltime on 2 threads", "fork/join, us per region on 2 threads", with the setting
+  bool floor = false;
+  const char* format = "%.6f";      // of its values
+  std::vector<merged_cell> cells;   // one per machine
+};
+
+struct merged_machine {
+  std::string name;  // the host; where hosts repeat, the file's stem, led by its folder where stems repeat too
+  std::string path;
+  std::string host;
+  std::string processor;
+  int slow_figures = 0;
+  int compared_figures = 0;  // figures it has with at least one other machine
+  bool flagged = false;
+  machine_topology machine;  // as a page draws it
+};
+
+struct merged_runs {
+  std::vector<merged_machine> machines;
+  std::vector<merged_figure> figures;
+  std::string note;  // why no machine can be flagged from these runs, or ""
+};
+
+// The fewest runs a side that can flag a machine: a 95% interval of a median needs 6.
+inline constexpr std::size_t kFewestRunsToFlag = 6;
+
+// Why the runs cannot be merged (runs of different sizes), or "".
+std::string merge_refusal(const std::vector<std::string>& paths, const std::vector<report>& runs);
+
+// The runs, analysed, in one table: every case and floor of any of them, in the first run's order
+// then the others'. A machine is slow on a figure when, against every other machine that measured
+// it, the ratio of medians has its 95% interval on the slow side of 1 and the U test gives
+// p < 0.05; it is flagged when it is slow on at least a quarter of the figures it shares, far more
+// than chance makes of one of several identical machines.
+merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<report>& runs);
+
+

@@ -1,0 +1,38 @@
+#include "tools/analysis/placement.hpp"
+
+#include <algorithm>
+#include <set>
+
+std::map<int, int> placement_of(const program_run& run) {
+  std::map<int, int> where;
+  for (const auto& [thread, fields] : run.thread_fields) {
+    const int processor = std::stoi(fields.at(1));
+    if (processor >= 0) where[thread] = processor;
+  }
+  return where;
+}
+
+placement_summary analyse_placement(const std::vector<std::map<int, int>>& runs, const machine_topology& machine) {
+  const bool several_nodes = allowed_numa_nodes(machine) > 1;
+  placement_summary summary;
+  for (const std::map<int, int>& run : runs) {
+    if (run.empty()) continue;
+    ++summary.runs;
+    std::set<int> processors;
+    std::set<int> cores;
+    std::set<int> nodes;
+    for (const auto& [thread, processor] : run) {
+      processors.insert(processor);
+      cores.insert(machine.core_of.count(processor) != 0 ? machine.core_of.at(processor) : processor);
+      if (machine.node_of.count(processor) != 0) nodes.insert(machine.node_of.at(processor));
+    }
+    summary.distinct_processors = std::max(summary.distinct_processors, static_cast<int>(processors.size()));
+    if (processors.size() < run.size()) ++summary.runs_sharing_processor;
+    if (cores.size() < run.size()) ++summary.runs_sharing_core;
+    if (run.size() > 1 && nodes.size() == 1 && several_nodes) {
+      ++summary.runs_on_one_node;
+      summary.node = *nodes.begin();
+    }
+  }
+  return summary;
+}

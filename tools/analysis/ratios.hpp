@@ -1,0 +1,27 @@
+// Ratios of two samples' medians with their bootstrap intervals, and what an interval lets a
+// sentence claim.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/analysis/statistics.hpp"
+
+struct ratio_figure {
+  double ratio;  // NaN where a median is not positive: there is no ratio to give
+  interval ci;
+  bool precise;  // both sides have the runs that a 95% interval needs
+};
+
+// median(numerator) / median(denominator), with its bootstrap interval.
+ratio_figure ratio_of(const std::vector<double>& numerator, const std::vector<double>& denominator);
+
+bool has_ratio(const ratio_figure& figure);
+
+// The whole interval lies above (below) `level`, and there were runs enough to say so.
+bool above(const ratio_figure& figure, double level);
+bool below(const ratio_figure& figure, double level);
+bool differs(const ratio_figure& figure);  // above or below 1
+
+// "1.57x [1.53, 1.64]", marked * where the runs were too few for 95%.
+std::string with_interval(const ratio_figure& figure);

@@ -1,0 +1,20 @@
+// Headlines read against the host's own references, which calibrate measures beside the
+// programs: what the hardware shows of an effect when no OpenMP program is involved.
+#pragma once
+
+#include "tools/analysis/aggregate.hpp"
+#include "tools/analysis/headline.hpp"
+#include "tools/analysis/ratios.hpp"
+
+// Packed over padded slots (`slower`, on `threads`) read against plain threads keeping running
+// sums in one cache line over a line apart, and against atomic adds, which no processor can hide:
+// whether false sharing costs a running sum depends on the processor, and the sentence says
+// which this one is. Sets the headline's reference and appends to its text.
+void read_against_plain_threads(const figures& measured, int threads, const ratio_figure& slower, headline& said);
+
+// The reduction's time over its in-order floor (`cost`, on `threads`) turned into microseconds
+// and read against what this host's runtime takes for the constructs a reduction region needs:
+// one fork/join after the team slept, one barrier and one atomic add per thread. Sets the
+// headline's reference and appends a sentence that claims only what both intervals support.
+void read_against_openmp_constructs(const figures& measured, int threads, const ratio_figure& cost,
+                                    double floor_seconds, headline& said);

@@ -1,0 +1,26 @@
+// Everything a report rests on, from a live run or read back from its JSON: the plan, the facts
+// around it and the measured runs; and what follows from them.
+#pragma once
+
+#include <vector>
+
+#include "tools/analysis/aggregate.hpp"
+#include "tools/analysis/headlines.hpp"
+#include "tools/catalog/facts.hpp"
+#include "tools/catalog/machine.hpp"
+#include "tools/analysis/warnings.hpp"
+
+struct report {
+  run_plan plan;
+  run_facts facts;
+  machine_topology machine;
+  run_conditions conditions;
+  std::vector<run_record> records;  // the measured runs, in the order they ran
+  figures measured;
+  std::vector<headline> said;
+  std::vector<warning> warnings;
+  bool saved = false;               // read back from a JSON, not run now
+};
+
+// Fills in the figures, headlines and warnings from the runs.
+void analyse(report& r);

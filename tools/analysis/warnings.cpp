@@ -1,0 +1,115 @@
+#include "tools/analysis/warnings.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "tools/catalog/text.hpp"
+
+namespace {
+
+// The value of a runtime setting as the case's runs saw it: from its --env setting, else the
+// caller's; "" where neither sets it.
+std::string setting_of(const run_plan& plan, const run_case& c, const run_facts& facts, const std::string& name) {
+  for (const auto& [variable, value] : plan.settings[static_cast<std::size_t>(c.setting)].env) {
+    if (variable == name) return value;
+  }
+  return runtime_setting(facts, name);
+}
+
+// True when the runtime binds the case's threads to places: then a placement line says where a
+// thread stayed, not only where it was when it printed.
+bool threads_bound(const run_plan& plan, const run_case& c, const run_facts& facts) {
+  const std::string bind = setting_of(plan, c, facts, "OMP_PROC_BIND");
+  return (!bind.empty() && bind != "false") || !setting_of(plan, c, facts, "GOMP_CPU_AFFINITY").empty();
+}
+
+// Where the threads of a placement program ran, when that undoes what the case measures.
+void placement_warnings(const run_plan& plan, const case_stats& c, const machine_topology& machine,
+                        const run_facts& facts, std::vector<warning>& said) {
+  const placement_summary& where = *c.placement;
+  const std::string name = case_name(plan, c.c);
+  const int allowed = static_cast<int>(machine.allowed.size());
+  if (c.c.threads > allowed) {
+    said.push_back({"placement", name,
+                    printed("Placement: %s: more threads than the %d processors this process may use, so they take "
+                            "turns.", name.c_str(), allowed),
+                    {}, {{"processors", allowed}}});
+  } else if (where.runs_sharing_core > 0) {
+    const bool processor = where.runs_sharing_processor > 0;
+    const int runs = processor ? where.runs_sharing_processor : where.runs_sharing_core;
+    std::string text = printed("Placement: %s: two threads %s in %d of %d runs", name.c_str(),
+                               processor ? "shared a processor" : "shared a core (its hardware threads)", runs, where.runs);
+    if (!threads_bound(plan, c.c, facts)) {
+      text += ", as they printed their placement; unbound (no OMP_PROC_BIND), they may have moved apart since.";
+    } else if (processor) {
+      text += ": bound there, they took turns on it, so those runs did not run the team at once.";
+    } else {
+      text += ": bound there, they shared its execution units.";
+    }
+    said.push_back({"placement", name, text, {}, {{"runs_sharing", runs}, {"runs", where.runs}}});
+  }
+  const std::string bind = setting_of(plan, c.c, facts, "OMP_PROC_BIND");
+  if (where.runs_on_one_node > 0 && !bind.empty() && bind != "false") {
+    said.push_back({"placement", name,
+                    printed("Placement: %s: under OMP_PROC_BIND=%s every thread sat on NUMA node %d in %d of %d runs, "
+                            "while the other nodes this process may use stayed idle.",
+                            name.c_str(), bind.c_str(), where.node, where.runs_on_one_node, where.runs),
+                    {}, {{"node", where.node}, {"runs_on_one_node", where.runs_on_one_node}, {"runs", where.runs}}});
+  }
+}
+
+// Each case's valid runs that wrote to standard error, with the first of them.
+void standard_error_warnings(const run_plan& plan, const std::vector<run_record>& records, std::vector<warning>& said) {
+  std::vector<const run_record*> first_of_case;
+  for (const run_record& r : records) {
+    if (!r.reading.problem.empty() || r.standard_error.empty()) continue;
+    const bool known = std::any_of(first_of_case.begin(), first_of_case.end(),
+                                   [&](const run_record* seen) { return same_case(seen->c, r.c); });
+    if (!known) first_of_case.push_back(&r);
+  }
+  for (const run_record* first : first_of_case) {
+    int valid = 0;
+    int wrote = 0;
+    for (const run_record& r : records) {
+      if (!same_case(r.c, first->c) || !r.reading.problem.empty()) continue;
+      ++valid;
+      wrote += r.standard_error.empty() ? 0 : 1;
+    }
+    const std::string name = case_name(plan, first->c);
+    said.push_back({"standard_error", name,
+                    printed("Warning: %s wrote to standard error in %d of its %d valid runs, first:", name.c_str(), wrote,
+                            valid),
+                    excerpt(first->standard_error), {{"runs_with_output", wrote}, {"valid_runs", valid}}});
+  }
+}
+
+// Far-out values that also lie more than 10% from the median: in a tight sample the fences
+// alone flag jitter that moves nothing.
+void noise_warning(const run_plan& plan, const case_stats& c, const run_facts& facts, std::vector<warning>& said) {
+  std::vector<double> far = outliers(c.walls);
+  std::erase_if(far, [&](double value) { return std::fabs(value - c.wall.median) <= 0.1 * c.wall.median; });
+  if (c.spread_percent <= 20 && far.empty()) return;
+  std::string values;
+  for (double value : far) values += (values.empty() ? "" : ", ") + printed("%.6f s", value);
+  const std::string name = case_name(plan, c.c);
+  said.push_back({"noise", name,
+                  printed("Noisy: %s spreads %.0f%% (median %.6f s)", name.c_str(), c.spread_percent, c.wall.median) +
+                      (far.empty() ? "" : printed(", far out: %s", values.c_str())) +
+                      (setting_of(plan, c.c, facts, "OMP_PROC_BIND").empty()
+                           ? "; raise --repeat, quiet the machine, or bind the threads (OMP_PROC_BIND=close OMP_PLACES=cores)."
+                           : "; raise --repeat or quiet the machine."),
+                  {}, {{"spread_percent", c.spread_percent}, {"median_seconds", c.wall.median}}});
+}
+
+}  // namespace
+
+std::vector<warning> find_warnings(const run_plan& plan, const std::vector<run_record>& records, const figures& measured,
+                                   const machine_topology& machine, const run_facts& facts) {
+  std::vector<warning> said;
+  standard_error_warnings(plan, records, said);
+  for (const case_stats& c : measured.cases) {
+    if (c.placement) placement_warnings(plan, c, machine, facts, said);
+    noise_warning(plan, c, facts, said);
+  }
+  return said;
+}

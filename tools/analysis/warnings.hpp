@@ -1,0 +1,22 @@
+// What a report warns of, as data: runs that wrote to standard error, placement that undoes what
+// a case measures (threads sharing a processor or core, teams larger than the processors, a bound
+// team on one NUMA node), and cases too noisy to trust, with advice. The console prints them,
+// the JSON keeps them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/analysis/aggregate.hpp"
+#include "tools/catalog/facts.hpp"
+
+struct warning {
+  std::string kind;         // "standard_error", "placement" or "noise"
+  std::string subject;      // the case it is about, as case_name() gives it
+  std::string text;         // the sentence, on one line
+  std::string detail;       // for standard_error, an excerpt of what was written, its lines kept; else ""
+  std::vector<std::pair<std::string, double>> figures;  // what it rests on, by name
+};
+
+std::vector<warning> find_warnings(const run_plan& plan, const std::vector<run_record>& records, const figures& measured,
+                                   const machine_topology& machine, const run_facts& facts);

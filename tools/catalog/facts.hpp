@@ -1,0 +1,38 @@
+// What a report says beside its figures: the facts of the machine, build and caller that the
+// runs saw, and how the runs went. Gathered from this process for a live run
+// (tools/run/run_facts.hpp), read back from the JSON for a saved one, so that both print alike.
+#pragma once
+
+#include <string>
+#include <vector>
+
+
+// What a build says of itself in the facts file CMake writes beside its programs.
+struct build_facts {
+  std::string name;      // the --build name, "" for the one default build
+  std::string bin;       // the programs' directory
+  std::string compiler;  // "GNU 12.2.0"; "unknown" where the directory has no facts file
+  std::string profiles;  // "optimised -O3 ...; serial -O0 ..." of the plan's programs
+  std::string runtimes;  // "libgomp for calibrate sum_walltime; none for sum_baseline_serial"
+};
+
+struct run_facts {
+  std::string host;                           // the node's name
+  std::string processor;                      // model name
+  int processors_online = 0;
+  std::vector<std::string> runtime_settings;  // the caller's OMP_*, GOMP_*, KMP_* as NAME=value, sorted
+  std::vector<build_facts> builds;            // in the plan's order
+};
+
+struct run_conditions {
+  double estimated_seconds = -1;  // the plan's duration as estimated from a probe run before it
+  double load_before = -1;      // load average over the minute before the first run
+  double steal_percent = -1;    // CPU time the hypervisor took during the runs
+  double seconds = 0;           // the whole plan, as run
+  double calibration_seconds = 0;
+  bool complete = true;         // false after an interruption
+  int failures = 0;             // runs that failed, warm-ups included
+};
+
+// The value of one runtime setting (NAME), or "" where the caller did not set it.
+std::string runtime_setting(const run_facts& facts, const std::string& name);

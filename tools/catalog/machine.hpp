@@ -1,0 +1,48 @@
+// The machine as hwloc saw it (tools/run/topology.hpp reads it): packages, NUMA nodes, cores,
+// processors (hardware threads), caches, and the processors this process may use; and how a
+// report names them.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct cache_group {
+  int level;                // 1, 2, 3, ...
+  char kind;                // 'd' data, 'u' unified
+  unsigned long long bytes; // one cache's size, as the machine reports it
+  int count;                // how many such caches
+};
+
+struct machine_topology {
+  int packages = 0;
+  int numa_nodes = 0;
+  int cores = 0;
+  int processors = 0;
+  std::vector<cache_group> caches;  // data and unified caches, by level
+  std::vector<int> allowed;         // the processors (OS numbers) this process may use
+  int last_level = 0;               // level of the last cache above the allowed processors; 0: none
+  int last_level_count = 0;         // how many such caches serve them
+  unsigned long long last_level_bytes = 0;  // their sizes added up
+  std::map<int, int> core_of;       // processor -> core
+  std::map<int, int> node_of;       // processor -> NUMA node (its first local one)
+  bool this_system = true;          // false for a synthetic or recorded topology
+};
+
+// How many NUMA nodes the processors this process may use lie on.
+int allowed_numa_nodes(const machine_topology& machine);
+
+// "2 packages, 4 NUMA nodes, 16 cores, 32 processors" (singular where 1).
+std::string topology_line(const machine_topology& machine);
+
+// "L1d 48 KiB x2, L2 1 MiB x2, L3 508 MiB x2", or "none reported".
+std::string caches_line(const machine_topology& machine);
+
+// How an array of `bytes` compares with the last-level cache the allowed processors can use.
+std::string array_line(long long bytes, const machine_topology& machine);
+
+// "0-3,6" for {0, 1, 2, 3, 6}, in hwloc's own list form.
+std::string processor_list(const std::vector<int>& processors);
+
+// "32 KiB", "1 MiB", "508 MiB", "1.5 GiB".
+std::string size_text(unsigned long long bytes);

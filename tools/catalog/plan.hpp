@@ -1,0 +1,103 @@
+// What sum_compare runs and what came of it: the plan's cases (a program, or the calibration, on
+// a team size, under a setting) and rounds, and each measured run as read back. The plan is made
+// once (tools/run/planning.hpp); running, counting and reporting all read it.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tools/catalog/programs.hpp"
+
+// --env NAME=v1,v2: every case runs under each value of NAME.
+struct setting_dimension {
+  std::string name;
+  std::vector<std::string> values;
+};
+
+// Where a build's programs lie: a --build NAME=DIR, or the one build sum_compare runs by default.
+struct build_location {
+  std::string name;      // "" for the default build
+  std::string bin;       // its programs
+  std::string tool_dir;  // its calibrate
+};
+
+// What a plan is asked to be: the options of a run, or of the run a saved file holds.
+struct plan_request {
+  std::vector<std::string> programs;  // in the catalog's order; default: every compared program
+  std::vector<int> threads;           // ascending; empty: 1, 2, 4, ... up to the processors, and that count
+  int size = 10000000;
+  int repeat = 7;
+  int timeout_seconds = 300;  // per run
+  double precision = 0;       // --precision as a fraction (0.05 for 5%); 0: --repeat rounds only
+  int max_seconds = 120;      // --max-time: when rounds stop being added for --precision
+  std::vector<build_location> builds;         // from --build, in their order; empty: the one build below
+  std::string bin_dir;                        // the default build's programs; empty: beside sum_compare
+  std::vector<setting_dimension> dimensions;  // from --env, in their order
+};
+
+// What a case runs under: the build its programs come from, and NAME=value for each --env
+// dimension (one combination of their values).
+struct setting {
+  std::string build;  // one of the plan's build names
+  std::vector<std::pair<std::string, std::string>> env;
+  bool operator==(const setting&) const = default;
+};
+
+struct run_case {
+  const program_description* program;  // one of kPrograms, or &kCalibration
+  int threads;      // OMP_NUM_THREADS; 1 for the serial build, its one-thread reference
+  int setting = 0;  // which of the plan's settings it runs under
+};
+
+inline bool same_case(const run_case& a, const run_case& b) {
+  return a.program == b.program && a.threads == b.threads && a.setting == b.setting;
+}
+
+struct run_plan {
+  std::vector<build_location> builds;  // one without --build
+  std::vector<setting> settings;  // each build under every combination of the --env values
+  std::vector<run_case> cases;    // by setting, then team size: the calibration, then the programs in the catalog's order
+  std::vector<int> threads;     // the team sizes asked for
+  int size = 0;                 // elements per run
+  int rounds = 0;               // every round runs every case once; round 0 is the warm-up
+  int timeout_seconds = 0;      // each run's time limit
+  double precision = 0;         // rounds are added until each case's median interval lies within this fraction
+  int max_seconds = 0;          // of its median, or until the runs have taken this long; 0: rounds only
+};
+
+// "build clang, OMP_PROC_BIND=close OMP_PLACES=cores", "OMP_PROC_BIND=close" of the default build,
+// or "" for the default build with no --env.
+std::string setting_label(const setting& under);
+
+// The plan's build of that name (the first where none has it).
+const build_location& build_named(const run_plan& plan, const std::string& name);
+
+// Where the program of a case lies.
+std::string program_path(const run_plan& plan, const run_case& c);
+
+// "sum_walltime on 1 thread", "calibrate on 4 threads under OMP_PROC_BIND=close".
+std::string case_name(const run_plan& plan, const run_case& c);
+
+// Runs in the whole plan, warm-ups included.
+long long planned_runs(const run_plan& plan);
+
+// One run, read back.
+struct program_run {
+  std::string problem;      // empty when the run is valid
+  int team_size = 0;        // from the team-size line; 1 for the serial build; 0 when none is printed
+  std::vector<std::string> first_fields;
+  std::map<int, std::vector<std::string>> thread_fields;  // thread number -> its block's fields
+  std::vector<int> block_order;     // blocks before the result as printed: -1 the first, else a thread
+  std::vector<std::string> result_fields;
+  std::string sum;                  // as printed, or empty
+  double seconds = -1.0;            // the timed interval, or -1 where the program prints none
+  double thread_seconds = -1.0;     // the mean thread time, or -1 where the program prints none
+};
+
+struct run_record {
+  run_case c;
+  int round;                   // 1..R; warm-ups are not kept
+  program_run reading;
+  std::string standard_error;  // what the run wrote there (capped)
+};

@@ -1,0 +1,135 @@
+// What each program of the suite prints, as the tooling and the tests read it: one description
+// per program. The programs print these texts from their own code; the program tests hold the
+// two together. How each program is built comes from CMake (tools/suite_build.hpp).
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "tools/catalog/floors.hpp"
+
+// The programs' lines as printf formats, without the final newline. A format may span lines.
+inline constexpr char kTeamLine[] = "omp summation with %d threads";
+inline constexpr char kPlacementLine[] = "thread %2d is running on core %2d";
+inline constexpr char kResultLine[] =
+    "Sum is %g, process took %g of wall-clock time, <%g> sec of thread-time ";
+inline constexpr char kPaddedResultLine[] =
+    "Sum is %g, process took %g sec of wall-clock time, <%g> sec of thread-time ";
+inline constexpr char kSerialFirstLine[] = "serial summation";
+inline constexpr char kSerialResultLine[] = "Sum is %g, took %g sec";
+inline constexpr char kScanResultLine[] = "process took %g of wall-clock time ";
+inline constexpr char kIterationLine[] = "\tthread %d performed %d iterations";
+inline constexpr char kIterationResultLine[] = "Sum is %u (expected: %lld)";
+inline constexpr char kStackNotice[] =
+    "\nmain thread notice:\nbase of stack is: %p\ntop of stack is : %p\n&i is           : %p\n"
+    "   &i - rbp     : %td\n   &i - rsp     : %td";
+inline constexpr char kStackThreadLines[] =
+    "\tthread nr %d says: i address is %p (%td from main's i)\n"
+    "\t\t\tmy base of stack is %p ( %td from main's stack )";
+inline constexpr char kMemoryMessage[] = "I'm sorry, there is not enough memory to host %lu bytes";
+
+enum class array_fill { index, random, none };
+
+// What a program stands for in sum_compare's report: the headlines, the chart and the warnings
+// ask for roles, never for names.
+enum class program_role {
+  serial_reference,  // the serial build: the one-thread reference
+  random_reduction,  // the reduction over a random array
+  reduction,         // the reduction over the index-filled array: the headlines' reduction
+  packed_slots,
+  padded_slots,
+  first_touch,
+  calibration,       // the machine's floors
+  demonstration,     // not summed side by side
+};
+
+// Which fields of the result line hold the sum and the times; -1 where it has none.
+struct result_fields {
+  int sum;
+  int seconds;
+  int thread_seconds;
+};
+
+struct program_description {
+  std::string_view name;
+  array_fill fill;          // index: element i holds i, so the sum is N(N-1)/2
+  bool on_team;             // false: the serial build, one thread whatever OMP_NUM_THREADS says
+  const char* first_block;  // printed once before the result, or nullptr
+  const char* thread_block; // printed once by each thread of the team, or nullptr
+  const char* result_block; // printed last
+  result_fields fields;
+  int default_count;        // N without an argument; 0: the program takes no argument
+  bool allocates;           // prints the memory message and exits 1 when its array cannot be had
+  bool compared;            // one of the sums that sum_compare runs side by side
+  program_role role;
+};
+
+// In the order sum_compare lays them out.
+inline constexpr program_description kPrograms[] = {
+    {"sum_baseline_serial", array_fill::random, false, kSerialFirstLine, nullptr, kSerialResultLine,
+     {0, 1, -1}, 100, true, true, program_role::serial_reference},
+    {"sum_baseline", array_fill::random, true, kTeamLine, nullptr, kResultLine, {0, 1, 2}, 100, true, true,
+     program_role::random_reduction},
+    {"sum_walltime", array_fill::index, true, kTeamLine, nullptr, kResultLine, {0, 1, 2}, 100, true, true,
+     program_role::reduction},
+    {"sum_slots_packed", array_fill::index, true, kTeamLine, kPlacementLine, kResultLine, {0, 1, 2}, 100,
+     true, true, program_role::packed_slots},
+    {"sum_slots_padded", array_fill::index, true, kTeamLine, kPlacementLine, kPaddedResultLine, {0, 1, 2},
+     100, true, true, program_role::padded_slots},
+    {"sum_first_touch", array_fill::index, true, kTeamLine, kPlacementLine, kResultLine, {0, 1, 2}, 100,
+     true, true, program_role::first_touch},
+    {"prefix_scan", array_fill::random, true, nullptr, nullptr, kScanResultLine, {-1, 0, -1}, 10000, true,
+     false, program_role::demonstration},
+    {"thread_stacks", array_fill::none, true, kStackNotice, kStackThreadLines, "", {-1, -1, -1}, 0, false,
+     false, program_role::demonstration},
+    {"iteration_count", array_fill::none, true, kTeamLine, kIterationLine, kIterationResultLine,
+     {0, -1, -1}, 100, false, false, program_role::demonstration},
+};
+
+// The tooling's own program that sum_compare runs beside them: the machine's limits on the
+// runtime's default team (calibrate/calibrate.cpp). Its result fields are the floors and
+// references of tools/catalog/floors.hpp, in that order.
+inline constexpr program_description kCalibration = {
+    "calibrate", array_fill::index, true, kTeamLine, nullptr, kCalibrationLines, {-1, 1, -1}, 1000000, true, false,
+    program_role::calibration};
+
+// The description of a program, or nullptr for a name that is not one of the suite's.
+inline const program_description* find_program(std::string_view name) {
+  for (const program_description& program : kPrograms) {
+    if (program.name == name) return &program;
+  }
+  return nullptr;
+}
+
+// The description of one of the suite's programs; throws std::out_of_range for another name.
+inline const program_description& program(std::string_view name) {
+  const program_description* found = find_program(name);
+  if (found == nullptr) throw std::out_of_range("not a program of the suite: " + std::string(name));
+  return *found;
+}
+
+// The headlines, the chart and the warnings find a program by its role: no two compared
+// programs may share one.
+constexpr bool roles_unique() {
+  for (const program_description& a : kPrograms) {
+    for (const program_description& b : kPrograms) {
+      if (&a != &b && a.compared && b.compared && a.role == b.role) return false;
+    }
+  }
+  return true;
+}
+static_assert(roles_unique(), "two compared programs share a role");
+
+// The compared program of a role; throws std::out_of_range where none has it.
+inline const program_description& program_with(program_role role) {
+  for (const program_description& program : kPrograms) {
+    if (program.compared && program.role == role) return program;
+  }
+  throw std::out_of_range("no compared program has the role");
+}
+
+// True for the programs whose placement lines say where each thread ran.
+inline bool prints_placement(const program_description& program) {
+  return program.thread_block == kPlacementLine;
+}

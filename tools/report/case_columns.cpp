@@ -1,0 +1,43 @@
+#include "tools/report/case_columns.hpp"
+
+#include <cmath>
+
+#include "tools/catalog/text.hpp"
+
+namespace {
+
+std::string figure_or_dash(double value, const char* format) {
+  return value >= 0 && std::isfinite(value) ? printed(format, value) : "-";
+}
+
+}  // namespace
+
+std::string interval_text(const interval& ci, const char* format) {
+  return "[" + printed(format, ci.low) + ", " + printed(format, ci.high) + "]" + (ci.coverage < kConfidence ? "*" : "");
+}
+
+std::string case_cell(case_column column, const run_plan& plan, const case_stats& c) {
+  switch (column) {
+    case case_column::program: return std::string(c.c.program->name) + (c.precision_reached ? "" : " ~");
+    case case_column::threads: return std::to_string(c.c.threads);
+    case case_column::setting: return setting_label(plan.settings[static_cast<std::size_t>(c.c.setting)]);
+    case case_column::median: return printed("%.6f", c.wall.median);
+    case case_column::interval: return interval_text(c.median_ci, "%.6f");
+    case case_column::spread: return printed("%.1f%%", c.spread_percent);
+    case case_column::thread_seconds: return figure_or_dash(c.thread_median, "%.6f");
+    case case_column::ns_per_element: return printed("%.3f", c.ns_per_element_per_thread);
+    case case_column::speedup: return figure_or_dash(c.speedup, "%.2fx");
+    case case_column::floor: return figure_or_dash(c.floor_seconds, "%.6f");
+    case case_column::of_floor: return figure_or_dash(c.of_floor, "%.2fx");
+  }
+  return {};
+}
+
+std::string case_legend(bool markdown) {
+  std::string legend;
+  for (const column_description& column : kCaseColumns) {
+    if (column.legend == nullptr || (markdown && !column.in_markdown)) continue;
+    legend += (legend.empty() ? "" : "; ") + std::string(column.legend);
+  }
+  return legend;
+}

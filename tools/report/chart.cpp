@@ -1,0 +1,140 @@
+#include "tools/report/chart.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <cstdlib>
+#include <string_view>
+
+#include "tools/run/child_process.hpp"
+#include "tools/catalog/programs.hpp"
+#include "tools/catalog/text.hpp"
+#include "tools/run/machine_facts.hpp"
+#include "tools/report/text_formats.hpp"
+
+namespace {
+
+// gnuplot's chart is read whole; far above any chart of this script.
+constexpr std::size_t kChartCap = 64 << 20;
+
+// Blocks two blank lines apart, each a quoted title line and rows. First one row "P F R": how
+// many program, floor and ratio blocks follow. Then, for every setting, one block per program
+// ("threads speed-up ns/elem min-ns/elem max-ns/elem"); then the in-order floor of each setting
+// ("threads speed-up"); then packed over padded of each setting ("threads ratio low high"). NaN
+// marks what was not measured.
+// A figure for the chart: NaN (not drawn) where a median of 0 s left it undefined.
+double drawn(double value) { return std::isfinite(value) ? value : NAN; }
+
+}  // namespace
+
+std::string chart_data(const run_plan& plan, const figures& measured) {
+  std::string blocks;
+  int counts[3] = {0, 0, 0};
+  const auto block = [&](int kind, const std::string& title, const std::string& rows) {
+    // A data file's string ends at a quote or a line: neither may come from the title.
+    std::string safe = terminal_text(title);
+    for (char& c : safe) c = c == '"' || c == '\n' || c == '\t' ? '\'' : c;
+    blocks += "\n\n\"" + safe + "\"\n" + (rows.empty() ? "1 NaN NaN NaN NaN\n" : rows);
+    ++counts[kind];
+  };
+  const auto titled = [&](const std::string& name, int setting) {
+    const std::string label = setting_label(plan.settings[static_cast<std::size_t>(setting)]);
+    return label.empty() ? name : name + " [" + label + "]";
+  };
+  const int settings = static_cast<int>(plan.settings.size());
+  for (int setting = 0; setting < settings; ++setting) {
+    for (const program_description& program : kPrograms) {
+      std::string rows;
+      for (const case_stats& c : measured.cases) {
+        if (c.c.program != &program || c.c.setting != setting) continue;
+        const double per_element = 1e9 * c.c.threads / plan.size;
+        rows += printed("%d %.9g %.9g %.9g %.9g\n", c.c.threads, c.speedup >= 0 ? c.speedup : NAN,
+                        c.ns_per_element_per_thread, c.wall.min * per_element, c.wall.max * per_element);
+      }
+      if (!rows.empty()) block(0, titled(std::string(program.name), setting), rows);
+    }
+  }
+  for (int setting = 0; setting < settings; ++setting) {
+    std::string rows;
+    const floor_stats* one = find_floor(measured.floors, floor_kind::inorder_streams, 1, setting);
+    for (const floor_stats& f : measured.floors) {
+      if (f.kind == floor_kind::inorder_streams && f.setting == setting && one != nullptr) {
+        rows += printed("%d %.9g\n", f.threads, drawn(one->median / f.median));
+      }
+    }
+    block(1, titled("in-order floor", setting), rows);
+  }
+  for (int setting = 0; setting < settings; ++setting) {
+    std::string rows;
+    for (int threads : plan.threads) {
+      const case_stats* packed = find_case(measured.cases, program_role::packed_slots, threads, setting);
+      const case_stats* padded = find_case(measured.cases, program_role::padded_slots, threads, setting);
+      if (packed == nullptr || padded == nullptr) continue;
+      const interval ci = ratio_interval(packed->walls, padded->walls);
+      rows += printed("%d %.9g %.9g %.9g\n", threads, drawn(packed->wall.median / padded->wall.median), drawn(ci.low),
+                      drawn(ci.high));
+    }
+    block(2, titled("packed / padded", setting), rows);
+  }
+  return printed("\"blocks\"\n%d %d %d\n", counts[0], counts[1], counts[2]) + blocks;
+}
+
+namespace {
+
+// The chart script, where the build tree and an installation both put it.
+std::string chart_script() { return own_directory() + "/" SUITE_CHART_SCRIPT; }
+
+}  // namespace
+
+std::string gnuplot_problem() {
+  if (access(chart_script().c_str(), R_OK) != 0) {
+    return "--plot needs the chart script " + chart_script() + ": " + std::strerror(errno) +
+           " (build or install the suite whole)";
+  }
+  const child_result run = run_child("gnuplot", {"--version"}, current_environment(), {10, 1 << 16});
+  if (run.exit_status == 0) return {};
+  const std::string why = run.failure.empty() ? run.err : run.failure;
+  return "--plot needs gnuplot, which cannot be run here (" + why.substr(0, why.find('\n')) +
+         "); install it with: apt-get install gnuplot-nox";
+}
+
+std::string as_chart(const report& r, writing& how) {
+  const std::string format = how.path.substr(how.path.size() - 3);
+  const auto fails = [&](std::string problem) {
+    how.problem = std::move(problem);
+    return std::string();
+  };
+  if (r.measured.cases.empty()) return fails("no valid case to draw in the chart");
+  if (!how.draw_charts) return fails("the chart was not drawn: asked to draw none");
+  const std::string data = chart_data(r.plan, r.measured);
+  char data_path[] = "/tmp/sum_compare_chart_XXXXXX";
+  const int fd = mkostemp(data_path, O_CLOEXEC);
+  if (fd < 0) return fails(std::string("cannot write the chart's data: ") + std::strerror(errno));
+  const ssize_t written = write(fd, data.data(), data.size());
+  const std::string write_error = written < 0 ? std::strerror(errno) : "short write";
+  close(fd);
+  if (written != static_cast<ssize_t>(data.size())) {
+    unlink(data_path);
+    return fails("cannot write the chart's data: " + write_error);
+  }
+  // gnuplot draws to its standard output: every byte of the chart is then written, and any
+  // failure seen, by sum_compare itself.
+  child_result run;
+  try {
+    run = run_child("gnuplot", {"-c", chart_script(), "chart." + format, data_path, "stdout"}, current_environment(),
+                    {120, kChartCap, 0.5, how.interrupted});
+  } catch (...) {
+    unlink(data_path);
+    throw;
+  }
+  unlink(data_path);
+  if (run.failure == "interrupted") return fails("the chart was not drawn: interrupted while gnuplot drew it");
+  if (run.exit_status != 0 || !run.failure.empty() || run.out.empty()) {
+    return fails("gnuplot failed: " + (run.failure.empty() ? run.err : run.failure));
+  }
+  return run.out;
+}

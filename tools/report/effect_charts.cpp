@@ -1,0 +1,185 @@
+#include "tools/report/effect_charts.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <cstdlib>
+
+#include "tools/run/child_process.hpp"
+#include "tools/catalog/text.hpp"
+#include "tools/analysis/statistics.hpp"
+#include "tools/report/text_formats.hpp"
+
+namespace {
+
+// One line of a panel: "x y" rows, or "x y low high" rows drawn with error bars.
+struct series {
+  std::string title;
+  std::string rows;
+  bool bars = false;
+  int colour = 0;  // gnuplot's line type: a program keeps its colour from chart to chart
+};
+
+struct panel {
+  std::string title;
+  std::vector<series> lines;
+};
+
+std::string ratio_row(int threads, const std::vector<double>& numerator, const std::vector<double>& denominator) {
+  const double ratio = summarise(numerator).median / summarise(denominator).median;
+  const interval ci = ratio_interval(numerator, denominator);
+  return std::isfinite(ratio) ? printed("%d %.9g %.9g %.9g\n", threads, ratio, ci.low, ci.high) : "";
+}
+
+// The panels of one chart: one per setting, with the lines that `lines_of` finds under it.
+template <typename Lines>
+std::vector<panel> per_setting(const run_plan& plan, Lines lines_of) {
+  std::vector<panel> panels;
+  for (int setting = 0; setting < static_cast<int>(plan.settings.size()); ++setting) {
+    panel p{setting_label(plan.settings[static_cast<std::size_t>(setting)]), {}};
+    for (series& line : lines_of(setting)) {
+      if (!line.rows.empty()) p.lines.push_back(std::move(line));
+    }
+    if (!p.lines.empty()) panels.push_back(std::move(p));
+  }
+  return panels;
+}
+
+// The script of a chart of small multiples, three panels a row. `reference`, where not empty, is
+// drawn in every panel as a dashed line: "x" (the ideal speed-up) or "1" (no difference).
+std::string script_of(const std::string& title, const std::string& y_label, const std::string& reference,
+                      const std::string& reference_title, const std::vector<panel>& panels, const run_plan& plan) {
+  const int columns = std::min<int>(static_cast<int>(panels.size()), 3);
+  const int rows = (static_cast<int>(panels.size()) + columns - 1) / columns;
+  std::string script = printed("set terminal svg noenhanced size %d,%d font 'sans,11'\nset output\n", 420 * columns + 20,
+                               400 * rows + 50);
+  for (std::size_t p = 0; p < panels.size(); ++p) {
+    for (std::size_t s = 0; s < panels[p].lines.size(); ++s) {
+      script += printed("$p%zus%zu << EOD\n", p, s) + panels[p].lines[s].rows + "EOD\n";
+    }
+  }
+  std::string ticks;
+  for (int threads : plan.threads) ticks += (ticks.empty() ? "" : ", ") + std::to_string(threads);
+  script += "set xtics (1, " + ticks + ")\nset xlabel 'threads'\nset ylabel " + gnuplot_string(y_label) +
+            "\nset key below\nset grid\nset offsets 0.3, 0.3, 0, 0\n";
+  if (plan.threads.back() > 8) script += "set logscale x 2\n";
+  script += printed("set multiplot layout %d,%d title %s\n", rows, columns, gnuplot_string(title).c_str());
+  for (std::size_t p = 0; p < panels.size(); ++p) {
+    script += "set title " + gnuplot_string(panels[p].title) + "\nplot ";
+    for (std::size_t s = 0; s < panels[p].lines.size(); ++s) {
+      const series& line = panels[p].lines[s];
+      script += printed("$p%zus%zu using %s with %s lw 2 lt %d title %s, ", p, s, line.bars ? "1:2:3:4" : "1:2",
+                        line.bars ? "yerrorlines" : "linespoints", line.colour, gnuplot_string(line.title).c_str());
+    }
+    if (reference.empty()) {
+      script.resize(script.size() - 2);  // the last ", "
+      script += "\n";
+    } else {
+      script += reference + " with lines dt 2 lc 'gray40' title " + gnuplot_string(reference_title) + "\n";
+    }
+  }
+  return script + "unset multiplot\n";
+}
+
+}  // namespace
+
+std::vector<effect_chart> effect_charts(const run_plan& plan, const figures& measured) {
+  const auto program_lines = [&](int setting, bool speedup) {
+    std::vector<series> lines;
+    for (const program_description& program : kPrograms) {
+      series line{std::string(program.name), {}, !speedup, static_cast<int>(&program - kPrograms) + 1};
+      for (const case_stats& c : measured.cases) {
+        if (c.c.program != &program || c.c.setting != setting) continue;
+        const double per_element = 1e9 * c.c.threads / plan.size;
+        if (speedup && c.speedup >= 0 && program.on_team) line.rows += printed("%d %.9g\n", c.c.threads, c.speedup);
+        if (!speedup) {
+          line.rows += printed("%d %.9g %.9g %.9g\n", c.c.threads, c.ns_per_element_per_thread, c.wall.min * per_element,
+                               c.wall.max * per_element);
+        }
+      }
+      lines.push_back(line);
+    }
+    return lines;
+  };
+  const auto scaling = [&](int setting) {
+    std::vector<series> lines = program_lines(setting, true);
+    series floor{"plain in-order streams (floor)", {}, false, 20};
+    const floor_stats* one = find_floor(measured.floors, floor_kind::inorder_streams, 1, setting);
+    for (const floor_stats& f : measured.floors) {
+      if (f.kind == floor_kind::inorder_streams && f.setting == setting && one != nullptr && f.median > 0) {
+        floor.rows += printed("%d %.9g\n", f.threads, one->median / f.median);
+      }
+    }
+    lines.push_back(floor);
+    return lines;
+  };
+  const auto ratio_lines = [&](program_role top, program_role bottom, const std::string& title, int setting) {
+    series line{title, {}, true, static_cast<int>(&program_with(top) - kPrograms) + 1};
+    for (int threads : plan.threads) {
+      const case_stats* a = find_case(measured.cases, top, threads, setting);
+      const case_stats* b = find_case(measured.cases, bottom, threads, setting);
+      if (a != nullptr && b != nullptr) line.rows += ratio_row(threads, a->walls, b->walls);
+    }
+    return line;
+  };
+  const auto false_sharing = [&](int setting) {
+    series reference{"plain threads: sums in one line / a line apart", {}, true, 20};
+    for (int threads : plan.threads) {
+      const floor_stats* shared = find_floor(measured.floors, floor_kind::shared_line_sums, threads, setting);
+      const floor_stats* separate = find_floor(measured.floors, floor_kind::separate_line_sums, threads, setting);
+      if (shared != nullptr && separate != nullptr) reference.rows += ratio_row(threads, shared->values, separate->values);
+    }
+    series slots = ratio_lines(program_role::packed_slots, program_role::padded_slots, "packed / padded slots", setting);
+    if (slots.rows.empty()) reference.rows.clear();  // the reference alone explains nothing
+    return std::vector<series>{slots, reference};
+  };
+  const auto first_touch = [&](int setting) {
+    return std::vector<series>{ratio_lines(program_role::first_touch, program_role::reduction,
+                                           std::string(program_with(program_role::first_touch).name) + " / " +
+                                               std::string(program_with(program_role::reduction).name),
+                                           setting)};
+  };
+
+  std::vector<effect_chart> charts;
+  const auto add = [&](const char* effect, const char* title, const char* y_label, const char* reference,
+                       const char* reference_title, const std::vector<panel>& panels) {
+    if (!panels.empty()) charts.push_back({effect, title, script_of(title, y_label, reference, reference_title, panels, plan), ""});
+  };
+  add("scaling", "Speed-up over one thread", "speed-up", "x", "ideal", per_setting(plan, scaling));
+  add("time_per_element", "Time per element a thread handles (median, min-max bars)", "ns per element", "", "",
+      per_setting(plan, [&](int setting) { return program_lines(setting, false); }));
+  add("false_sharing", "False sharing: packed over padded slots, beside this host's reference", "time ratio", "1",
+      "no difference", per_setting(plan, false_sharing));
+  add("first_touch", "First touch against the reduction", "time ratio", "1", "no difference", per_setting(plan, first_touch));
+  return charts;
+}
+
+std::string draw_effect_charts(std::vector<effect_chart>& charts, const volatile std::sig_atomic_t* interrupted) {
+  const std::string how = " (install gnuplot, e.g. apt-get install gnuplot-nox or ./install-deps, then write the page "
+                          "again with --from FILE.json --html PAGE.html)";
+  for (effect_chart& chart : charts) {
+    char path[] = "/tmp/sum_compare_page_chart_XXXXXX";
+    const int fd = mkostemp(path, O_CLOEXEC);
+    if (fd < 0) return std::string("the charts could not be drawn: ") + std::strerror(errno);
+    const bool written = write(fd, chart.script.data(), chart.script.size()) == static_cast<ssize_t>(chart.script.size());
+    close(fd);
+    const child_result run =
+        written ? run_child("gnuplot", {path}, current_environment(), {120, 16 << 20, 0.5, interrupted}) : child_result{};
+    unlink(path);
+    if (!written) return "the charts could not be drawn: cannot write gnuplot's script" + how;
+    if (run.failure == "interrupted") return "the charts were not drawn: interrupted while gnuplot drew them";
+    const std::size_t start = run.out.find("<svg");
+    if (run.exit_status != 0 || !run.failure.empty() || start == std::string::npos) {
+      const std::string why = !run.failure.empty()      ? run.failure
+                              : run.err.empty()          ? std::string("gnuplot drew nothing")
+                                                         : "gnuplot failed: " + run.err.substr(0, run.err.find('\n'));
+      return "the charts could not be drawn: " + why + how;
+    }
+    chart.svg = run.out.substr(start);  // inline in the page: no XML declaration or doctype
+  }
+  return {};
+}

@@ -1,0 +1,243 @@
+#include "tools/report/json.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// A JSON number, or null where there is none.
+json json_number(double value) {
+  if (value < 0 || !std::isfinite(value)) return nullptr;
+  return value;
+}
+
+json json_seconds(const run_record& r, double value) { return r.reading.problem.empty() ? json_number(value) : nullptr; }
+json settings_json(const run_plan& plan, int setting) {
+  json values = json::object();
+  for (const auto& [name, value] : plan.settings[static_cast<std::size_t>(setting)].env) values[name] = value;
+  return values;
+}
+
+const std::string& build_name(const run_plan& plan, int setting) { return plan.settings[static_cast<std::size_t>(setting)].build; }
+
+json topology_json(const machine_topology& machine) {
+  json caches = json::array();
+  for (const cache_group& cache : machine.caches) {
+    caches.push_back({{"level", cache.level}, {"kind", cache.kind == 'd' ? "data" : "unified"}, {"bytes", cache.bytes},
+                      {"count", cache.count}});
+  }
+  return {{"packages", machine.packages},
+          {"numa_nodes", machine.numa_nodes},
+          {"cores", machine.cores},
+          {"processors", machine.processors},
+          {"this_system", machine.this_system},
+          {"caches", caches},
+          {"last_level", machine.last_level},
+          {"last_level_count", machine.last_level_count},
+          {"last_level_cache_bytes", machine.last_level_bytes},
+          {"core_of_processor", machine.core_of},
+          {"node_of_processor", machine.node_of}};
+}
+
+json run_json(const run_plan& plan, const run_record& r) {
+  json run = {{"program", r.c.program->name},
+              {"threads", r.c.threads},
+              {"run", r.round},
+              {"wall_seconds", json_seconds(r, r.reading.seconds)},
+              {"thread_seconds", json_seconds(r, r.reading.thread_seconds)},
+              {"sum", r.reading.sum},
+              {"valid", r.reading.problem.empty()},
+              {"problem", r.reading.problem},
+              {"standard_error", r.standard_error},
+              {"build", build_name(plan, r.c.setting)},
+              {"settings", settings_json(plan, r.c.setting)}};
+  if (prints_placement(*r.c.program)) {
+    json where = json::object();  // thread -> the processor its placement line reports
+    for (const auto& [thread, fields] : r.reading.thread_fields) where[std::to_string(thread)] = std::stoi(fields.at(1));
+    run["placement"] = where;
+  }
+  return run;
+}
+
+json calibration_run_json(const run_plan& plan, const run_record& r) {
+  return {{"threads", r.c.threads}, {"run", r.round}, {"valid", r.reading.problem.empty()},
+          {"problem", r.reading.problem}, {"fields", r.reading.result_fields}, {"standard_error", r.standard_error},
+          {"build", build_name(plan, r.c.setting)}, {"settings", settings_json(plan, r.c.setting)}};
+}
+
+json aggregate_json(const run_plan& plan, const case_stats& c) {
+  return {{"program", c.c.program->name},
+          {"threads", c.c.threads},
+          {"runs", c.runs},
+          {"valid_runs", c.walls.size()},
+          {"precision_reached", plan.precision > 0 ? json(c.precision_reached) : json(nullptr)},
+          {"median_seconds", c.wall.median},
+          {"median_ci_low", c.median_ci.low},
+          {"median_ci_high", c.median_ci.high},
+          {"min_seconds", c.wall.min},
+          {"max_seconds", c.wall.max},
+          {"spread_percent", c.spread_percent},
+          {"median_thread_seconds", json_number(c.thread_median)},
+          {"ns_per_element_per_thread", c.ns_per_element_per_thread},
+          {"speedup", json_number(c.speedup)},
+          {"floor_seconds", json_number(c.floor_seconds)},
+          {"of_floor", json_number(c.of_floor)},
+          {"build", build_name(plan, c.c.setting)},
+          {"settings", settings_json(plan, c.c.setting)},
+          {"placement", c.placement ? json{{"distinct_processors", c.placement->distinct_processors},
+                                           {"shared_core", c.placement->runs_sharing_core > 0}}
+                                    : json(nullptr)}};
+}
+
+}  // namespace
+
+std::string as_json(const report& r, writing&) {
+  const run_plan& plan = r.plan;
+  json out;
+  out["tool"] = "sum_compare";
+  out["schema_version"] = kJsonSchemaVersion;
+  out["complete"] = r.conditions.complete;
+  out["elements"] = plan.size;
+  out["repeat"] = plan.rounds - 1;
+  out["threads"] = plan.threads;
+  out["timeout_seconds"] = plan.timeout_seconds;
+  out["precision"] = plan.precision > 0 ? json(plan.precision) : json(nullptr);
+  out["max_time"] = plan.max_seconds > 0 ? json(plan.max_seconds) : json(nullptr);
+  out["programs"] = json::array();
+  for (const run_case& c : plan.cases) {
+    json& programs = out["programs"];
+    const bool listed = std::find(programs.begin(), programs.end(), c.program->name) != programs.end();
+    if (c.program->role != program_role::calibration && !listed) programs.push_back(c.program->name);
+  }
+  out["host"] = r.facts.host;
+  out["processor"] = r.facts.processor;
+  out["processors_online"] = r.facts.processors_online;
+  out["allowed_processors"] = r.machine.allowed;
+  out["topology"] = topology_json(r.machine);
+  // Every build ran every case; a run gives its build by name ("" for the one default build).
+  out["builds"] = json::array();
+  for (const build_facts& build : r.facts.builds) {
+    out["builds"].push_back({{"name", build.name},
+                             {"bin", build.bin},
+                             {"compiler", build.compiler},
+                             {"profiles", build.profiles},
+                             {"openmp_runtimes", build.runtimes}});
+  }
+  // Each --env variable with its values in order; every combination of them ran.
+  out["env"] = json::object();
+  for (const auto& [name, value] : plan.settings[0].env) {
+    json values = json::array();
+    for (const setting& under : plan.settings) {
+      for (const auto& [other, other_value] : under.env) {
+        if (other == name && std::find(values.begin(), values.end(), other_value) == values.end()) values.push_back(other_value);
+      }
+    }
+    out["env"][name] = values;
+  }
+  out["runtime_settings"] = json::object();
+  for (const std::string& setting : r.facts.runtime_settings) {
+    const std::size_t equals = setting.find('=');
+    out["runtime_settings"][setting.substr(0, equals)] = equals == std::string::npos ? "" : setting.substr(equals + 1);
+  }
+  out["estimated_seconds"] = json_number(r.conditions.estimated_seconds);
+  out["load_before"] = json_number(r.conditions.load_before);
+  out["steal_percent"] = json_number(r.conditions.steal_percent);
+  out["seconds"] = r.conditions.seconds;
+  out["calibration_seconds"] = r.conditions.calibration_seconds;
+  out["failed_runs"] = r.conditions.failures;
+  out["runs"] = json::array();
+  out["calibration_runs"] = json::array();
+  for (const run_record& record : r.records) {
+    if (record.c.program->role == program_role::calibration) {
+      out["calibration_runs"].push_back(calibration_run_json(plan, record));
+    } else {
+      out["runs"].push_back(run_json(plan, record));
+    }
+  }
+  out["floors"] = json::array();
+  for (const floor_stats& f : r.measured.floors) {
+    out["floors"].push_back({{"name", describe(f.kind).name},
+                             {"threads", f.threads},
+                             {"build", build_name(plan, f.setting)},
+                             {"settings", settings_json(plan, f.setting)},
+                             {"value", f.median},
+                             {"unit", describe(f.kind).unit},
+                             {"ci_low", f.ci.low},
+                             {"ci_high", f.ci.high},
+                             {"values", f.values}});
+  }
+  out["aggregates"] = json::array();
+  for (const case_stats& c : r.measured.cases) out["aggregates"].push_back(aggregate_json(plan, c));
+  out["headlines"] = json::array();
+  for (const headline& h : r.said) {
+    const bool has_ratio = h.ratio >= 0;
+    const json reference = h.reference_name.empty() ? json(nullptr)
+                                                    : json{{"name", h.reference_name},
+                                                           {"ratio", h.reference_ratio},
+                                                           {"ci_low", h.reference_ci.low},
+                                                           {"ci_high", h.reference_ci.high}};
+    out["headlines"].push_back({{"text", h.text},
+                                {"effect", h.effect.empty() ? json(nullptr) : json(h.effect)},
+                                {"ratio", json_number(h.ratio)},
+                                {"ci_low", has_ratio ? json(h.ci.low) : json(nullptr)},
+                                {"ci_high", has_ratio ? json(h.ci.high) : json(nullptr)},
+                                {"precise", h.precise},
+                                {"supported", h.supported},
+                                {"reference", reference}});
+  }
+  out["warnings"] = json::array();
+  for (const warning& w : r.warnings) {
+    json figures = json::object();
+    for (const auto& [name, value] : w.figures) figures[name] = value;
+    out["warnings"].push_back({{"kind", w.kind}, {"case", w.subject}, {"text", w.detail.empty() ? w.text : w.text + "\n" + w.detail},
+                               {"figures", figures}});
+  }
+  // Child output may hold any bytes: invalid UTF-8 is replaced, so the file stays valid JSON.
+  return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+std::string as_json(const comparison& compared_runs, writing&) {
+  const auto number = [](double value) { return std::isfinite(value) ? json(value) : json(nullptr); };
+  json out = {{"tool", "sum_compare"},
+              {"schema_version", kJsonSchemaVersion},
+              {"compare", {{"base", compared_runs.base_path}, {"new", compared_runs.new_path}}},
+              {"differences", compared_runs.differences}};
+  out["compared"] = json::array();
+  for (const compared_figure& figure : compared_runs.compared) {
+    out["compared"].push_back({{"name", figure.name},
+                               {"floor", figure.floor},
+                               {"base_median", figure.base_median},
+                               {"new_median", figure.new_median},
+                               {"ratio", number(figure.ratio)},
+                               {"ci_low", number(figure.ci.low)},
+                               {"ci_high", number(figure.ci.high)},
+                               {"p_value", figure.p_value},
+                               {"verdict", figure.verdict}});
+  }
+  return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+std::string as_json(const merged_runs& merged, writing&) {
+  json out = {{"tool", "sum_compare"}, {"schema_version", kJsonSchemaVersion}, {"machines", json::array()}, {"figures", json::array()}, {"flagged", json::array()}};
+  for (const merged_machine& machine : merged.machines) {
+    out["machines"].push_back({{"name", machine.name},
+                               {"file", machine.path},
+                               {"host", machine.host},
+                               {"processor", machine.processor},
+                               {"slow_figures", machine.slow_figures},
+                               {"compared_figures", machine.compared_figures}});
+    if (machine.flagged) out["flagged"].push_back(machine.name);
+  }
+  for (const merged_figure& figure : merged.figures) {
+    json cells = json::object();
+    for (std::size_t k = 0; k < figure.cells.size(); ++k) {
+      const merged_cell& cell = figure.cells[k];
+      cells[merged.machines[k].name] = cell.measured ? json{{"median", cell.median}, {"slow", cell.slow}} : json(nullptr);
+    }
+    out["figures"].push_back({{"name", figure.name}, {"floor", figure.floor}, {"machines", cells}});
+  }
+  return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}

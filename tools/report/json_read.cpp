@@ -1,0 +1,217 @@
+#include <algorithm>
+#include <map>
+#include <new>
+#include <nlohmann/json.hpp>
+#include <tuple>
+
+#include "tools/catalog/text.hpp"
+#include "tools/report/json_schema.hpp"
+#include "tools/run/planning.hpp"
+#include "tools/report/output_files.hpp"
+#include "tools/report/json.hpp"
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// What the schema does not say of a saved run: a fault at a JSON pointer.
+struct saved_fault {
+  std::string where;
+  std::string what;
+};
+
+double number_or(const json& value, double none) { return value.is_null() ? none : value.get<double>(); }
+
+machine_topology topology_of(const json& in) {
+  machine_topology machine;
+  const json& topology = in.at("topology");
+  machine.packages = topology.at("packages");
+  machine.numa_nodes = topology.at("numa_nodes");
+  machine.cores = topology.at("cores");
+  machine.processors = topology.at("processors");
+  machine.this_system = topology.at("this_system");
+  for (const json& cache : topology.at("caches")) {
+    machine.caches.push_back({cache.at("level"), cache.at("kind") == "data" ? 'd' : 'u', cache.at("bytes"), cache.at("count")});
+  }
+  machine.last_level = topology.at("last_level");
+  machine.last_level_count = topology.at("last_level_count");
+  machine.last_level_bytes = topology.at("last_level_cache_bytes");
+  for (const json& pair : topology.at("core_of_processor")) machine.core_of[pair.at(0)] = pair.at(1);
+  for (const json& pair : topology.at("node_of_processor")) machine.node_of[pair.at(0)] = pair.at(1);
+  machine.allowed = in.at("allowed_processors").get<std::vector<int>>();
+  return machine;
+}
+
+// What made the plan the saved runs followed.
+plan_request options_of(const json& in) {
+  plan_request options;
+  options.size = in.at("elements");
+  options.repeat = in.at("repeat");
+  options.threads = in.at("threads").get<std::vector<int>>();
+  std::sort(options.threads.begin(), options.threads.end());
+  options.timeout_seconds = in.at("timeout_seconds");
+  options.precision = number_or(in.at("precision"), 0);
+  options.max_seconds = static_cast<int>(number_or(in.at("max_time"), 0));
+  for (const json& name : in.at("programs")) options.programs.push_back(name);
+  for (const auto& [name, values] : in.at("env").items()) {
+    options.dimensions.push_back({name, values.get<std::vector<std::string>>()});
+  }
+  const json& builds = in.at("builds");
+  for (std::size_t k = 0; k < builds.size(); ++k) {
+    const std::string name = builds[k].at("name");
+    for (const build_location& earlier : options.builds) {
+      if (earlier.name == name) {
+        throw saved_fault{"/builds/" + std::to_string(k) + "/name",
+                          name.empty() ? "the default build (no name) twice" : "the build " + name + " twice"};
+      }
+    }
+    options.builds.push_back({name, builds[k].at("bin"), builds[k].at("bin")});
+  }
+  return options;
+}
+
+// The plan's cases by program, team size and setting; its settings by build and --env values.
+struct case_index {
+  std::map<std::tuple<const program_description*, int, int>, run_case> cases;
+  std::map<setting, int, bool (*)(const setting&, const setting&)> settings{
+      [](const setting& a, const setting& b) { return std::tie(a.build, a.env) < std::tie(b.build, b.env); }};
+};
+
+case_index index_of(const run_plan& plan) {
+  case_index index;
+  for (std::size_t k = 0; k < plan.settings.size(); ++k) index.settings.emplace(plan.settings[k], static_cast<int>(k));
+  for (const run_case& c : plan.cases) index.cases.emplace(std::tuple{c.program, c.threads, c.setting}, c);
+  return index;
+}
+
+// The plan's case that a saved run belongs to.
+run_case case_of(const case_index& index, const program_description& program, const json& run, const std::string& where) {
+  const int threads = run.at("threads");
+  setting under{run.at("build"), {}};
+  for (const auto& [name, value] : run.at("settings").items()) under.env.emplace_back(name, value.get<std::string>());
+  const auto setting_at = index.settings.find(under);
+  if (setting_at != index.settings.end()) {
+    const auto found = index.cases.find({&program, threads, setting_at->second});
+    if (found != index.cases.end()) return found->second;
+  }
+  throw saved_fault{where, printed("a run of %s on %d thread%s", std::string(program.name).c_str(), threads,
+                                   threads == 1 ? "" : "s") +
+                               (setting_label(under).empty() ? "" : " under " + setting_label(under)) +
+                               " that is not in the file's plan"};
+}
+
+run_record program_record(const case_index& index, const json& run, const std::string& where) {
+  const program_description& program = ::program(run.at("program").get<std::string>());
+  run_record record{case_of(index, program, run, where), run.at("run"), {}, run.at("standard_error")};
+  record.reading.problem = run.at("problem");
+  record.reading.sum = run.at("sum");
+  record.reading.seconds = number_or(run.at("wall_seconds"), -1);
+  record.reading.thread_seconds = number_or(run.at("thread_seconds"), -1);
+  if (run.contains("placement")) {
+    for (const auto& [thread, processor] : run.at("placement").items()) {
+      record.reading.thread_fields[std::stoi(thread)] = {thread, std::to_string(processor.get<int>())};
+    }
+  }
+  return record;
+}
+
+run_record calibration_record(const case_index& index, const json& run, const std::string& where) {
+  run_record record{case_of(index, kCalibration, run, where), run.at("run"), {}, run.at("standard_error")};
+  record.reading.problem = run.at("problem");
+  record.reading.result_fields = run.at("fields").get<std::vector<std::string>>();
+  return record;
+}
+
+// Everything but the figures, from a document that holds the schema.
+void read_document(const json& in, report& r) {
+  const plan_request options = options_of(in);
+  if (std::string refused = plan_refusal(options, static_cast<int>(options.threads.size())); !refused.empty()) {
+    throw saved_fault{"/env", refused};
+  }
+  r.plan = make_plan(options, static_cast<int>(options.threads.size()));
+  r.machine = topology_of(in);
+  r.facts.host = in.at("host");
+  r.facts.processor = in.at("processor");
+  r.facts.processors_online = in.at("processors_online");
+  for (const json& build : in.at("builds")) {
+    r.facts.builds.push_back({build.at("name"), build.at("bin"), build.at("compiler"), build.at("profiles"),
+                              build.at("openmp_runtimes")});
+  }
+  for (const auto& [name, value] : in.at("runtime_settings").items()) {
+    r.facts.runtime_settings.push_back(name + "=" + value.get<std::string>());
+  }
+  r.conditions.complete = in.at("complete");
+  r.conditions.estimated_seconds = number_or(in.at("estimated_seconds"), -1);
+  r.conditions.load_before = number_or(in.at("load_before"), -1);
+  r.conditions.steal_percent = number_or(in.at("steal_percent"), -1);
+  r.conditions.seconds = in.at("seconds");
+  r.conditions.calibration_seconds = in.at("calibration_seconds");
+  r.conditions.failures = in.at("failed_runs");
+
+  const case_index index = index_of(r.plan);
+  r.records.clear();
+  const json& runs = in.at("runs");
+  for (std::size_t k = 0; k < runs.size(); ++k) r.records.push_back(program_record(index, runs[k], "/runs/" + std::to_string(k)));
+  const json& calibration = in.at("calibration_runs");
+  for (std::size_t k = 0; k < calibration.size(); ++k) {
+    r.records.push_back(calibration_record(index, calibration[k], "/calibration_runs/" + std::to_string(k)));
+  }
+
+  // Back into the order they ran: round by round, each in the plan's order of cases.
+  std::map<std::tuple<const program_description*, int, int>, std::size_t> position;
+  for (std::size_t k = 0; k < r.plan.cases.size(); ++k) {
+    const run_case& c = r.plan.cases[k];
+    position.emplace(std::tuple{c.program, c.threads, c.setting}, k);
+  }
+  std::vector<std::pair<std::pair<int, std::size_t>, std::size_t>> order;  // (round, case) -> record
+  std::map<std::size_t, int> runs_of_case;
+  for (std::size_t k = 0; k < r.records.size(); ++k) {
+    const run_case& c = r.records[k].c;
+    const std::size_t at = position.at({c.program, c.threads, c.setting});
+    if (++runs_of_case[at] > kMostRunsPerCase) {
+      throw saved_fault{"/runs", "more than " + std::to_string(kMostRunsPerCase) + " runs of " + case_name(r.plan, c)};
+    }
+    order.push_back({{r.records[k].round, at}, k});
+  }
+  std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<run_record> sorted;
+  sorted.reserve(order.size());
+  for (const auto& entry : order) sorted.push_back(std::move(r.records[entry.second]));
+  r.records = std::move(sorted);
+}
+
+}  // namespace
+
+std::string report_from_json(const std::string& text, report& r) {
+  std::string problem;
+  const nlohmann::json document = parsed_json(text, problem);
+  if (!problem.empty()) return "is not JSON: " + problem;
+  if (!document.is_object() || !document.contains("tool") || document["tool"] != "sum_compare") {
+    return "is not a JSON file that sum_compare wrote";
+  }
+  if (!document.contains("schema_version") || document["schema_version"] != kJsonSchemaVersion) {
+    return "has schema version " + (document.contains("schema_version") ? document["schema_version"].dump() : "none") +
+           "; this sum_compare reads version " + std::to_string(kJsonSchemaVersion);
+  }
+  if (document.contains("compare") || document.contains("machines")) {
+    return std::string("is the JSON of a ") + (document.contains("compare") ? "--compare" : "--merge") + ", not of a run";
+  }
+  if (std::string violation = schema_violation(document, "run"); !violation.empty()) return "breaks the schema at " + violation;
+  try {
+    read_document(json::parse(text), r);
+  } catch (const saved_fault& fault) {
+    return "does not hold a whole sum_compare run at " + fault.where + ": " + fault.what;
+  } catch (const std::bad_alloc&) {
+    throw;  // not the file's fault
+  } catch (const std::exception& error) {  // what the schema lets through and the reading does not expect
+    return std::string("does not hold a whole sum_compare run: ") + error.what();
+  }
+  return {};
+}
+
+std::string read_saved_report(const std::string& path, report& r) {
+  std::string text;
+  if (std::string problem = read_whole_file(path, text); !problem.empty()) return problem;
+  const std::string problem = report_from_json(text, r);
+  return problem.empty() ? problem : path + " " + problem;
+}

@@ -1,0 +1,87 @@
+#include "tools/report/markdown.hpp"
+
+#include <cmath>
+
+#include "tools/catalog/text.hpp"
+#include "tools/report/case_columns.hpp"
+#include "tools/report/text_formats.hpp"
+
+namespace {
+
+// Text of outside origin in a cell or a list item, on one line and literal.
+std::string cell(const std::string& text) { return markdown_text(text); }
+
+}  // namespace
+
+std::string as_markdown(const report& r, writing&) {
+  std::string compilers;
+  for (const build_facts& build : r.facts.builds) {
+    compilers += (compilers.empty() ? "" : ", ") + (build.name.empty() ? "" : build.name + ": ") + build.compiler;
+  }
+  std::string text = printed("**sum_compare**: %d elements, %d measured runs per case, on %s (%s)\n\n", r.plan.size,
+                             r.plan.rounds - 1, cell(r.facts.processor).c_str(), cell(compilers).c_str());
+  std::string heading = "|";
+  std::string rule = "|";
+  for (const column_description& column : kCaseColumns) {
+    if (!column.in_markdown) continue;
+    heading += " " + std::string(column.heading) + " |";
+    rule += column.left ? "---|" : "---:|";
+  }
+  text += heading + "\n" + rule + "\n";
+  for (const case_stats& c : r.measured.cases) {
+    text += "|";
+    for (const column_description& column : kCaseColumns) {
+      if (column.in_markdown) text += " " + cell(case_cell(column.column, r.plan, c)) + " |";
+    }
+    text += "\n";
+  }
+  text += "\n";
+  for (const headline& said : r.said) text += "- " + cell(said.text) + "\n";
+  return text;
+}
+
+std::string as_markdown(const comparison& compared_runs, writing&) {
+  const std::vector<std::string>& differences = compared_runs.differences;
+  const std::vector<compared_figure>& compared = compared_runs.compared;
+  std::string text =
+      "**sum_compare**: " + cell(compared_runs.new_path) + " (new) against " + cell(compared_runs.base_path) + " (base)\n\n";
+  if (differences.empty()) text += "No difference in machine, build, settings, size or repeats.\n";
+  for (const std::string& difference : differences) text += "- " + cell(difference) + "\n";
+  text += "\n| case or floor | base median | new median | new/base | 95% interval | p (U test) | verdict |\n"
+          "|---|---:|---:|---:|---|---:|---|\n";
+  for (const compared_figure& figure : compared) {
+    const bool has = std::isfinite(figure.ratio) && std::isfinite(figure.ci.low);
+    text += printed("| %s | %.6g | %.6g | %s | %s | %.3g | %s |\n", cell(figure.name).c_str(), figure.base_median,
+                    figure.new_median, has ? printed("%.3fx", figure.ratio).c_str() : "-",
+                    has ? printed("[%.3f, %.3f]", figure.ci.low, figure.ci.high).c_str() : "-", figure.p_value,
+                    cell(figure.verdict).c_str());
+  }
+  if (!compared_runs.note.empty()) text += "\n" + cell(compared_runs.note) + "\n";
+  return text;
+}
+
+std::string as_markdown(const merged_runs& merged, writing&) {
+  std::string text = printed("**sum_compare**: %zu machines side by side\n\n| case or floor (medians) |", merged.machines.size());
+  std::string rule = "|---|";
+  for (const merged_machine& machine : merged.machines) {
+    text += " " + cell(machine.name) + " |";
+    rule += "---:|";
+  }
+  text += "\n" + rule + "\n";
+  for (const merged_figure& figure : merged.figures) {
+    text += "| " + cell(figure.name) + " |";
+    for (const merged_cell& value : figure.cells) {
+      text += value.measured ? " " + printed(figure.format, value.median) + (value.slow ? " **!**" : "") + " |" : " - |";
+    }
+    text += "\n";
+  }
+  text += "\n**!**: slower than every other machine (ratio of medians with its 95% interval past 1, U test p < 0.05).\n\n";
+  if (!merged.note.empty()) text += cell(merged.note) + "\n";
+  for (const merged_machine& machine : merged.machines) {
+    if (machine.flagged) {
+      text += printed("- Flagged: **%s**, slower than every other machine on %d of %d figures.\n", cell(machine.name).c_str(),
+                      machine.slow_figures, machine.compared_figures);
+    }
+  }
+  return text;
+}

@@ -1,0 +1,60 @@
+#include "tools/run/machine_facts.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "tools/run/child_process.hpp"
+
+std::string processor_model() {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(cpuinfo, line)) {
+    if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
+  }
+  return "unknown processor";
+}
+
+int processors_online() { return static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)); }
+
+std::vector<std::string> runtime_settings() {
+  std::vector<std::string> settings = current_environment();
+  std::erase_if(settings, [](const std::string& variable) { return !is_runtime_setting(variable); });
+  std::sort(settings.begin(), settings.end());
+  return settings;
+}
+
+double load_average() {
+  std::ifstream loadavg("/proc/loadavg");
+  double load = -1;
+  return loadavg >> load ? load : -1;
+}
+
+cpu_time cpu_time_so_far() {
+  std::ifstream stat("/proc/stat");
+  std::string label;
+  cpu_time time;
+  if (!(stat >> label) || label != "cpu") return time;
+  // user nice system idle iowait irq softirq steal (in clock ticks); guest time is within user.
+  for (int field = 0; field < 8; ++field) {
+    unsigned long long ticks = 0;
+    if (!(stat >> ticks)) return {};
+    time.total += ticks;
+    if (field == 7) time.steal = ticks;
+  }
+  return time;
+}
+
+double steal_percent(const cpu_time& before, const cpu_time& after) {
+  if (after.total <= before.total) return -1;
+  return 100.0 * static_cast<double>(after.steal - before.steal) / static_cast<double>(after.total - before.total);
+}
+
+std::string own_directory() {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? "." : self.parent_path().string();
+}

@@ -1,0 +1,30 @@
+// Facts about the machine and the process that sum_compare reports beside its figures.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// "model name" of /proc/cpuinfo.
+std::string processor_model();
+
+int processors_online();
+
+// Every OMP_*, GOMP_* and KMP_* variable of the caller's, which every run inherits, as
+// NAME=value, sorted.
+std::vector<std::string> runtime_settings();
+
+// The load average over the last minute (/proc/loadavg), or -1.
+double load_average();
+
+// The machine's CPU time so far, all of it and what the hypervisor stole from it (/proc/stat).
+struct cpu_time {
+  unsigned long long total = 0;
+  unsigned long long steal = 0;
+};
+cpu_time cpu_time_so_far();
+
+// The share of CPU time stolen between two readings, in percent, or -1 when unknown.
+double steal_percent(const cpu_time& before, const cpu_time& after);
+
+// The directory of the running executable.
+std::string own_directory();

@@ -1,0 +1,97 @@
+#include "tools/run/planning.hpp"
+
+#include <algorithm>
+#include <climits>
+
+std::vector<int> default_team_sizes(int processors) {
+  std::vector<int> sizes;
+  for (int t = 1; t <= std::max(processors, 1); t *= 2) sizes.push_back(t);
+  if (sizes.back() != std::max(processors, 1)) sizes.push_back(processors);
+  return sizes;
+}
+
+namespace {
+
+// The cases under one setting: by team size, the calibration, then the programs. The serial build
+// ignores OMP_NUM_THREADS: it runs once, as the one-thread reference, ahead of the team sizes,
+// whatever they are. Each team size that runs gets its calibration.
+std::vector<run_case> cases_under(const plan_request& options, const std::vector<int>& threads, int under) {
+  std::vector<int> team_sizes = threads;
+  if (team_sizes.front() != 1) team_sizes.insert(team_sizes.begin(), 1);
+  std::vector<run_case> cases;
+  for (int team_size : team_sizes) {
+    const bool asked = std::find(threads.begin(), threads.end(), team_size) != threads.end();
+    std::vector<run_case> team;
+    for (const std::string& name : options.programs) {
+      const program_description& p = program(name);
+      if (p.on_team ? asked : team_size == 1) team.push_back({&p, team_size, under});
+    }
+    if (team.empty()) continue;
+    cases.push_back({&kCalibration, team_size, under});
+    cases.insert(cases.end(), team.begin(), team.end());
+  }
+  return cases;
+}
+
+std::vector<int> team_sizes_of(const plan_request& options, int processors) {
+  return options.threads.empty() ? default_team_sizes(processors) : options.threads;
+}
+
+}  // namespace
+
+long long planned_run_count(const plan_request& options, int processors) {
+  long long count = static_cast<long long>(cases_under(options, team_sizes_of(options, processors), 0).size()) *
+                    (options.repeat + 1) * static_cast<long long>(std::max<std::size_t>(options.builds.size(), 1));
+  for (const setting_dimension& dimension : options.dimensions) {
+    if (__builtin_mul_overflow(count, static_cast<long long>(dimension.values.size()), &count)) return LLONG_MAX;
+  }
+  return count;
+}
+
+std::string plan_refusal(const plan_request& options, int processors) {
+  long long settings = static_cast<long long>(std::max<std::size_t>(options.builds.size(), 1));
+  for (const setting_dimension& dimension : options.dimensions) {
+    settings = std::min(settings * static_cast<long long>(dimension.values.size()), kMostSettings + 1);
+  }
+  if (settings > kMostSettings) {
+    return "the plan has more than " + std::to_string(kMostSettings) + " settings (builds times --env combinations)";
+  }
+  if (const long long runs = planned_run_count(options, processors); runs > kMostRuns) {
+    return "the plan has " + (runs == LLONG_MAX ? std::string("too many") : std::to_string(runs)) + " runs, more than the " +
+           std::to_string(kMostRuns) + " it runs at once";
+  }
+  return {};
+}
+
+run_plan make_plan(const plan_request& options, int processors) {
+  run_plan plan;
+  plan.size = options.size;
+  plan.rounds = options.repeat + 1;
+  plan.timeout_seconds = options.timeout_seconds;
+  plan.precision = options.precision;
+  plan.max_seconds = options.precision > 0 ? options.max_seconds : 0;
+  plan.threads = team_sizes_of(options, processors);
+  plan.builds = options.builds;
+  if (plan.builds.empty()) plan.builds.push_back({"", options.bin_dir, options.bin_dir});
+  for (const build_location& build : plan.builds) plan.settings.push_back({build.name, {}});
+  for (const setting_dimension& dimension : options.dimensions) {
+    std::vector<setting> combined;
+    for (const setting& earlier : plan.settings) {
+      for (const std::string& value : dimension.values) {
+        combined.push_back(earlier);
+        combined.back().env.emplace_back(dimension.name, value);
+      }
+    }
+    plan.settings = combined;
+  }
+  for (int under = 0; under < static_cast<int>(plan.settings.size()); ++under) {
+    const std::vector<run_case> cases = cases_under(options, plan.threads, under);
+    plan.cases.insert(plan.cases.end(), cases.begin(), cases.end());
+  }
+  return plan;
+}
+
+double estimated_seconds(const run_plan& plan, double probe_seconds) {
+  // Allocating and filling the array dominates every run, whichever program it is.
+  return static_cast<double>(planned_runs(plan)) * probe_seconds;
+}

@@ -1,0 +1,7 @@
+// The machine as hwloc sees it. hwloc honours HWLOC_SYNTHETIC and HWLOC_XMLFILE, so a bigger
+// machine than this one can be described and reported.
+#pragma once
+
+#include "tools/catalog/machine.hpp"
+
+machine_topology read_topology();

@@ -1,0 +1,226 @@
+#include "tools/sum_compare/options.hpp"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+
+#include "tools/catalog/programs.hpp"
+#include "tools/report/text_formats.hpp"
+#include "tools/sum_compare/option_values.hpp"
+
+namespace {
+// An option taking a whole decimal number from 1 to `most`, its default shown in the help.
+void add_whole_number(CLI::App& app, const char* name, int& value, const char* type, const char* help, int most) {
+  app.add_option(name, value, help)
+      ->type_name(type)
+      ->capture_default_str()
+      ->transform(kDecimal)
+      ->check(CLI::Range(1, most).description(""));
+}
+
+std::vector<std::string> compared_programs() {
+  std::vector<std::string> names;
+  for (const program_description& program : kPrograms) {
+    if (program.compared) names.emplace_back(program.name);
+  }
+  return names;
+}
+
+// The catalog's order, each once.
+std::vector<std::string> in_catalog_order(const std::vector<std::string>& chosen) {
+  std::vector<std::string> ordered;
+  for (const std::string& name : compared_programs()) {
+    if (std::find(chosen.begin(), chosen.end(), name) != chosen.end()) ordered.push_back(name);
+  }
+  return ordered;
+}
+
+// Which modes use each option; any other mode refuses it.
+constexpr unsigned in(compare_mode mode) { return 1u << static_cast<unsigned>(mode); }
+constexpr unsigned kPlanning = in(compare_mode::run) | in(compare_mode::dry_run);
+constexpr unsigned kReporting = in(compare_mode::run) | in(compare_mode::from);
+constexpr unsigned kSumming = kReporting | in(compare_mode::compare) | in(compare_mode::merge);
+
+struct option_use {
+  const char* name;
+  unsigned modes;
+};
+
+// The outputs' modes are their formats' (tools/report/formats.hpp).
+constexpr option_use kOptionUses[] = {
+    {"--programs", kPlanning}, {"--threads", kPlanning}, {"--size", kPlanning},  {"--repeat", kPlanning},
+    {"--timeout", kPlanning},  {"--precision", kPlanning}, {"--max-time", kPlanning}, {"--env", kPlanning},
+    {"--build", kPlanning},    {"--bin", kPlanning},       {"--fail-if-slower", in(compare_mode::compare)},
+};
+
+const char* mode_name(compare_mode mode) {
+  switch (mode) {
+    case compare_mode::run: return "a run";
+    case compare_mode::dry_run: return "--dry-run, which writes no file";
+    case compare_mode::from: return "--from";
+    case compare_mode::compare: return "--compare";
+    case compare_mode::merge: return "--merge";
+  }
+  return "";
+}
+
+// The option given that the mode does not use, or nullptr.
+const char* unused_option(const CLI::App& app, compare_mode mode) {
+  for (const option_use& use : kOptionUses) {
+    if (app.count(use.name) > 0 && (use.modes & in(mode)) == 0) return use.name;
+  }
+  for (const format_description& format : kFormats) {
+    if (app.count(format.option) > 0 && ((format.of_summaries ? kSumming : kReporting) & in(mode)) == 0) return format.option;
+  }
+  return nullptr;
+}
+
+std::string absolute_path(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
+  return error ? path : resolved.string();
+}
+
+}  // namespace
+
+std::optional<int> parse_compare_options(int argc, char** argv, compare_options& options) {
+  CLI::App app{"Runs the array-sum programs side by side: every case (a program on a team size) once per\n"
+               "round, one warm-up round and R measured ones, interleaved so that drift hits every case\n"
+               "alike. Every run is validated; the table gives medians, spread, thread time, ns per\n"
+               "element per thread and the speed-up over one thread.",
+               "sum_compare"};
+  app.footer("Every OMP_*, GOMP_* and KMP_* variable but OMP_NUM_THREADS passes through to the programs.\n"
+             "The serial build runs on one thread only, as the reference, whatever --threads holds.\n"
+             "An interrupted run (SIGINT, SIGTERM, SIGHUP, SIGQUIT) stops the running program, keeps\n"
+             "every finished run (the CSV, the JSON with \"complete\": false, the table) and exits 128\n"
+             "plus the signal's number (130, 143, 129, 131).\n"
+             "Exit status: 0; 1 when a run failed or an output could not be written; 2 for a bad\n"
+             "option or set-up (missing programs, unusable output paths, a plan of no case or of\n"
+             "more than a million runs); 128 plus the signal's number when interrupted.");
+  // A value given twice: the last one holds, as users expect of a command they extend.
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  const std::vector<std::string> known = compared_programs();
+  app.add_option("--programs", options.plan.programs, "programs to run (default: all)")
+      ->delimiter(',')
+      ->type_name("NAME,...")
+      ->check(CLI::IsMember(known).description(""));
+  app.add_option("--threads", options.plan.threads, "team sizes as OMP_NUM_THREADS (default: 1,2,4,... up to the usable processors, and their count)")
+      ->delimiter(',')
+      ->type_name("T,...")
+      ->transform(kDecimal)
+      ->check(CLI::Range(1, 4096).description(""));
+  add_whole_number(app, "--size", options.plan.size, "N", "elements per run", INT_MAX);
+  add_whole_number(app, "--repeat", options.plan.repeat, "R", "measured runs per case, after one discarded warm-up", 1000);
+  add_whole_number(app, "--timeout", options.plan.timeout_seconds, "SECONDS",
+                   "time limit of each run; past it the run is stopped and fails", 86400);
+  std::string precision;
+  app.add_option("--precision", precision,
+                 "keep adding measured rounds until every case's median interval lies within P of its median, "
+                 "or --max-time is spent; --repeat stays the least")
+      ->type_name("P%")
+      ->check(kPercent);
+  app.add_option("--compare", options.compare_paths,
+                 "compare two saved runs (--json files), NEW against BASE: differences, ratios with intervals, "
+                 "U tests and verdicts; runs nothing")
+      ->type_name("BASE.json NEW.json")
+      ->expected(2);
+  app.add_option("--merge", options.merge_paths,
+                 "saved runs of several machines (--json files) side by side: one column per machine for every "
+                 "floor and case, and the machines slower than all the others; runs nothing")
+      ->type_name("A.json B.json ...")
+      ->expected(2, 1000)
+      ->excludes(app.get_option("--compare"));
+  std::string slower;
+  app.add_option("--fail-if-slower", slower,
+                 "with --compare: exit 1 when a case is slower by more than P and its interval says so")
+      ->type_name("P%")
+      ->check(kPercent);
+  add_whole_number(app, "--max-time", options.plan.max_seconds, "SECONDS",
+                   "how long the runs may take in all while --precision adds rounds", 86400);
+  for (const format_description& format : kFormats) {
+    app.add_option(format.option, options.outputs.of(format.format), format.help)
+        ->type_name(format.value_name)
+        ->check(format.format == output_format::chart ? kChartFile : kNonEmpty);
+  }
+  CLI::Option* bin = app.add_option("--bin", options.plan.bin_dir, "where the programs are (default: beside sum_compare)")
+                         ->type_name("DIR")
+                         ->check(kNonEmpty);
+  std::vector<std::string> builds;
+  app.add_option("--build", builds,
+                 "run every case, the calibration included, from the programs in DIR too, as build NAME "
+                 "(repeatable: the builds side by side)")
+      ->type_name("NAME=DIR")
+      ->check(kBuild)
+      ->excludes(bin)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_option("--from", options.from_path,
+                 "report the runs that an earlier --json saved, again: run nothing; the plan is the file's")
+      ->type_name("FILE.json")
+      ->check(kNonEmpty);
+  bool dry_run = false;
+  app.add_flag("--dry-run", dry_run, "print the header and the plan with an estimate of its time from one probe run, and stop");
+  std::vector<std::string> dimensions;
+  app.add_option("--env", dimensions, "run every case under each value of NAME (repeatable: every combination)")
+      ->type_name("NAME=v1,v2")
+      ->check(kDimension)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  // Each mode of reporting saved runs is one of its own.
+  for (const char* summary : {"--compare", "--merge", "--dry-run"}) app.get_option("--from")->excludes(app.get_option(summary));
+  app.get_option("--dry-run")->excludes(app.get_option("--compare"))->excludes(app.get_option("--merge"));
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::fputs(app.help().c_str(), stdout);
+    return 0;
+  } catch (const CLI::ParseError& error) {
+    std::fprintf(stderr, "sum_compare: %s (sum_compare --help lists the options)\n", terminal_line(error.what()).c_str());
+    return 2;
+  }
+
+  options.mode = !options.from_path.empty()        ? compare_mode::from
+                 : !options.compare_paths.empty() ? compare_mode::compare
+                 : !options.merge_paths.empty()   ? compare_mode::merge
+                 : dry_run                        ? compare_mode::dry_run
+                                                  : compare_mode::run;
+  if (const char* unused = unused_option(app, options.mode)) {
+    std::fprintf(stderr, "sum_compare: %s is not used by %s (sum_compare --help lists the options)\n", unused,
+                 mode_name(options.mode));
+    return 2;
+  }
+  if (app.count("--max-time") > 0 && precision.empty()) {
+    std::fprintf(stderr, "sum_compare: --max-time is used only with --precision (sum_compare --help lists the options)\n");
+    return 2;
+  }
+
+  // Each --env variable and each --build name once.
+  const auto named_before = [](const auto& earlier, const std::string& name, const char* option) {
+    if (std::none_of(earlier.begin(), earlier.end(), [&](const auto& item) { return item.name == name; })) return false;
+    std::fprintf(stderr, "sum_compare: %s names %s twice (sum_compare --help lists the options)\n", option,
+                 terminal_line(name).c_str());
+    return true;
+  };
+  for (const std::string& text : dimensions) {
+    setting_dimension dimension;
+    read_dimension(text, dimension);
+    if (named_before(options.plan.dimensions, dimension.name, "--env")) return 2;
+    options.plan.dimensions.push_back(dimension);
+  }
+  for (const std::string& text : builds) {
+    build_location build;
+    read_build(text, build);
+    if (named_before(options.plan.builds, build.name, "--build")) return 2;
+    options.plan.builds.push_back(build);
+  }
+  // Absolute, so that the saved runs say where their programs were and builds match by it.
+  for (build_location& build : options.plan.builds) build.bin = build.tool_dir = absolute_path(build.bin);
+  if (!options.plan.bin_dir.empty()) options.plan.bin_dir = absolute_path(options.plan.bin_dir);
+  if (!precision.empty()) options.plan.precision = std::stod(precision) / 100;
+  if (!slower.empty()) options.fail_if_slower = std::stod(slower) / 100;
+  options.plan.programs = in_catalog_order(options.plan.programs.empty() ? known : options.plan.programs);
+  std::sort(options.plan.threads.begin(), options.plan.threads.end());
+  options.plan.threads.erase(std::unique(options.plan.threads.begin(), options.plan.threads.end()), options.plan.threads.end());
+  return std::nullopt;
+}
