@@ -46,8 +46,7 @@ void slot_update_bench(benchmark::State& state) {
     slots.assign(static_cast<std::size_t>(team * slot_doubles), 0.0);
   }
   for (auto _ : state) {
-    sum_into_slots(a.data(), n_per_thread * team, slots.data(), team, slot_doubles, true,
-                   state.thread_index(), team);
+    sum_into_slots(a.data(), n_per_thread * team, slots.data(), team, slot_doubles, true, state.thread_index(), team);
   }
   state.SetItemsProcessed(state.iterations() * n_per_thread);
 }

@@ -157,9 +157,9 @@ int main(int argc, char** argv) {
   long entries = 0;
   const int slot_elements = std::min(n, kSlotElements);
   span shared_sums, separate_sums, shared_atomics, separate_atomics, atomics, barriers, criticals;
-#pragma omp parallel default(none) shared(a, n, adds, inorder, read, transfer_ns, turn, checksum, shared_slots, \
-    separate_slots, slot_elements, contended, entries, shared_sums, separate_sums, shared_atomics, separate_atomics, atomics, \
-    barriers, criticals)
+#pragma omp parallel default(none) shared(                                                                          \
+    a, n, adds, inorder, read, transfer_ns, turn, checksum, shared_slots, separate_slots, slot_elements, contended, \
+    entries, shared_sums, separate_sums, shared_atomics, separate_atomics, atomics, barriers, criticals)
   {
     const int thread = omp_get_thread_num();
     const int team = omp_get_num_threads();
@@ -197,7 +197,8 @@ int main(int argc, char** argv) {
     take_part(shared_atomics, start, clock_seconds(CLOCK_MONOTONIC));
 #pragma omp barrier
     start = clock_seconds(CLOCK_MONOTONIC);
-    for (int k = 0; k < kAtomicAdds; ++k) atomic_add_double(separate_slots + static_cast<std::ptrdiff_t>(thread) * kLineDoubles, 1.0);
+    for (int k = 0; k < kAtomicAdds; ++k)
+      atomic_add_double(separate_slots + static_cast<std::ptrdiff_t>(thread) * kLineDoubles, 1.0);
     take_part(separate_atomics, start, clock_seconds(CLOCK_MONOTONIC));
 #pragma omp barrier
     start = clock_seconds(CLOCK_MONOTONIC);
@@ -223,7 +224,8 @@ int main(int argc, char** argv) {
   volatile double sink = checksum;
   static_cast<void>(sink);
   double figure[kFloorCount];
-  std::fill(std::begin(figure), std::end(figure), std::numeric_limits<double>::quiet_NaN());  // a floor without its kernel fails
+  // A floor without its kernel prints nan, and every run fails.
+  std::fill(std::begin(figure), std::end(figure), std::numeric_limits<double>::quiet_NaN());
   const auto measured = [&](floor_kind kind) -> double& { return figure[static_cast<std::size_t>(kind)]; };
   measured(floor_kind::add_latency) = seconds_of(adds) * 1e9 / kAdds;
   measured(floor_kind::inorder_streams) = seconds_of(inorder);

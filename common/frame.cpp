@@ -79,12 +79,11 @@ void atomic_add_double(double* target, double value) {
   // would be a data race. The swap compares the bit patterns and is sequentially consistent.
   std::atomic_ref<double> shared(*target);
   double old = shared.load(std::memory_order_relaxed);
-  while (!shared.compare_exchange_strong(old, value + old, std::memory_order_seq_cst,
-                                         std::memory_order_relaxed)) {
+  while (!shared.compare_exchange_strong(old, value + old, std::memory_order_seq_cst, std::memory_order_relaxed)) {
   }
 }
 
 void print_result_line(double sum, double wall_seconds, double mean_thread_seconds) {
-  std::printf("Sum is %g, process took %g of wall-clock time, <%g> sec of thread-time \n", sum,
-              wall_seconds, mean_thread_seconds);
+  std::printf("Sum is %g, process took %g of wall-clock time, <%g> sec of thread-time \n", sum, wall_seconds,
+              mean_thread_seconds);
 }

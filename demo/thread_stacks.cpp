@@ -13,8 +13,7 @@
 
 // Signed distance in bytes from `from` to `to`.
 static std::ptrdiff_t byte_distance(const void* to, const void* from) {
-  return static_cast<std::ptrdiff_t>(reinterpret_cast<std::uintptr_t>(to) -
-                                     reinterpret_cast<std::uintptr_t>(from));
+  return static_cast<std::ptrdiff_t>(reinterpret_cast<std::uintptr_t>(to) - reinterpret_cast<std::uintptr_t>(from));
 }
 
 // The frame base of the function this expands in: its frame-pointer register.
@@ -32,10 +31,11 @@ int main() {
   void* main_stack_top;
   READ_FRAME_BASE(main_frame_base);
   READ_STACK_TOP(main_stack_top);
-  std::printf("\nmain thread notice:\nbase of stack is: %p\ntop of stack is : %p\n&i is           : %p\n"
-              "   &i - rbp     : %td\n   &i - rsp     : %td\n",
-              main_frame_base, main_stack_top, static_cast<void*>(&i),
-              byte_distance(&i, main_frame_base), byte_distance(&i, main_stack_top));
+  std::printf(
+      "\nmain thread notice:\nbase of stack is: %p\ntop of stack is : %p\n&i is           : %p\n"
+      "   &i - rbp     : %td\n   &i - rsp     : %td\n",
+      main_frame_base, main_stack_top, static_cast<void*>(&i), byte_distance(&i, main_frame_base),
+      byte_distance(&i, main_stack_top));
 
   for (i = 0; i < n; ++i) {
     a[i] = static_cast<double>(i);
@@ -49,10 +49,11 @@ int main() {
     int i;  // this thread's own i: only its address is reported
     void* my_frame_base;
     READ_FRAME_BASE(my_frame_base);
-    std::printf("\tthread nr %d says: i address is %p (%td from main's i)\n"
-                "\t\t\tmy base of stack is %p ( %td from main's stack )\n",
-                omp_get_thread_num(), static_cast<void*>(&i), byte_distance(&i, main_i),
-                my_frame_base, byte_distance(main_frame_base, my_frame_base));
+    std::printf(
+        "\tthread nr %d says: i address is %p (%td from main's i)\n"
+        "\t\t\tmy base of stack is %p ( %td from main's stack )\n",
+        omp_get_thread_num(), static_cast<void*>(&i), byte_distance(&i, main_i), my_frame_base,
+        byte_distance(main_frame_base, my_frame_base));
   }
 
 #pragma omp parallel default(none) shared(a, b, c, n)

@@ -12,8 +12,8 @@
 // On a team of slot_count threads thread t takes slot t. A team of another size (the runtime
 // may form one under dynamic adjustment) deals the slots round robin: no thread reaches past
 // the array, every slot is set, and the sum stays the same to the bit.
-inline void sum_into_slots(const double* a, int n, double* slots, int slot_count, int slot_doubles,
-                           bool zero_own_slot, int thread, int team_size) {
+inline void sum_into_slots(const double* a, int n, double* slots, int slot_count, int slot_doubles, bool zero_own_slot,
+                           int thread, int team_size) {
   for (int s = thread; s < slot_count; s += team_size) {
     // volatile: the running sum must live in the slot, not in a register.
     volatile double* slot = slots + static_cast<std::ptrdiff_t>(s) * slot_doubles;

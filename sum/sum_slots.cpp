@@ -41,8 +41,7 @@ int main(int argc, char** argv) {
   {
     const double thread_start = clock_seconds(CLOCK_THREAD_CPUTIME_ID);
     double my_thread_time = 0.0;
-    sum_into_slots(a, n, slots, team_size, kSlotDoubles, !kPacked, omp_get_thread_num(),
-                   omp_get_num_threads());
+    sum_into_slots(a, n, slots, team_size, kSlotDoubles, !kPacked, omp_get_thread_num(), omp_get_num_threads());
 #pragma omp barrier
     my_thread_time += clock_seconds(CLOCK_THREAD_CPUTIME_ID) - thread_start;
     atomic_add_double(&thread_time, my_thread_time);
@@ -53,8 +52,8 @@ int main(int argc, char** argv) {
   if constexpr (kPacked) {
     print_result_line(sum, end - start, thread_time / team_size);
   } else {
-    std::printf("Sum is %g, process took %g sec of wall-clock time, <%g> sec of thread-time \n", sum,
-                end - start, thread_time / team_size);
+    std::printf("Sum is %g, process took %g sec of wall-clock time, <%g> sec of thread-time \n", sum, end - start,
+                thread_time / team_size);
   }
   std::free(a);
   return 0;

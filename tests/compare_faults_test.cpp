@@ -40,10 +40,10 @@ TEST(SumCompareFaults, AnInterruptionKeepsEveryFinishedRunAndLeavesNoChild) {
     const fs::path csv = bin.path / "runs.csv";
     const fs::path json_path = bin.path / "runs.json";
     // The warm-up and run 1 finish; run 2 sends the signal and hangs.
-    const child_result run = compare_with_stand_in(
-        bin, "signal_from_run_2", valid_output(10000),
-        {"--repeat", "5", "--csv", csv.string(), "--json", json_path.string()}, "10000",
-        {"env", "STAND_IN_SIGNAL=" + std::string(signal_name)});
+    const child_result run =
+        compare_with_stand_in(bin, "signal_from_run_2", valid_output(10000),
+                              {"--repeat", "5", "--csv", csv.string(), "--json", json_path.string()}, "10000",
+                              {"env", "STAND_IN_SIGNAL=" + std::string(signal_name)});
     EXPECT_EQ(run.exit_status, status) << run.out << run.err;
     EXPECT_NE(run.out.find("Interrupted by " + std::string(signal_name)), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\nsum_walltime "), std::string::npos) << "the table of what finished";
@@ -91,7 +91,8 @@ TEST(SumCompareFaults, ARunKilledByASignalOrLeavingAProcessBehindIsReportedByNam
   const stand_in_bin bin;
   const child_result killed = compare_with_stand_in(bin, "segv", valid_output(10000));
   EXPECT_EQ(killed.exit_status, 1);
-  EXPECT_NE(killed.err.find("FAILED: sum_walltime on 1 thread (run 1): killed by SIGSEGV"), std::string::npos) << killed.err;
+  EXPECT_NE(killed.err.find("FAILED: sum_walltime on 1 thread (run 1): killed by SIGSEGV"), std::string::npos)
+      << killed.err;
 
   const child_result escaped = compare_with_stand_in(bin, "escape", valid_output(10000));
   const std::vector<int> left = left_over(bin);
@@ -99,8 +100,10 @@ TEST(SumCompareFaults, ARunKilledByASignalOrLeavingAProcessBehindIsReportedByNam
   EXPECT_EQ(escaped.exit_status, 0) << escaped.err;
   ASSERT_EQ(left.size(), 3u);  // one from sum_compare's probe, one from the warm-up, one from run 1
   EXPECT_NE(escaped.err.find("Warning: sum_walltime on 1 thread (run 1) left processes running outside its process "
-                             "group, where sum_compare does not stop them: pid " + std::to_string(left[2])),
-            std::string::npos) << escaped.err;
+                             "group, where sum_compare does not stop them: pid " +
+                             std::to_string(left[2])),
+            std::string::npos)
+      << escaped.err;
 }
 
 TEST(SumCompareFaults, StrayOutputIsKeptToAFewKilobytesARun) {

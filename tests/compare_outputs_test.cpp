@@ -27,10 +27,12 @@ TEST(SumCompareFaults, OutputsThatAreNotRegularFilesAreWrittenInPlace) {
   std::ofstream(json_path) << "{}\n";
   const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
   fs::permissions(json_path, mode);
-  const child_result run = compare_with_stand_in(bin, "", valid_output(10000), {"--csv", fifo.string(), "--json", json_path.string()});
+  const child_result run =
+      compare_with_stand_in(bin, "", valid_output(10000), {"--csv", fifo.string(), "--json", json_path.string()});
   std::string received;
   char buffer[4096];
-  for (ssize_t got; (got = read(reader, buffer, sizeof buffer)) > 0;) received.append(buffer, static_cast<std::size_t>(got));
+  for (ssize_t got; (got = read(reader, buffer, sizeof buffer)) > 0;)
+    received.append(buffer, static_cast<std::size_t>(got));
   close(reader);
   EXPECT_EQ(run.exit_status, 0) << run.err;
   ASSERT_TRUE(fs::is_fifo(fifo)) << "replaced";
@@ -43,14 +45,16 @@ TEST(SumCompareFaults, OutputsThatAreNotRegularFilesAreWrittenInPlace) {
   fs::create_symlink("/dev/full", full);
   const child_result refused = compare_with_stand_in(bin, "", valid_output(10000), {"--csv", full.string()});
   EXPECT_EQ(refused.exit_status, 1);
-  EXPECT_NE(refused.err.find("cannot write " + full.string() + ": No space left on device"), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("cannot write " + full.string() + ": No space left on device"), std::string::npos)
+      << refused.err;
   EXPECT_TRUE(fs::is_symlink(full));
   if (system("command -v gnuplot >/dev/null 2>&1") != 0) return;  // the chart is drawn only with gnuplot
   const fs::path chart = bin.path / "chart.svg";
   fs::create_symlink("/dev/full", chart);
   const child_result drawn = compare_with_stand_in(bin, "", valid_output(10000), {"--plot", chart.string()});
   EXPECT_EQ(drawn.exit_status, 1);
-  EXPECT_NE(drawn.err.find("cannot write " + chart.string() + ": No space left on device"), std::string::npos) << drawn.err;
+  EXPECT_NE(drawn.err.find("cannot write " + chart.string() + ": No space left on device"), std::string::npos)
+      << drawn.err;
   EXPECT_TRUE(fs::is_symlink(chart));
 }
 
@@ -68,8 +72,8 @@ TEST(SumCompareFaults, WrongFiguresFailAndTheirTimesAreLeftEmpty) {
   const fs::path csv = bin.path / "runs.csv";
   const fs::path json_path = bin.path / "runs.json";
   const std::string zero_sum = printed(kTeamLine, 1) + "\n" + printed(kResultLine, 0.0, 0.5, 0.5) + "\n";
-  const child_result large = compare_with_stand_in(bin, "", zero_sum, {"--csv", csv.string(), "--json", json_path.string()},
-                                                  "200000000");
+  const child_result large =
+      compare_with_stand_in(bin, "", zero_sum, {"--csv", csv.string(), "--json", json_path.string()}, "200000000");
   EXPECT_EQ(large.exit_status, 1);
   EXPECT_NE(large.err.find("sum 0, expected 2e+16"), std::string::npos) << large.err;
   const std::vector<std::string> rows = rows_of(csv, "sum_walltime,");
@@ -99,11 +103,10 @@ TEST(SumCompareFaults, TheHeaderShowsEveryRuntimeSettingAndStandardErrorIsReport
   std::vector<std::string> env_words{"env", "GOMP_CPU_AFFINITY=0", "KMP_AFFINITY=compact"};
   const child_result run = compare_with_stand_in(bin, "stderr", valid_output(10000), {}, "10000", env_words);
   EXPECT_EQ(run.exit_status, 0) << run.err;
-  EXPECT_NE(run.out.find("settings:    GOMP_CPU_AFFINITY=0 KMP_AFFINITY=compact\n"), std::string::npos)
-      << run.out;
+  EXPECT_NE(run.out.find("settings:    GOMP_CPU_AFFINITY=0 KMP_AFFINITY=compact\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("this process may use "), std::string::npos);
   EXPECT_NE(run.out.find("Warning: sum_walltime on 1 thread wrote to standard error in 1 of its 1 valid runs, "
-                                "first:\n    a remark on standard error\n"),
+                         "first:\n    a remark on standard error\n"),
             std::string::npos)
       << run.out;
 }
@@ -134,9 +137,10 @@ TEST(SumCompareFaults, NoOutputReplacesAnInputOrTheConsole) {
   EXPECT_FALSE(fs::exists(bin.path / "new.json"));
 
   const fs::path again = bin.path / "again.json";
-  const child_result closed = run_child(
-      "sh", {"-c", "exec \"$0\" --from \"$1\" --json \"$2\" >&-", program_path("sum_compare"), saved.string(), again.string()},
-      environment_without_runtime_settings());
+  const child_result closed = run_child("sh",
+                                        {"-c", "exec \"$0\" --from \"$1\" --json \"$2\" >&-",
+                                         program_path("sum_compare"), saved.string(), again.string()},
+                                        environment_without_runtime_settings());
   EXPECT_EQ(closed.exit_status, 0) << closed.err;
   EXPECT_EQ(written_json_file(again)["runs"].size(), 1u);
 }
@@ -167,9 +171,11 @@ TEST(SumCompareFaults, ABadSetUpIsRefusedBeforeAnyRun) {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   }
-  const child_result full = run_child(
-      "sh", {"-c", "exec \"$0\" --programs sum_walltime --threads 1 --size 1000 --repeat 1 >/dev/full", program_path("sum_compare")},
-      environment_without_runtime_settings());
+  const child_result full =
+      run_child("sh",
+                {"-c", "exec \"$0\" --programs sum_walltime --threads 1 --size 1000 --repeat 1 >/dev/full",
+                 program_path("sum_compare")},
+                environment_without_runtime_settings());
   EXPECT_EQ(full.exit_status, 1);
   EXPECT_NE(full.err.find("cannot write standard output: No space left on device"), std::string::npos) << full.err;
 }

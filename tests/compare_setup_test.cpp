@@ -17,15 +17,16 @@ child_result compare(const std::vector<std::string>& args) {
 TEST(SumCompare, DryRunPlansTheTeamSizesOfTheAllowedProcessorsAndRunsNothing) {
   EXPECT_EQ(default_team_sizes(6), (std::vector<int>{1, 2, 4, 6}));
   EXPECT_EQ(default_team_sizes(128), (std::vector<int>{1, 2, 4, 8, 16, 32, 64, 128}));
-  const child_result run =
-      run_child("taskset", {"-c", "0", program_path("sum_compare"), "--dry-run"}, environment_without_runtime_settings());
+  const child_result run = run_child("taskset", {"-c", "0", program_path("sum_compare"), "--dry-run"},
+                                     environment_without_runtime_settings());
   ASSERT_EQ(run.exit_status, 0) << run.err;
   const std::vector<std::string> lines = output_lines(run.out);
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines[0].substr(lines[0].size() - std::string(" threads 1").size()), " threads 1") << lines[0];
   EXPECT_NE(run.out.find("may use 1: 0\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("plan:        7 cases (the calibration on each team size among them), 56 runs, about "),
-            std::string::npos) << run.out;
+            std::string::npos)
+      << run.out;
   EXPECT_NE(run.out.find(" s by an estimate from one probe run; "), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("median s"), std::string::npos) << "no table: nothing ran";
 }
@@ -55,9 +56,10 @@ TEST(SumCompare, DrawsAChartWithGnuplotOrSaysHowToGetIt) {
 TEST(SumCompare, AMissingChartScriptIsFoundBeforeAnyRun) {
   const scratch_directory copy;
   for (const char* tool : {"sum_compare", "calibrate"}) fs::copy_file(program_path(tool), copy.path / tool);
-  const child_result run = run_child((copy.path / "sum_compare").string(),
-                                     {"--bin", std::string(SUITE_BIN_DIR), "--threads", "1", "--plot", (copy.path / "c.svg").string()},
-                                     environment_without_runtime_settings());
+  const child_result run =
+      run_child((copy.path / "sum_compare").string(),
+                {"--bin", std::string(SUITE_BIN_DIR), "--threads", "1", "--plot", (copy.path / "c.svg").string()},
+                environment_without_runtime_settings());
   EXPECT_EQ(run.exit_status, 2);
   EXPECT_EQ(run.out, "");
   EXPECT_NE(run.err.find("--plot needs the chart script "), std::string::npos) << run.err;
@@ -65,14 +67,37 @@ TEST(SumCompare, AMissingChartScriptIsFoundBeforeAnyRun) {
 
 TEST(SumCompare, RejectsBadOptionsWithStatusTwo) {
   const std::vector<std::vector<std::string>> bad = {
-      {"--frobnicate"}, {"--threads", "0"}, {"--threads", "a"}, {"--threads", "1,-2"}, {"--threads"},
-      {"--size", "-5"}, {"--size", "12abc"}, {"--size", "0"}, {"--size", "99999999999"}, {"--size", "0x10"},
-      {"--repeat", "0"}, {"--programs", "sum_nothing"}, {"--plot", "chart.pdf"}, {"stray"},
-      {"--env", "OMP_NUM_THREADS=1,2"}, {"--env", "OMP_PROC_BIND"}, {"--env", "X=a,,b"},
-      {"--env", "X=a", "--env", "X=b"}, {"--env", "OMP_PLACES={0"}, {"--env", "OMP_PLACES={0},{1"},
-      {"--env", "OMP_PLACES=0},{1"}, {"--bin", ""}, {"--precision", "0"}, {"--precision", "100%"},
-      {"--precision", "x"}, {"--build", "gcc"}, {"--build", "a b=/x"}, {"--build", "a=/x", "--build", "a=/y"},
-      {"--build", "a=/x", "--bin", "/y"}, {"--merge", "a.json"}, {"--compare", "a.json", "b.json", "--csv", "c.csv"},
+      {"--frobnicate"},
+      {"--threads", "0"},
+      {"--threads", "a"},
+      {"--threads", "1,-2"},
+      {"--threads"},
+      {"--size", "-5"},
+      {"--size", "12abc"},
+      {"--size", "0"},
+      {"--size", "99999999999"},
+      {"--size", "0x10"},
+      {"--repeat", "0"},
+      {"--programs", "sum_nothing"},
+      {"--plot", "chart.pdf"},
+      {"stray"},
+      {"--env", "OMP_NUM_THREADS=1,2"},
+      {"--env", "OMP_PROC_BIND"},
+      {"--env", "X=a,,b"},
+      {"--env", "X=a", "--env", "X=b"},
+      {"--env", "OMP_PLACES={0"},
+      {"--env", "OMP_PLACES={0},{1"},
+      {"--env", "OMP_PLACES=0},{1"},
+      {"--bin", ""},
+      {"--precision", "0"},
+      {"--precision", "100%"},
+      {"--precision", "x"},
+      {"--build", "gcc"},
+      {"--build", "a b=/x"},
+      {"--build", "a=/x", "--build", "a=/y"},
+      {"--build", "a=/x", "--bin", "/y"},
+      {"--merge", "a.json"},
+      {"--compare", "a.json", "b.json", "--csv", "c.csv"},
   };
   for (const auto& args : bad) {
     const child_result run = compare(args);

@@ -11,10 +11,10 @@
 
 #include "tests/program_harness.hpp"
 #include "tools/analysis/aggregate.hpp"
-#include "tools/catalog/plan.hpp"
-#include "tools/report/json.hpp"
 #include "tools/analysis/statistics.hpp"
+#include "tools/catalog/plan.hpp"
 #include "tools/catalog/suite_build.hpp"
+#include "tools/report/json.hpp"
 
 namespace {
 
@@ -26,8 +26,8 @@ TEST(ReadRun, AcceptsRealOutputOfEveryComparedProgram) {
     for (int threads : {1, 2, 3}) {
       const std::string name(sum_program.name);
       SCOPED_TRACE(name + " on " + std::to_string(threads));
-      const program_run run =
-          expect_valid_run(name, {"1000"}, {{"OMP_NUM_THREADS", std::to_string(threads)}}, sum_program.on_team ? threads : 1, 1000);
+      const program_run run = expect_valid_run(name, {"1000"}, {{"OMP_NUM_THREADS", std::to_string(threads)}},
+                                               sum_program.on_team ? threads : 1, 1000);
       if (sum_program.fill == array_fill::index) {
         EXPECT_EQ(run.sum, "499500");
       }
@@ -87,8 +87,8 @@ TEST(SumCompare, ReportsAWrongSumWithTheRunsOutputAndFails) {
   const scratch_directory bin;
   const std::string wrong = printed(kResultLine, 4951.0, 0.001, 0.001);
   bin.stand_in("sum_walltime", "echo '" + printed(kTeamLine, 1) + "'\necho '" + wrong + "'\n");
-  const child_result run = compare({"--bin", bin.path.string(), "--programs", "sum_walltime",
-                                    "--threads", "1", "--size", "100", "--repeat", "1"});
+  const child_result run = compare(
+      {"--bin", bin.path.string(), "--programs", "sum_walltime", "--threads", "1", "--size", "100", "--repeat", "1"});
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_NE(run.err.find("FAILED: sum_walltime on 1 thread (run 0)"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("sum 4951, expected 4950"), std::string::npos) << run.err;
@@ -99,12 +99,11 @@ TEST(SumCompare, ReportsAWrongSumWithTheRunsOutputAndFails) {
 TEST(SumCompare, ReportsAFailedRunAndFails) {
   const scratch_directory bin;
   bin.stand_in("sum_baseline", "echo '" + printed(kTeamLine, 2) + "'\necho 'out of luck' >&2\nexit 3\n");
-  const child_result run = compare({"--bin", bin.path.string(), "--programs", "sum_baseline",
-                                    "--threads", "2", "--size", "100", "--repeat", "1"});
+  const child_result run = compare(
+      {"--bin", bin.path.string(), "--programs", "sum_baseline", "--threads", "2", "--size", "100", "--repeat", "1"});
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_NE(run.err.find("FAILED: sum_baseline on 2 threads (run 1): exit status 3"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("out of luck"), std::string::npos);
-
 }
 
 std::vector<std::vector<std::string>> csv_rows(const fs::path& file) {
@@ -137,8 +136,8 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
   const scratch_directory out;
   const fs::path csv = out.path / "runs.csv";
   const fs::path json_path = out.path / "runs.json";
-  const child_result run = compare({"--size", "1000", "--repeat", "2", "--threads", "1,2", "--csv", csv.string(),
-                                    "--json=" + json_path.string()});
+  const child_result run = compare(
+      {"--size", "1000", "--repeat", "2", "--threads", "1,2", "--csv", csv.string(), "--json=" + json_path.string()});
   ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
   EXPECT_EQ(run.err, "");  // not a terminal: no progress line
   for (const char* expected : {"processor:", "settings:", "build:", "plan:", "machine floor", "packed slots take",
@@ -147,7 +146,8 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
   }
   // Which of the two is said depends on the measured times (tested with fixed figures elsewhere).
   EXPECT_NE(run.out.find("The timed intervals are below 1 ms") == std::string::npos,
-            run.out.find("One thread sums in order at") == std::string::npos) << run.out;
+            run.out.find("One thread sums in order at") == std::string::npos)
+      << run.out;
 
   const auto rows = csv_rows(csv);
   // Per round: five parallel programs on 2 teams and the serial once; the calibration's floors
@@ -155,7 +155,7 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
   const std::size_t floors = std::size(kFloors);
   ASSERT_EQ(rows.size(), 1u + 2u * (5 * 2 + 1) + 2u * (floors - 1 + floors));
   EXPECT_EQ(rows[0], (std::vector<std::string>{"program", "threads", "run", "elements", "wall_seconds",
-                                                "thread_seconds", "sum", "valid", "problem", "settings"}));
+                                               "thread_seconds", "sum", "valid", "problem", "settings"}));
   for (std::size_t k = 1; k < rows.size(); ++k) {
     ASSERT_EQ(rows[k].size(), 10u);
     EXPECT_EQ(rows[k][3], "1000");
@@ -209,23 +209,26 @@ TEST(SumCompare, RunsEveryCaseFromEachBuildWithItsOwnFacts) {
   const scratch_directory other;
   fs::create_symlink(bin / "calibrate", other.path / "calibrate");
   // The other build's program counts its runs, then is the real one.
-  std::ofstream(other.path / "sum_walltime") << "#!/bin/sh\necho run >> '" << (other.path / "runs").string() << "'\nexec '"
-                                             << (bin / "sum_walltime").string() << "' \"$@\"\n";
+  std::ofstream(other.path / "sum_walltime") << "#!/bin/sh\necho run >> '" << (other.path / "runs").string()
+                                             << "'\nexec '" << (bin / "sum_walltime").string() << "' \"$@\"\n";
   fs::permissions(other.path / "sum_walltime", fs::perms::owner_all);
   std::ofstream(other.path / std::string(kBuildFactsFile))
       << R"({"compiler": "Clang 14.0.6", "profiles": {"optimised": "-O3"},
              "programs": {"sum_walltime": {"profile": "optimised", "openmp_runtime": "libomp"}}})";
   const fs::path json_path = other.path / "runs.json";
-  const child_result run = compare({"--build", "gcc=" + bin.string(), "--build", "other=" + other.path.string(),
-                                    "--programs", "sum_walltime", "--threads", "1,2", "--size", "1000", "--repeat", "1",
-                                    "--json", json_path.string()});
+  const child_result run =
+      compare({"--build", "gcc=" + bin.string(), "--build", "other=" + other.path.string(), "--programs",
+               "sum_walltime", "--threads", "1,2", "--size", "1000", "--repeat", "1", "--json", json_path.string()});
   ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
-  EXPECT_NE(run.out.find("build other: Clang 14.0.6; optimised -O3\n             OpenMP runtime: libomp for sum_walltime\n"),
-            std::string::npos) << run.out;
+  EXPECT_NE(
+      run.out.find("build other: Clang 14.0.6; optimised -O3\n             OpenMP runtime: libomp for sum_walltime\n"),
+      std::string::npos)
+      << run.out;
   const nlohmann::json json = read_json(json_path);
   const nlohmann::json& said = json["headlines"];
   EXPECT_TRUE(std::any_of(said.begin(), said.end(), [](const nlohmann::json& headline) {
-    return headline["text"].get<std::string>().find("the time under build other that it takes under build gcc") != std::string::npos;
+    return headline["text"].get<std::string>().find("the time under build other that it takes under build gcc") !=
+           std::string::npos;
   })) << said;
   ASSERT_EQ(json["builds"].size(), 2u);
   EXPECT_EQ(json["builds"][0]["compiler"], std::string(kCompiler));
@@ -235,9 +238,11 @@ TEST(SumCompare, RunsEveryCaseFromEachBuildWithItsOwnFacts) {
     for (const nlohmann::json& r : json[kind]) ++runs_of_build[r["build"].get<std::string>() + " " + kind];
   }
   std::ifstream counted(other.path / "runs");
-  EXPECT_EQ(std::count(std::istreambuf_iterator<char>(counted), {}, '\n'), 4);  // a warm-up and a run on 1 and 2 threads
-  EXPECT_EQ(runs_of_build, (std::map<std::string, int>{
-                               {"gcc runs", 2}, {"other runs", 2}, {"gcc calibration_runs", 2}, {"other calibration_runs", 2}}));
+  EXPECT_EQ(std::count(std::istreambuf_iterator<char>(counted), {}, '\n'),
+            4);  // a warm-up and a run on 1 and 2 threads
+  EXPECT_EQ(runs_of_build,
+            (std::map<std::string, int>{
+                {"gcc runs", 2}, {"other runs", 2}, {"gcc calibration_runs", 2}, {"other calibration_runs", 2}}));
 }
 
 TEST(SumCompare, TheSerialBuildRunsAsTheOneThreadReferenceWhateverTheTeams) {

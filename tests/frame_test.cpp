@@ -52,8 +52,8 @@ TEST(ElementCount, FollowsBaseTenConversionAndKeepsTheLow32Bits) {
   EXPECT_EQ(parse("4294967296"), 0);
   EXPECT_EQ(parse("4294967396"), 100);
   EXPECT_EQ(parse("-4294967196"), 100);
-  EXPECT_EQ(parse("99999999999999999999"), -1);   // clamped to 2^63-1 first
-  EXPECT_EQ(parse("-99999999999999999999"), 0);   // clamped to -2^63, whose low word is 0
+  EXPECT_EQ(parse("99999999999999999999"), -1);  // clamped to 2^63-1 first
+  EXPECT_EQ(parse("-99999999999999999999"), 0);  // clamped to -2^63, whose low word is 0
 }
 
 TEST(ElementCount, ReadsOnlyTheFirstArgument) {
@@ -80,13 +80,11 @@ TEST(AllocateArray, GivesZeroedMemoryOrTheMessageWithTheByteCount) {
 
   testing::internal::CaptureStdout();
   EXPECT_EQ(allocate_array(-1), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            printed(kMemoryMessage, 18446744073709551608UL) + "\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), printed(kMemoryMessage, 18446744073709551608UL) + "\n");
 
   testing::internal::CaptureStdout();
   EXPECT_EQ(allocate_array(-2147483647 - 1), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            printed(kMemoryMessage, 18446744056529682432UL) + "\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), printed(kMemoryMessage, 18446744056529682432UL) + "\n");
 }
 
 TEST(IndexFill, StoresEachIndexAndNothingForEmptyCounts) {
@@ -150,8 +148,7 @@ TEST(StaticBlockRange, WorkedExamples) {
 }
 
 TEST(StaticBlockRange, CoversEveryIndexOnceInThreadOrder) {
-  for (int n : {-2147483647 - 1, -100, -7, -1, 0, 1, 2, 3, 5, 7, 10, 63, 64, 65, 100, 1001,
-                2147483647}) {
+  for (int n : {-2147483647 - 1, -100, -7, -1, 0, 1, 2, 3, 5, 7, 10, 63, 64, 65, 100, 1001, 2147483647}) {
     for (int team_size : {1, 2, 3, 4, 5, 7, 8, 13, 64, 150}) expect_partition(n, team_size);
   }
 }
@@ -173,8 +170,8 @@ TEST(BlockSum, MatchesAPlainInOrderLoopToTheBit) {
   std::vector<double> a(100003);
   for (double& x : a) x = uniform(generator) * std::ldexp(1.0, static_cast<int>(generator() % 60) - 30);
 
-  for (auto [begin, end] : {std::pair{0, 100003}, std::pair{1, 100000}, std::pair{3, 4},
-                            std::pair{5, 12}, std::pair{17, 17}, std::pair{20, 10}}) {
+  for (auto [begin, end] : {std::pair{0, 100003}, std::pair{1, 100000}, std::pair{3, 4}, std::pair{5, 12},
+                            std::pair{17, 17}, std::pair{20, 10}}) {
     volatile double plain = 0.0;  // volatile keeps this reference loop scalar and in order
     for (int i = begin; i < end; ++i) plain = a[i] + plain;
     const double got = block_sum(a.data(), begin, end);
@@ -216,8 +213,7 @@ TEST(AnnounceTeamSize, PrintsOneLineFromThreadZero) {
     omp_set_num_threads(threads);
     testing::internal::CaptureStdout();
     const int team_size = announce_team_size();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              printed(kTeamLine, threads) + "\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), printed(kTeamLine, threads) + "\n");
     EXPECT_EQ(team_size, threads);
   }
 }
@@ -233,8 +229,7 @@ TEST(ClockSeconds, ReadsTheClocksInSeconds) {
 TEST(ResultLine, HasTheExactWordingAndTrailingBlank) {
   testing::internal::CaptureStdout();
   print_result_line(4950, 0.5, 1.25e-06);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            printed(kResultLine, 4950.0, 0.5, 1.25e-06) + "\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), printed(kResultLine, 4950.0, 0.5, 1.25e-06) + "\n");
 }
 
 }  // namespace

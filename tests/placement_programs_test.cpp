@@ -3,9 +3,9 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <sstream>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "tests/program_harness.hpp"
@@ -153,10 +153,12 @@ TEST(PlacementPrograms, BoundThreadsReportAProcessorOfTheirOwnBinding) {
   for (const auto& [bind, places] : {std::pair{"close", "cores"}, std::pair{"spread", "threads"}}) {
     for (const char* name : kPlacementPrograms) {
       SCOPED_TRACE(std::string(name) + " with OMP_PROC_BIND=" + bind + " OMP_PLACES=" + places);
-      const displayed_binding binding = read_displayed_binding(run_program(
-          name, {"1000"},
-          {{"OMP_NUM_THREADS", "3"}, {"OMP_PROC_BIND", bind}, {"OMP_PLACES", places},
-           {"OMP_DISPLAY_AFFINITY", "true"}, {"OMP_AFFINITY_FORMAT", kAffinityFormat}}));
+      const displayed_binding binding = read_displayed_binding(run_program(name, {"1000"},
+                                                                           {{"OMP_NUM_THREADS", "3"},
+                                                                            {"OMP_PROC_BIND", bind},
+                                                                            {"OMP_PLACES", places},
+                                                                            {"OMP_DISPLAY_AFFINITY", "true"},
+                                                                            {"OMP_AFFINITY_FORMAT", kAffinityFormat}}));
       const program_run parsed = placement_run(name, binding.program_run, 3, 1000);
       ASSERT_EQ(binding.processors_of_thread.size(), 3u) << binding.program_run.out;
       for (const auto& [thread, core] : cores_of(parsed)) {

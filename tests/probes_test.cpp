@@ -39,8 +39,8 @@ int fields_in_stat_line() {
   std::string line;
   std::getline(file, line);
   std::istringstream words(line);
-  return static_cast<int>(std::distance(std::istream_iterator<std::string>(words),
-                                        std::istream_iterator<std::string>()));
+  return static_cast<int>(
+      std::distance(std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()));
 }
 
 int field_value(int field, int& status) {

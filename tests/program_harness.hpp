@@ -14,8 +14,8 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/unit/json_checks.hpp"
-#include "tools/run/child_process.hpp"
 #include "tools/catalog/programs.hpp"
+#include "tools/run/child_process.hpp"
 #include "tools/run/program_output.hpp"
 
 // The libomp profile (thread_stacks, the libomp probe) is built only where LLVM's runtime was found.
@@ -79,17 +79,14 @@ inline std::vector<std::string> output_lines(const std::string& out) {
   return lines;
 }
 
-inline std::string exact_index_sum(long long n) {
-  return g_format(n > 0 ? static_cast<double>(n * (n - 1) / 2) : 0.0);
-}
+inline std::string exact_index_sum(long long n) { return g_format(n > 0 ? static_cast<double>(n * (n - 1) / 2) : 0.0); }
 
 // A directory of the running test's own, removed with everything in it at the end.
 struct scratch_directory {
   std::filesystem::path path;
   scratch_directory() {
-    path = std::filesystem::temp_directory_path() /
-           ("omp_sums_test_" + std::to_string(getpid()) + "_" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
+    path = std::filesystem::temp_directory_path() / ("omp_sums_test_" + std::to_string(getpid()) + "_" +
+                                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(path);
     std::filesystem::create_directories(path);
   }

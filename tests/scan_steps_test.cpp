@@ -9,8 +9,8 @@
 namespace {
 
 TEST(GeneratorState, ThreadZeroHasThreeEqualWordsFromTheSeedSecond) {
-  for (std::time_t s : {std::time_t{0}, std::time_t{12345}, std::time_t{65535}, std::time_t{65536},
-                        std::time_t{1796688000}}) {
+  for (std::time_t s :
+       {std::time_t{0}, std::time_t{12345}, std::time_t{65535}, std::time_t{65536}, std::time_t{1796688000}}) {
     unsigned short state[3];
     seed_generator_state(state, s, 0);
     const unsigned short low = static_cast<unsigned short>(s & 0xffff);

@@ -53,8 +53,8 @@ double slot_sum(const std::vector<double>& a, int slot_count, int slot_doubles, 
   {
 #pragma omp single
     formed = omp_get_num_threads();
-    sum_into_slots(a.data(), n, slots.data(), slot_count, slot_doubles, !packed,
-                   omp_get_thread_num(), omp_get_num_threads());
+    sum_into_slots(a.data(), n, slots.data(), slot_count, slot_doubles, !packed, omp_get_thread_num(),
+                   omp_get_num_threads());
   }
   EXPECT_EQ(formed, team_size);
   for (std::size_t k = size; k < slots.size(); ++k) EXPECT_EQ(slots[k], -7.0) << "past the slots";

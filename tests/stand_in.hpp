@@ -12,7 +12,9 @@
 // A programs' directory whose sum_walltime is tests/stand_in.sh.
 struct stand_in_bin : scratch_directory {
   std::filesystem::path pids = path / "pids";
-  stand_in_bin() { std::filesystem::create_symlink(std::string(SUITE_TEST_SOURCE_DIR) + "/stand_in.sh", path / "sum_walltime"); }
+  stand_in_bin() {
+    std::filesystem::create_symlink(std::string(SUITE_TEST_SOURCE_DIR) + "/stand_in.sh", path / "sum_walltime");
+  }
 };
 
 inline std::string valid_output(long long n) {
@@ -42,15 +44,16 @@ inline std::vector<int> left_over(const stand_in_bin& bin) {
 
 // sum_compare over the stand-in: one thread, one warm-up and one measured run.
 inline child_result compare_with_stand_in(const stand_in_bin& bin, const std::string& mode, const std::string& output,
-                                  std::vector<std::string> extra = {}, const std::string& size = "10000",
-                                  const std::vector<std::string>& wrapper = {}) {
+                                          std::vector<std::string> extra = {}, const std::string& size = "10000",
+                                          const std::vector<std::string>& wrapper = {}) {
   std::vector<std::string> env = environment_without_runtime_settings();
   set_variable(env, "STAND_IN_MODE", mode);
   set_variable(env, "STAND_IN_OUTPUT", output);
   set_variable(env, "STAND_IN_PIDS", bin.pids.string());
   std::vector<std::string> args = wrapper;
   args.push_back(program_path("sum_compare"));
-  for (const char* word : {"--programs", "sum_walltime", "--threads", "1", "--repeat", "1", "--bin"}) args.push_back(word);
+  for (const char* word : {"--programs", "sum_walltime", "--threads", "1", "--repeat", "1", "--bin"})
+    args.push_back(word);
   args.push_back(bin.path.string());
   args.insert(args.end(), {"--size", size});
   args.insert(args.end(), extra.begin(), extra.end());

@@ -24,30 +24,32 @@ TEST(Topology, TheHeaderAndTheTeamSizesFollowTheMachineHwlocDescribes) {
   ASSERT_EQ(run.exit_status, 0) << run.err;
   const std::vector<std::string> lines = output_lines(run.out);
   EXPECT_EQ(lines.at(0).substr(lines[0].find(", threads ")), ", threads 1,2,4,8,16,32");
-  EXPECT_NE(run.out.find("\ntopology:    2 packages, 4 NUMA nodes, 16 cores, 32 processors"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\ntopology:    2 packages, 4 NUMA nodes, 16 cores, 32 processors"), std::string::npos)
+      << run.out;
   EXPECT_NE(run.out.find("may use 32: 0-31\n"), std::string::npos) << run.out;
 }
 
 TEST(Topology, ABoundTeamOnOneNodeOfSeveralIsWarnedAbout) {
   // Whatever processors of this machine the threads report, hwloc's description puts them on node 0.
-  const child_result run = compare_on(kTwoSockets, {"--programs", "sum_slots_padded", "--threads", "2", "--size", "1000",
-                                                    "--repeat", "1"},
-                                      {{"OMP_PROC_BIND", "close"}});
+  const child_result run =
+      compare_on(kTwoSockets, {"--programs", "sum_slots_padded", "--threads", "2", "--size", "1000", "--repeat", "1"},
+                 {{"OMP_PROC_BIND", "close"}});
   ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
   std::string unwrapped = run.out;  // the warnings are wrapped at 100 columns
   for (std::size_t at = unwrapped.find("\n  "); at != std::string::npos; at = unwrapped.find("\n  ", at)) {
     unwrapped.replace(at, 3, " ");
   }
-  EXPECT_NE(unwrapped.find("under OMP_PROC_BIND=close every thread sat on NUMA node 0 in 1 of 1 runs"), std::string::npos)
+  EXPECT_NE(unwrapped.find("under OMP_PROC_BIND=close every thread sat on NUMA node 0 in 1 of 1 runs"),
+            std::string::npos)
       << run.out;
 }
 
 TEST(Settings, EveryCaseRunsUnderEachValueSideBySide) {
   const scratch_directory out;
   const auto json_path = out.path / "runs.json";
-  const child_result run = compare_on(nullptr, {"--programs", "sum_walltime,sum_slots_packed", "--threads", "2", "--size",
-                                                "1000", "--repeat", "1", "--env", "OMP_PROC_BIND=close,spread", "--json",
-                                                json_path.string()});
+  const child_result run =
+      compare_on(nullptr, {"--programs", "sum_walltime,sum_slots_packed", "--threads", "2", "--size", "1000",
+                           "--repeat", "1", "--env", "OMP_PROC_BIND=close,spread", "--json", json_path.string()});
   ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
   EXPECT_NE(run.out.find("\nunder OMP_PROC_BIND=close:\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("\nunder OMP_PROC_BIND=spread:\n"), std::string::npos) << run.out;
@@ -55,7 +57,7 @@ TEST(Settings, EveryCaseRunsUnderEachValueSideBySide) {
   ASSERT_EQ(json["aggregates"].size(), 4u);
   EXPECT_EQ(json["aggregates"][0]["settings"]["OMP_PROC_BIND"], "close");
   EXPECT_EQ(json["aggregates"][3]["settings"]["OMP_PROC_BIND"], "spread");
-  EXPECT_TRUE(json["aggregates"][0]["placement"].is_null());       // sum_walltime prints no placement lines
+  EXPECT_TRUE(json["aggregates"][0]["placement"].is_null());  // sum_walltime prints no placement lines
   EXPECT_EQ(json["aggregates"][1]["placement"]["distinct_processors"].get<int>() >= 1, true);
   EXPECT_EQ(json["runs"][0]["settings"]["OMP_PROC_BIND"], "close");
   EXPECT_EQ(json["env"]["OMP_PROC_BIND"], (nlohmann::json{"close", "spread"}));

@@ -23,8 +23,7 @@ int main(int argc, char** argv) {
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
   };
   sock_fprog program = {static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
-  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
-      prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
     std::perror("seccomp");
     return 126;
   }

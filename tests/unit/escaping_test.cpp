@@ -36,7 +36,9 @@ report report_holding(const std::string& text) {
   return r;
 }
 
-std::size_t count_of(const std::string& text, char c) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), c)); }
+std::size_t count_of(const std::string& text, char c) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), c));
+}
 
 // The page's own markup, and no more: every character that HTML reads as markup, counted.
 void expect_same_markup(const std::string& page, const std::string& plain_page, const char* what) {
@@ -184,7 +186,11 @@ TEST(Escaping, EachEscaperOnItsOwn) {
   EXPECT_EQ(csv_cell("@SUM(A1)"), "'@SUM(A1)");
   EXPECT_EQ(csv_cell("a,\"b\""), "\"a,\"\"b\"\"\"");
   // Bytes that are not UTF-8 become U+FFFD, an overlong form and a surrogate among them.
-  EXPECT_EQ(valid_utf8("a\xff" "b\xc0\xaf" "c\xed\xa0\x80" "d\xe2\x82\xac"), "a\uFFFDb\uFFFD\uFFFDc\uFFFD\uFFFD\uFFFDd\u20AC");
+  EXPECT_EQ(valid_utf8("a\xff"
+                       "b\xc0\xaf"
+                       "c\xed\xa0\x80"
+                       "d\xe2\x82\xac"),
+            "a\uFFFDb\uFFFD\uFFFDc\uFFFD\uFFFD\uFFFDd\u20AC");
 }
 
 }  // namespace

@@ -16,7 +16,10 @@ inline report fixed_report(int rounds = 2, double padded_factor = 1.0) {
   options.dimensions = {{"OMP_PROC_BIND", {"close", "spread"}}};
   report r;
   r.plan = make_plan(options, 2);
-  r.facts = {"node-1", "Test CPU", 2, {"OMP_WAIT_POLICY=active"},
+  r.facts = {"node-1",
+             "Test CPU",
+             2,
+             {"OMP_WAIT_POLICY=active"},
              {{"", "/opt/bin", "GNU 12.2.0", "optimised -O3", "libgomp for sum_walltime sum_slots_padded"}}};
   r.machine.packages = 1;
   r.machine.numa_nodes = 1;
@@ -30,8 +33,13 @@ inline report fixed_report(int rounds = 2, double padded_factor = 1.0) {
     for (const run_case& c : r.plan.cases) {
       run_record record{c, round, {}, round == 2 ? "a remark\n" : ""};
       if (c.program->role == program_role::calibration) {
-        record.reading.result_fields = {"0.5", printed("%g", 0.001 / c.threads), "0.0004", c.threads == 1 ? "nan" : "200",
-                                        "0.003", "0.002", "0.0005", "0.0004", "2", "40", "1.5", "60", "0.3"};
+        record.reading.result_fields = {"0.5",    printed("%g", 0.001 / c.threads),
+                                        "0.0004", c.threads == 1 ? "nan" : "200",
+                                        "0.003",  "0.002",
+                                        "0.0005", "0.0004",
+                                        "2",      "40",
+                                        "1.5",    "60",
+                                        "0.3"};
       } else {
         record.reading.sum = "499500";
         const double jitter = 1 + 0.01 * (round - 1);
@@ -39,7 +47,8 @@ inline report fixed_report(int rounds = 2, double padded_factor = 1.0) {
             (c.program->role == program_role::padded_slots ? 0.004 * padded_factor : 0.001) * jitter / c.threads;
         record.reading.thread_seconds = record.reading.seconds * 0.9;
         if (prints_placement(*c.program)) {
-          for (int t = 0; t < c.threads; ++t) record.reading.thread_fields[t] = {std::to_string(t), std::to_string(1 - t)};
+          for (int t = 0; t < c.threads; ++t)
+            record.reading.thread_fields[t] = {std::to_string(t), std::to_string(1 - t)};
         }
       }
       r.records.push_back(record);
@@ -48,4 +57,3 @@ inline report fixed_report(int rounds = 2, double padded_factor = 1.0) {
   analyse(r);
   return r;
 }
-

@@ -34,8 +34,8 @@ TEST(Headlines, SayOnlyWhatTheirIntervalsSupport) {
   figures measured;
   measured.cases = {
       stats_of("sum_walltime", 1, around(0.012), plan.size),
-      stats_of("sum_walltime", 2, around(0.012), plan.size),   // no faster
-      stats_of("sum_walltime", 8, around(0.006), plan.size),   // faster, but on 8 threads over 2 processors
+      stats_of("sum_walltime", 2, around(0.012), plan.size),  // no faster
+      stats_of("sum_walltime", 8, around(0.006), plan.size),  // faster, but on 8 threads over 2 processors
       stats_of("sum_slots_packed", 2, around(0.12), plan.size),
       stats_of("sum_slots_padded", 2, around(0.036), plan.size),
   };
@@ -46,10 +46,12 @@ TEST(Headlines, SayOnlyWhatTheirIntervalsSupport) {
   EXPECT_NE(said[0].text.find("the speed of 1 thread: no measurable difference."), std::string::npos) << said[0].text;
   EXPECT_FALSE(said[0].supported);
   EXPECT_NE(said[1].text.find("faster than 1 thread (8 threads on 2 processors: oversubscribed, ideal 2)."),
-            std::string::npos) << said[1].text;
+            std::string::npos)
+      << said[1].text;
   EXPECT_TRUE(said[1].supported);
   EXPECT_NEAR(said[1].ratio, 2.0, 1e-12);
-  EXPECT_NE(said[2].text.find("the cost of false sharing. Each element costs each thread 8.4 ns more"), std::string::npos)
+  EXPECT_NE(said[2].text.find("the cost of false sharing. Each element costs each thread 8.4 ns more"),
+            std::string::npos)
       << said[2].text;
   EXPECT_TRUE(said[2].supported);
   EXPECT_GT(said[2].ci.low, 1.0);
@@ -81,7 +83,7 @@ TEST(Headlines, ClaimOnlyWhatTheWholeIntervalSupports) {
     return floor_stats{kind, threads, 0, values, summarise(values).median, median_interval(values)};
   };
   figures wide;
-  wide.cases = {stats_of("sum_walltime", 1, spread(1.2e-3, 0.6), plan.size),   // 1.2x the add latency, give or take
+  wide.cases = {stats_of("sum_walltime", 1, spread(1.2e-3, 0.6), plan.size),  // 1.2x the add latency, give or take
                 stats_of("sum_walltime", 2, around(0.6e-3), plan.size),
                 stats_of("sum_slots_padded", 1, spread(1.05e-3, 0.6), plan.size)};  // about the in-order floor
   wide.floors = {floor_of(floor_kind::add_latency, 1, around(1.0)),
@@ -93,7 +95,8 @@ TEST(Headlines, ClaimOnlyWhatTheWholeIntervalSupports) {
   EXPECT_NE(said.find("this run cannot tell whether more than the adds costs."), std::string::npos) << said;
   EXPECT_NE(said.find("reads the array at 0.80x ["), std::string::npos) << said;
   EXPECT_NE(said.find("the speed of the in-order sum (6.4 GB/s): slower"), std::string::npos) << said;
-  EXPECT_NE(said.find("the in-order floor: a running sum kept in memory costs nothing measurable"), std::string::npos) << said;
+  EXPECT_NE(said.find("the in-order floor: a running sum kept in memory costs nothing measurable"), std::string::npos)
+      << said;
   EXPECT_NE(said.find("OpenMP's fork, barrier and join cost nothing measurable on top"), std::string::npos) << said;
   for (const headline& sentence : wide_said) {
     EXPECT_TRUE(!sentence.supported || sentence.ci.low > 1 || sentence.ci.high < 1) << sentence.text;
@@ -106,7 +109,8 @@ TEST(Headlines, ClaimOnlyWhatTheWholeIntervalSupports) {
   const std::vector<headline> zero_said = headlines(plan, zero, 2, 1);
   ASSERT_FALSE(zero_said.empty());
   EXPECT_NE(texts(zero_said).find("sum_walltime, 2 threads against 1 thread: no ratio (a median time is 0 s"),
-            std::string::npos) << texts(zero_said);
+            std::string::npos)
+      << texts(zero_said);
   for (const headline& sentence : zero_said) {
     EXPECT_EQ(sentence.text.find("nan"), std::string::npos) << sentence.text;
     EXPECT_EQ(sentence.text.find("inf"), std::string::npos) << sentence.text;
@@ -118,7 +122,8 @@ TEST(Headlines, ClaimOnlyWhatTheWholeIntervalSupports) {
                     stats_of("sum_walltime", 2, {0.5e-3, 0.5e-3}, plan.size)};
   const std::vector<headline> few = headlines(plan, two_runs, 2, 1);
   ASSERT_FALSE(few.empty());
-  EXPECT_EQ(few[0].text.rfind("sum_walltime, 2 threads: 2.00x [2.00, 2.00]* the speed of 1 thread: no measurable", 0), 0u)
+  EXPECT_EQ(few[0].text.rfind("sum_walltime, 2 threads: 2.00x [2.00, 2.00]* the speed of 1 thread: no measurable", 0),
+            0u)
       << few[0].text;
   EXPECT_FALSE(few[0].supported);
   EXPECT_FALSE(few[0].precise);
@@ -149,8 +154,10 @@ TEST(Headlines, ReadFalseSharingAgainstTheHostsOwnReference) {
   EXPECT_EQ(shows.effect, "false_sharing");
   EXPECT_EQ(shows.reference_name, "shared_line_sums/separate_line_sums");
   EXPECT_NEAR(shows.reference_ratio, 3.1, 1e-12);
-  EXPECT_NE(shows.text.find("Plain threads keeping running sums in one line take 3.10x ["), std::string::npos) << shows.text;
-  EXPECT_NE(shows.text.find("the programs show the false sharing this processor has."), std::string::npos) << shows.text;
+  EXPECT_NE(shows.text.find("Plain threads keeping running sums in one line take 3.10x ["), std::string::npos)
+      << shows.text;
+  EXPECT_NE(shows.text.find("the programs show the false sharing this processor has."), std::string::npos)
+      << shows.text;
 
   const headline hides = said_for(1.0, 1.0, 5.0);
   EXPECT_NE(hides.text.find("no cost of false sharing shows in this run."), std::string::npos) << hides.text;
@@ -187,11 +194,14 @@ TEST(Headlines, ReadTheReductionsExcessAgainstTheHostsConstructs) {
     figures measured;
     measured.cases = {stats_of("sum_walltime", 1, around(0.006), plan.size),
                       stats_of("sum_walltime", 2, around(team_seconds), plan.size)};
-    for (const auto& [kind, median] : {std::pair{floor_kind::inorder_streams, 0.003}, {floor_kind::fork_join_after_idle, 90.0},
-                                       {floor_kind::barrier, 1.5}, {floor_kind::atomic_add, 30.0}}) {
+    for (const auto& [kind, median] : {std::pair{floor_kind::inorder_streams, 0.003},
+                                       {floor_kind::fork_join_after_idle, 90.0},
+                                       {floor_kind::barrier, 1.5},
+                                       {floor_kind::atomic_add, 30.0}}) {
       measured.floors.push_back({kind, 2, 0, around(median), median, median_interval(around(median))});
     }
-    measured.floors.push_back({floor_kind::inorder_streams, 1, 0, around(0.006), 0.006, median_interval(around(0.006))});
+    measured.floors.push_back(
+        {floor_kind::inorder_streams, 1, 0, around(0.006), 0.006, median_interval(around(0.006))});
     return headlines(plan, measured, 2, 1).front();
   };
   const headline woken = said_for(0.0031);  // 100 us over the floor: one wake-up, barrier and adds
@@ -222,12 +232,14 @@ TEST(Headlines, GiveFiguresPerElementOnlyForRunsOfAMillisecondOrMore) {
   };
   const std::string short_runs = said_for(0.0009);
   EXPECT_NE(short_runs.find("The timed intervals are below 1 ms (sum_walltime on 1 thread: 0.900 ms)"),
-            std::string::npos) << short_runs;
+            std::string::npos)
+      << short_runs;
   EXPECT_EQ(short_runs.find("ns per element"), std::string::npos) << short_runs;
   EXPECT_EQ(short_runs.find("Each element costs"), std::string::npos) << short_runs;
   const std::string long_runs = said_for(0.001);
   EXPECT_EQ(long_runs.find("below 1 ms"), std::string::npos) << long_runs;
-  EXPECT_NE(long_runs.find("One thread sums in order at 1.000 ns per element, 2.00x ["), std::string::npos) << long_runs;
+  EXPECT_NE(long_runs.find("One thread sums in order at 1.000 ns per element, 2.00x ["), std::string::npos)
+      << long_runs;
   EXPECT_NE(long_runs.find("Each element costs each thread 2.0 ns more"), std::string::npos) << long_runs;
 }
 

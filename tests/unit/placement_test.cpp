@@ -23,7 +23,7 @@ TEST(Topology, PlacementIsReadAgainstCoresAndNodes) {
   EXPECT_EQ(core.runs_on_one_node, 1);
   const placement_summary spread = analyse_placement({{{0, 0}, {1, 8}}, {{0, 2}, {1, 16}}}, machine);
   EXPECT_EQ(spread.runs, 2);
-  EXPECT_EQ(spread.distinct_processors, 2);  // counted within each run
+  EXPECT_EQ(spread.distinct_processors, 2);                                            // counted within each run
   EXPECT_EQ(analyse_placement({{{0, 0}}, {{0, 1}}}, machine).distinct_processors, 1);  // one thread moved between runs
   EXPECT_EQ(spread.runs_sharing_core, 0);
   EXPECT_EQ(spread.runs_on_one_node, 0);

@@ -9,17 +9,17 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "tools/analysis/comparison.hpp"
-#include "tools/report/effect_charts.hpp"
-#include "tools/report/html_pieces.hpp"
-#include "tools/analysis/merge.hpp"
-#include "tools/analysis/report.hpp"
-#include "tools/report/csv.hpp"
-#include "tools/report/json.hpp"
-#include "tools/report/markdown.hpp"
-#include "tools/catalog/suite_build.hpp"
 #include "tests/unit/fixed_report.hpp"
 #include "tests/unit/json_checks.hpp"
+#include "tools/analysis/comparison.hpp"
+#include "tools/analysis/merge.hpp"
+#include "tools/analysis/report.hpp"
+#include "tools/catalog/suite_build.hpp"
+#include "tools/report/csv.hpp"
+#include "tools/report/effect_charts.hpp"
+#include "tools/report/html_pieces.hpp"
+#include "tools/report/json.hpp"
+#include "tools/report/markdown.hpp"
 
 namespace {
 
@@ -53,8 +53,9 @@ TEST(Aggregate, DerivesEachFigureFromTheRuns) {
     int threads;
     double median, thread_median, speedup, ns_per_element_per_thread, floor, of_floor, spread_percent, low, high;
   };
-  for (const expected_case& want : {expected_case{1, 0.011, 0.0055, 1.0, 11.0, 0.004, 2.75, 100 * 0.002 / 0.011, 0.010, 0.012},
-                                    expected_case{2, 0.006, 0.003, 0.011 / 0.006, 12.0, 0.002, 3.0, 100 * 0.002 / 0.006, 0.005, 0.007}}) {
+  for (const expected_case& want :
+       {expected_case{1, 0.011, 0.0055, 1.0, 11.0, 0.004, 2.75, 100 * 0.002 / 0.011, 0.010, 0.012},
+        expected_case{2, 0.006, 0.003, 0.011 / 0.006, 12.0, 0.002, 3.0, 100 * 0.002 / 0.006, 0.005, 0.007}}) {
     SCOPED_TRACE(want.threads);
     const case_stats* got = find_case(measured.cases, program_role::reduction, want.threads);
     ASSERT_NE(got, nullptr);
@@ -112,7 +113,8 @@ TEST(Report, ASavedRunReadsBackIntoTheSameReport) {
                                   "\"schema_version\": 2"),
        "has schema version 2"},
       {"{\"runs\": []}", "is not a JSON file that sum_compare wrote"},
-      {std::string(saved).replace(saved.find("\"threads\": 1,"), 13, ""), "breaks the schema at /runs/0: Missing required property 'threads'"},
+      {std::string(saved).replace(saved.find("\"threads\": 1,"), 13, ""),
+       "breaks the schema at /runs/0: Missing required property 'threads'"},
   };
   for (const auto& [text, reason] : refused) {
     std::ofstream(file) << text;
@@ -130,10 +132,11 @@ TEST(Compare, CallsSlowerOnlyWhatTheIntervalAndTheUTestAgreeOn) {
   report base = fixed_report(7);
   report now = fixed_report(7, 1.5);  // the padded slots take half as long again
   now.facts.builds[0].compiler = "Clang 14.0.6";
-  EXPECT_EQ(run_differences(base, now),
-            std::vector<std::string>{"builds: GNU 12.2.0; optimised -O3; OpenMP runtime: libgomp for sum_walltime "
-                                     "sum_slots_padded; in /opt/bin -> Clang 14.0.6; optimised -O3; OpenMP runtime: libgomp "
-                                     "for sum_walltime sum_slots_padded; in /opt/bin"});
+  EXPECT_EQ(
+      run_differences(base, now),
+      std::vector<std::string>{"builds: GNU 12.2.0; optimised -O3; OpenMP runtime: libgomp for sum_walltime "
+                               "sum_slots_padded; in /opt/bin -> Clang 14.0.6; optimised -O3; OpenMP runtime: libgomp "
+                               "for sum_walltime sum_slots_padded; in /opt/bin"});
   const std::vector<compared_figure> compared = compare_figures(base, now);
   ASSERT_FALSE(compared.empty());
   for (const compared_figure& figure : compared) {
@@ -154,9 +157,11 @@ TEST(Compare, CallsSlowerOnlyWhatTheIntervalAndTheUTestAgreeOn) {
   for (setting& under : plain.plan.settings) under.env.clear();
   const comparison nothing = compare_reports("plain.json", "sweep.json", plain, base);
   EXPECT_TRUE(nothing.compared.empty());
-  EXPECT_NE(nothing.note.find("nothing can be compared: the base ran no --env setting from the default build (/opt/bin) on "
-                              "threads 1,2; the new one ran the settings [OMP_PROC_BIND=close] [OMP_PROC_BIND=spread]"),
-            std::string::npos) << nothing.note;
+  EXPECT_NE(
+      nothing.note.find("nothing can be compared: the base ran no --env setting from the default build (/opt/bin) on "
+                        "threads 1,2; the new one ran the settings [OMP_PROC_BIND=close] [OMP_PROC_BIND=spread]"),
+      std::string::npos)
+      << nothing.note;
 }
 
 // Machines side by side: the one whose every figure takes half as long again is flagged, and only
@@ -240,11 +245,15 @@ TEST(Report, MarkdownHasOneTableRowPerCaseAndTheHeadlines) {
   writing how;
   const report r = fixed_report();
   const std::string text = as_markdown(r, how);
-  EXPECT_NE(text.find("| program | threads | setting | median s | 95% interval | spread | speed-up | x floor |\n"
-                      "|---|---:|---|---:|---|---:|---:|---:|\n"
-                      "| sum_walltime | 1 | OMP_PROC_BIND=close | 0.001005 | [0.001000, 0.001010]\\* | 1.0% | 1.00x | 1.01x |\n"),
-            std::string::npos) << text;
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<long>(2 + 2 + r.measured.cases.size() + 1 + r.said.size()));
+  EXPECT_NE(
+      text.find(
+          "| program | threads | setting | median s | 95% interval | spread | speed-up | x floor |\n"
+          "|---|---:|---|---:|---|---:|---:|---:|\n"
+          "| sum_walltime | 1 | OMP_PROC_BIND=close | 0.001005 | [0.001000, 0.001010]\\* | 1.0% | 1.00x | 1.01x |\n"),
+      std::string::npos)
+      << text;
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'),
+            static_cast<long>(2 + 2 + r.measured.cases.size() + 1 + r.said.size()));
 }
 
 #ifdef SUITE_HAVE_LIBOMP

@@ -6,10 +6,10 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "tools/report/json_schema.hpp"
-#include "tools/report/output_files.hpp"
 #include "tools/catalog/programs.hpp"
 #include "tools/report/json.hpp"
+#include "tools/report/json_schema.hpp"
+#include "tools/report/output_files.hpp"
 
 namespace {
 
@@ -38,7 +38,8 @@ TEST(SavedJson, IsRefusedWhereItIsWrong) {
       {"not_utf8.json", "is not JSON: at byte "},
       {"number_past_double.json", "is not JSON: number overflow parsing '1.142e706'"},  // found by fuzzing
   };
-  for (const auto& [file, reason] : refused) EXPECT_NE(refusal_of(file).find(reason), std::string::npos) << refusal_of(file);
+  for (const auto& [file, reason] : refused)
+    EXPECT_NE(refusal_of(file).find(reason), std::string::npos) << refusal_of(file);
 }
 
 // The schema is written by hand beside the code: its version and its programs are the code's.

@@ -41,10 +41,11 @@ TEST(MatchFormat, ReadsExactlyWhatPrintfWrites) {
   using fields = std::vector<std::string>;
   EXPECT_EQ(match_format("thread  3 is running on core 12", kPlacementLine), (fields{"3", "12"}));
   EXPECT_EQ(match_format("thread 3 is running on core 12", kPlacementLine), std::nullopt);
-  EXPECT_EQ(match_format(printed(kResultLine, 4950.0, 1.5e-06, 0.25), kResultLine), (fields{"4950", "1.5e-06", "0.25"}));
+  EXPECT_EQ(match_format(printed(kResultLine, 4950.0, 1.5e-06, 0.25), kResultLine),
+            (fields{"4950", "1.5e-06", "0.25"}));
   EXPECT_EQ(match_format("Sum is 4950.0, took 1 sec", kSerialResultLine), std::nullopt);  // not %g's text
   EXPECT_EQ(match_format("Sum is 4950, took 1 sec trailing", kSerialResultLine), std::nullopt);
-  EXPECT_EQ(match_format("Sum is 4294967296 (expected: 1)", kIterationResultLine), std::nullopt);  // past %u
+  EXPECT_EQ(match_format("Sum is 4294967296 (expected: 1)", kIterationResultLine), std::nullopt);        // past %u
   EXPECT_EQ(match_format(replaced(printed(kTeamLine, 7), "7", "2147483648"), kTeamLine), std::nullopt);  // past %d
 }
 
@@ -86,8 +87,11 @@ TEST(MedianInterval, LiesWithinAPrecisionOnlyWithRunsEnoughFor95Percent) {
 
 TEST(MannWhitney, GivesTheTabulatedTwoSidedPValues) {
   // Two-sided critical value at 5% for 7 and 7 is U = 8: p just below 0.05 there, above at 9.
-  for (const auto& [m, n, u, p] : {std::tuple{3, 3, 0, 0.1}, {5, 5, 0, 2.0 / 252}, {7, 7, 8, 0.0378788},
-                                   {7, 7, 9, 0.0530303}, {4, 6, 3, 0.0666667}}) {
+  for (const auto& [m, n, u, p] : {std::tuple{3, 3, 0, 0.1},
+                                   {5, 5, 0, 2.0 / 252},
+                                   {7, 7, 8, 0.0378788},
+                                   {7, 7, 9, 0.0530303},
+                                   {4, 6, 3, 0.0666667}}) {
     SCOPED_TRACE(std::to_string(m) + "," + std::to_string(n) + " U=" + std::to_string(u));
     std::vector<double> a;
     std::vector<double> b;
@@ -106,7 +110,7 @@ TEST(MannWhitney, GivesTheTabulatedTwoSidedPValues) {
     low[static_cast<std::size_t>(k)] = k;
     high[static_cast<std::size_t>(k)] = 100 + k;
   }
-  EXPECT_LT(mann_whitney_p(low, high), 1e-9);             // normal law, far apart
+  EXPECT_LT(mann_whitney_p(low, high), 1e-9);                   // normal law, far apart
   EXPECT_DOUBLE_EQ(mann_whitney_p({1, 1, 1}, {1, 1, 1}), 1.0);  // all tied
 }
 

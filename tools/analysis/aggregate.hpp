@@ -9,25 +9,25 @@
 #include <vector>
 
 #include "tools/analysis/placement.hpp"
-#include "tools/catalog/floors.hpp"
-#include "tools/catalog/plan.hpp"
 #include "tools/analysis/statistics.hpp"
+#include "tools/catalog/floors.hpp"
 #include "tools/catalog/machine.hpp"
+#include "tools/catalog/plan.hpp"
 
 struct case_stats {
   run_case c;
-  std::vector<double> walls;     // the valid runs' timed intervals
+  std::vector<double> walls;  // the valid runs' timed intervals
   summary wall{0, 0, 0};
   interval median_ci{0, 0, 0};
-  double spread_percent = 0;     // (max - min) / median
-  double thread_median = -1;     // -1: the program prints no thread time
+  double spread_percent = 0;  // (max - min) / median
+  double thread_median = -1;  // -1: the program prints no thread time
   double ns_per_element_per_thread = 0;
-  double speedup = -1;           // -1: no one-thread case of the same program
-  double floor_seconds = -1;     // the in-order streams floor of its team size; -1: none measured
-  double of_floor = -1;          // median / floor_seconds
+  double speedup = -1;                         // -1: no one-thread case of the same program
+  double floor_seconds = -1;                   // the in-order streams floor of its team size; -1: none measured
+  double of_floor = -1;                        // median / floor_seconds
   std::optional<placement_summary> placement;  // for the programs that print placement lines
-  int runs = 0;                  // measured runs, valid or not
-  bool precision_reached = true; // its median interval lies within the plan's --precision (true without one)
+  int runs = 0;                                // measured runs, valid or not
+  bool precision_reached = true;  // its median interval lies within the plan's --precision (true without one)
 };
 
 // Calibrate's field of this floor, in seconds, from a run on `size` elements; NaN where absent.
@@ -40,14 +40,14 @@ struct floor_stats {
   floor_kind kind;
   int threads;
   int setting;
-  std::vector<double> values;    // one per valid calibration run, in the floor's unit
+  std::vector<double> values;  // one per valid calibration run, in the floor's unit
   double median = 0;
   interval ci{0, 0, 0};
 };
 
 struct figures {
-  std::vector<case_stats> cases;   // the program cases with a valid run, in the plan's order
-  std::vector<floor_stats> floors; // by team size, then kind
+  std::vector<case_stats> cases;    // the program cases with a valid run, in the plan's order
+  std::vector<floor_stats> floors;  // by team size, then kind
 };
 
 figures aggregate(const run_plan& plan, const std::vector<run_record>& records, const machine_topology& machine);

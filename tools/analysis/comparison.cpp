@@ -26,8 +26,8 @@ std::vector<std::string> env_labels(const run_plan& plan) {
 }
 
 std::string build_text(const build_facts& build) {
-  return (build.name.empty() ? "" : build.name + ": ") + build.compiler + "; " + build.profiles + "; OpenMP runtime: " +
-         build.runtimes + "; in " + build.bin;
+  return (build.name.empty() ? "" : build.name + ": ") + build.compiler + "; " + build.profiles +
+         "; OpenMP runtime: " + build.runtimes + "; in " + build.bin;
 }
 
 std::string builds_text(const run_facts& facts) {
@@ -54,10 +54,11 @@ std::string with_setting(const std::string& name, const std::string& label) {
 }
 
 // The verdict of a ratio of the new values over the base ones: the interval and the U test agree.
-compared_figure figure_of(std::string name, bool floor, const std::vector<double>& base, const std::vector<double>& now) {
+compared_figure figure_of(std::string name, bool floor, const std::vector<double>& base,
+                          const std::vector<double>& now) {
   const ratio_figure ratio = ratio_of(now, base);
-  compared_figure figure{std::move(name), floor, summarise(base).median, summarise(now).median, ratio.ratio, ratio.ci,
-                         mann_whitney_p(now, base), "no measurable difference"};
+  compared_figure figure{std::move(name), floor,    summarise(base).median,    summarise(now).median,
+                         ratio.ratio,     ratio.ci, mann_whitney_p(now, base), "no measurable difference"};
   if (figure.p_value < kAlpha && above(ratio, 1)) figure.verdict = floor ? "higher" : "slower";
   if (figure.p_value < kAlpha && below(ratio, 1)) figure.verdict = floor ? "lower" : "faster";
   return figure;
@@ -71,7 +72,8 @@ std::vector<std::string> run_differences(const report& base, const report& now) 
     if (a != b) said.push_back(std::string(what) + ": " + a + " -> " + b);
   };
   differ("processor", base.facts.processor, now.facts.processor);
-  differ("processors online", std::to_string(base.facts.processors_online), std::to_string(now.facts.processors_online));
+  differ("processors online", std::to_string(base.facts.processors_online),
+         std::to_string(now.facts.processors_online));
   differ("processors this process may use", processor_list(base.machine.allowed), processor_list(now.machine.allowed));
   differ("topology", topology_line(base.machine), topology_line(now.machine));
   differ("caches", caches_line(base.machine), caches_line(now.machine));
@@ -102,7 +104,8 @@ std::vector<compared_figure> compare_figures(const report& base, const report& n
   for (const floor_stats& f : base.measured.floors) {
     const std::string label = label_of(base.plan, f.setting);
     for (const floor_stats& other : now.measured.floors) {
-      if (other.kind != f.kind || other.threads != f.threads || !same_conditions(base.plan, f.setting, now.plan, other.setting)) {
+      if (other.kind != f.kind || other.threads != f.threads ||
+          !same_conditions(base.plan, f.setting, now.plan, other.setting)) {
         continue;
       }
       const std::string name = printed("%s on %d thread%s", std::string(describe(f.kind).label).c_str(), f.threads,
@@ -129,8 +132,8 @@ std::string settings_and_builds(const report& r) {
   std::string text = labels.size() == 1 && labels[0] == "[]" ? "no --env setting" : "the settings " + listed(labels);
   std::string builds;
   for (const build_facts& build : r.facts.builds) {
-    builds += (builds.empty() ? "" : ", ") + (build.name.empty() ? std::string("the default build") : "build " + build.name) +
-              " (" + build.bin + ")";
+    builds += (builds.empty() ? "" : ", ") +
+              (build.name.empty() ? std::string("the default build") : "build " + build.name) + " (" + build.bin + ")";
   }
   return text + " from " + builds;
 }
@@ -139,13 +142,15 @@ std::string settings_and_builds(const report& r) {
 
 comparison compare_reports(const std::string& base_path, const std::string& new_path, const report& base,
                            const report& now) {
-  comparison result{base_path, new_path, run_differences(base, now), compare_figures(base, now), {},
-                    base.facts, now.facts, base.machine, now.machine};
+  comparison result{
+      base_path,    new_path,   run_differences(base, now), compare_figures(base, now), {}, base.facts, now.facts,
+      base.machine, now.machine};
   if (result.compared.empty()) {
-    result.note = "No case or floor ran on the same team size under the same settings and build in both runs, so "
-                  "nothing can be compared: the base ran " + settings_and_builds(base) + " on threads " +
-                  numbers(base.plan.threads) + "; the new one ran " + settings_and_builds(now) + " on threads " +
-                  numbers(now.plan.threads) + ".";
+    result.note =
+        "No case or floor ran on the same team size under the same settings and build in both runs, so "
+        "nothing can be compared: the base ran " +
+        settings_and_builds(base) + " on threads " + numbers(base.plan.threads) + "; the new one ran " +
+        settings_and_builds(now) + " on threads " + numbers(now.plan.threads) + ".";
   }
   return result;
 }

@@ -9,11 +9,11 @@
 #include "tools/analysis/report.hpp"
 
 struct compared_figure {
-  std::string name;     // "sum_walltime on 2 threads", "floor add_latency on 1 thread", with the setting
-  bool floor = false;   // a floor or reference of the calibration, not a program's case
+  std::string name;    // "sum_walltime on 2 threads", "floor add_latency on 1 thread", with the setting
+  bool floor = false;  // a floor or reference of the calibration, not a program's case
   double base_median = 0;
   double new_median = 0;
-  double ratio = 0;     // new over base
+  double ratio = 0;  // new over base
   interval ci{0, 0, 0};
   double p_value = 1;
   std::string verdict;  // "faster", "slower" or "no measurable difference" (for a floor: "higher", "lower")
@@ -35,7 +35,7 @@ struct comparison {
   std::string new_path;
   std::vector<std::string> differences;
   std::vector<compared_figure> compared;
-  std::string note;  // why nothing could be compared, naming each side's settings and builds; or ""
+  std::string note;      // why nothing could be compared, naming each side's settings and builds; or ""
   run_facts base_facts;  // the two machines, as a page draws them
   run_facts new_facts;
   machine_topology base_machine;
@@ -44,5 +44,3 @@ struct comparison {
 
 comparison compare_reports(const std::string& base_path, const std::string& new_path, const report& base,
                            const report& now);
-
-

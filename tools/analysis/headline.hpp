@@ -7,12 +7,12 @@
 
 struct headline {
   std::string text;
-  double ratio = -1;         // the figure the sentence rests on; -1 for a note without one
+  double ratio = -1;  // the figure the sentence rests on; -1 for a note without one
   interval ci{0, 0, 0};
-  bool supported = false;    // the interval excludes 1 and rests on runs enough for 95%: the effect is measurable
-  bool precise = true;       // the interval is a 95% one: each side had the runs it needs
-  std::string effect{};      // what it explains: false_sharing, openmp_cost, inorder_cost, slot_price,
-                             // first_touch, settings; empty for a note
+  bool supported = false;  // the interval excludes 1 and rests on runs enough for 95%: the effect is measurable
+  bool precise = true;     // the interval is a 95% one: each side had the runs it needs
+  std::string effect{};    // what it explains: false_sharing, openmp_cost, inorder_cost, slot_price,
+                           // first_touch, settings; empty for a note
   // The host's own reference it is read against (e.g. plain threads' sums in one line over a line
   // apart); empty name where it has none.
   std::string reference_name{};

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tools/catalog/text.hpp"
 #include "tools/analysis/ratios.hpp"
 #include "tools/analysis/references.hpp"
+#include "tools/catalog/text.hpp"
 
 namespace {
 
@@ -34,11 +34,13 @@ std::vector<double> scaled(std::vector<double> values, double factor) {
 std::string openmp_cost(const ratio_figure& cost) {
   const char* waking = " (how much of it is waking a sleeping team shows under OMP_WAIT_POLICY=active)";
   if (above(cost, 2)) {
-    return "; the reduction takes " + with_interval(cost) + " that floor: OpenMP's fork, barrier and join dominate" + waking;
+    return "; the reduction takes " + with_interval(cost) + " that floor: OpenMP's fork, barrier and join dominate" +
+           waking;
   }
   if (above(cost, 1)) {
-    return printed("; OpenMP's fork, barrier and join cost the remaining %.0f%% [%.0f%%, %.0f%%]", 100 * (cost.ratio - 1),
-                   100 * (cost.ci.low - 1), 100 * (cost.ci.high - 1)) + waking;
+    return printed("; OpenMP's fork, barrier and join cost the remaining %.0f%% [%.0f%%, %.0f%%]",
+                   100 * (cost.ratio - 1), 100 * (cost.ci.low - 1), 100 * (cost.ci.high - 1)) +
+           waking;
   }
   if (below(cost, 1)) {
     return printed("; the reduction beats that floor by %.0f%% [%.0f%%, %.0f%%]", 100 * (1 - cost.ratio),
@@ -53,7 +55,8 @@ headline reduction_scaling(const figures& measured, int threads, int processors)
   const case_stats& one = *find_case(measured.cases, program_role::reduction, 1);
   const case_stats& team = *find_case(measured.cases, program_role::reduction, threads);
   const ratio_figure speedup = ratio_of(one.walls, team.walls);
-  if (!has_ratio(speedup)) return {printed("%s, %d threads against 1 thread", name_of(program_role::reduction), threads) + kNoRatio};
+  if (!has_ratio(speedup))
+    return {printed("%s, %d threads against 1 thread", name_of(program_role::reduction), threads) + kNoRatio};
   std::string text = printed("%s, %d threads: ", name_of(program_role::reduction), threads) + with_interval(speedup) +
                      (above(speedup, 1)   ? " faster than 1 thread"
                       : below(speedup, 1) ? " the speed of 1 thread: slower"
@@ -66,7 +69,8 @@ headline reduction_scaling(const figures& measured, int threads, int processors)
   if (floor_one != nullptr && floor_team != nullptr) {
     const ratio_figure plain = ratio_of(floor_one->values, floor_team->values);
     const ratio_figure cost = ratio_of(team.walls, floor_team->values);
-    if (has_ratio(plain)) text += printed("; %d plain in-order streams on this machine manage ", threads) + with_interval(plain);
+    if (has_ratio(plain))
+      text += printed("; %d plain in-order streams on this machine manage ", threads) + with_interval(plain);
     if (has_ratio(cost)) text += openmp_cost(cost);
     headline said = rests_on(text + ".", speedup);
     read_against_openmp_constructs(measured, threads, cost, floor_team->median, said);
@@ -89,14 +93,14 @@ std::vector<headline> inorder_cost(const run_plan& plan, const figures& measured
     if (!has_ratio(per_add)) {
       said.push_back({std::string("One thread's in-order sum against the latency of one dependent add") + kNoRatio});
     } else {
-      said.push_back(rests_on(
-          printed("One thread sums in order at %.3f ns per element, ", one.ns_per_element_per_thread) +
-              with_interval(per_add) + printed(" the latency of one dependent add (%.3f ns)", add->median) +
-              (above(per_add, 1.15)   ? ": more than the adds alone cost."
-               : as_the_adds          ? ": each add waits for the one before."
-               : below(per_add, 0.85) ? ": less than one add's latency, so the adds overlap."
-                                      : ": this run cannot tell whether more than the adds costs."),
-          per_add));
+      said.push_back(
+          rests_on(printed("One thread sums in order at %.3f ns per element, ", one.ns_per_element_per_thread) +
+                       with_interval(per_add) + printed(" the latency of one dependent add (%.3f ns)", add->median) +
+                       (above(per_add, 1.15)   ? ": more than the adds alone cost."
+                        : as_the_adds          ? ": each add waits for the one before."
+                        : below(per_add, 0.85) ? ": less than one add's latency, so the adds overlap."
+                                               : ": this run cannot tell whether more than the adds costs."),
+                   per_add));
     }
   }
   if (inorder != nullptr && bandwidth != nullptr) {
@@ -131,7 +135,8 @@ headline false_sharing(const run_plan& plan, const figures& measured, int thread
   if (!has_ratio(slower)) return {on + "against padded slots" + kNoRatio};
   std::string text = on + "take " + with_interval(slower) + " the time of padded slots";
   if (threads == 1) {
-    text += differs(slower) ? " (one thread shares no line)." : ": no measurable difference (one thread shares no line).";
+    text +=
+        differs(slower) ? " (one thread shares no line)." : ": no measurable difference (one thread shares no line).";
   } else if (!above(slower, 1)) {
     text += slower.precise ? ": no cost of false sharing shows in this run." : ": too few runs to tell.";
   } else {
@@ -139,9 +144,10 @@ headline false_sharing(const run_plan& plan, const figures& measured, int thread
     const floor_stats* transfer = find_floor(measured.floors, floor_kind::line_transfer, threads);
     const double extra_ns = (packed.wall.median - padded.wall.median) * threads / plan.size * 1e9;
     if (per_element && transfer != nullptr && extra_ns > 0) {
-      text += printed(" Each element costs each thread %.1f ns more: as much as if the shared line changed hands "
-                      "once every %.0f elements (a hand-over takes %.0f ns).",
-                      extra_ns, transfer->median / extra_ns, transfer->median);
+      text += printed(
+          " Each element costs each thread %.1f ns more: as much as if the shared line changed hands "
+          "once every %.0f elements (a hand-over takes %.0f ns).",
+          extra_ns, transfer->median / extra_ns, transfer->median);
     }
   }
   headline said = rests_on(text, slower);
@@ -152,7 +158,8 @@ headline false_sharing(const run_plan& plan, const figures& measured, int thread
 // The padded slots against the in-order floor: what keeping the running sum in memory costs.
 headline slot_price(const figures& measured) {
   const case_stats& padded = *find_case(measured.cases, program_role::padded_slots, 1);
-  const ratio_figure price = ratio_of(padded.walls, find_floor(measured.floors, floor_kind::inorder_streams, 1)->values);
+  const ratio_figure price =
+      ratio_of(padded.walls, find_floor(measured.floors, floor_kind::inorder_streams, 1)->values);
   if (!has_ratio(price)) return {std::string("On 1 thread, padded slots against the in-order floor") + kNoRatio};
   return rests_on("On 1 thread, padded slots take " + with_interval(price) + " the in-order floor" +
                       (above(price, 1) ? ": the price of a running sum kept in memory, a load and a store per element."
@@ -166,7 +173,8 @@ headline first_touch_against_reduction(const figures& measured, int threads, int
   const case_stats& touch = *find_case(measured.cases, program_role::first_touch, threads);
   const case_stats& reduction = *find_case(measured.cases, program_role::reduction, threads);
   const ratio_figure time = ratio_of(touch.walls, reduction.walls);
-  const std::string touch_name = printed("On %d threads, first touch (%s) ", threads, name_of(program_role::first_touch));
+  const std::string touch_name =
+      printed("On %d threads, first touch (%s) ", threads, name_of(program_role::first_touch));
   const std::string reduction_name = printed("the reduction (%s)", name_of(program_role::reduction));
   if (!has_ratio(time)) return {touch_name + "against " + reduction_name + kNoRatio};
   std::string text = touch_name + "takes " + with_interval(time) + " the time of " + reduction_name;
@@ -201,7 +209,8 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
   const case_stats* reduction_one = find_case(measured.cases, program_role::reduction, 1);
   const bool long_enough = reduction_one == nullptr || reduction_one->wall.median >= 1e-3;
   for (int threads : plan.threads) {
-    if (threads > 1 && reduction_one != nullptr && find_case(measured.cases, program_role::reduction, threads) != nullptr) {
+    if (threads > 1 && reduction_one != nullptr &&
+        find_case(measured.cases, program_role::reduction, threads) != nullptr) {
       said.push_back(of_effect(reduction_scaling(measured, threads, processors), "openmp_cost"));
     }
   }
@@ -225,9 +234,10 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
     said.push_back(of_effect(slot_price(measured), "slot_price"));
   }
   if (!long_enough) {
-    said.push_back({printed("The timed intervals are below 1 ms (%s on 1 thread: %.3f ms): start-up "
-                            "dominates them, so no figure per element is given; raise --size.",
-                            name_of(program_role::reduction), reduction_one->wall.median * 1e3)});
+    said.push_back(
+        {printed("The timed intervals are below 1 ms (%s on 1 thread: %.3f ms): start-up "
+                 "dominates them, so no figure per element is given; raise --size.",
+                 name_of(program_role::reduction), reduction_one->wall.median * 1e3)});
   }
   return said;
 }
@@ -243,7 +253,8 @@ std::vector<headline> across_settings(const run_plan& plan, const figures& measu
     const ratio_figure time = ratio_of(other, first);
     const std::string under = setting_label(plan.settings[static_cast<std::size_t>(setting)]);
     if (!has_ratio(time)) {
-      said.push_back({printed("%s on %d threads under ", name.c_str(), threads) + under + " against under " + first_under + kNoRatio});
+      said.push_back({printed("%s on %d threads under ", name.c_str(), threads) + under + " against under " +
+                      first_under + kNoRatio});
       return;
     }
     const std::string text = printed("%s on %d threads takes ", name.c_str(), threads) + with_interval(time) +
@@ -251,8 +262,8 @@ std::vector<headline> across_settings(const run_plan& plan, const figures& measu
                              (differs(time) ? "." : ": no measurable difference.");
     said.push_back(of_effect(rests_on(text, time), "settings"));
   };
-  for (program_role role : {program_role::reduction, program_role::first_touch, program_role::packed_slots,
-                            program_role::padded_slots}) {
+  for (program_role role :
+       {program_role::reduction, program_role::first_touch, program_role::packed_slots, program_role::padded_slots}) {
     const case_stats* first = find_case(measured.cases, role, threads, 0);
     if (first == nullptr) continue;
     for (int setting = 1; setting < static_cast<int>(plan.settings.size()); ++setting) {
@@ -281,8 +292,10 @@ std::vector<headline> headlines(const run_plan& plan, const figures& measured, i
   }
   for (const headline& sentence : across_settings(plan, measured)) said.push_back(sentence);
   if (plan.threads.back() > processors) {
-    said.push_back({printed("Teams of more than %d threads are oversubscribed: this process may use %d processors, so "
-                            "their threads take turns.", processors, processors)});
+    said.push_back(
+        {printed("Teams of more than %d threads are oversubscribed: this process may use %d processors, so "
+                 "their threads take turns.",
+                 processors, processors)});
   }
   return said;
 }

@@ -11,7 +11,8 @@ namespace {
 
 std::string on_team(const std::string& what, int threads, const run_plan& plan, int setting) {
   const std::string label = setting_label(plan.settings[static_cast<std::size_t>(setting)]);
-  return printed("%s on %d thread%s", what.c_str(), threads, threads == 1 ? "" : "s") + (label.empty() ? "" : " under " + label);
+  return printed("%s on %d thread%s", what.c_str(), threads, threads == 1 ? "" : "s") +
+         (label.empty() ? "" : " under " + label);
 }
 
 // Machine m's cell is slow where it is slower than every other machine that measured the figure,
@@ -39,8 +40,10 @@ void mark_slow(merged_figure& figure, bool higher_is_faster) {
 std::string merge_refusal(const std::vector<std::string>& paths, const std::vector<report>& runs) {
   for (std::size_t k = 1; k < runs.size(); ++k) {
     if (runs[k].plan.size != runs[0].plan.size) {
-      return printed("%s ran %d elements, %s %d: a merge sets side by side runs of one size (give each machine the "
-                     "same --size)", paths[0].c_str(), runs[0].plan.size, paths[k].c_str(), runs[k].plan.size);
+      return printed(
+          "%s ran %d elements, %s %d: a merge sets side by side runs of one size (give each machine the "
+          "same --size)",
+          paths[0].c_str(), runs[0].plan.size, paths[k].c_str(), runs[k].plan.size);
     }
   }
   return {};
@@ -81,11 +84,13 @@ merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<
   merged_runs merged;
   const std::vector<std::string> names = machine_names(paths, runs);
   for (std::size_t k = 0; k < runs.size(); ++k) {
-    merged.machines.push_back({names[k], paths[k], runs[k].facts.host, runs[k].facts.processor, 0, 0, false, runs[k].machine});
+    merged.machines.push_back(
+        {names[k], paths[k], runs[k].facts.host, runs[k].facts.processor, 0, 0, false, runs[k].machine});
   }
   std::map<std::string, std::size_t> row_of;
   std::vector<bool> higher_is_faster;
-  const auto cell_of = [&](const std::string& name, bool floor, const char* format, bool faster_up) -> std::vector<merged_cell>& {
+  const auto cell_of = [&](const std::string& name, bool floor, const char* format,
+                           bool faster_up) -> std::vector<merged_cell>& {
     auto [at, added] = row_of.try_emplace(name, merged.figures.size());
     if (added) {
       merged.figures.push_back({name, floor, format, std::vector<merged_cell>(runs.size())});
@@ -96,19 +101,20 @@ merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<
   for (std::size_t k = 0; k < runs.size(); ++k) {
     const report& r = runs[k];
     for (const case_stats& c : r.measured.cases) {
-      cell_of(on_team(std::string(c.c.program->name), c.c.threads, r.plan, c.c.setting), false, "%.6f", false)[k] =
-          {true, c.walls, c.wall.median, false};
+      cell_of(on_team(std::string(c.c.program->name), c.c.threads, r.plan, c.c.setting), false, "%.6f", false)[k] = {
+          true, c.walls, c.wall.median, false};
     }
     for (const floor_stats& f : r.measured.floors) {
       const floor_description& floor = describe(f.kind);
-      cell_of(on_team(std::string(floor.label), f.threads, r.plan, f.setting), true, floor.format, floor.as_bandwidth)[k] =
-          {true, f.values, f.median, false};
+      cell_of(on_team(std::string(floor.label), f.threads, r.plan, f.setting), true, floor.format,
+              floor.as_bandwidth)[k] = {true, f.values, f.median, false};
     }
   }
   for (std::size_t row = 0; row < merged.figures.size(); ++row) {
     merged_figure& figure = merged.figures[row];
     mark_slow(figure, higher_is_faster[row]);
-    const long measured = std::count_if(figure.cells.begin(), figure.cells.end(), [](const merged_cell& c) { return c.measured; });
+    const long measured =
+        std::count_if(figure.cells.begin(), figure.cells.end(), [](const merged_cell& c) { return c.measured; });
     for (std::size_t k = 0; k < runs.size(); ++k) {
       if (!figure.cells[k].measured || measured < 2) continue;
       ++merged.machines[k].compared_figures;
@@ -120,15 +126,15 @@ merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<
   }
   // Figures that two machines share with runs enough for a 95% interval on both sides.
   const bool can_flag = std::any_of(merged.figures.begin(), merged.figures.end(), [](const merged_figure& figure) {
-    return std::count_if(figure.cells.begin(), figure.cells.end(), [](const merged_cell& cell) {
-             return cell.values.size() >= kFewestRunsToFlag;
-           }) >= 2;
+    return std::count_if(figure.cells.begin(), figure.cells.end(),
+                         [](const merged_cell& cell) { return cell.values.size() >= kFewestRunsToFlag; }) >= 2;
   });
   if (!can_flag) {
-    merged.note = printed("No machine can be flagged from these runs: no figure has %zu or more runs on two machines, "
-                          "and with fewer a side neither a 95%% interval of a median nor a U test at p < 0.05 can tell "
-                          "the machines apart (run each machine with --repeat %zu or more).",
-                          kFewestRunsToFlag, kFewestRunsToFlag);
+    merged.note = printed(
+        "No machine can be flagged from these runs: no figure has %zu or more runs on two machines, "
+        "and with fewer a side neither a 95%% interval of a median nor a U test at p < 0.05 can tell "
+        "the machines apart (run each machine with --repeat %zu or more).",
+        kFewestRunsToFlag, kFewestRunsToFlag);
   }
   return merged;
 }

@@ -18,8 +18,8 @@ struct merged_cell {
 struct merged_figure {
   std::string name;  // "sum_walltime on 2 threads", "fork/join, us per region on 2 threads", with the setting
   bool floor = false;
-  const char* format = "%.6f";      // of its values
-  std::vector<merged_cell> cells;   // one per machine
+  const char* format = "%.6f";     // of its values
+  std::vector<merged_cell> cells;  // one per machine
 };
 
 struct merged_machine {
@@ -51,5 +51,3 @@ std::string merge_refusal(const std::vector<std::string>& paths, const std::vect
 // p < 0.05; it is flagged when it is slow on at least a quarter of the figures it shares, far more
 // than chance makes of one of several identical machines.
 merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<report>& runs);
-
-

@@ -9,8 +9,8 @@ ratio_figure ratio_of(const std::vector<double>& numerator, const std::vector<do
   const double bottom = summarise(denominator).median;
   const bool positive = top > 0 && bottom > 0;
   const interval ci = positive ? ratio_interval(numerator, denominator) : interval{NAN, NAN, 0};
-  const bool precise = median_interval(numerator).coverage >= kConfidence &&
-                       median_interval(denominator).coverage >= kConfidence;
+  const bool precise =
+      median_interval(numerator).coverage >= kConfidence && median_interval(denominator).coverage >= kConfidence;
   return {positive ? top / bottom : NAN, ci, precise};
 }
 
@@ -18,8 +18,12 @@ bool has_ratio(const ratio_figure& figure) {
   return std::isfinite(figure.ratio) && std::isfinite(figure.ci.low) && std::isfinite(figure.ci.high);
 }
 
-bool above(const ratio_figure& figure, double level) { return has_ratio(figure) && figure.precise && figure.ci.low > level; }
-bool below(const ratio_figure& figure, double level) { return has_ratio(figure) && figure.precise && figure.ci.high < level; }
+bool above(const ratio_figure& figure, double level) {
+  return has_ratio(figure) && figure.precise && figure.ci.low > level;
+}
+bool below(const ratio_figure& figure, double level) {
+  return has_ratio(figure) && figure.precise && figure.ci.high < level;
+}
 bool differs(const ratio_figure& figure) { return above(figure, 1) || below(figure, 1); }
 
 std::string with_interval(const ratio_figure& figure) {

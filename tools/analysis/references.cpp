@@ -13,8 +13,8 @@ void read_against_plain_threads(const figures& measured, int threads, const rati
   said.reference_name = "shared_line_sums/separate_line_sums";
   said.reference_ratio = sums.ratio;
   said.reference_ci = sums.ci;
-  said.text += " Plain threads keeping running sums in one line take " + with_interval(sums) +
-               " the time of sums a line apart";
+  said.text +=
+      " Plain threads keeping running sums in one line take " + with_interval(sums) + " the time of sums a line apart";
   if (above(slower, 1) && above(sums, 1)) {
     said.text += ": the programs show the false sharing this processor has.";
     return;
@@ -25,8 +25,9 @@ void read_against_plain_threads(const figures& measured, int threads, const rati
     said.text += ".";
     return;
   }
-  said.text += ": this processor hides false sharing from a running sum kept in memory (a thread's stores are "
-               "forwarded to its own loads while the line moves)";
+  said.text +=
+      ": this processor hides false sharing from a running sum kept in memory (a thread's stores are "
+      "forwarded to its own loads while the line moves)";
   const floor_stats* shared_atomic = find_floor(measured.floors, floor_kind::shared_line_atomic_adds, threads);
   const floor_stats* separate_atomic = find_floor(measured.floors, floor_kind::separate_line_atomic_adds, threads);
   const ratio_figure atomics = shared_atomic != nullptr && separate_atomic != nullptr
@@ -53,10 +54,12 @@ void read_against_openmp_constructs(const figures& measured, int threads, const 
   said.reference_name = "fork_join_after_idle+barrier+atomic_adds";
   said.reference_ratio = excess[0] / constructs[0];
   said.reference_ci = {excess[1] / constructs[2], excess[2] / constructs[1], cost.ci.coverage};
-  said.text += printed(" Its excess over the floor, %.1f us [%.1f, %.1f], against one fork/join after the team "
-                       "slept, a barrier and %d atomic adds on this host: %.1f us [%.1f, %.1f]",
-                       excess[0], excess[1], excess[2], threads, constructs[0], constructs[1], constructs[2]);
-  const bool both_precise = cost.precise && after_idle->ci.coverage >= kConfidence && barrier->ci.coverage >= kConfidence;
+  said.text += printed(
+      " Its excess over the floor, %.1f us [%.1f, %.1f], against one fork/join after the team "
+      "slept, a barrier and %d atomic adds on this host: %.1f us [%.1f, %.1f]",
+      excess[0], excess[1], excess[2], threads, constructs[0], constructs[1], constructs[2]);
+  const bool both_precise =
+      cost.precise && after_idle->ci.coverage >= kConfidence && barrier->ci.coverage >= kConfidence;
   if (both_precise && excess[1] > constructs[2]) {
     said.text += ": more than those constructs take.";
   } else if (both_precise && excess[2] < constructs[1]) {

@@ -6,9 +6,9 @@
 
 #include "tools/analysis/aggregate.hpp"
 #include "tools/analysis/headlines.hpp"
+#include "tools/analysis/warnings.hpp"
 #include "tools/catalog/facts.hpp"
 #include "tools/catalog/machine.hpp"
-#include "tools/analysis/warnings.hpp"
 
 struct report {
   run_plan plan;
@@ -19,7 +19,7 @@ struct report {
   figures measured;
   std::vector<headline> said;
   std::vector<warning> warnings;
-  bool saved = false;               // read back from a JSON, not run now
+  bool saved = false;  // read back from a JSON, not run now
 };
 
 // Fills in the figures, headlines and warnings from the runs.

@@ -105,7 +105,8 @@ double exact_u_cdf(int m, int n, int u) {
     current[0][0] = 1.0;  // j = 0: U is 0
     for (int j = 1; j <= n; ++j) {
       for (std::size_t v = 0; v < most; ++v) {
-        const double largest_first = v >= static_cast<std::size_t>(j) ? previous[static_cast<std::size_t>(j)][v - j] : 0.0;
+        const double largest_first =
+            v >= static_cast<std::size_t>(j) ? previous[static_cast<std::size_t>(j)][v - j] : 0.0;
         current[static_cast<std::size_t>(j)][v] = largest_first + current[static_cast<std::size_t>(j) - 1][v];
       }
     }

@@ -30,15 +30,19 @@ void placement_warnings(const run_plan& plan, const case_stats& c, const machine
   const std::string name = case_name(plan, c.c);
   const int allowed = static_cast<int>(machine.allowed.size());
   if (c.c.threads > allowed) {
-    said.push_back({"placement", name,
+    said.push_back({"placement",
+                    name,
                     printed("Placement: %s: more threads than the %d processors this process may use, so they take "
-                            "turns.", name.c_str(), allowed),
-                    {}, {{"processors", allowed}}});
+                            "turns.",
+                            name.c_str(), allowed),
+                    {},
+                    {{"processors", allowed}}});
   } else if (where.runs_sharing_core > 0) {
     const bool processor = where.runs_sharing_processor > 0;
     const int runs = processor ? where.runs_sharing_processor : where.runs_sharing_core;
-    std::string text = printed("Placement: %s: two threads %s in %d of %d runs", name.c_str(),
-                               processor ? "shared a processor" : "shared a core (its hardware threads)", runs, where.runs);
+    std::string text =
+        printed("Placement: %s: two threads %s in %d of %d runs", name.c_str(),
+                processor ? "shared a processor" : "shared a core (its hardware threads)", runs, where.runs);
     if (!threads_bound(plan, c.c, facts)) {
       text += ", as they printed their placement; unbound (no OMP_PROC_BIND), they may have moved apart since.";
     } else if (processor) {
@@ -50,11 +54,13 @@ void placement_warnings(const run_plan& plan, const case_stats& c, const machine
   }
   const std::string bind = setting_of(plan, c.c, facts, "OMP_PROC_BIND");
   if (where.runs_on_one_node > 0 && !bind.empty() && bind != "false") {
-    said.push_back({"placement", name,
+    said.push_back({"placement",
+                    name,
                     printed("Placement: %s: under OMP_PROC_BIND=%s every thread sat on NUMA node %d in %d of %d runs, "
                             "while the other nodes this process may use stayed idle.",
                             name.c_str(), bind.c_str(), where.node, where.runs_on_one_node, where.runs),
-                    {}, {{"node", where.node}, {"runs_on_one_node", where.runs_on_one_node}, {"runs", where.runs}}});
+                    {},
+                    {{"node", where.node}, {"runs_on_one_node", where.runs_on_one_node}, {"runs", where.runs}}});
   }
 }
 
@@ -76,10 +82,12 @@ void standard_error_warnings(const run_plan& plan, const std::vector<run_record>
       wrote += r.standard_error.empty() ? 0 : 1;
     }
     const std::string name = case_name(plan, first->c);
-    said.push_back({"standard_error", name,
-                    printed("Warning: %s wrote to standard error in %d of its %d valid runs, first:", name.c_str(), wrote,
-                            valid),
-                    excerpt(first->standard_error), {{"runs_with_output", wrote}, {"valid_runs", valid}}});
+    said.push_back(
+        {"standard_error",
+         name,
+         printed("Warning: %s wrote to standard error in %d of its %d valid runs, first:", name.c_str(), wrote, valid),
+         excerpt(first->standard_error),
+         {{"runs_with_output", wrote}, {"valid_runs", valid}}});
   }
 }
 
@@ -92,19 +100,22 @@ void noise_warning(const run_plan& plan, const case_stats& c, const run_facts& f
   std::string values;
   for (double value : far) values += (values.empty() ? "" : ", ") + printed("%.6f s", value);
   const std::string name = case_name(plan, c.c);
-  said.push_back({"noise", name,
-                  printed("Noisy: %s spreads %.0f%% (median %.6f s)", name.c_str(), c.spread_percent, c.wall.median) +
-                      (far.empty() ? "" : printed(", far out: %s", values.c_str())) +
-                      (setting_of(plan, c.c, facts, "OMP_PROC_BIND").empty()
-                           ? "; raise --repeat, quiet the machine, or bind the threads (OMP_PROC_BIND=close OMP_PLACES=cores)."
-                           : "; raise --repeat or quiet the machine."),
-                  {}, {{"spread_percent", c.spread_percent}, {"median_seconds", c.wall.median}}});
+  said.push_back(
+      {"noise",
+       name,
+       printed("Noisy: %s spreads %.0f%% (median %.6f s)", name.c_str(), c.spread_percent, c.wall.median) +
+           (far.empty() ? "" : printed(", far out: %s", values.c_str())) +
+           (setting_of(plan, c.c, facts, "OMP_PROC_BIND").empty()
+                ? "; raise --repeat, quiet the machine, or bind the threads (OMP_PROC_BIND=close OMP_PLACES=cores)."
+                : "; raise --repeat or quiet the machine."),
+       {},
+       {{"spread_percent", c.spread_percent}, {"median_seconds", c.wall.median}}});
 }
 
 }  // namespace
 
-std::vector<warning> find_warnings(const run_plan& plan, const std::vector<run_record>& records, const figures& measured,
-                                   const machine_topology& machine, const run_facts& facts) {
+std::vector<warning> find_warnings(const run_plan& plan, const std::vector<run_record>& records,
+                                   const figures& measured, const machine_topology& machine, const run_facts& facts) {
   std::vector<warning> said;
   standard_error_warnings(plan, records, said);
   for (const case_stats& c : measured.cases) {

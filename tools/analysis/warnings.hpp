@@ -11,12 +11,12 @@
 #include "tools/catalog/facts.hpp"
 
 struct warning {
-  std::string kind;         // "standard_error", "placement" or "noise"
-  std::string subject;      // the case it is about, as case_name() gives it
-  std::string text;         // the sentence, on one line
-  std::string detail;       // for standard_error, an excerpt of what was written, its lines kept; else ""
+  std::string kind;     // "standard_error", "placement" or "noise"
+  std::string subject;  // the case it is about, as case_name() gives it
+  std::string text;     // the sentence, on one line
+  std::string detail;   // for standard_error, an excerpt of what was written, its lines kept; else ""
   std::vector<std::pair<std::string, double>> figures;  // what it rests on, by name
 };
 
-std::vector<warning> find_warnings(const run_plan& plan, const std::vector<run_record>& records, const figures& measured,
-                                   const machine_topology& machine, const run_facts& facts);
+std::vector<warning> find_warnings(const run_plan& plan, const std::vector<run_record>& records,
+                                   const figures& measured, const machine_topology& machine, const run_facts& facts);

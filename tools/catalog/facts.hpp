@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-
 // What a build says of itself in the facts file CMake writes beside its programs.
 struct build_facts {
   std::string name;      // the --build name, "" for the one default build
@@ -17,8 +16,8 @@ struct build_facts {
 };
 
 struct run_facts {
-  std::string host;                           // the node's name
-  std::string processor;                      // model name
+  std::string host;       // the node's name
+  std::string processor;  // model name
   int processors_online = 0;
   std::vector<std::string> runtime_settings;  // the caller's OMP_*, GOMP_*, KMP_* as NAME=value, sorted
   std::vector<build_facts> builds;            // in the plan's order
@@ -26,12 +25,12 @@ struct run_facts {
 
 struct run_conditions {
   double estimated_seconds = -1;  // the plan's duration as estimated from a probe run before it
-  double load_before = -1;      // load average over the minute before the first run
-  double steal_percent = -1;    // CPU time the hypervisor took during the runs
-  double seconds = 0;           // the whole plan, as run
+  double load_before = -1;        // load average over the minute before the first run
+  double steal_percent = -1;      // CPU time the hypervisor took during the runs
+  double seconds = 0;             // the whole plan, as run
   double calibration_seconds = 0;
-  bool complete = true;         // false after an interruption
-  int failures = 0;             // runs that failed, warm-ups included
+  bool complete = true;  // false after an interruption
+  int failures = 0;      // runs that failed, warm-ups included
 };
 
 // The value of one runtime setting (NAME), or "" where the caller did not set it.

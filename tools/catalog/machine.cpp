@@ -24,8 +24,9 @@ int allowed_numa_nodes(const machine_topology& machine) {
 }
 
 std::string topology_line(const machine_topology& machine) {
-  return counted(machine.packages, "package", "packages") + ", " + counted(machine.numa_nodes, "NUMA node", "NUMA nodes") +
-         ", " + counted(machine.cores, "core", "cores") + ", " + counted(machine.processors, "processor", "processors");
+  return counted(machine.packages, "package", "packages") + ", " +
+         counted(machine.numa_nodes, "NUMA node", "NUMA nodes") + ", " + counted(machine.cores, "core", "cores") +
+         ", " + counted(machine.processors, "processor", "processors");
 }
 
 std::string size_text(unsigned long long bytes) {
@@ -36,7 +37,8 @@ std::string size_text(unsigned long long bytes) {
     value /= 1024;
     ++unit;
   }
-  return printed(value == static_cast<double>(static_cast<long long>(value)) ? "%.0f %s" : "%.1f %s", value, units[unit]);
+  return printed(value == static_cast<double>(static_cast<long long>(value)) ? "%.0f %s" : "%.1f %s", value,
+                 units[unit]);
 }
 
 std::string caches_line(const machine_topology& machine) {
@@ -54,11 +56,13 @@ std::string array_line(long long bytes, const machine_topology& machine) {
     return size + "; the machine reports no cache to compare it with";
   }
   const double times = static_cast<double>(bytes) / static_cast<double>(machine.last_level_bytes);
-  return size + printed(": %.2fx the %s of L%d cache that the processors this process may use reach (%d cache%s of %s, "
-                        "as the machine reports them; a virtual machine may report sizes its host does not have)",
-                        times, size_text(machine.last_level_bytes).c_str(), machine.last_level,
-                        machine.last_level_count, machine.last_level_count == 1 ? "" : "s",
-                        size_text(machine.last_level_bytes / static_cast<unsigned long long>(machine.last_level_count)).c_str());
+  return size +
+         printed(
+             ": %.2fx the %s of L%d cache that the processors this process may use reach (%d cache%s of %s, "
+             "as the machine reports them; a virtual machine may report sizes its host does not have)",
+             times, size_text(machine.last_level_bytes).c_str(), machine.last_level, machine.last_level_count,
+             machine.last_level_count == 1 ? "" : "s",
+             size_text(machine.last_level_bytes / static_cast<unsigned long long>(machine.last_level_count)).c_str());
 }
 
 std::string processor_list(const std::vector<int>& processors) {

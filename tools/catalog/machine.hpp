@@ -8,10 +8,10 @@
 #include <vector>
 
 struct cache_group {
-  int level;                // 1, 2, 3, ...
-  char kind;                // 'd' data, 'u' unified
-  unsigned long long bytes; // one cache's size, as the machine reports it
-  int count;                // how many such caches
+  int level;                 // 1, 2, 3, ...
+  char kind;                 // 'd' data, 'u' unified
+  unsigned long long bytes;  // one cache's size, as the machine reports it
+  int count;                 // how many such caches
 };
 
 struct machine_topology {
@@ -19,14 +19,14 @@ struct machine_topology {
   int numa_nodes = 0;
   int cores = 0;
   int processors = 0;
-  std::vector<cache_group> caches;  // data and unified caches, by level
-  std::vector<int> allowed;         // the processors (OS numbers) this process may use
-  int last_level = 0;               // level of the last cache above the allowed processors; 0: none
-  int last_level_count = 0;         // how many such caches serve them
+  std::vector<cache_group> caches;          // data and unified caches, by level
+  std::vector<int> allowed;                 // the processors (OS numbers) this process may use
+  int last_level = 0;                       // level of the last cache above the allowed processors; 0: none
+  int last_level_count = 0;                 // how many such caches serve them
   unsigned long long last_level_bytes = 0;  // their sizes added up
-  std::map<int, int> core_of;       // processor -> core
-  std::map<int, int> node_of;       // processor -> NUMA node (its first local one)
-  bool this_system = true;          // false for a synthetic or recorded topology
+  std::map<int, int> core_of;               // processor -> core
+  std::map<int, int> node_of;               // processor -> NUMA node (its first local one)
+  bool this_system = true;                  // false for a synthetic or recorded topology
 };
 
 // How many NUMA nodes the processors this process may use lie on.

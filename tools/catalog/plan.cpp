@@ -16,7 +16,8 @@ const build_location& build_named(const run_plan& plan, const std::string& name)
 
 std::string program_path(const run_plan& plan, const run_case& c) {
   const build_location& build = build_named(plan, plan.settings.at(static_cast<std::size_t>(c.setting)).build);
-  return (c.program->role == program_role::calibration ? build.tool_dir : build.bin) + "/" + std::string(c.program->name);
+  return (c.program->role == program_role::calibration ? build.tool_dir : build.bin) + "/" +
+         std::string(c.program->name);
 }
 
 std::string case_name(const run_plan& plan, const run_case& c) {

@@ -28,9 +28,9 @@ struct plan_request {
   std::vector<int> threads;           // ascending; empty: 1, 2, 4, ... up to the processors, and that count
   int size = 10000000;
   int repeat = 7;
-  int timeout_seconds = 300;  // per run
-  double precision = 0;       // --precision as a fraction (0.05 for 5%); 0: --repeat rounds only
-  int max_seconds = 120;      // --max-time: when rounds stop being added for --precision
+  int timeout_seconds = 300;                  // per run
+  double precision = 0;                       // --precision as a fraction (0.05 for 5%); 0: --repeat rounds only
+  int max_seconds = 120;                      // --max-time: when rounds stop being added for --precision
   std::vector<build_location> builds;         // from --build, in their order; empty: the one build below
   std::string bin_dir;                        // the default build's programs; empty: beside sum_compare
   std::vector<setting_dimension> dimensions;  // from --env, in their order
@@ -46,8 +46,8 @@ struct setting {
 
 struct run_case {
   const program_description* program;  // one of kPrograms, or &kCalibration
-  int threads;      // OMP_NUM_THREADS; 1 for the serial build, its one-thread reference
-  int setting = 0;  // which of the plan's settings it runs under
+  int threads;                         // OMP_NUM_THREADS; 1 for the serial build, its one-thread reference
+  int setting = 0;                     // which of the plan's settings it runs under
 };
 
 inline bool same_case(const run_case& a, const run_case& b) {
@@ -56,8 +56,8 @@ inline bool same_case(const run_case& a, const run_case& b) {
 
 struct run_plan {
   std::vector<build_location> builds;  // one without --build
-  std::vector<setting> settings;  // each build under every combination of the --env values
-  std::vector<run_case> cases;    // by setting, then team size: the calibration, then the programs in the catalog's order
+  std::vector<setting> settings;       // each build under every combination of the --env values
+  std::vector<run_case> cases;  // by setting, then team size: the calibration, then the programs in the catalog's order
   std::vector<int> threads;     // the team sizes asked for
   int size = 0;                 // elements per run
   int rounds = 0;               // every round runs every case once; round 0 is the warm-up
@@ -84,20 +84,20 @@ long long planned_runs(const run_plan& plan);
 
 // One run, read back.
 struct program_run {
-  std::string problem;      // empty when the run is valid
-  int team_size = 0;        // from the team-size line; 1 for the serial build; 0 when none is printed
+  std::string problem;  // empty when the run is valid
+  int team_size = 0;    // from the team-size line; 1 for the serial build; 0 when none is printed
   std::vector<std::string> first_fields;
   std::map<int, std::vector<std::string>> thread_fields;  // thread number -> its block's fields
-  std::vector<int> block_order;     // blocks before the result as printed: -1 the first, else a thread
+  std::vector<int> block_order;  // blocks before the result as printed: -1 the first, else a thread
   std::vector<std::string> result_fields;
-  std::string sum;                  // as printed, or empty
-  double seconds = -1.0;            // the timed interval, or -1 where the program prints none
-  double thread_seconds = -1.0;     // the mean thread time, or -1 where the program prints none
+  std::string sum;               // as printed, or empty
+  double seconds = -1.0;         // the timed interval, or -1 where the program prints none
+  double thread_seconds = -1.0;  // the mean thread time, or -1 where the program prints none
 };
 
 struct run_record {
   run_case c;
-  int round;                   // 1..R; warm-ups are not kept
+  int round;  // 1..R; warm-ups are not kept
   program_run reading;
   std::string standard_error;  // what the run wrote there (capped)
 };

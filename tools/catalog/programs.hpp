@@ -12,8 +12,7 @@
 // The programs' lines as printf formats, without the final newline. A format may span lines.
 inline constexpr char kTeamLine[] = "omp summation with %d threads";
 inline constexpr char kPlacementLine[] = "thread %2d is running on core %2d";
-inline constexpr char kResultLine[] =
-    "Sum is %g, process took %g of wall-clock time, <%g> sec of thread-time ";
+inline constexpr char kResultLine[] = "Sum is %g, process took %g of wall-clock time, <%g> sec of thread-time ";
 inline constexpr char kPaddedResultLine[] =
     "Sum is %g, process took %g sec of wall-clock time, <%g> sec of thread-time ";
 inline constexpr char kSerialFirstLine[] = "serial summation";
@@ -40,8 +39,8 @@ enum class program_role {
   packed_slots,
   padded_slots,
   first_touch,
-  calibration,       // the machine's floors
-  demonstration,     // not summed side by side
+  calibration,    // the machine's floors
+  demonstration,  // not summed side by side
 };
 
 // Which fields of the result line hold the sum and the times; -1 where it has none.
@@ -53,46 +52,127 @@ struct result_fields {
 
 struct program_description {
   std::string_view name;
-  array_fill fill;          // index: element i holds i, so the sum is N(N-1)/2
-  bool on_team;             // false: the serial build, one thread whatever OMP_NUM_THREADS says
-  const char* first_block;  // printed once before the result, or nullptr
-  const char* thread_block; // printed once by each thread of the team, or nullptr
-  const char* result_block; // printed last
+  array_fill fill;           // index: element i holds i, so the sum is N(N-1)/2
+  bool on_team;              // false: the serial build, one thread whatever OMP_NUM_THREADS says
+  const char* first_block;   // printed once before the result, or nullptr
+  const char* thread_block;  // printed once by each thread of the team, or nullptr
+  const char* result_block;  // printed last
   result_fields fields;
-  int default_count;        // N without an argument; 0: the program takes no argument
-  bool allocates;           // prints the memory message and exits 1 when its array cannot be had
-  bool compared;            // one of the sums that sum_compare runs side by side
+  int default_count;  // N without an argument; 0: the program takes no argument
+  bool allocates;     // prints the memory message and exits 1 when its array cannot be had
+  bool compared;      // one of the sums that sum_compare runs side by side
   program_role role;
 };
 
 // In the order sum_compare lays them out.
 inline constexpr program_description kPrograms[] = {
-    {"sum_baseline_serial", array_fill::random, false, kSerialFirstLine, nullptr, kSerialResultLine,
-     {0, 1, -1}, 100, true, true, program_role::serial_reference},
-    {"sum_baseline", array_fill::random, true, kTeamLine, nullptr, kResultLine, {0, 1, 2}, 100, true, true,
+    {"sum_baseline_serial",
+     array_fill::random,
+     false,
+     kSerialFirstLine,
+     nullptr,
+     kSerialResultLine,
+     {0, 1, -1},
+     100,
+     true,
+     true,
+     program_role::serial_reference},
+    {"sum_baseline",
+     array_fill::random,
+     true,
+     kTeamLine,
+     nullptr,
+     kResultLine,
+     {0, 1, 2},
+     100,
+     true,
+     true,
      program_role::random_reduction},
-    {"sum_walltime", array_fill::index, true, kTeamLine, nullptr, kResultLine, {0, 1, 2}, 100, true, true,
+    {"sum_walltime",
+     array_fill::index,
+     true,
+     kTeamLine,
+     nullptr,
+     kResultLine,
+     {0, 1, 2},
+     100,
+     true,
+     true,
      program_role::reduction},
-    {"sum_slots_packed", array_fill::index, true, kTeamLine, kPlacementLine, kResultLine, {0, 1, 2}, 100,
-     true, true, program_role::packed_slots},
-    {"sum_slots_padded", array_fill::index, true, kTeamLine, kPlacementLine, kPaddedResultLine, {0, 1, 2},
-     100, true, true, program_role::padded_slots},
-    {"sum_first_touch", array_fill::index, true, kTeamLine, kPlacementLine, kResultLine, {0, 1, 2}, 100,
-     true, true, program_role::first_touch},
-    {"prefix_scan", array_fill::random, true, nullptr, nullptr, kScanResultLine, {-1, 0, -1}, 10000, true,
-     false, program_role::demonstration},
-    {"thread_stacks", array_fill::none, true, kStackNotice, kStackThreadLines, "", {-1, -1, -1}, 0, false,
-     false, program_role::demonstration},
-    {"iteration_count", array_fill::none, true, kTeamLine, kIterationLine, kIterationResultLine,
-     {0, -1, -1}, 100, false, false, program_role::demonstration},
+    {"sum_slots_packed",
+     array_fill::index,
+     true,
+     kTeamLine,
+     kPlacementLine,
+     kResultLine,
+     {0, 1, 2},
+     100,
+     true,
+     true,
+     program_role::packed_slots},
+    {"sum_slots_padded",
+     array_fill::index,
+     true,
+     kTeamLine,
+     kPlacementLine,
+     kPaddedResultLine,
+     {0, 1, 2},
+     100,
+     true,
+     true,
+     program_role::padded_slots},
+    {"sum_first_touch",
+     array_fill::index,
+     true,
+     kTeamLine,
+     kPlacementLine,
+     kResultLine,
+     {0, 1, 2},
+     100,
+     true,
+     true,
+     program_role::first_touch},
+    {"prefix_scan",
+     array_fill::random,
+     true,
+     nullptr,
+     nullptr,
+     kScanResultLine,
+     {-1, 0, -1},
+     10000,
+     true,
+     false,
+     program_role::demonstration},
+    {"thread_stacks",
+     array_fill::none,
+     true,
+     kStackNotice,
+     kStackThreadLines,
+     "",
+     {-1, -1, -1},
+     0,
+     false,
+     false,
+     program_role::demonstration},
+    {"iteration_count",
+     array_fill::none,
+     true,
+     kTeamLine,
+     kIterationLine,
+     kIterationResultLine,
+     {0, -1, -1},
+     100,
+     false,
+     false,
+     program_role::demonstration},
 };
 
 // The tooling's own program that sum_compare runs beside them: the machine's limits on the
 // runtime's default team (calibrate/calibrate.cpp). Its result fields are the floors and
 // references of tools/catalog/floors.hpp, in that order.
 inline constexpr program_description kCalibration = {
-    "calibrate", array_fill::index, true, kTeamLine, nullptr, kCalibrationLines, {-1, 1, -1}, 1000000, true, false,
-    program_role::calibration};
+    "calibrate", array_fill::index,        true, kTeamLine, nullptr, kCalibrationLines, {-1, 1, -1}, 1000000, true,
+    false,       program_role::calibration};
 
 // The description of a program, or nullptr for a name that is not one of the suite's.
 inline const program_description* find_program(std::string_view name) {
@@ -130,6 +210,4 @@ inline const program_description& program_with(program_role role) {
 }
 
 // True for the programs whose placement lines say where each thread ran.
-inline bool prints_placement(const program_description& program) {
-  return program.thread_block == kPlacementLine;
-}
+inline bool prints_placement(const program_description& program) { return program.thread_block == kPlacementLine; }

@@ -38,7 +38,10 @@ std::size_t utf8_sequence_length(std::string_view text, std::size_t at) {
   const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[at + k]); };
   const unsigned char lead = byte(0);
   if (lead < 0x80) return 1;
-  std::size_t length = lead >= 0xc2 && lead <= 0xdf ? 2 : lead >= 0xe0 && lead <= 0xef ? 3 : lead >= 0xf0 && lead <= 0xf4 ? 4 : 0;
+  std::size_t length = lead >= 0xc2 && lead <= 0xdf   ? 2
+                       : lead >= 0xe0 && lead <= 0xef ? 3
+                       : lead >= 0xf0 && lead <= 0xf4 ? 4
+                                                      : 0;
   if (length == 0 || at + length > text.size()) return 0;
   for (std::size_t k = 1; k < length; ++k) {
     if ((byte(k) & 0xc0) != 0x80) return 0;
@@ -58,7 +61,8 @@ void as_is(std::string& out, char c) { out += c; }
 }  // namespace
 
 std::string valid_utf8(std::string_view text) {
-  return rewritten(text, [](unsigned char) { return true; }, as_is);
+  return rewritten(
+      text, [](unsigned char) { return true; }, as_is);
 }
 
 bool has_control_character(std::string_view text) {
@@ -68,8 +72,12 @@ bool has_control_character(std::string_view text) {
   return false;
 }
 
-std::string terminal_text(std::string_view text) { return rewritten(text, [](unsigned char c) { return c == '\n' || c == '\t'; }, as_is); }
+std::string terminal_text(std::string_view text) {
+  return rewritten(
+      text, [](unsigned char c) { return c == '\n' || c == '\t'; }, as_is);
+}
 
 std::string terminal_line(std::string_view text) {
-  return rewritten(text, [](unsigned char c) { return c == '\t'; }, as_is);
+  return rewritten(
+      text, [](unsigned char c) { return c == '\t'; }, as_is);
 }

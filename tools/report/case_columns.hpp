@@ -8,8 +8,19 @@
 
 #include "tools/analysis/aggregate.hpp"
 
-enum class case_column { program, threads, setting, median, interval, spread, thread_seconds, ns_per_element, speedup,
-                         floor, of_floor };
+enum class case_column {
+  program,
+  threads,
+  setting,
+  median,
+  interval,
+  spread,
+  thread_seconds,
+  ns_per_element,
+  speedup,
+  floor,
+  of_floor
+};
 
 struct column_description {
   case_column column;
@@ -25,12 +36,15 @@ inline constexpr column_description kCaseColumns[] = {
     {case_column::threads, "threads", 7, false, true, nullptr},
     {case_column::setting, "setting", 0, true, true, nullptr},
     {case_column::median, "median s", 10, false, true,
-     "seconds are medians of the measured runs, with a distribution-free 95% interval; the serial build reports process "
+     "seconds are medians of the measured runs, with a distribution-free 95% interval; the serial build reports "
+     "process "
      "CPU time"},
     {case_column::interval, "95% interval", 23, true, true, nullptr},
     {case_column::spread, "spread", 7, false, true, "spread is the largest run less the smallest, over the median"},
-    {case_column::thread_seconds, "thread s", 10, false, false, "thread s is the median of the mean CPU time a thread spent"},
-    {case_column::ns_per_element, "ns/elem", 8, false, false, "ns/elem is the median time per element a thread handles"},
+    {case_column::thread_seconds, "thread s", 10, false, false,
+     "thread s is the median of the mean CPU time a thread spent"},
+    {case_column::ns_per_element, "ns/elem", 8, false, false,
+     "ns/elem is the median time per element a thread handles"},
     {case_column::speedup, "speed-up", 8, false, true, "speed-up is over the same program on one thread"},
     {case_column::floor, "floor s", 10, false, false,
      "floor s is the in-order floor of the team size (machine floors below)"},

@@ -6,15 +6,15 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
-#include "tools/run/child_process.hpp"
 #include "tools/catalog/programs.hpp"
 #include "tools/catalog/text.hpp"
-#include "tools/run/machine_facts.hpp"
 #include "tools/report/text_formats.hpp"
+#include "tools/run/child_process.hpp"
+#include "tools/run/machine_facts.hpp"
 
 namespace {
 

@@ -56,7 +56,8 @@ std::string cases_table(const run_plan& plan, const figures& measured) {
   std::string text = row.substr(0, row.size() - 1) + "\n";
   int shown_setting = -1;
   for (const case_stats& c : measured.cases) {
-    if (plan.settings.size() > 1 && c.c.setting != shown_setting) text += setting_heading(plan, shown_setting = c.c.setting);
+    if (plan.settings.size() > 1 && c.c.setting != shown_setting)
+      text += setting_heading(plan, shown_setting = c.c.setting);
     row.clear();
     for (const column_description& column : kCaseColumns) {
       if (column.console_width == 0) continue;
@@ -66,19 +67,25 @@ std::string cases_table(const run_plan& plan, const figures& measured) {
   }
   const bool imprecise = std::any_of(measured.cases.begin(), measured.cases.end(),
                                      [](const case_stats& c) { return c.median_ci.coverage < kConfidence; });
-  const bool serial = std::any_of(measured.cases.begin(), measured.cases.end(), [](const case_stats& c) { return !c.c.program->on_team; });
-  text += wrapped("(" + case_legend(false) +
-                      (imprecise ? "; * fewer than 6 runs cannot give 95%: the interval is then the smallest to the largest run" : "") +
-                      (serial ? "; the serial build runs on one thread only, as the reference, whatever --threads holds" : "") + ")",
-                  110, 1) +
-          "\n";
+  const bool serial = std::any_of(measured.cases.begin(), measured.cases.end(),
+                                  [](const case_stats& c) { return !c.c.program->on_team; });
+  text +=
+      wrapped(
+          "(" + case_legend(false) +
+              (imprecise ? "; * fewer than 6 runs cannot give 95%: the interval is then the smallest to the largest run"
+                         : "") +
+              (serial ? "; the serial build runs on one thread only, as the reference, whatever --threads holds" : "") +
+              ")",
+          110, 1) +
+      "\n";
   if (plan.precision > 0) {
     const long unreached = std::count_if(measured.cases.begin(), measured.cases.end(),
                                          [](const case_stats& c) { return !c.precision_reached; });
     text += printed("--precision %g%%: ", plan.precision * 100) +
-            (unreached == 0 ? std::string("every case's median interval lies within it")
-                            : printed("~ marks the %ld case%s whose median interval did not come within it in --max-time %d s",
-                                      unreached, unreached == 1 ? "" : "s", plan.max_seconds)) +
+            (unreached == 0
+                 ? std::string("every case's median interval lies within it")
+                 : printed("~ marks the %ld case%s whose median interval did not come within it in --max-time %d s",
+                           unreached, unreached == 1 ? "" : "s", plan.max_seconds)) +
             "\n\n";
   }
   return text;
@@ -89,10 +96,11 @@ std::string floors_table(const run_plan& plan, const figures& measured) {
   std::string text = printed("%-33s %7s %10s %s\n", "machine floor (calibrate)", "threads", "median", "95% interval");
   int shown_setting = -1;
   for (const floor_stats& f : measured.floors) {
-    if (plan.settings.size() > 1 && f.setting != shown_setting) text += setting_heading(plan, shown_setting = f.setting);
+    if (plan.settings.size() > 1 && f.setting != shown_setting)
+      text += setting_heading(plan, shown_setting = f.setting);
     const floor_description& floor = describe(f.kind);
-    text += printed("%-33s %7d %10s %s\n", std::string(floor.label).c_str(), f.threads, printed(floor.format, f.median).c_str(),
-                    interval_text(f.ci, floor.format).c_str());
+    text += printed("%-33s %7d %10s %s\n", std::string(floor.label).c_str(), f.threads,
+                    printed(floor.format, f.median).c_str(), interval_text(f.ci, floor.format).c_str());
   }
   std::string legend;
   for (const floor_description& floor : kFloors) {
@@ -120,8 +128,9 @@ std::string headlines_text(const std::vector<headline>& said) {
   for (const headline& sentence : said) text += wrapped("- " + sentence.text, 100, 2);
   if (said.empty()) text += "- (run sum_walltime and both slot programs to get the headlines)\n";
   if (std::any_of(said.begin(), said.end(), [](const headline& sentence) { return !sentence.precise; })) {
-    text += "* fewer than 6 runs on a side cannot give a 95% interval: no sentence claims an effect from it\n"
-            "  (raise --repeat)\n";
+    text +=
+        "* fewer than 6 runs on a side cannot give a 95% interval: no sentence claims an effect from it\n"
+        "  (raise --repeat)\n";
   }
   return text + "\n";
 }
@@ -130,8 +139,9 @@ std::string conditions_text(const run_conditions& conditions) {
   return printed("The runs took %.1f s, %.1f s (%.0f%%) of it the calibration", conditions.seconds,
                  conditions.calibration_seconds,
                  conditions.seconds > 0 ? 100 * conditions.calibration_seconds / conditions.seconds : 0.0) +
-         (conditions.steal_percent >= 0 ? printed("; the hypervisor stole %.1f%% of the CPU time meanwhile", conditions.steal_percent)
-                                        : std::string()) +
+         (conditions.steal_percent >= 0
+              ? printed("; the hypervisor stole %.1f%% of the CPU time meanwhile", conditions.steal_percent)
+              : std::string()) +
          ".\n";
 }
 
@@ -145,8 +155,8 @@ std::string console_header(const report& r) {
   for (std::string& setting : settings) {
     if (setting.rfind("OMP_NUM_THREADS=", 0) == 0) setting += " (replaced by each case's team size)";
   }
-  std::string text = printed("sum_compare: %d elements, %d measured runs per case after one warm-up, threads %s\n", plan.size,
-                             plan.rounds - 1, joined(teams, ",").c_str());
+  std::string text = printed("sum_compare: %d elements, %d measured runs per case after one warm-up, threads %s\n",
+                             plan.size, plan.rounds - 1, joined(teams, ",").c_str());
   text += "host:        " + terminal_line(r.facts.host) + "\n";
   text += "processor:   " + terminal_line(r.facts.processor) +
           printed(", %d online; this process may use %zu: ", r.facts.processors_online, r.machine.allowed.size()) +
@@ -160,26 +170,30 @@ std::string console_header(const report& r) {
                             : terminal_line(joined(settings, " "))) +
           "\n";
   for (const build_facts& build : r.facts.builds) text += build_lines(build);
-  const std::string estimate = r.conditions.estimated_seconds >= 0
-                                   ? printed("about %.0f s by an estimate from one probe run", r.conditions.estimated_seconds)
-                                   : std::string("no estimate of its time");
-  text += printed("plan:        %zu cases (the calibration on each team size among them), %lld runs, %s; each run at most "
-                  "%d s\n",
-                  plan.cases.size(), planned_runs(plan), estimate.c_str(), plan.timeout_seconds);
+  const std::string estimate =
+      r.conditions.estimated_seconds >= 0
+          ? printed("about %.0f s by an estimate from one probe run", r.conditions.estimated_seconds)
+          : std::string("no estimate of its time");
+  text += printed(
+      "plan:        %zu cases (the calibration on each team size among them), %lld runs, %s; each run at most "
+      "%d s\n",
+      plan.cases.size(), planned_runs(plan), estimate.c_str(), plan.timeout_seconds);
   if (std::any_of(plan.cases.begin(), plan.cases.end(), [](const run_case& c) { return !c.program->on_team; })) {
     text += "             sum_baseline_serial runs on one thread only, as the serial reference\n";
   }
   if (plan.precision > 0) {
-    text += printed("             then rounds are added until every case's median interval lies within %g%% of its "
-                    "median, for %d s at most\n",
-                    plan.precision * 100, plan.max_seconds);
+    text += printed(
+        "             then rounds are added until every case's median interval lies within %g%% of its "
+        "median, for %d s at most\n",
+        plan.precision * 100, plan.max_seconds);
   }
   if (plan.settings.size() > 1) {
     std::string line = printed("             every case under each of %zu settings:", plan.settings.size());
     for (const setting& under : plan.settings) line += " [" + setting_label(under) + "]";
     text += wrapped(line, 100, 13);
   }
-  if (r.conditions.load_before >= 0) text += printed("load:        %.2f over the minute before the run\n", r.conditions.load_before);
+  if (r.conditions.load_before >= 0)
+    text += printed("load:        %.2f over the minute before the run\n", r.conditions.load_before);
   return text + "\n";
 }
 

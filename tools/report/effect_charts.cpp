@@ -6,13 +6,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 
-#include "tools/run/child_process.hpp"
-#include "tools/catalog/text.hpp"
 #include "tools/analysis/statistics.hpp"
+#include "tools/catalog/text.hpp"
 #include "tools/report/text_formats.hpp"
+#include "tools/run/child_process.hpp"
 
 namespace {
 
@@ -55,8 +55,8 @@ std::string script_of(const std::string& title, const std::string& y_label, cons
                       const std::string& reference_title, const std::vector<panel>& panels, const run_plan& plan) {
   const int columns = std::min<int>(static_cast<int>(panels.size()), 3);
   const int rows = (static_cast<int>(panels.size()) + columns - 1) / columns;
-  std::string script = printed("set terminal svg noenhanced size %d,%d font 'sans,11'\nset output\n", 420 * columns + 20,
-                               400 * rows + 50);
+  std::string script = printed("set terminal svg noenhanced size %d,%d font 'sans,11'\nset output\n",
+                               420 * columns + 20, 400 * rows + 50);
   for (std::size_t p = 0; p < panels.size(); ++p) {
     for (std::size_t s = 0; s < panels[p].lines.size(); ++s) {
       script += printed("$p%zus%zu << EOD\n", p, s) + panels[p].lines[s].rows + "EOD\n";
@@ -97,8 +97,8 @@ std::vector<effect_chart> effect_charts(const run_plan& plan, const figures& mea
         const double per_element = 1e9 * c.c.threads / plan.size;
         if (speedup && c.speedup >= 0 && program.on_team) line.rows += printed("%d %.9g\n", c.c.threads, c.speedup);
         if (!speedup) {
-          line.rows += printed("%d %.9g %.9g %.9g\n", c.c.threads, c.ns_per_element_per_thread, c.wall.min * per_element,
-                               c.wall.max * per_element);
+          line.rows += printed("%d %.9g %.9g %.9g\n", c.c.threads, c.ns_per_element_per_thread,
+                               c.wall.min * per_element, c.wall.max * per_element);
         }
       }
       lines.push_back(line);
@@ -131,9 +131,11 @@ std::vector<effect_chart> effect_charts(const run_plan& plan, const figures& mea
     for (int threads : plan.threads) {
       const floor_stats* shared = find_floor(measured.floors, floor_kind::shared_line_sums, threads, setting);
       const floor_stats* separate = find_floor(measured.floors, floor_kind::separate_line_sums, threads, setting);
-      if (shared != nullptr && separate != nullptr) reference.rows += ratio_row(threads, shared->values, separate->values);
+      if (shared != nullptr && separate != nullptr)
+        reference.rows += ratio_row(threads, shared->values, separate->values);
     }
-    series slots = ratio_lines(program_role::packed_slots, program_role::padded_slots, "packed / padded slots", setting);
+    series slots =
+        ratio_lines(program_role::packed_slots, program_role::padded_slots, "packed / padded slots", setting);
     if (slots.rows.empty()) reference.rows.clear();  // the reference alone explains nothing
     return std::vector<series>{slots, reference};
   };
@@ -147,36 +149,41 @@ std::vector<effect_chart> effect_charts(const run_plan& plan, const figures& mea
   std::vector<effect_chart> charts;
   const auto add = [&](const char* effect, const char* title, const char* y_label, const char* reference,
                        const char* reference_title, const std::vector<panel>& panels) {
-    if (!panels.empty()) charts.push_back({effect, title, script_of(title, y_label, reference, reference_title, panels, plan), ""});
+    if (!panels.empty())
+      charts.push_back({effect, title, script_of(title, y_label, reference, reference_title, panels, plan), ""});
   };
   add("scaling", "Speed-up over one thread", "speed-up", "x", "ideal", per_setting(plan, scaling));
   add("time_per_element", "Time per element a thread handles (median, min-max bars)", "ns per element", "", "",
       per_setting(plan, [&](int setting) { return program_lines(setting, false); }));
   add("false_sharing", "False sharing: packed over padded slots, beside this host's reference", "time ratio", "1",
       "no difference", per_setting(plan, false_sharing));
-  add("first_touch", "First touch against the reduction", "time ratio", "1", "no difference", per_setting(plan, first_touch));
+  add("first_touch", "First touch against the reduction", "time ratio", "1", "no difference",
+      per_setting(plan, first_touch));
   return charts;
 }
 
 std::string draw_effect_charts(std::vector<effect_chart>& charts, const volatile std::sig_atomic_t* interrupted) {
-  const std::string how = " (install gnuplot, e.g. apt-get install gnuplot-nox or ./install-deps, then write the page "
-                          "again with --from FILE.json --html PAGE.html)";
+  const std::string how =
+      " (install gnuplot, e.g. apt-get install gnuplot-nox or ./install-deps, then write the page "
+      "again with --from FILE.json --html PAGE.html)";
   for (effect_chart& chart : charts) {
     char path[] = "/tmp/sum_compare_page_chart_XXXXXX";
     const int fd = mkostemp(path, O_CLOEXEC);
     if (fd < 0) return std::string("the charts could not be drawn: ") + std::strerror(errno);
-    const bool written = write(fd, chart.script.data(), chart.script.size()) == static_cast<ssize_t>(chart.script.size());
+    const bool written =
+        write(fd, chart.script.data(), chart.script.size()) == static_cast<ssize_t>(chart.script.size());
     close(fd);
     const child_result run =
-        written ? run_child("gnuplot", {path}, current_environment(), {120, 16 << 20, 0.5, interrupted}) : child_result{};
+        written ? run_child("gnuplot", {path}, current_environment(), {120, 16 << 20, 0.5, interrupted})
+                : child_result{};
     unlink(path);
     if (!written) return "the charts could not be drawn: cannot write gnuplot's script" + how;
     if (run.failure == "interrupted") return "the charts were not drawn: interrupted while gnuplot drew them";
     const std::size_t start = run.out.find("<svg");
     if (run.exit_status != 0 || !run.failure.empty() || start == std::string::npos) {
-      const std::string why = !run.failure.empty()      ? run.failure
-                              : run.err.empty()          ? std::string("gnuplot drew nothing")
-                                                         : "gnuplot failed: " + run.err.substr(0, run.err.find('\n'));
+      const std::string why = !run.failure.empty() ? run.failure
+                              : run.err.empty()    ? std::string("gnuplot drew nothing")
+                                                   : "gnuplot failed: " + run.err.substr(0, run.err.find('\n'));
       return "the charts could not be drawn: " + why + how;
     }
     chart.svg = run.out.substr(start);  // inline in the page: no XML declaration or doctype

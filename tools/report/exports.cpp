@@ -17,8 +17,8 @@ std::string open_exports(const output_paths& paths, const std::vector<input_file
     for (const input_file& input : inputs) {
       if (same_file(output, input.path)) {
         return std::string(kFormats[a].option) + " names " +
-               (output == input.path ? output + ", which " : output + ", the file " + input.path + " that ") + input.what +
-               ": an output never replaces an input";
+               (output == input.path ? output + ", which " : output + ", the file " + input.path + " that ") +
+               input.what + ": an output never replaces an input";
       }
     }
   }
@@ -66,9 +66,13 @@ std::vector<std::string> finish_exports(exports& out, const report& r, const vol
   return finish(out, r, interrupted);
 }
 
-std::vector<std::string> finish_exports(exports& out, const comparison& compared) { return finish(out, compared, nullptr); }
+std::vector<std::string> finish_exports(exports& out, const comparison& compared) {
+  return finish(out, compared, nullptr);
+}
 
-std::vector<std::string> finish_exports(exports& out, const merged_runs& merged) { return finish(out, merged, nullptr); }
+std::vector<std::string> finish_exports(exports& out, const merged_runs& merged) {
+  return finish(out, merged, nullptr);
+}
 
 void discard_exports(exports& out) {
   for (staged_file& file : out.file) discard_staged(file);

@@ -31,4 +31,6 @@ std::string written(output_format format, const comparison& compared, writing& h
   return written_as(format, compared, how);
 }
 
-std::string written(output_format format, const merged_runs& merged, writing& how) { return written_as(format, merged, how); }
+std::string written(output_format format, const merged_runs& merged, writing& how) {
+  return written_as(format, merged, how);
+}

@@ -23,13 +23,13 @@ struct format_description {
   const char* option;      // "--json"
   const char* value_name;  // in --help
   const char* help;
-  bool of_summaries;       // --compare and --merge write it too, not only a run and --from
+  bool of_summaries;  // --compare and --merge write it too, not only a run and --from
 };
 
 inline constexpr format_description kFormats[] = {
     {output_format::csv, "--csv", "FILE", "one row per measured run, written as runs finish", false},
-    {output_format::json, "--json", "FILE", "machine facts, runs and aggregates (or a --compare's or --merge's figures)",
-     true},
+    {output_format::json, "--json", "FILE",
+     "machine facts, runs and aggregates (or a --compare's or --merge's figures)", true},
     {output_format::chart, "--plot", "FILE.svg|FILE.png", "chart of the medians, drawn by gnuplot", false},
     {output_format::markdown, "--markdown", "FILE",
      "the table and the headlines (or a --compare's or --merge's table) as GitHub-flavoured markdown", true},
@@ -48,7 +48,9 @@ constexpr bool formats_in_order() {
 }
 static_assert(formats_in_order(), "kFormats lists the formats in the order of output_format");
 
-constexpr const format_description& describe(output_format format) { return kFormats[static_cast<std::size_t>(format)]; }
+constexpr const format_description& describe(output_format format) {
+  return kFormats[static_cast<std::size_t>(format)];
+}
 
 // The file each format is to be written to; empty: not asked for.
 struct output_paths {

@@ -11,7 +11,8 @@
 namespace {
 
 std::string cell(const std::string& text, const char* css = nullptr) {
-  return std::string(css != nullptr ? "<td class=\"" + std::string(css) + "\">" : "<td>") + html_escaped(text) + "</td>";
+  return std::string(css != nullptr ? "<td class=\"" + std::string(css) + "\">" : "<td>") + html_escaped(text) +
+         "</td>";
 }
 
 std::string heading_row(const std::vector<const char*>& names) {
@@ -29,7 +30,8 @@ std::string facts_table(const report& r) {
   };
   fact("host", r.facts.host);
   fact("processor", printed("%s, %d online; this process may use %zu: ", r.facts.processor.c_str(),
-                            r.facts.processors_online, r.machine.allowed.size()) + processor_list(r.machine.allowed));
+                            r.facts.processors_online, r.machine.allowed.size()) +
+                        processor_list(r.machine.allowed));
   fact("topology", topology_line(r.machine) +
                        (r.machine.this_system ? "" : " (not this machine's: given to hwloc, e.g. by HWLOC_SYNTHETIC)"));
   fact("caches", caches_line(r.machine));
@@ -40,8 +42,8 @@ std::string facts_table(const report& r) {
     fact(build.name.empty() ? "build" : ("build " + build.name).c_str(),
          build.compiler + "; " + build.profiles + "; OpenMP runtime: " + build.runtimes + "; programs in " + build.bin);
   }
-  fact("runs", printed("%zu cases, %d measured runs each after a warm-up, in %.1f s", r.plan.cases.size(), r.plan.rounds - 1,
-                       r.conditions.seconds));
+  fact("runs", printed("%zu cases, %d measured runs each after a warm-up, in %.1f s", r.plan.cases.size(),
+                       r.plan.rounds - 1, r.conditions.seconds));
   return "<table class=\"facts\">\n" + rows + "</table>\n";
 }
 
@@ -57,7 +59,8 @@ std::string machine_section(const report& r) {
     }
     html += "<figure class=\"placement\">" + topology_svg(r.machine, marks) + "<figcaption>" +
             html_escaped(case_name(r.plan, c.c)) + ": the processors its threads reported, over " +
-            std::to_string(c.placement->runs) + (c.placement->runs == 1 ? " run" : " runs") + "</figcaption></figure>\n";
+            std::to_string(c.placement->runs) + (c.placement->runs == 1 ? " run" : " runs") +
+            "</figcaption></figure>\n";
   }
   return html;
 }
@@ -77,14 +80,16 @@ std::string headlines_section(const std::vector<headline>& said) {
     std::string rows;
     for (const headline& h : said) {
       if (h.ratio < 0 || h.supported != supported) continue;
-      rows += std::string("<tr class=\"headline") + (supported ? " supported" : "") + "\">" + cell(h.text, "text") + "<td>" +
-              forest_row_svg(h.ratio, h.ci, h.supported, axis) + "</td>" + cell(with_interval_text(h)) + "</tr>\n";
+      rows += std::string("<tr class=\"headline") + (supported ? " supported" : "") + "\">" + cell(h.text, "text") +
+              "<td>" + forest_row_svg(h.ratio, h.ci, h.supported, axis) + "</td>" + cell(with_interval_text(h)) +
+              "</tr>\n";
     }
     if (rows.empty()) continue;
     html += supported ? "<h3>Measurable: the 95% interval excludes 1</h3>\n"
                       : "<h3>Not measurable, or from too few runs</h3>\n";
-    html += "<table class=\"forest\">" + heading_row({"headline", printed("ratio (log scale %.2f to %.2f; dashed: 1)",
-                                                                           axis.low, axis.high).c_str(), "ratio [95%]"}) +
+    html += "<table class=\"forest\">" +
+            heading_row({"headline", printed("ratio (log scale %.2f to %.2f; dashed: 1)", axis.low, axis.high).c_str(),
+                         "ratio [95%]"}) +
             "<tbody>\n" + rows + "</tbody></table>\n";
   }
   std::string notes;
@@ -155,9 +160,8 @@ std::string as_html(const comparison& compared_runs, writing&) {
   std::string body = "<h1>sum_compare: " + html_escaped(compared_runs.new_path) + " (new) against " +
                      html_escaped(compared_runs.base_path) + " (base)</h1>\n";
   body += "<h2>The machines</h2>\n";
-  for (const auto& [name, facts, machine] :
-       {std::tuple{"base", &compared_runs.base_facts, &compared_runs.base_machine},
-        {"new", &compared_runs.new_facts, &compared_runs.new_machine}}) {
+  for (const auto& [name, facts, machine] : {std::tuple{"base", &compared_runs.base_facts, &compared_runs.base_machine},
+                                             {"new", &compared_runs.new_facts, &compared_runs.new_machine}}) {
     body += "<figure>" + topology_svg(*machine, {}) + "<figcaption>" + name + ": " + html_escaped(facts->host) + ", " +
             html_escaped(facts->processor) + "</figcaption></figure>\n";
   }
@@ -178,12 +182,14 @@ std::string as_html(const comparison& compared_runs, writing&) {
             forest_row_svg(figure.ratio, figure.ci, verdict, axis) + "</td>" + cell(printed("%.3g", figure.p_value)) +
             cell(figure.verdict, "name") + "</tr>\n";
   }
-  body += "<h2>New over base</h2>\n<p>Ratios of medians, new over base, with 95% bootstrap intervals; a verdict needs both "
-          "the interval and the Mann-Whitney U test, p &lt; 0.05. Floors are the calibration's, in their units.</p>\n"
-          "<table id=\"compared\" class=\"forest\">" +
-          heading_row({"case or floor", "base median", "new median", "new/base", "95% interval",
-                       printed("log scale %.2f to %.2f; dashed: 1", axis.low, axis.high).c_str(), "p (U test)", "verdict"}) +
-          "<tbody>\n" + rows + "</tbody></table>\n";
+  body +=
+      "<h2>New over base</h2>\n<p>Ratios of medians, new over base, with 95% bootstrap intervals; a verdict needs both "
+      "the interval and the Mann-Whitney U test, p &lt; 0.05. Floors are the calibration's, in their units.</p>\n"
+      "<table id=\"compared\" class=\"forest\">" +
+      heading_row({"case or floor", "base median", "new median", "new/base", "95% interval",
+                   printed("log scale %.2f to %.2f; dashed: 1", axis.low, axis.high).c_str(), "p (U test)",
+                   "verdict"}) +
+      "<tbody>\n" + rows + "</tbody></table>\n";
   if (!compared_runs.note.empty()) body += "<p class=\"note\">" + html_escaped(compared_runs.note) + "</p>\n";
   return html_page("sum_compare: comparison", body);
 }
@@ -197,11 +203,12 @@ std::string as_html(const merged_runs& merged, writing&) {
             cell(printed("%d of %d", machine.slow_figures, machine.compared_figures)) +
             cell(machine.flagged ? "flagged" : "", "name") + "</tr>\n";
   }
-  body += "<h2>Machines</h2>\n<table id=\"machines\">" +
-          heading_row({"machine", "host", "processor", "file", "slower than all others on", "flag"}) + "<tbody>\n" + rows +
-          "</tbody></table>\n<p>A machine is flagged when it is slower than every other one on at least a quarter of the "
-          "figures they share: a ratio of medians with its 95% bootstrap interval past 1 (more time, or less bandwidth) "
-          "and a U test p &lt; 0.05.</p>\n";
+  body +=
+      "<h2>Machines</h2>\n<table id=\"machines\">" +
+      heading_row({"machine", "host", "processor", "file", "slower than all others on", "flag"}) + "<tbody>\n" + rows +
+      "</tbody></table>\n<p>A machine is flagged when it is slower than every other one on at least a quarter of the "
+      "figures they share: a ratio of medians with its 95% bootstrap interval past 1 (more time, or less bandwidth) "
+      "and a U test p &lt; 0.05.</p>\n";
   if (!merged.note.empty()) body += "<p class=\"note\">" + html_escaped(merged.note) + "</p>\n";
   for (const merged_machine& machine : merged.machines) {
     body += "<figure>" + topology_svg(machine.machine, {}) + "<figcaption>" + html_escaped(machine.name) +

@@ -12,12 +12,13 @@ namespace {
 constexpr int kProcessorWidth = 46;
 constexpr int kProcessorHeight = 26;
 constexpr int kGap = 6;
-constexpr int kLabel = 16;       // a box's label line
+constexpr int kLabel = 16;  // a box's label line
 constexpr int kCoresPerRow = 8;
 
 // A labelled box; its colours come from the page's style, by class.
 std::string box(int x, int y, int width, int height, const char* css, const std::string& label) {
-  return printed("<rect class=\"%s\" x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" rx=\"4\"/>", css, x, y, width, height) +
+  return printed("<rect class=\"%s\" x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" rx=\"4\"/>", css, x, y, width,
+                 height) +
          printed("<text x=\"%d\" y=\"%d\">", x + 4, y + 12) + html_escaped(label) + "</text>";
 }
 
@@ -36,7 +37,8 @@ std::string topology_svg(const machine_topology& machine, const std::map<int, in
   int width = 0;
   for (const auto& [node, cores] : nodes) {
     int widest_core = 1;
-    for (const auto& [core, processors] : cores) widest_core = std::max<int>(widest_core, static_cast<int>(processors.size()));
+    for (const auto& [core, processors] : cores)
+      widest_core = std::max<int>(widest_core, static_cast<int>(processors.size()));
     const int core_width = widest_core * (kProcessorWidth + kGap) + kGap;
     const int core_height = kLabel + kProcessorHeight + kGap;
     const int per_row = std::min<int>(kCoresPerRow, static_cast<int>(cores.size()));
@@ -59,13 +61,15 @@ std::string topology_svg(const machine_topology& machine, const std::map<int, in
         // Markup per processor is kept short: a page draws the machine once per case.
         shapes += printed("<g class=\"processor%s\">", marked ? " marked" : usable ? "" : " unusable");
         if (marked || !usable) {
-          shapes += printed("<title>processor %d%s</title>", processor,
-                            marked ? printed(": %d thread placement%s", mark->second, mark->second == 1 ? "" : "s").c_str()
-                                   : " (not for this process)");
+          shapes +=
+              printed("<title>processor %d%s</title>", processor,
+                      marked ? printed(": %d thread placement%s", mark->second, mark->second == 1 ? "" : "s").c_str()
+                             : " (not for this process)");
         }
-        shapes += printed("<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\"/><text x=\"%d\" y=\"%d\">P%d%s</text></g>", px,
-                          py, kProcessorWidth, kProcessorHeight, px + 4, py + 17, processor,
-                          marked ? printed(" x%d", mark->second).c_str() : "");
+        shapes +=
+            printed("<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\"/><text x=\"%d\" y=\"%d\">P%d%s</text></g>", px,
+                    py, kProcessorWidth, kProcessorHeight, px + 4, py + 17, processor,
+                    marked ? printed(" x%d", mark->second).c_str() : "");
       }
       ++k;
     }
@@ -78,8 +82,10 @@ std::string topology_svg(const machine_topology& machine, const std::map<int, in
   width = std::max(width, 7 * static_cast<int>(title.size()) + 20);
   // A drawing of placement is one of many, set side by side: drawn at most 360 pixels wide.
   const double scale = marks.empty() ? 1.0 : std::min(1.0, 360.0 / width);
-  return printed("<svg class=\"topology\" xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
-                 "viewBox=\"0 0 %d %d\">", width * scale, height * scale, width, height) +
+  return printed(
+             "<svg class=\"topology\" xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
+             "viewBox=\"0 0 %d %d\">",
+             width * scale, height * scale, width, height) +
          box(kGap, kGap, width - 2 * kGap, height - 2 * kGap, "machine", title) + shapes + "</svg>";
 }
 
@@ -100,9 +106,10 @@ std::string forest_row_svg(double ratio, const interval& ci, bool supported, con
     return 10 + (width - 20) * std::log(clamped / axis.low) / std::log(axis.high / axis.low);
   };
   const char* colour = supported ? "#1f4e99" : "#999999";
-  std::string svg = printed("<svg class=\"forest\" xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\">", width, height);
-  svg += printed("<line x1=\"%.1f\" y1=\"2\" x2=\"%.1f\" y2=\"%d\" stroke=\"#444\" stroke-dasharray=\"3,2\"/>", x_of(1), x_of(1),
-                 height - 2);
+  std::string svg =
+      printed("<svg class=\"forest\" xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\">", width, height);
+  svg += printed("<line x1=\"%.1f\" y1=\"2\" x2=\"%.1f\" y2=\"%d\" stroke=\"#444\" stroke-dasharray=\"3,2\"/>", x_of(1),
+                 x_of(1), height - 2);
   if (ratio > 0 && std::isfinite(ratio) && std::isfinite(ci.low) && std::isfinite(ci.high)) {
     svg += printed("<line x1=\"%.1f\" y1=\"11\" x2=\"%.1f\" y2=\"11\" stroke=\"%s\" stroke-width=\"3\"/>", x_of(ci.low),
                    x_of(ci.high), colour);
@@ -120,7 +127,8 @@ std::string html_page(const std::string& title, const std::string& body) {
          "th, td { border: 1px solid #ccc; padding: 2px 6px; text-align: right; }\n"
          "th { background: #f0f0f0; } td.name, th.name { text-align: left; }\n"
          "tr.section td { background: #f7f7f7; text-align: left; font-weight: bold; }\n"
-         ".facts td { text-align: left; border: none; white-space: normal; } .facts th { text-align: left; border: none; background: none; }\n"
+         ".facts td { text-align: left; border: none; white-space: normal; } .facts th { text-align: left; border: "
+         "none; background: none; }\n"
          "figure { margin: 1em 0; } figcaption { font-size: 0.9em; color: #555; }\n"
          "figure.placement { display: inline-block; vertical-align: top; max-width: 360px; margin: 0.4em; }\n"
          "td { white-space: nowrap; } td.text { white-space: normal; }\n"

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "tools/analysis/statistics.hpp"
-#include "tools/report/text_formats.hpp"
 #include "tools/catalog/machine.hpp"
+#include "tools/report/text_formats.hpp"
 
 // The machine as nested boxes, NUMA nodes holding cores holding processors; `marks` maps a
 // processor to how many threads' placement lines named it (marked, with the count, where > 0).

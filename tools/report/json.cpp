@@ -14,19 +14,25 @@ json json_number(double value) {
   return value;
 }
 
-json json_seconds(const run_record& r, double value) { return r.reading.problem.empty() ? json_number(value) : nullptr; }
+json json_seconds(const run_record& r, double value) {
+  return r.reading.problem.empty() ? json_number(value) : nullptr;
+}
 json settings_json(const run_plan& plan, int setting) {
   json values = json::object();
   for (const auto& [name, value] : plan.settings[static_cast<std::size_t>(setting)].env) values[name] = value;
   return values;
 }
 
-const std::string& build_name(const run_plan& plan, int setting) { return plan.settings[static_cast<std::size_t>(setting)].build; }
+const std::string& build_name(const run_plan& plan, int setting) {
+  return plan.settings[static_cast<std::size_t>(setting)].build;
+}
 
 json topology_json(const machine_topology& machine) {
   json caches = json::array();
   for (const cache_group& cache : machine.caches) {
-    caches.push_back({{"level", cache.level}, {"kind", cache.kind == 'd' ? "data" : "unified"}, {"bytes", cache.bytes},
+    caches.push_back({{"level", cache.level},
+                      {"kind", cache.kind == 'd' ? "data" : "unified"},
+                      {"bytes", cache.bytes},
                       {"count", cache.count}});
   }
   return {{"packages", machine.packages},
@@ -56,16 +62,22 @@ json run_json(const run_plan& plan, const run_record& r) {
               {"settings", settings_json(plan, r.c.setting)}};
   if (prints_placement(*r.c.program)) {
     json where = json::object();  // thread -> the processor its placement line reports
-    for (const auto& [thread, fields] : r.reading.thread_fields) where[std::to_string(thread)] = std::stoi(fields.at(1));
+    for (const auto& [thread, fields] : r.reading.thread_fields)
+      where[std::to_string(thread)] = std::stoi(fields.at(1));
     run["placement"] = where;
   }
   return run;
 }
 
 json calibration_run_json(const run_plan& plan, const run_record& r) {
-  return {{"threads", r.c.threads}, {"run", r.round}, {"valid", r.reading.problem.empty()},
-          {"problem", r.reading.problem}, {"fields", r.reading.result_fields}, {"standard_error", r.standard_error},
-          {"build", build_name(plan, r.c.setting)}, {"settings", settings_json(plan, r.c.setting)}};
+  return {{"threads", r.c.threads},
+          {"run", r.round},
+          {"valid", r.reading.problem.empty()},
+          {"problem", r.reading.problem},
+          {"fields", r.reading.result_fields},
+          {"standard_error", r.standard_error},
+          {"build", build_name(plan, r.c.setting)},
+          {"settings", settings_json(plan, r.c.setting)}};
 }
 
 json aggregate_json(const run_plan& plan, const case_stats& c) {
@@ -132,7 +144,8 @@ std::string as_json(const report& r, writing&) {
     json values = json::array();
     for (const setting& under : plan.settings) {
       for (const auto& [other, other_value] : under.env) {
-        if (other == name && std::find(values.begin(), values.end(), other_value) == values.end()) values.push_back(other_value);
+        if (other == name && std::find(values.begin(), values.end(), other_value) == values.end())
+          values.push_back(other_value);
       }
     }
     out["env"][name] = values;
@@ -192,7 +205,9 @@ std::string as_json(const report& r, writing&) {
   for (const warning& w : r.warnings) {
     json figures = json::object();
     for (const auto& [name, value] : w.figures) figures[name] = value;
-    out["warnings"].push_back({{"kind", w.kind}, {"case", w.subject}, {"text", w.detail.empty() ? w.text : w.text + "\n" + w.detail},
+    out["warnings"].push_back({{"kind", w.kind},
+                               {"case", w.subject},
+                               {"text", w.detail.empty() ? w.text : w.text + "\n" + w.detail},
                                {"figures", figures}});
   }
   // Child output may hold any bytes: invalid UTF-8 is replaced, so the file stays valid JSON.
@@ -221,7 +236,11 @@ std::string as_json(const comparison& compared_runs, writing&) {
 }
 
 std::string as_json(const merged_runs& merged, writing&) {
-  json out = {{"tool", "sum_compare"}, {"schema_version", kJsonSchemaVersion}, {"machines", json::array()}, {"figures", json::array()}, {"flagged", json::array()}};
+  json out = {{"tool", "sum_compare"},
+              {"schema_version", kJsonSchemaVersion},
+              {"machines", json::array()},
+              {"figures", json::array()},
+              {"flagged", json::array()}};
   for (const merged_machine& machine : merged.machines) {
     out["machines"].push_back({{"name", machine.name},
                                {"file", machine.path},
@@ -235,7 +254,8 @@ std::string as_json(const merged_runs& merged, writing&) {
     json cells = json::object();
     for (std::size_t k = 0; k < figure.cells.size(); ++k) {
       const merged_cell& cell = figure.cells[k];
-      cells[merged.machines[k].name] = cell.measured ? json{{"median", cell.median}, {"slow", cell.slow}} : json(nullptr);
+      cells[merged.machines[k].name] =
+          cell.measured ? json{{"median", cell.median}, {"slow", cell.slow}} : json(nullptr);
     }
     out["figures"].push_back({{"name", figure.name}, {"floor", figure.floor}, {"machines", cells}});
   }

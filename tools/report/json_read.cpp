@@ -5,10 +5,10 @@
 #include <tuple>
 
 #include "tools/catalog/text.hpp"
-#include "tools/report/json_schema.hpp"
-#include "tools/run/planning.hpp"
-#include "tools/report/output_files.hpp"
 #include "tools/report/json.hpp"
+#include "tools/report/json_schema.hpp"
+#include "tools/report/output_files.hpp"
+#include "tools/run/planning.hpp"
 
 namespace {
 
@@ -31,7 +31,8 @@ machine_topology topology_of(const json& in) {
   machine.processors = topology.at("processors");
   machine.this_system = topology.at("this_system");
   for (const json& cache : topology.at("caches")) {
-    machine.caches.push_back({cache.at("level"), cache.at("kind") == "data" ? 'd' : 'u', cache.at("bytes"), cache.at("count")});
+    machine.caches.push_back(
+        {cache.at("level"), cache.at("kind") == "data" ? 'd' : 'u', cache.at("bytes"), cache.at("count")});
   }
   machine.last_level = topology.at("last_level");
   machine.last_level_count = topology.at("last_level_count");
@@ -85,7 +86,8 @@ case_index index_of(const run_plan& plan) {
 }
 
 // The plan's case that a saved run belongs to.
-run_case case_of(const case_index& index, const program_description& program, const json& run, const std::string& where) {
+run_case case_of(const case_index& index, const program_description& program, const json& run,
+                 const std::string& where) {
   const int threads = run.at("threads");
   setting under{run.at("build"), {}};
   for (const auto& [name, value] : run.at("settings").items()) under.env.emplace_back(name, value.get<std::string>());
@@ -94,10 +96,10 @@ run_case case_of(const case_index& index, const program_description& program, co
     const auto found = index.cases.find({&program, threads, setting_at->second});
     if (found != index.cases.end()) return found->second;
   }
-  throw saved_fault{where, printed("a run of %s on %d thread%s", std::string(program.name).c_str(), threads,
-                                   threads == 1 ? "" : "s") +
-                               (setting_label(under).empty() ? "" : " under " + setting_label(under)) +
-                               " that is not in the file's plan"};
+  throw saved_fault{
+      where,
+      printed("a run of %s on %d thread%s", std::string(program.name).c_str(), threads, threads == 1 ? "" : "s") +
+          (setting_label(under).empty() ? "" : " under " + setting_label(under)) + " that is not in the file's plan"};
 }
 
 run_record program_record(const case_index& index, const json& run, const std::string& where) {
@@ -134,8 +136,8 @@ void read_document(const json& in, report& r) {
   r.facts.processor = in.at("processor");
   r.facts.processors_online = in.at("processors_online");
   for (const json& build : in.at("builds")) {
-    r.facts.builds.push_back({build.at("name"), build.at("bin"), build.at("compiler"), build.at("profiles"),
-                              build.at("openmp_runtimes")});
+    r.facts.builds.push_back(
+        {build.at("name"), build.at("bin"), build.at("compiler"), build.at("profiles"), build.at("openmp_runtimes")});
   }
   for (const auto& [name, value] : in.at("runtime_settings").items()) {
     r.facts.runtime_settings.push_back(name + "=" + value.get<std::string>());
@@ -151,7 +153,8 @@ void read_document(const json& in, report& r) {
   const case_index index = index_of(r.plan);
   r.records.clear();
   const json& runs = in.at("runs");
-  for (std::size_t k = 0; k < runs.size(); ++k) r.records.push_back(program_record(index, runs[k], "/runs/" + std::to_string(k)));
+  for (std::size_t k = 0; k < runs.size(); ++k)
+    r.records.push_back(program_record(index, runs[k], "/runs/" + std::to_string(k)));
   const json& calibration = in.at("calibration_runs");
   for (std::size_t k = 0; k < calibration.size(); ++k) {
     r.records.push_back(calibration_record(index, calibration[k], "/calibration_runs/" + std::to_string(k)));
@@ -194,15 +197,17 @@ std::string report_from_json(const std::string& text, report& r) {
            "; this sum_compare reads version " + std::to_string(kJsonSchemaVersion);
   }
   if (document.contains("compare") || document.contains("machines")) {
-    return std::string("is the JSON of a ") + (document.contains("compare") ? "--compare" : "--merge") + ", not of a run";
+    return std::string("is the JSON of a ") + (document.contains("compare") ? "--compare" : "--merge") +
+           ", not of a run";
   }
-  if (std::string violation = schema_violation(document, "run"); !violation.empty()) return "breaks the schema at " + violation;
+  if (std::string violation = schema_violation(document, "run"); !violation.empty())
+    return "breaks the schema at " + violation;
   try {
     read_document(json::parse(text), r);
   } catch (const saved_fault& fault) {
     return "does not hold a whole sum_compare run at " + fault.where + ": " + fault.what;
   } catch (const std::bad_alloc&) {
-    throw;  // not the file's fault
+    throw;                                 // not the file's fault
   } catch (const std::exception& error) {  // what the schema lets through and the reading does not expect
     return std::string("does not hold a whole sum_compare run: ") + error.what();
   }

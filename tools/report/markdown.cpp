@@ -43,12 +43,13 @@ std::string as_markdown(const report& r, writing&) {
 std::string as_markdown(const comparison& compared_runs, writing&) {
   const std::vector<std::string>& differences = compared_runs.differences;
   const std::vector<compared_figure>& compared = compared_runs.compared;
-  std::string text =
-      "**sum_compare**: " + cell(compared_runs.new_path) + " (new) against " + cell(compared_runs.base_path) + " (base)\n\n";
+  std::string text = "**sum_compare**: " + cell(compared_runs.new_path) + " (new) against " +
+                     cell(compared_runs.base_path) + " (base)\n\n";
   if (differences.empty()) text += "No difference in machine, build, settings, size or repeats.\n";
   for (const std::string& difference : differences) text += "- " + cell(difference) + "\n";
-  text += "\n| case or floor | base median | new median | new/base | 95% interval | p (U test) | verdict |\n"
-          "|---|---:|---:|---:|---|---:|---|\n";
+  text +=
+      "\n| case or floor | base median | new median | new/base | 95% interval | p (U test) | verdict |\n"
+      "|---|---:|---:|---:|---|---:|---|\n";
   for (const compared_figure& figure : compared) {
     const bool has = std::isfinite(figure.ratio) && std::isfinite(figure.ci.low);
     text += printed("| %s | %.6g | %.6g | %s | %s | %.3g | %s |\n", cell(figure.name).c_str(), figure.base_median,
@@ -61,7 +62,8 @@ std::string as_markdown(const comparison& compared_runs, writing&) {
 }
 
 std::string as_markdown(const merged_runs& merged, writing&) {
-  std::string text = printed("**sum_compare**: %zu machines side by side\n\n| case or floor (medians) |", merged.machines.size());
+  std::string text =
+      printed("**sum_compare**: %zu machines side by side\n\n| case or floor (medians) |", merged.machines.size());
   std::string rule = "|---|";
   for (const merged_machine& machine : merged.machines) {
     text += " " + cell(machine.name) + " |";
@@ -71,16 +73,18 @@ std::string as_markdown(const merged_runs& merged, writing&) {
   for (const merged_figure& figure : merged.figures) {
     text += "| " + cell(figure.name) + " |";
     for (const merged_cell& value : figure.cells) {
-      text += value.measured ? " " + printed(figure.format, value.median) + (value.slow ? " **!**" : "") + " |" : " - |";
+      text +=
+          value.measured ? " " + printed(figure.format, value.median) + (value.slow ? " **!**" : "") + " |" : " - |";
     }
     text += "\n";
   }
-  text += "\n**!**: slower than every other machine (ratio of medians with its 95% interval past 1, U test p < 0.05).\n\n";
+  text +=
+      "\n**!**: slower than every other machine (ratio of medians with its 95% interval past 1, U test p < 0.05).\n\n";
   if (!merged.note.empty()) text += cell(merged.note) + "\n";
   for (const merged_machine& machine : merged.machines) {
     if (machine.flagged) {
-      text += printed("- Flagged: **%s**, slower than every other machine on %d of %d figures.\n", cell(machine.name).c_str(),
-                      machine.slow_figures, machine.compared_figures);
+      text += printed("- Flagged: **%s**, slower than every other machine on %d of %d figures.\n",
+                      cell(machine.name).c_str(), machine.slow_figures, machine.compared_figures);
     }
   }
   return text;

@@ -11,7 +11,7 @@ struct staged_file {
   std::string path;       // where the file goes; empty: not asked for
   std::string temporary;  // where it is written until then; empty when written in place
   int fd = -1;
-  std::string error;      // the first write that failed, with the system's reason
+  std::string error;  // the first write that failed, with the system's reason
 };
 
 // Opens `path` for writing (close-on-exec): the temporary beside it, ending like it (so that a

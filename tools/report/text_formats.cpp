@@ -10,10 +10,6 @@ bool line_or_tab(unsigned char c) { return c == '\n' || c == '\t'; }
 
 }  // namespace
 
-
-
-
-
 std::string html_escaped(std::string_view text) {
   return rewritten(text, line_or_tab, [](std::string& out, char c) {
     switch (c) {
@@ -43,7 +39,9 @@ std::string markdown_text(std::string_view text) {
 }
 
 std::string gnuplot_string(std::string_view text) {
-  return "'" + rewritten(text, none, [](std::string& out, char c) { out += c == '\'' ? std::string("''") : std::string(1, c); }) +
+  return "'" +
+         rewritten(text, none,
+                   [](std::string& out, char c) { out += c == '\'' ? std::string("''") : std::string(1, c); }) +
          "'";
 }
 

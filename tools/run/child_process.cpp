@@ -1,8 +1,8 @@
 #include "tools/run/child_process.hpp"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <linux/close_range.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -163,7 +163,8 @@ namespace {
   sigemptyset(&no_signals);
   sigprocmask(SIG_SETMASK, &no_signals, nullptr);
   const int input = open("/dev/null", O_RDONLY);
-  if (input < 0 || dup2(input, STDIN_FILENO) < 0 || dup2(out_fd, STDOUT_FILENO) < 0 || dup2(err_fd, STDERR_FILENO) < 0) {
+  if (input < 0 || dup2(input, STDIN_FILENO) < 0 || dup2(out_fd, STDOUT_FILENO) < 0 ||
+      dup2(err_fd, STDERR_FILENO) < 0) {
     const int error = errno;
     [[maybe_unused]] const ssize_t reported = write(report_fd, &error, sizeof error);
     _exit(127);
@@ -220,7 +221,8 @@ child_result run_child(const std::string& path, const std::vector<std::string>& 
   const std::vector<int> children_before = adopted_children();
   const pid_t parent = getpid();
   const pid_t pid = fork();
-  if (pid == 0) become_program(path.c_str(), argv.data(), envp.data(), out_pipe[1], err_pipe[1], report_pipe[1], parent);
+  if (pid == 0)
+    become_program(path.c_str(), argv.data(), envp.data(), out_pipe[1], err_pipe[1], report_pipe[1], parent);
   const int fork_error = errno;
   if (pid > 0) setpgid(pid, pid);  // as the child does itself, so that a stop right away finds the group
   close(out_pipe[1]);

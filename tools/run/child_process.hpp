@@ -9,18 +9,18 @@
 #include <vector>
 
 struct child_result {
-  int exit_status = 0;  // the child's exit code, or 128 + signal number when a signal ended it
-  std::string out;      // what it wrote to standard output (up to the cap)
-  std::string err;      // what it wrote to standard error (up to the cap)
-  std::string failure;  // why the run was stopped ("timed out after 5 s", ...); empty if it was not
-  int signal_number = 0;        // the signal that ended it, or 0
+  int exit_status = 0;           // the child's exit code, or 128 + signal number when a signal ended it
+  std::string out;               // what it wrote to standard output (up to the cap)
+  std::string err;               // what it wrote to standard error (up to the cap)
+  std::string failure;           // why the run was stopped ("timed out after 5 s", ...); empty if it was not
+  int signal_number = 0;         // the signal that ended it, or 0
   std::vector<int> left_behind;  // processes of its tree that escaped its group and still run
 };
 
 struct run_limits {
-  int timeout_seconds = 0;            // 0: no time limit
-  std::size_t output_cap = 0;         // bytes kept of each stream; 0: no cap; past it the run stops
-  double exit_grace_seconds = 0.5;    // reading goes on this long after the child itself exited
+  int timeout_seconds = 0;          // 0: no time limit
+  std::size_t output_cap = 0;       // bytes kept of each stream; 0: no cap; past it the run stops
+  double exit_grace_seconds = 0.5;  // reading goes on this long after the child itself exited
   const volatile std::sig_atomic_t* interrupted = nullptr;  // set by a signal handler: stop now
 };
 

@@ -57,8 +57,8 @@ std::string plan_refusal(const plan_request& options, int processors) {
     return "the plan has more than " + std::to_string(kMostSettings) + " settings (builds times --env combinations)";
   }
   if (const long long runs = planned_run_count(options, processors); runs > kMostRuns) {
-    return "the plan has " + (runs == LLONG_MAX ? std::string("too many") : std::to_string(runs)) + " runs, more than the " +
-           std::to_string(kMostRuns) + " it runs at once";
+    return "the plan has " + (runs == LLONG_MAX ? std::string("too many") : std::to_string(runs)) +
+           " runs, more than the " + std::to_string(kMostRuns) + " it runs at once";
   }
   return {};
 }

@@ -11,9 +11,7 @@
 
 std::string g_format(double value) { return printed("%g", value); }
 
-std::string memory_message(long long n) {
-  return printed(kMemoryMessage, static_cast<unsigned long>(n * 8)) + "\n";
-}
+std::string memory_message(long long n) { return printed(kMemoryMessage, static_cast<unsigned long>(n * 8)) + "\n"; }
 
 namespace {
 
@@ -21,14 +19,10 @@ bool is_value_char(char conversion, char c) {
   const bool digit = std::isdigit(static_cast<unsigned char>(c)) != 0;
   switch (conversion) {
     case 'd':
-    case 'u':
-      return digit || c == '-';
-    case 'g':
-      return digit || std::strchr("-+.einfa", c) != nullptr;
-    case 'p':
-      return std::isxdigit(static_cast<unsigned char>(c)) != 0 || std::strchr("x()nil", c) != nullptr;
-    default:
-      return false;
+    case 'u': return digit || c == '-';
+    case 'g': return digit || std::strchr("-+.einfa", c) != nullptr;
+    case 'p': return std::isxdigit(static_cast<unsigned char>(c)) != 0 || std::strchr("x()nil", c) != nullptr;
+    default: return false;
   }
 }
 
@@ -106,7 +100,8 @@ std::string check_sum(const program_description& program, long long n, const std
     if (sum == expected) return {};
     const bool rounds = exact >= (1LL << 53);
     const double last_digit = std::pow(10.0, std::floor(std::log10(static_cast<double>(exact))) - 5);
-    if (rounds && std::fabs(std::strtod(sum.c_str(), nullptr) - std::strtod(expected.c_str(), nullptr)) <= 1.5 * last_digit) {
+    if (rounds &&
+        std::fabs(std::strtod(sum.c_str(), nullptr) - std::strtod(expected.c_str(), nullptr)) <= 1.5 * last_digit) {
       return {};
     }
     return "sum " + sum + ", expected " + expected;
@@ -217,7 +212,8 @@ program_run read_run(const program_description& program, long long n, int thread
   }
   if (child.signal_number != 0) {
     const char* name = sigabbrev_np(child.signal_number);
-    run.problem = name != nullptr ? "killed by SIG" + std::string(name) : "killed by signal " + std::to_string(child.signal_number);
+    run.problem = name != nullptr ? "killed by SIG" + std::string(name)
+                                  : "killed by signal " + std::to_string(child.signal_number);
     return run;
   }
   if (child.exit_status != 0) {
@@ -251,7 +247,8 @@ program_run read_run(const program_description& program, long long n, int thread
       return run;
     }
   }
-  if (at.seconds >= 0) run.seconds = std::strtod(run.result_fields[static_cast<std::size_t>(at.seconds)].c_str(), nullptr);
+  if (at.seconds >= 0)
+    run.seconds = std::strtod(run.result_fields[static_cast<std::size_t>(at.seconds)].c_str(), nullptr);
   if (at.thread_seconds >= 0) {
     run.thread_seconds = std::strtod(run.result_fields[static_cast<std::size_t>(at.thread_seconds)].c_str(), nullptr);
   }

@@ -25,7 +25,6 @@ std::string memory_message(long long n);
 // the programs use: %d %Nd %u %lu %lld %td %g %p.
 std::optional<std::vector<std::string>> match_format(std::string_view text, std::string_view format);
 
-
 // Reads and validates one run of `program` on n elements on a team of `threads` (0: whatever
 // team the runtime formed): exit status 0, every line as the description has it, one block per
 // thread of the team, times that are numbers of seconds, and the sum where it is known.

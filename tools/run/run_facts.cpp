@@ -8,8 +8,8 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "tools/run/machine_facts.hpp"
 #include "tools/catalog/suite_build.hpp"
+#include "tools/run/machine_facts.hpp"
 
 namespace {
 
@@ -32,7 +32,8 @@ void read_facts(const run_plan& plan, const json& in, build_facts& facts) {
     if ((listed + " ").find(" " + name + " ") != std::string::npos) continue;
     if (listed.empty()) runtimes.push_back(runtime);
     listed += (listed.empty() ? " for " : " ") + name;
-    if (std::find(used_profiles.begin(), used_profiles.end(), profile) == used_profiles.end()) used_profiles.push_back(profile);
+    if (std::find(used_profiles.begin(), used_profiles.end(), profile) == used_profiles.end())
+      used_profiles.push_back(profile);
   }
   for (const auto& [profile, flags] : in.at("profiles").items()) {
     if (std::find(used_profiles.begin(), used_profiles.end(), profile) == used_profiles.end()) continue;

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <chrono>
 
-#include "tools/run/child_process.hpp"
-#include "tools/run/program_output.hpp"
 #include "tools/analysis/statistics.hpp"
 #include "tools/catalog/text.hpp"
+#include "tools/run/child_process.hpp"
 #include "tools/run/planning.hpp"
+#include "tools/run/program_output.hpp"
 
 namespace {
 
@@ -46,17 +46,21 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
   auto round_started = started;
   std::chrono::steady_clock::duration last_round{};
   // --precision adds rounds, but never past kMostRunsPerCase measured ones.
-  for (int round = 0; round < plan.rounds || (round <= kMostRunsPerCase && more_rounds_wanted(plan, records, started, last_round));
+  for (int round = 0;
+       round < plan.rounds || (round <= kMostRunsPerCase && more_rounds_wanted(plan, records, started, last_round));
        ++round) {
     for (const run_case& c : plan.cases) {
       ++done;
       if (progress) {
-        std::fputs(("\rrun " + printed("%lld of %lld: ", done, std::max(total, done)) + terminal_line(case_name(plan, c)) + "   ").c_str(),
+        std::fputs(("\rrun " + printed("%lld of %lld: ", done, std::max(total, done)) +
+                    terminal_line(case_name(plan, c)) + "   ")
+                       .c_str(),
                    stderr);
       }
       std::vector<std::string> env = caller_env;
       set_variable(env, "OMP_NUM_THREADS", std::to_string(c.threads));
-      for (const auto& [variable, value] : plan.settings[static_cast<std::size_t>(c.setting)].env) set_variable(env, variable, value);
+      for (const auto& [variable, value] : plan.settings[static_cast<std::size_t>(c.setting)].env)
+        set_variable(env, variable, value);
       const auto start = std::chrono::steady_clock::now();
       const child_result result = run_child(program_path(plan, c), {std::to_string(plan.size)}, env, limits);
       const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -69,7 +73,8 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
       if (!reading.problem.empty()) {
         ++totals.failures;
         if (progress) std::fputc('\n', stderr);
-        std::fputs((terminal_line(printed("FAILED: %s (run %d): %s", case_name(plan, c).c_str(), round, reading.problem.c_str())) +
+        std::fputs((terminal_line(printed("FAILED: %s (run %d): %s", case_name(plan, c).c_str(), round,
+                                          reading.problem.c_str())) +
                     "\n--- its output ---\n" + terminal_text(excerpt(result.out)) + "--- its standard error ---\n" +
                     terminal_text(excerpt(result.err)) + "---\n")
                        .c_str(),
@@ -79,11 +84,13 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
         if (progress) std::fputc('\n', stderr);
         std::string pids;
         for (int pid : result.left_behind) pids += (pids.empty() ? "" : ", ") + std::to_string(pid);
-        std::fputs((terminal_line(printed("Warning: %s (run %d) left processes running outside its process group, where "
-                                          "sum_compare does not stop them: pid %s",
-                                          case_name(plan, c).c_str(), round, pids.c_str())) + "\n")
-                       .c_str(),
-                   stderr);
+        std::fputs(
+            (terminal_line(printed("Warning: %s (run %d) left processes running outside its process group, where "
+                                   "sum_compare does not stop them: pid %s",
+                                   case_name(plan, c).c_str(), round, pids.c_str())) +
+             "\n")
+                .c_str(),
+            stderr);
       }
       if (round == 0) continue;  // the warm-up
       records.push_back({c, round, reading, kept_start(result.err, kKeptStandardError)});

@@ -10,7 +10,7 @@
 
 struct runner_settings {
   const volatile std::sig_atomic_t* interrupted = nullptr;  // set by a signal: stop at once
-  std::function<void(const run_record&)> on_run;             // called with each measured run as it finishes
+  std::function<void(const run_record&)> on_run;            // called with each measured run as it finishes
 };
 
 // Each captured stream is cut here, and the run fails.
@@ -19,8 +19,8 @@ inline constexpr std::size_t kOutputCap = 1 << 20;
 inline constexpr std::size_t kKeptStandardError = 4096;
 
 struct run_totals {
-  int failures = 0;                  // runs that failed, warm-ups included
-  double calibration_seconds = 0;    // the calibration's runs, warm-ups included
+  int failures = 0;                // runs that failed, warm-ups included
+  double calibration_seconds = 0;  // the calibration's runs, warm-ups included
 };
 
 // The measured runs of the plan, each read and validated, up to an interruption (the run it cut

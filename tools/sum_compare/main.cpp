@@ -61,7 +61,9 @@ void hold_standard_descriptors() {
   }
 }
 
-void complain(const std::string& problem) { std::fputs(terminal_line("sum_compare: " + problem).append("\n").c_str(), stderr); }
+void complain(const std::string& problem) {
+  std::fputs(terminal_line("sum_compare: " + problem).append("\n").c_str(), stderr);
+}
 
 // Everything that would make the runs useless, found before the first: a plan with no case,
 // programs that cannot be run.
@@ -72,7 +74,8 @@ std::string check_programs(const run_plan& plan) {
     struct stat file {};
     const bool runnable = stat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode) && access(path.c_str(), X_OK) == 0;
     if (!runnable) {
-      return "cannot run " + path + ": " + (S_ISDIR(file.st_mode) ? std::string("Is a directory") : std::strerror(errno)) +
+      return "cannot run " + path + ": " +
+             (S_ISDIR(file.st_mode) ? std::string("Is a directory") : std::strerror(errno)) +
              (plan.builds.size() > 1 || !plan.builds[0].name.empty()
                   ? " (build the suite into each --build directory)"
                   : " (build the suite, or give --bin the directory of its programs)");
@@ -100,8 +103,8 @@ double probe_seconds(const run_plan& plan, const runner_settings& settings) {
   std::vector<std::string> env = current_environment();
   set_variable(env, "OMP_NUM_THREADS", "1");
   const auto start = std::chrono::steady_clock::now();
-  const child_result probe = run_child(program_path(plan, first), {std::to_string(plan.size)},
-                                       env, {plan.timeout_seconds, kOutputCap, 0.5, settings.interrupted});
+  const child_result probe = run_child(program_path(plan, first), {std::to_string(plan.size)}, env,
+                                       {plan.timeout_seconds, kOutputCap, 0.5, settings.interrupted});
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return probe.exit_status == 0 && probe.failure.empty() ? seconds : -1;
 }
@@ -144,7 +147,8 @@ int print_and_export(report& r, exports& out) {
   // Flushed before gnuplot runs, so that its time does not hold back what is printed.
   const int stdout_error = flush_standard_output();
   std::vector<std::string> problems = finish_exports(out, r, &stop_signal);
-  if (stdout_error != 0) problems.push_back(std::string("cannot write standard output: ") + std::strerror(stdout_error));
+  if (stdout_error != 0)
+    problems.push_back(std::string("cannot write standard output: ") + std::strerror(stdout_error));
   for (const std::string& problem : problems) complain(problem);
   if (stop_signal != 0) return 128 + stop_signal;
   return (failures == 0 || r.saved) && problems.empty() ? 0 : 1;
@@ -169,7 +173,8 @@ std::vector<input_file> saved_inputs(const compare_options& options) {
 int report_saved(const compare_options& options) {
   exports out;
   report r;
-  if (std::string problem = open_exports(options.outputs, saved_inputs(options), out); !problem.empty()) return refuse(out, problem);
+  if (std::string problem = open_exports(options.outputs, saved_inputs(options), out); !problem.empty())
+    return refuse(out, problem);
   if (std::string problem = read_saved_report(options.from_path, r); !problem.empty()) return refuse(out, problem);
   r.saved = true;
   catch_stop_signals();
@@ -183,7 +188,8 @@ template <typename Summary>
 int finish_summary(exports& out, const Summary& summary) {
   const int stdout_error = flush_standard_output();
   std::vector<std::string> problems = finish_exports(out, summary);
-  if (stdout_error != 0) problems.push_back(std::string("cannot write standard output: ") + std::strerror(stdout_error));
+  if (stdout_error != 0)
+    problems.push_back(std::string("cannot write standard output: ") + std::strerror(stdout_error));
   for (const std::string& problem : problems) complain(problem);
   return problems.empty() ? 0 : 1;
 }
@@ -191,7 +197,8 @@ int finish_summary(exports& out, const Summary& summary) {
 // --compare: two saved runs side by side.
 int compare_saved(const compare_options& options) {
   exports out;
-  if (std::string problem = open_exports(options.outputs, saved_inputs(options), out); !problem.empty()) return refuse(out, problem);
+  if (std::string problem = open_exports(options.outputs, saved_inputs(options), out); !problem.empty())
+    return refuse(out, problem);
   report base;
   report now;
   for (auto [path, r] : {std::pair{&options.compare_paths[0], &base}, {&options.compare_paths[1], &now}}) {
@@ -215,10 +222,12 @@ int compare_saved(const compare_options& options) {
 // --merge: the saved runs of several machines side by side, the slow ones flagged.
 int merge_saved(const compare_options& options) {
   exports out;
-  if (std::string problem = open_exports(options.outputs, saved_inputs(options), out); !problem.empty()) return refuse(out, problem);
+  if (std::string problem = open_exports(options.outputs, saved_inputs(options), out); !problem.empty())
+    return refuse(out, problem);
   std::vector<report> runs(options.merge_paths.size());
   for (std::size_t k = 0; k < runs.size(); ++k) {
-    if (std::string problem = read_saved_report(options.merge_paths[k], runs[k]); !problem.empty()) return refuse(out, problem);
+    if (std::string problem = read_saved_report(options.merge_paths[k], runs[k]); !problem.empty())
+      return refuse(out, problem);
     analyse(runs[k]);
   }
   if (std::string problem = merge_refusal(options.merge_paths, runs); !problem.empty()) return refuse(out, problem);
@@ -237,14 +246,16 @@ int run_and_report(compare_options& options) {
   if (std::string problem = plan_refusal(asked, processors); !problem.empty()) {
     return refuse(out, problem + "; fewer --env values, builds, team sizes or --repeat");
   }
-  if (asked.builds.empty()) asked.builds.push_back({"", asked.bin_dir.empty() ? own_directory() : asked.bin_dir, own_directory()});
+  if (asked.builds.empty())
+    asked.builds.push_back({"", asked.bin_dir.empty() ? own_directory() : asked.bin_dir, own_directory()});
   r.plan = make_plan(asked, processors);
   runner_settings settings{&stop_signal, {}};
   r.facts = facts_of_this_run(r.plan);
   std::vector<input_file> inputs;
   for (const build_location& build : r.plan.builds) {
-    inputs.push_back({"sum_compare reads as the facts of " + (build.name.empty() ? std::string("the build") : "build " + build.name),
-                      build.bin + "/" + std::string(kBuildFactsFile)});
+    inputs.push_back(
+        {"sum_compare reads as the facts of " + (build.name.empty() ? std::string("the build") : "build " + build.name),
+         build.bin + "/" + std::string(kBuildFactsFile)});
   }
   if (std::string problem = check_runtime_settings(r.facts); !problem.empty()) return refuse(out, problem);
   if (std::string problem = check_programs(r.plan); !problem.empty()) return refuse(out, problem);

@@ -6,7 +6,6 @@
 
 #include "tools/report/text_formats.hpp"
 
-
 // Whole decimal numbers only: no sign, blank, base prefix or octal reading of a leading zero.
 const CLI::Validator kDecimal(
     [](std::string& text) {
@@ -33,13 +32,15 @@ const CLI::Validator kPercent(
       if (!text.empty() && text.back() == '%') text.pop_back();
       char* end = nullptr;
       const double value = std::strtod(text.c_str(), &end);
-      const bool whole = !text.empty() && end == text.c_str() + text.size() && text.find_first_of("xXeEnN") == std::string::npos;
-      return whole && value > 0 && value < 100 ? std::string() : "'" + text + "' is not a percentage above 0 and below 100";
+      const bool whole =
+          !text.empty() && end == text.c_str() + text.size() && text.find_first_of("xXeEnN") == std::string::npos;
+      return whole && value > 0 && value < 100 ? std::string()
+                                               : "'" + text + "' is not a percentage above 0 and below 100";
     },
     "", "percent");
 
-const CLI::Validator kNonEmpty([](std::string& text) { return text.empty() ? "an empty path" : std::string(); },
-                               "", "non-empty");
+const CLI::Validator kNonEmpty([](std::string& text) { return text.empty() ? "an empty path" : std::string(); }, "",
+                               "non-empty");
 
 // "NAME=v1,v2,..." split at the commas outside braces, so that an OMP_PLACES value such as
 // {0,1},{2,3} stays whole. Returns an empty string, or what is wrong.
@@ -63,7 +64,8 @@ std::string read_dimension(const std::string& text, setting_dimension& dimension
       continue;
     }
     if (value.empty()) return "an empty value in '" + text + "'";
-    if (has_control_character(value)) return "a value of " + dimension.name + " holds a control character (a line break, a tab, an escape)";
+    if (has_control_character(value))
+      return "a value of " + dimension.name + " holds a control character (a line break, a tab, an escape)";
     dimension.values.push_back(value);
     value.clear();
   }
@@ -76,7 +78,8 @@ std::string read_build(const std::string& text, build_location& build) {
   const std::size_t equals = text.find('=');
   build.name = text.substr(0, std::min(equals, text.size()));
   if (equals == std::string::npos || build.name.empty() || equals + 1 == text.size() ||
-      build.name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-") != std::string::npos) {
+      build.name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-") !=
+          std::string::npos) {
     return "'" + text + "' is not NAME=DIR (a name of letters, digits, '.', '-' or '_')";
   }
   build.bin = build.tool_dir = text.substr(equals + 1);
@@ -96,4 +99,3 @@ const CLI::Validator kDimension(
       return read_dimension(text, dimension);
     },
     "", "NAME=values");
-

@@ -51,9 +51,17 @@ struct option_use {
 
 // The outputs' modes are their formats' (tools/report/formats.hpp).
 constexpr option_use kOptionUses[] = {
-    {"--programs", kPlanning}, {"--threads", kPlanning}, {"--size", kPlanning},  {"--repeat", kPlanning},
-    {"--timeout", kPlanning},  {"--precision", kPlanning}, {"--max-time", kPlanning}, {"--env", kPlanning},
-    {"--build", kPlanning},    {"--bin", kPlanning},       {"--fail-if-slower", in(compare_mode::compare)},
+    {"--programs", kPlanning},
+    {"--threads", kPlanning},
+    {"--size", kPlanning},
+    {"--repeat", kPlanning},
+    {"--timeout", kPlanning},
+    {"--precision", kPlanning},
+    {"--max-time", kPlanning},
+    {"--env", kPlanning},
+    {"--build", kPlanning},
+    {"--bin", kPlanning},
+    {"--fail-if-slower", in(compare_mode::compare)},
 };
 
 const char* mode_name(compare_mode mode) {
@@ -73,7 +81,8 @@ const char* unused_option(const CLI::App& app, compare_mode mode) {
     if (app.count(use.name) > 0 && (use.modes & in(mode)) == 0) return use.name;
   }
   for (const format_description& format : kFormats) {
-    if (app.count(format.option) > 0 && ((format.of_summaries ? kSumming : kReporting) & in(mode)) == 0) return format.option;
+    if (app.count(format.option) > 0 && ((format.of_summaries ? kSumming : kReporting) & in(mode)) == 0)
+      return format.option;
   }
   return nullptr;
 }
@@ -87,19 +96,21 @@ std::string absolute_path(const std::string& path) {
 }  // namespace
 
 std::optional<int> parse_compare_options(int argc, char** argv, compare_options& options) {
-  CLI::App app{"Runs the array-sum programs side by side: every case (a program on a team size) once per\n"
-               "round, one warm-up round and R measured ones, interleaved so that drift hits every case\n"
-               "alike. Every run is validated; the table gives medians, spread, thread time, ns per\n"
-               "element per thread and the speed-up over one thread.",
-               "sum_compare"};
-  app.footer("Every OMP_*, GOMP_* and KMP_* variable but OMP_NUM_THREADS passes through to the programs.\n"
-             "The serial build runs on one thread only, as the reference, whatever --threads holds.\n"
-             "An interrupted run (SIGINT, SIGTERM, SIGHUP, SIGQUIT) stops the running program, keeps\n"
-             "every finished run (the CSV, the JSON with \"complete\": false, the table) and exits 128\n"
-             "plus the signal's number (130, 143, 129, 131).\n"
-             "Exit status: 0; 1 when a run failed or an output could not be written; 2 for a bad\n"
-             "option or set-up (missing programs, unusable output paths, a plan of no case or of\n"
-             "more than a million runs); 128 plus the signal's number when interrupted.");
+  CLI::App app{
+      "Runs the array-sum programs side by side: every case (a program on a team size) once per\n"
+      "round, one warm-up round and R measured ones, interleaved so that drift hits every case\n"
+      "alike. Every run is validated; the table gives medians, spread, thread time, ns per\n"
+      "element per thread and the speed-up over one thread.",
+      "sum_compare"};
+  app.footer(
+      "Every OMP_*, GOMP_* and KMP_* variable but OMP_NUM_THREADS passes through to the programs.\n"
+      "The serial build runs on one thread only, as the reference, whatever --threads holds.\n"
+      "An interrupted run (SIGINT, SIGTERM, SIGHUP, SIGQUIT) stops the running program, keeps\n"
+      "every finished run (the CSV, the JSON with \"complete\": false, the table) and exits 128\n"
+      "plus the signal's number (130, 143, 129, 131).\n"
+      "Exit status: 0; 1 when a run failed or an output could not be written; 2 for a bad\n"
+      "option or set-up (missing programs, unusable output paths, a plan of no case or of\n"
+      "more than a million runs); 128 plus the signal's number when interrupted.");
   // A value given twice: the last one holds, as users expect of a command they extend.
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   const std::vector<std::string> known = compared_programs();
@@ -107,13 +118,15 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
       ->delimiter(',')
       ->type_name("NAME,...")
       ->check(CLI::IsMember(known).description(""));
-  app.add_option("--threads", options.plan.threads, "team sizes as OMP_NUM_THREADS (default: 1,2,4,... up to the usable processors, and their count)")
+  app.add_option("--threads", options.plan.threads,
+                 "team sizes as OMP_NUM_THREADS (default: 1,2,4,... up to the usable processors, and their count)")
       ->delimiter(',')
       ->type_name("T,...")
       ->transform(kDecimal)
       ->check(CLI::Range(1, 4096).description(""));
   add_whole_number(app, "--size", options.plan.size, "N", "elements per run", INT_MAX);
-  add_whole_number(app, "--repeat", options.plan.repeat, "R", "measured runs per case, after one discarded warm-up", 1000);
+  add_whole_number(app, "--repeat", options.plan.repeat, "R", "measured runs per case, after one discarded warm-up",
+                   1000);
   add_whole_number(app, "--timeout", options.plan.timeout_seconds, "SECONDS",
                    "time limit of each run; past it the run is stopped and fails", 86400);
   std::string precision;
@@ -145,9 +158,10 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
         ->type_name(format.value_name)
         ->check(format.format == output_format::chart ? kChartFile : kNonEmpty);
   }
-  CLI::Option* bin = app.add_option("--bin", options.plan.bin_dir, "where the programs are (default: beside sum_compare)")
-                         ->type_name("DIR")
-                         ->check(kNonEmpty);
+  CLI::Option* bin =
+      app.add_option("--bin", options.plan.bin_dir, "where the programs are (default: beside sum_compare)")
+          ->type_name("DIR")
+          ->check(kNonEmpty);
   std::vector<std::string> builds;
   app.add_option("--build", builds,
                  "run every case, the calibration included, from the programs in DIR too, as build NAME "
@@ -161,14 +175,16 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
       ->type_name("FILE.json")
       ->check(kNonEmpty);
   bool dry_run = false;
-  app.add_flag("--dry-run", dry_run, "print the header and the plan with an estimate of its time from one probe run, and stop");
+  app.add_flag("--dry-run", dry_run,
+               "print the header and the plan with an estimate of its time from one probe run, and stop");
   std::vector<std::string> dimensions;
   app.add_option("--env", dimensions, "run every case under each value of NAME (repeatable: every combination)")
       ->type_name("NAME=v1,v2")
       ->check(kDimension)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   // Each mode of reporting saved runs is one of its own.
-  for (const char* summary : {"--compare", "--merge", "--dry-run"}) app.get_option("--from")->excludes(app.get_option(summary));
+  for (const char* summary : {"--compare", "--merge", "--dry-run"})
+    app.get_option("--from")->excludes(app.get_option(summary));
   app.get_option("--dry-run")->excludes(app.get_option("--compare"))->excludes(app.get_option("--merge"));
   try {
     app.parse(argc, argv);
@@ -176,11 +192,12 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
     std::fputs(app.help().c_str(), stdout);
     return 0;
   } catch (const CLI::ParseError& error) {
-    std::fprintf(stderr, "sum_compare: %s (sum_compare --help lists the options)\n", terminal_line(error.what()).c_str());
+    std::fprintf(stderr, "sum_compare: %s (sum_compare --help lists the options)\n",
+                 terminal_line(error.what()).c_str());
     return 2;
   }
 
-  options.mode = !options.from_path.empty()        ? compare_mode::from
+  options.mode = !options.from_path.empty()       ? compare_mode::from
                  : !options.compare_paths.empty() ? compare_mode::compare
                  : !options.merge_paths.empty()   ? compare_mode::merge
                  : dry_run                        ? compare_mode::dry_run
@@ -191,7 +208,8 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
     return 2;
   }
   if (app.count("--max-time") > 0 && precision.empty()) {
-    std::fprintf(stderr, "sum_compare: --max-time is used only with --precision (sum_compare --help lists the options)\n");
+    std::fprintf(stderr,
+                 "sum_compare: --max-time is used only with --precision (sum_compare --help lists the options)\n");
     return 2;
   }
 
@@ -221,6 +239,7 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
   if (!slower.empty()) options.fail_if_slower = std::stod(slower) / 100;
   options.plan.programs = in_catalog_order(options.plan.programs.empty() ? known : options.plan.programs);
   std::sort(options.plan.threads.begin(), options.plan.threads.end());
-  options.plan.threads.erase(std::unique(options.plan.threads.begin(), options.plan.threads.end()), options.plan.threads.end());
+  options.plan.threads.erase(std::unique(options.plan.threads.begin(), options.plan.threads.end()),
+                             options.plan.threads.end());
   return std::nullopt;
 }
