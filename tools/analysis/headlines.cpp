@@ -5,25 +5,10 @@
 
 #include "tools/analysis/ratios.hpp"
 #include "tools/analysis/references.hpp"
+#include "tools/analysis/sentences.hpp"
 #include "tools/catalog/text.hpp"
 
 namespace {
-
-// The name of the compared program of a role, for the sentences.
-const char* name_of(program_role role) { return program_with(role).name.data(); }
-
-// What is said in place of a ratio that a median of 0 s leaves undefined.
-constexpr const char* kNoRatio = ": no ratio (a median time is 0 s, below what the clock resolves; raise --size).";
-
-headline rests_on(std::string text, const ratio_figure& figure) {
-  if (!has_ratio(figure)) return {std::move(text)};
-  return {std::move(text), figure.ratio, figure.ci, differs(figure), figure.precise};
-}
-
-headline of_effect(headline said, const char* effect) {
-  said.effect = effect;
-  return said;
-}
 
 std::vector<double> scaled(std::vector<double> values, double factor) {
   for (double& value : values) value *= factor;
@@ -238,43 +223,6 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
         {printed("The timed intervals are below 1 ms (%s on 1 thread: %.3f ms): start-up "
                  "dominates them, so no figure per element is given; raise --size.",
                  name_of(program_role::reduction), reduction_one->wall.median * 1e3)});
-  }
-  return said;
-}
-
-// Each program, and the fork/join the reduction pays, on the largest team under every setting
-// (another build, other --env values) against the first setting.
-std::vector<headline> across_settings(const run_plan& plan, const figures& measured) {
-  std::vector<headline> said;
-  const int threads = plan.threads.back();
-  const std::string first_under = setting_label(plan.settings[0]);
-  const auto compare = [&](const std::string& name, const std::vector<double>& first, const std::vector<double>& other,
-                           int setting) {
-    const ratio_figure time = ratio_of(other, first);
-    const std::string under = setting_label(plan.settings[static_cast<std::size_t>(setting)]);
-    if (!has_ratio(time)) {
-      said.push_back({printed("%s on %d threads under ", name.c_str(), threads) + under + " against under " +
-                      first_under + kNoRatio});
-      return;
-    }
-    const std::string text = printed("%s on %d threads takes ", name.c_str(), threads) + with_interval(time) +
-                             " the time under " + under + " that it takes under " + first_under +
-                             (differs(time) ? "." : ": no measurable difference.");
-    said.push_back(of_effect(rests_on(text, time), "settings"));
-  };
-  for (program_role role :
-       {program_role::reduction, program_role::first_touch, program_role::packed_slots, program_role::padded_slots}) {
-    const case_stats* first = find_case(measured.cases, role, threads, 0);
-    if (first == nullptr) continue;
-    for (int setting = 1; setting < static_cast<int>(plan.settings.size()); ++setting) {
-      const case_stats* other = find_case(measured.cases, role, threads, setting);
-      if (other != nullptr) compare(name_of(role), first->walls, other->walls, setting);
-    }
-  }
-  const floor_stats* first = find_floor(measured.floors, floor_kind::fork_join, threads, 0);
-  for (int setting = 1; first != nullptr && setting < static_cast<int>(plan.settings.size()); ++setting) {
-    const floor_stats* other = find_floor(measured.floors, floor_kind::fork_join, threads, setting);
-    if (other != nullptr) compare("A fork/join", first->values, other->values, setting);
   }
   return said;
 }

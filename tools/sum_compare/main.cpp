@@ -21,6 +21,7 @@
 #include "tools/catalog/suite_build.hpp"
 #include "tools/catalog/text.hpp"
 #include "tools/report/console.hpp"
+#include "tools/sum_compare/shared.hpp"
 #include "tools/report/exports.hpp"
 #include "tools/report/json.hpp"
 #include "tools/run/child_process.hpp"
@@ -33,21 +34,6 @@
 
 namespace {
 
-volatile std::sig_atomic_t stop_signal = 0;
-
-void note_stop_signal(int signal_number) { stop_signal = signal_number; }
-
-// SIGINT, SIGTERM, SIGHUP (a closed terminal) and SIGQUIT stop the running program and end the
-// plan early; a closed standard output is a write error to report, not a reason to die with the
-// runs unsaved.
-void catch_stop_signals() {
-  struct sigaction action {};
-  action.sa_handler = note_stop_signal;
-  sigemptyset(&action.sa_mask);
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(signal_number, &action, nullptr);
-  std::signal(SIGPIPE, SIG_IGN);
-}
-
 // A closed standard stream would be the next descriptor opened: an output file would take the
 // console's text. /dev/null holds its place instead.
 void hold_standard_descriptors() {
@@ -59,10 +45,6 @@ void hold_standard_descriptors() {
       close(null);
     }
   }
-}
-
-void complain(const std::string& problem) {
-  std::fputs(terminal_line("sum_compare: " + problem).append("\n").c_str(), stderr);
 }
 
 // Everything that would make the runs useless, found before the first: a plan with no case,
@@ -121,119 +103,6 @@ void run_measurements(report& r, runner_settings& settings, exports& out) {
   r.conditions.calibration_seconds = totals.calibration_seconds;
   r.conditions.complete = stop_signal == 0;
   r.conditions.failures = totals.failures;
-}
-
-// Flushed, and how standard output went: 0, or the errno of its first failed write.
-int flush_standard_output() {
-  errno = 0;
-  return std::fflush(stdout) != 0 || std::ferror(stdout) != 0 ? (errno != 0 ? errno : EIO) : 0;
-}
-
-// The tables, warnings and headlines, then the files; returns the exit status.
-int print_and_export(report& r, exports& out) {
-  analyse(r);
-  say(as_console(r));
-  if (stop_signal != 0) {
-    std::printf("Interrupted by %s after %zu of %lld measured runs: the figures above are of those.\n",
-                sigabbrev_np(stop_signal), r.records.size(),
-                planned_runs(r.plan) - static_cast<long long>(r.plan.cases.size()));
-  }
-  const int failures = r.conditions.failures;
-  if (failures > 0) {
-    std::printf("%d run%s failed: %s.\n", failures, failures == 1 ? "" : "s",
-                r.saved ? "their problems are in the saved runs" : "see standard error");
-  }
-
-  // Flushed before gnuplot runs, so that its time does not hold back what is printed.
-  const int stdout_error = flush_standard_output();
-  std::vector<std::string> problems = finish_exports(out, r, &stop_signal);
-  if (stdout_error != 0)
-    problems.push_back(std::string("cannot write standard output: ") + std::strerror(stdout_error));
-  for (const std::string& problem : problems) complain(problem);
-  if (stop_signal != 0) return 128 + stop_signal;
-  return (failures == 0 || r.saved) && problems.empty() ? 0 : 1;
-}
-
-int refuse(exports& out, const std::string& problem) {
-  discard_exports(out);
-  complain(problem);
-  return 2;
-}
-
-// The saved runs that the options name, each as an input no output may replace.
-std::vector<input_file> saved_inputs(const compare_options& options) {
-  std::vector<input_file> inputs;
-  if (!options.from_path.empty()) inputs.push_back({"--from reads", options.from_path});
-  for (const std::string& path : options.compare_paths) inputs.push_back({"--compare reads", path});
-  for (const std::string& path : options.merge_paths) inputs.push_back({"--merge reads", path});
-  return inputs;
-}
-
-// --from: the saved runs reported as when they ran.
-int report_saved(const compare_options& options) {
-  exports out;
-  report r;
-  if (std::string problem = open_exports(options.outputs, saved_inputs(options), out); !problem.empty())
-    return refuse(out, problem);
-  if (std::string problem = read_saved_report(options.from_path, r); !problem.empty()) return refuse(out, problem);
-  r.saved = true;
-  catch_stop_signals();
-  say(console_header(r));
-  for (const run_record& record : r.records) export_run(out, r.plan, record);
-  return print_and_export(r, out);
-}
-
-// The files of a comparison or a merge put in place, standard output flushed; the exit status.
-template <typename Summary>
-int finish_summary(exports& out, const Summary& summary) {
-  const int stdout_error = flush_standard_output();
-  std::vector<std::string> problems = finish_exports(out, summary);
-  if (stdout_error != 0)
-    problems.push_back(std::string("cannot write standard output: ") + std::strerror(stdout_error));
-  for (const std::string& problem : problems) complain(problem);
-  return problems.empty() ? 0 : 1;
-}
-
-// --compare: two saved runs side by side.
-int compare_saved(const compare_options& options) {
-  exports out;
-  if (std::string problem = open_exports(options.outputs, saved_inputs(options), out); !problem.empty())
-    return refuse(out, problem);
-  report base;
-  report now;
-  for (auto [path, r] : {std::pair{&options.compare_paths[0], &base}, {&options.compare_paths[1], &now}}) {
-    if (std::string problem = read_saved_report(*path, *r); !problem.empty()) return refuse(out, problem);
-    analyse(*r);
-  }
-  const comparison compared = compare_reports(options.compare_paths[0], options.compare_paths[1], base, now);
-  say(as_console(compared));
-  int status = finish_summary(out, compared);
-  if (options.fail_if_slower >= 0) {
-    for (const compared_figure* figure : slower_than(compared.compared, options.fail_if_slower)) {
-      complain(printed("%s is %.1f%% slower [%.1f%%, %.1f%%], more than --fail-if-slower %g%%", figure->name.c_str(),
-                       100 * (figure->ratio - 1), 100 * (figure->ci.low - 1), 100 * (figure->ci.high - 1),
-                       100 * options.fail_if_slower));
-      status = 1;
-    }
-  }
-  return status;
-}
-
-// --merge: the saved runs of several machines side by side, the slow ones flagged.
-int merge_saved(const compare_options& options) {
-  exports out;
-  if (std::string problem = open_exports(options.outputs, saved_inputs(options), out); !problem.empty())
-    return refuse(out, problem);
-  std::vector<report> runs(options.merge_paths.size());
-  for (std::size_t k = 0; k < runs.size(); ++k) {
-    if (std::string problem = read_saved_report(options.merge_paths[k], runs[k]); !problem.empty())
-      return refuse(out, problem);
-    analyse(runs[k]);
-  }
-  if (std::string problem = merge_refusal(options.merge_paths, runs); !problem.empty()) return refuse(out, problem);
-  const merged_runs merged = merge_runs(options.merge_paths, runs);
-  say(as_console(merged));
-  return finish_summary(out, merged);
 }
 
 // A run of the plan, or with --dry-run its header alone.

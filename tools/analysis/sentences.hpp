@@ -1,0 +1,29 @@
+// The pieces every headline is made of, shared by the files that write them.
+#pragma once
+
+#include <string>
+
+#include "tools/analysis/headline.hpp"
+#include "tools/analysis/ratios.hpp"
+#include "tools/analysis/aggregate.hpp"
+#include "tools/catalog/plan.hpp"
+
+// The name of the compared program of a role, for the sentences.
+inline const char* name_of(program_role role) { return program_with(role).name.data(); }
+
+// What is said in place of a ratio that a median of 0 s leaves undefined.
+inline constexpr const char* kNoRatio = ": no ratio (a median time is 0 s, below what the clock resolves; raise --size).";
+
+inline headline rests_on(std::string text, const ratio_figure& figure) {
+  if (!has_ratio(figure)) return {std::move(text)};
+  return {std::move(text), figure.ratio, figure.ci, differs(figure), figure.precise};
+}
+
+inline headline of_effect(headline said, const char* effect) {
+  said.effect = effect;
+  return said;
+}
+
+// Each program, and the fork/join the reduction pays, on the largest team under every setting
+// (another build, other --env values) against the first setting.
+std::vector<headline> across_settings(const run_plan& plan, const figures& measured);
