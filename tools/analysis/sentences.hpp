@@ -3,16 +3,17 @@
 
 #include <string>
 
+#include "tools/analysis/aggregate.hpp"
 #include "tools/analysis/headline.hpp"
 #include "tools/analysis/ratios.hpp"
-#include "tools/analysis/aggregate.hpp"
 #include "tools/catalog/plan.hpp"
 
 // The name of the compared program of a role, for the sentences.
 inline const char* name_of(program_role role) { return program_with(role).name.data(); }
 
 // What is said in place of a ratio that a median of 0 s leaves undefined.
-inline constexpr const char* kNoRatio = ": no ratio (a median time is 0 s, below what the clock resolves; raise --size).";
+inline constexpr const char* kNoRatio =
+    ": no ratio (a median time is 0 s, below what the clock resolves; raise --size).";
 
 inline headline rests_on(std::string text, const ratio_figure& figure) {
   if (!has_ratio(figure)) return {std::move(text)};

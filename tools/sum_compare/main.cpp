@@ -21,7 +21,6 @@
 #include "tools/catalog/suite_build.hpp"
 #include "tools/catalog/text.hpp"
 #include "tools/report/console.hpp"
-#include "tools/sum_compare/shared.hpp"
 #include "tools/report/exports.hpp"
 #include "tools/report/json.hpp"
 #include "tools/run/child_process.hpp"
@@ -31,6 +30,7 @@
 #include "tools/run/runner.hpp"
 #include "tools/run/topology.hpp"
 #include "tools/sum_compare/options.hpp"
+#include "tools/sum_compare/shared.hpp"
 
 namespace {
 
