@@ -36,6 +36,11 @@ constexpr int kBarriers = 2000;
 constexpr int kCriticalEntries = 20000;
 constexpr timespec kIdle{0, 20000000};  // far longer than libgomp spins before it sleeps
 constexpr int kSlotElements = 1 << 21;  // enough past the caches for a per-element cost, and quick
+// What a phase that needs its threads at once may take: past it the phase stops and reports from
+// the repetitions it did, so that a loaded machine's time slices cannot stretch the calibration.
+constexpr double kPhaseBudgetSeconds = 0.05;
+// A hand-over whose wait spins this long gives the processor up: the other thread is not running.
+constexpr int kSpinsBeforeYield = 4096;
 
 // kAdds dependent adds: each waits for the one before, so only their latency counts.
 double dependent_adds() {
@@ -60,21 +65,40 @@ double unordered_sum(const double* a, int begin, int end) {
   return sum;
 }
 
-// Threads 0 and 1 write `turn` in turn; returns ns per hand-over. Waiting yields the processor
-// after a while, so that two threads on one processor still take turns.
-double hand_over_ns(std::atomic<int>& turn, int thread) {
+// What the hand-over of a line between threads 0 and 1 took: ns per hand-over, and the share of
+// hand-overs whose wait had to give the processor up, which says the two did not run at once.
+struct hand_over {
+  double ns = std::numeric_limits<double>::quiet_NaN();
+  double waited = std::numeric_limits<double>::quiet_NaN();
+};
+
+// Threads 0 and 1 write `turn` in turn, kHandOverRounds times or until thread 0 sees the budget
+// spent. Waiting yields the processor after a while, so that two threads on one processor still
+// take turns. Thread 0 returns the figures.
+hand_over hand_over_of(std::atomic<int>& turn, std::atomic<bool>& stop, int thread) {
   const double start = clock_seconds(CLOCK_MONOTONIC);
-  for (int round = 0; round < kHandOverRounds; ++round) {
-    for (int spins = 0; turn.load(std::memory_order_acquire) != thread; ++spins) {
-      if (spins < 4096) {
+  int rounds = 0;
+  int waited = 0;
+  for (; rounds < kHandOverRounds && !stop.load(std::memory_order_relaxed); ++rounds) {
+    int spins = 0;
+    for (; turn.load(std::memory_order_acquire) != thread && !stop.load(std::memory_order_relaxed); ++spins) {
+      if (spins < kSpinsBeforeYield) {
         _mm_pause();
       } else {
         sched_yield();
       }
     }
+    const bool gave_up = spins >= kSpinsBeforeYield;
+    waited += gave_up ? 1 : 0;
     turn.store(1 - thread, std::memory_order_release);
+    // The clock read every round would be half a hand-over; a wait that gave up costs far more.
+    if (thread == 0 && (gave_up || rounds % 256 == 255) &&
+        clock_seconds(CLOCK_MONOTONIC) - start > kPhaseBudgetSeconds) {
+      stop.store(true, std::memory_order_relaxed);
+    }
   }
-  return (clock_seconds(CLOCK_MONOTONIC) - start) * 1e9 / (2.0 * kHandOverRounds);
+  const double seconds = clock_seconds(CLOCK_MONOTONIC) - start;
+  return {seconds * 1e9 / (2.0 * std::max(rounds, 1)), static_cast<double>(waited) / std::max(rounds, 1)};
 }
 
 // From the first thread's start to the last thread's end: what the team takes when its threads
@@ -112,8 +136,12 @@ void empty_region() {
 // Microseconds per empty parallel region, back to back, and for one after the team slept.
 double fork_join_us() {
   const double start = clock_seconds(CLOCK_MONOTONIC);
-  for (int region = 0; region < kRegions; ++region) empty_region();
-  return (clock_seconds(CLOCK_MONOTONIC) - start) * 1e6 / kRegions;
+  int regions = 0;
+  while (regions < kRegions) {
+    empty_region();
+    if (++regions % 4 == 0 && clock_seconds(CLOCK_MONOTONIC) - start > kPhaseBudgetSeconds) break;
+  }
+  return (clock_seconds(CLOCK_MONOTONIC) - start) * 1e6 / regions;
 }
 
 double fork_join_after_idle_us() {
@@ -141,14 +169,17 @@ int main(int argc, char** argv) {
   const int n = parse_element_count(argc, argv, 1000000);
   double* a = populated_array(n);
   if (a == nullptr) return 1;
-  announce_team_size();
+  const int team_size = announce_team_size();
   index_fill(a, n);
 
   span adds;
   span inorder;
   span read;
-  double transfer_ns = std::numeric_limits<double>::quiet_NaN();
+  hand_over transfer;
   alignas(64) std::atomic<int> turn{0};
+  std::atomic<bool> stop_hand_over{false};
+  bool stop_barriers = false;
+  long barriers_done = 0;
   double checksum = 0.0;  // keeps the sums from being optimised away
   const int most_threads = std::max(omp_get_max_threads(), 1);
   double* shared_slots = line_aligned_slots(most_threads, 1);
@@ -157,9 +188,10 @@ int main(int argc, char** argv) {
   long entries = 0;
   const int slot_elements = std::min(n, kSlotElements);
   span shared_sums, separate_sums, shared_atomics, separate_atomics, atomics, barriers, criticals;
-#pragma omp parallel default(none) shared(                                                                          \
-    a, n, adds, inorder, read, transfer_ns, turn, checksum, shared_slots, separate_slots, slot_elements, contended, \
-    entries, shared_sums, separate_sums, shared_atomics, separate_atomics, atomics, barriers, criticals)
+#pragma omp parallel default(none)                                                                            \
+    shared(a, n, adds, inorder, read, transfer, turn, stop_hand_over, stop_barriers, barriers_done, checksum, \
+           shared_slots, separate_slots, slot_elements, contended, entries, shared_sums, separate_sums,       \
+           shared_atomics, separate_atomics, atomics, barriers, criticals)
   {
     const int thread = omp_get_thread_num();
     const int team = omp_get_num_threads();
@@ -180,8 +212,8 @@ int main(int argc, char** argv) {
     checksum += chain + in_order + unordered;
 #pragma omp barrier
     if (team >= 2 && thread < 2) {
-      const double ns = hand_over_ns(turn, thread);
-      if (thread == 0) transfer_ns = ns;
+      const hand_over measured = hand_over_of(turn, stop_hand_over, thread);
+      if (thread == 0) transfer = measured;
     }
 #pragma omp barrier
     start = clock_seconds(CLOCK_MONOTONIC);
@@ -205,16 +237,27 @@ int main(int argc, char** argv) {
     for (int k = 0; k < kAtomicAdds; ++k) atomic_add_double(&contended, 1.0);
     take_part(atomics, start, clock_seconds(CLOCK_MONOTONIC));
 #pragma omp barrier
+    // Barriers in batches; between them thread 0 says, through one more barrier, whether the
+    // budget is spent, so that every thread stops after the same barrier.
     start = clock_seconds(CLOCK_MONOTONIC);
-    for (int k = 0; k < kBarriers; ++k) {
+    for (int batch = 0; batch < kBarriers / 8 && !stop_barriers; ++batch) {
+      for (int k = 0; k < 7; ++k) {
+#pragma omp barrier
+      }
+      if (thread == 0) {
+        barriers_done += 8;
+        stop_barriers = clock_seconds(CLOCK_MONOTONIC) - start > kPhaseBudgetSeconds;
+      }
 #pragma omp barrier
     }
     take_part(barriers, start, clock_seconds(CLOCK_MONOTONIC));
 #pragma omp barrier
     start = clock_seconds(CLOCK_MONOTONIC);
-    for (int k = 0; k < kCriticalEntries; ++k) {
+    int entered = 0;
+    for (; entered < kCriticalEntries; ++entered) {
 #pragma omp critical
       ++entries;
+      if (entered % 256 == 255 && clock_seconds(CLOCK_MONOTONIC) - start > kPhaseBudgetSeconds) break;
     }
     take_part(criticals, start, clock_seconds(CLOCK_MONOTONIC));
   }
@@ -230,16 +273,18 @@ int main(int argc, char** argv) {
   measured(floor_kind::add_latency) = seconds_of(adds) * 1e9 / kAdds;
   measured(floor_kind::inorder_streams) = seconds_of(inorder);
   measured(floor_kind::read_bandwidth) = seconds_of(read);
-  measured(floor_kind::line_transfer) = transfer_ns;
+  measured(floor_kind::line_transfer) = transfer.ns;
+  measured(floor_kind::hand_over_waits) = transfer.waited;
   measured(floor_kind::shared_line_sums) = seconds_of(shared_sums);
   measured(floor_kind::separate_line_sums) = seconds_of(separate_sums);
   measured(floor_kind::shared_line_atomic_adds) = seconds_of(shared_atomics);
   measured(floor_kind::separate_line_atomic_adds) = seconds_of(separate_atomics);
   measured(floor_kind::fork_join) = regions_us;
   measured(floor_kind::fork_join_after_idle) = after_idle_us;
-  measured(floor_kind::barrier) = seconds_of(barriers) * 1e6 / kBarriers;
+  measured(floor_kind::barrier) = seconds_of(barriers) * 1e6 / std::max(barriers_done, 1L);
   measured(floor_kind::atomic_add) = seconds_of(atomics) * 1e9 / kAtomicAdds;
-  measured(floor_kind::critical) = seconds_of(criticals) * 1e6 / kCriticalEntries;
+  // Per entry of one thread while the others contend: each entered as often as its budget let it.
+  measured(floor_kind::critical) = seconds_of(criticals) * 1e6 * team_size / std::max(entries, 1L);
   for (const floor_description& floor : kFloors) {
     std::printf("%.*s: %g %.*s\n", static_cast<int>(floor.line.size()), floor.line.data(), measured(floor.kind),
                 static_cast<int>(floor.line_unit.size()), floor.line_unit.data());

@@ -59,9 +59,9 @@ std::set<std::string> options_of_help() {
   parse_compare_options(2, argv, options);
   const std::string help = testing::internal::GetCapturedStdout();
   std::set<std::string> found;
-  const std::regex option("\\s(--[a-z][a-z-]*)");
+  const std::regex option("[\\s,](--[a-z][a-z-]*)");
   for (auto it = std::sregex_iterator(help.begin(), help.end(), option); it != std::sregex_iterator(); ++it) {
-    if ((*it)[1] != "--help") found.insert((*it)[1]);
+    found.insert((*it)[1]);
   }
   return found;
 }

@@ -5,11 +5,12 @@
 #include "tools/catalog/text.hpp"
 #include "tools/run/planning.hpp"
 
-// Two rounds of sum_walltime and sum_slots_padded on 1 and 2 threads under two settings, with
-// their calibration, on a machine of two processors on two cores.
-inline report fixed_report(int rounds = 2, double padded_factor = 1.0) {
+// Two rounds of sum_walltime and sum_slots_padded (or PROGRAMS) on 1 and 2 threads under two
+// settings, with their calibration, on a machine of two processors on two cores.
+inline report fixed_report(int rounds = 2, double padded_factor = 1.0,
+                           std::vector<std::string> programs = {"sum_walltime", "sum_slots_padded"}) {
   plan_request options;
-  options.programs = {"sum_walltime", "sum_slots_padded"};
+  options.programs = std::move(programs);
   options.threads = {1, 2};
   options.repeat = rounds;
   options.size = 1000;
@@ -28,17 +29,24 @@ inline report fixed_report(int rounds = 2, double padded_factor = 1.0) {
   r.machine.allowed = {0, 1};
   r.machine.core_of = {{0, 0}, {1, 1}};
   r.machine.node_of = {{0, 0}, {1, 0}};
-  r.conditions = {0.5, 0.1, 3.0, 0.4, true, 0};
+  r.conditions = {0.5, 0.1, 3.0, 0.4, 0.1, true, 0};
   for (int round = 1; round <= rounds; ++round) {
     for (const run_case& c : r.plan.cases) {
       run_record record{c, round, {}, round == 2 ? "a remark\n" : ""};
       if (c.program->role == program_role::calibration) {
-        record.reading.result_fields = {"0.5",    printed("%g", 0.001 / c.threads),
-                                        "0.0004", c.threads == 1 ? "nan" : "200",
-                                        "0.003",  "0.002",
-                                        "0.0005", "0.0004",
-                                        "2",      "40",
-                                        "1.5",    "60",
+        record.reading.result_fields = {"0.5",
+                                        printed("%g", 0.001 / c.threads),
+                                        "0.0004",
+                                        c.threads == 1 ? "nan" : "200",
+                                        c.threads == 1 ? "nan" : "0",
+                                        "0.003",
+                                        "0.002",
+                                        "0.0005",
+                                        "0.0004",
+                                        "2",
+                                        "40",
+                                        "1.5",
+                                        "60",
                                         "0.3"};
       } else {
         record.reading.sum = "499500";

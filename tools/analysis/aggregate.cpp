@@ -1,5 +1,6 @@
 #include "tools/analysis/aggregate.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -64,9 +65,17 @@ figures aggregate(const run_plan& plan, const std::vector<run_record>& records, 
   figures result;
   for (const run_case& c : plan.cases) {
     if (c.program->role == program_role::calibration) {
+      const std::size_t first = result.floors.size();
       for (const floor_description& floor : kFloors) {
         floor_stats stats = floor_figures(plan, floor, c, records);
         if (!stats.values.empty()) result.floors.push_back(stats);
+      }
+      // Where its hand-overs had to wait, the team did not run at once: every floor of it is the
+      // scheduler's.
+      const auto waits = std::find_if(result.floors.begin() + static_cast<std::ptrdiff_t>(first), result.floors.end(),
+                                      [](const floor_stats& f) { return f.kind == floor_kind::hand_over_waits; });
+      if (waits != result.floors.end() && waits->median > kScheduledShare) {
+        for (std::size_t k = first; k < result.floors.size(); ++k) result.floors[k].scheduled = true;
       }
       continue;
     }
@@ -101,7 +110,7 @@ const case_stats* find_case(const std::vector<case_stats>& cases, program_role r
 
 const floor_stats* find_floor(const std::vector<floor_stats>& floors, floor_kind kind, int threads, int setting) {
   for (const floor_stats& stats : floors) {
-    if (stats.kind == kind && stats.threads == threads && stats.setting == setting) return &stats;
+    if (stats.kind == kind && stats.threads == threads && stats.setting == setting) return stats.scheduled ? nullptr : &stats;
   }
   return nullptr;
 }

@@ -43,7 +43,12 @@ struct floor_stats {
   std::vector<double> values;  // one per valid calibration run, in the floor's unit
   double median = 0;
   interval ci{0, 0, 0};
+  bool scheduled = false;  // the team's threads did not run at once: a figure of the scheduler's
 };
+
+// The share of hand-overs that may wait before a team's floors are the scheduler's: a wait past
+// its spins means the other thread was not running, and a timer's interrupt is far shorter.
+inline constexpr double kScheduledShare = 0.01;
 
 struct figures {
   std::vector<case_stats> cases;    // the program cases with a valid run, in the plan's order
@@ -59,5 +64,6 @@ const case_stats* find_case(const std::vector<case_stats>& cases, const program_
 // The same for the compared program of a role.
 const case_stats* find_case(const std::vector<case_stats>& cases, program_role role, int threads, int setting = 0);
 
-// A floor on a team size under one of the plan's settings, or nullptr.
+// A floor on a team size under one of the plan's settings, or nullptr; nullptr too where it is
+// the scheduler's, so that no sentence rests on it.
 const floor_stats* find_floor(const std::vector<floor_stats>& floors, floor_kind kind, int threads, int setting = 0);

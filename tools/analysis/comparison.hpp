@@ -40,6 +40,8 @@ struct comparison {
   run_facts new_facts;
   machine_topology base_machine;
   machine_topology new_machine;
+  int base_runs = 0;  // measured runs a case, on each side
+  int new_runs = 0;
 };
 
 comparison compare_reports(const std::string& base_path, const std::string& new_path, const report& base,

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "tools/analysis/statistics.hpp"
+#include "tools/catalog/plan.hpp"
 
 struct headline {
   std::string text;
@@ -18,4 +20,10 @@ struct headline {
   std::string reference_name{};
   double reference_ratio = -1;
   interval reference_ci{0, 0, 0};
+  // The same, short, for the verdict block: one line ("Packed slots on 2 threads take 2.98x
+  // [2.59, 3.09] the time of padded ones"); what it is about ("false sharing on 2 threads"), by
+  // which a warning names it; and the cases it rests on.
+  std::string finding{};
+  std::string about{};
+  std::vector<run_case> cases{};
 };

@@ -10,6 +10,9 @@
 
 namespace {
 
+// A case of the compared program of a role under the setting a view renumbered 0.
+run_case case_of(program_role role, int threads) { return {&program_with(role), threads, 0}; }
+
 std::vector<double> scaled(std::vector<double> values, double factor) {
   for (double& value : values) value *= factor;
   return values;
@@ -59,9 +62,12 @@ headline reduction_scaling(const figures& measured, int threads, int processors)
     if (has_ratio(cost)) text += openmp_cost(cost);
     headline said = rests_on(text + ".", speedup);
     read_against_openmp_constructs(measured, threads, cost, floor_team->median, said);
-    return said;
+    return found(said, printed("%s on %s: ", name_of(program_role::reduction), threads_text(threads).c_str()), speedup,
+                 "the speed of 1 thread");
   }
-  return rests_on(text + ".", speedup);
+  return found(rests_on(text + ".", speedup),
+               printed("%s on %s: ", name_of(program_role::reduction), threads_text(threads).c_str()), speedup,
+               "the speed of 1 thread");
 }
 
 // The in-order cost of one element against the add latency, and against reading it unordered.
@@ -78,14 +84,15 @@ std::vector<headline> inorder_cost(const run_plan& plan, const figures& measured
     if (!has_ratio(per_add)) {
       said.push_back({std::string("One thread's in-order sum against the latency of one dependent add") + kNoRatio});
     } else {
-      said.push_back(
+      said.push_back(found(
           rests_on(printed("One thread sums in order at %.3f ns per element, ", one.ns_per_element_per_thread) +
                        with_interval(per_add) + printed(" the latency of one dependent add (%.3f ns)", add->median) +
                        (above(per_add, 1.15)   ? ": more than the adds alone cost."
                         : as_the_adds          ? ": each add waits for the one before."
                         : below(per_add, 0.85) ? ": less than one add's latency, so the adds overlap."
                                                : ": this run cannot tell whether more than the adds costs."),
-                   per_add));
+                   per_add),
+          "One thread's in-order sum: ", per_add, "the latency of one add per element"));
     }
   }
   if (inorder != nullptr && bandwidth != nullptr) {
@@ -97,15 +104,18 @@ std::vector<headline> inorder_cost(const run_plan& plan, const figures& measured
     if (!has_ratio(faster)) {
       said.push_back({std::string("A reassociated, vectorised sum against the in-order sum") + kNoRatio});
     } else if (above(faster, 1)) {
-      said.push_back(rests_on("A reassociated, vectorised sum reads the array " + with_interval(faster) +
-                                  " faster than in order" + speed + ": the price of a bit-exact, order-fixed sum.",
-                              faster));
+      said.push_back(
+          found(rests_on("A reassociated, vectorised sum reads the array " + with_interval(faster) +
+                             " faster than in order" + speed + ": the price of a bit-exact, order-fixed sum.",
+                         faster),
+                "A reassociated sum: ", faster, "the speed of the in-order one"));
     } else {
-      said.push_back(rests_on("A reassociated, vectorised sum reads the array at " + with_interval(faster) +
-                                  " the speed of the in-order sum" + speed +
-                                  (below(faster, 1) ? ": slower, so in this run the fixed order costs nothing."
-                                                    : ": no measurable difference."),
-                              faster));
+      said.push_back(found(rests_on("A reassociated, vectorised sum reads the array at " + with_interval(faster) +
+                                        " the speed of the in-order sum" + speed +
+                                        (below(faster, 1) ? ": slower, so in this run the fixed order costs nothing."
+                                                          : ": no measurable difference."),
+                                    faster),
+                           "A reassociated sum: ", faster, "the speed of the in-order one"));
     }
   }
   return said;
@@ -137,7 +147,7 @@ headline false_sharing(const run_plan& plan, const figures& measured, int thread
   }
   headline said = rests_on(text, slower);
   read_against_plain_threads(measured, threads, slower, said);
-  return said;
+  return found(said, "Packed slots on " + threads_text(threads) + ": ", slower, "the time of padded ones");
 }
 
 // The padded slots against the in-order floor: what keeping the running sum in memory costs.
@@ -146,10 +156,12 @@ headline slot_price(const figures& measured) {
   const ratio_figure price =
       ratio_of(padded.walls, find_floor(measured.floors, floor_kind::inorder_streams, 1)->values);
   if (!has_ratio(price)) return {std::string("On 1 thread, padded slots against the in-order floor") + kNoRatio};
-  return rests_on("On 1 thread, padded slots take " + with_interval(price) + " the in-order floor" +
-                      (above(price, 1) ? ": the price of a running sum kept in memory, a load and a store per element."
-                                       : ": a running sum kept in memory costs nothing measurable in this run."),
-                  price);
+  return found(
+      rests_on("On 1 thread, padded slots take " + with_interval(price) + " the in-order floor" +
+                   (above(price, 1) ? ": the price of a running sum kept in memory, a load and a store per element."
+                                    : ": a running sum kept in memory costs nothing measurable in this run."),
+               price),
+      "Padded slots on 1 thread: ", price, "the in-order floor");
 }
 
 // First touch against the reduction: over several NUMA nodes a page lies where the thread that
@@ -170,7 +182,7 @@ headline first_touch_against_reduction(const figures& measured, int threads, int
   } else {
     text += ": where a page lies was decided by the thread that stored it first.";
   }
-  return rests_on(text, time);
+  return found(rests_on(text, time), "First touch on " + threads_text(threads) + ": ", time, "the reduction's time");
 }
 
 // The cases and floors under one setting, renumbered as setting 0.
@@ -196,27 +208,42 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
   for (int threads : plan.threads) {
     if (threads > 1 && reduction_one != nullptr &&
         find_case(measured.cases, program_role::reduction, threads) != nullptr) {
-      said.push_back(of_effect(reduction_scaling(measured, threads, processors), "openmp_cost"));
+      said.push_back(of_effect(reduction_scaling(measured, threads, processors), "openmp_cost",
+                               "scaling on " + threads_text(threads),
+                               {case_of(program_role::reduction, 1), case_of(program_role::reduction, threads)}));
     }
   }
   if (reduction_one != nullptr && long_enough) {
-    for (headline& sentence : inorder_cost(plan, measured)) said.push_back(of_effect(sentence, "inorder_cost"));
+    for (headline& sentence : inorder_cost(plan, measured)) {
+      // The fixed order's price rests on the calibration's floors alone.
+      const bool of_the_adds = sentence.text.starts_with("One thread");
+      said.push_back(
+          of_effect(sentence, "inorder_cost", of_the_adds ? "the adds' latency" : "the fixed order",
+                    of_the_adds ? std::vector{case_of(program_role::reduction, 1)} : std::vector<run_case>{}));
+    }
   }
   for (int threads : plan.threads) {
     if (threads > 1 && find_case(measured.cases, program_role::first_touch, threads) != nullptr &&
         find_case(measured.cases, program_role::reduction, threads) != nullptr) {
-      said.push_back(of_effect(first_touch_against_reduction(measured, threads, numa_nodes), "first_touch"));
+      said.push_back(
+          of_effect(first_touch_against_reduction(measured, threads, numa_nodes), "first_touch",
+                    "first touch on " + threads_text(threads),
+                    {case_of(program_role::first_touch, threads), case_of(program_role::reduction, threads)}));
     }
   }
   for (int threads : plan.threads) {
     if (find_case(measured.cases, program_role::packed_slots, threads) != nullptr &&
         find_case(measured.cases, program_role::padded_slots, threads) != nullptr) {
-      said.push_back(of_effect(false_sharing(plan, measured, threads, long_enough), "false_sharing"));
+      said.push_back(
+          of_effect(false_sharing(plan, measured, threads, long_enough), "false_sharing",
+                    "false sharing on " + threads_text(threads),
+                    {case_of(program_role::packed_slots, threads), case_of(program_role::padded_slots, threads)}));
     }
   }
   if (find_case(measured.cases, program_role::padded_slots, 1) != nullptr &&
       find_floor(measured.floors, floor_kind::inorder_streams, 1) != nullptr) {
-    said.push_back(of_effect(slot_price(measured), "slot_price"));
+    said.push_back(
+        of_effect(slot_price(measured), "slot_price", "the slots' price", {case_of(program_role::padded_slots, 1)}));
   }
   if (!long_enough) {
     said.push_back(
@@ -234,7 +261,12 @@ std::vector<headline> headlines(const run_plan& plan, const figures& measured, i
   for (int setting = 0; setting < static_cast<int>(plan.settings.size()); ++setting) {
     const std::string label = setting_label(plan.settings[static_cast<std::size_t>(setting)]);
     for (headline sentence : one_setting(plan, under_setting(measured, setting), processors, numa_nodes)) {
-      if (!label.empty()) sentence.text = "[" + label + "] " + sentence.text;
+      if (!label.empty()) {
+        sentence.text = "[" + label + "] " + sentence.text;
+        if (!sentence.finding.empty()) sentence.finding = "[" + label + "] " + sentence.finding;
+        sentence.about += " under " + label;
+      }
+      for (run_case& c : sentence.cases) c.setting = setting;
       said.push_back(sentence);
     }
   }

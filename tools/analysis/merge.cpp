@@ -105,6 +105,7 @@ merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<
           true, c.walls, c.wall.median, false};
     }
     for (const floor_stats& f : r.measured.floors) {
+      if (describe(f.kind).share) continue;  // no speed: no machine is slower for it
       const floor_description& floor = describe(f.kind);
       cell_of(on_team(std::string(floor.label), f.threads, r.plan, f.setting), true, floor.format,
               floor.as_bandwidth)[k] = {true, f.values, f.median, false};

@@ -18,7 +18,12 @@ ratio_figure ratio_of(const std::vector<double>& numerator, const std::vector<do
 
 bool has_ratio(const ratio_figure& figure);
 
-// The whole interval lies above (below) `level`, and there were runs enough to say so.
+// The one rule by which every format calls a difference: a ratio differs from a level when its
+// whole 95% interval lies past the level, there were runs enough to say so, and the ratio itself
+// lies at least this share past it. 0.0105769 against 0.0105764 is not called, however tight.
+inline constexpr double kSmallestDifference = 0.01;
+
+// The whole interval lies above (below) `level`, runs enough, and the ratio a difference to call.
 bool above(const ratio_figure& figure, double level);
 bool below(const ratio_figure& figure, double level);
 bool differs(const ratio_figure& figure);  // above or below 1

@@ -20,10 +20,23 @@ inline headline rests_on(std::string text, const ratio_figure& figure) {
   return {std::move(text), figure.ratio, figure.ci, differs(figure), figure.precise};
 }
 
-inline headline of_effect(headline said, const char* effect) {
+// The headline of an effect, with what it is about and the cases it rests on.
+inline headline of_effect(headline said, const char* effect, std::string about, std::vector<run_case> cases) {
   said.effect = effect;
+  said.about = std::move(about);
+  said.cases = std::move(cases);
   return said;
 }
+
+// A headline with its short finding: "LEAD" and the ratio with its interval, then "WHAT".
+inline headline found(headline said, const std::string& lead, const ratio_figure& figure, const std::string& what) {
+  if (said.ratio >= 0) said.finding = lead + with_interval(figure) + " " + what;
+  return said;
+}
+
+// "1 thread", "4 threads".
+inline std::string threads_text(int threads) { return std::to_string(threads) + (threads == 1 ? " thread" : " threads"); }
+
 
 // Each program, and the fork/join the reduction pays, on the largest team under every setting
 // (another build, other --env values) against the first setting.

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <regex>
+#include <set>
 
 #include "tools/catalog/text.hpp"
 
@@ -64,30 +67,90 @@ void placement_warnings(const run_plan& plan, const case_stats& c, const machine
   }
 }
 
-// Each case's valid runs that wrote to standard error, with the first of them.
+// The runtime setting that a line of the OpenMP runtime's own rejects (libgomp: "Invalid value
+// for environment variable OMP_PLACES"; libomp: "OMP: Warning #42: OMP_PROC_BIND: ..."), or "".
+std::string rejected_setting(const std::string& line) {
+  static const std::regex gnu("^libgomp: \\w+ value for environment variable ([A-Z_][A-Z0-9_]*)");
+  static const std::regex llvm("^OMP: Warning #[0-9]+: ([A-Z_][A-Z0-9_]*)");
+  std::smatch match;
+  if (std::regex_search(line, match, gnu) || std::regex_search(line, match, llvm)) return match[1];
+  return {};
+}
+
+// True for a line the OpenMP runtime writes itself: its warnings, hints and notices, or blank.
+bool runtime_remark(const std::string& line) {
+  return line.empty() || line.rfind("libgomp: ", 0) == 0 || line.rfind("OMP: ", 0) == 0;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    lines.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
+// Each setting the runtime rejected, under each of the plan's settings: the runs ran without it.
+void runtime_setting_warnings(const run_plan& plan, const std::vector<run_record>& records, const run_facts& facts,
+                              std::vector<warning>& said) {
+  std::map<std::pair<int, std::string>, std::pair<int, std::string>> rejected;  // (setting, name) -> runs, line
+  std::map<int, int> runs_under;
+  for (const run_record& r : records) {
+    ++runs_under[r.c.setting];
+    std::set<std::string> named;
+    for (const std::string& line : lines_of(r.standard_error)) {
+      const std::string name = rejected_setting(line);
+      if (name.empty() || !named.insert(name).second) continue;
+      auto& [runs, first] = rejected[{r.c.setting, name}];
+      ++runs;
+      if (first.empty()) first = line;
+    }
+  }
+  for (const auto& [key, found] : rejected) {
+    const auto& [under, name] = key;
+    const std::string value = setting_of(plan, {&kCalibration, 1, under}, facts, name);
+    const std::string label = setting_label(plan.settings[static_cast<std::size_t>(under)]);
+    said.push_back({"runtime_setting", label,
+                    printed("Rejected: the OpenMP runtime refused %s=%s in %d of %d runs%s (\"%s\"): they ran as if it "
+                            "were not set.",
+                            name.c_str(), value.c_str(), found.first, runs_under[under],
+                            label.empty() ? "" : (" under " + label).c_str(), found.second.c_str()),
+                    {},
+                    {{"runs", found.first}}});
+  }
+}
+
+// Each case's valid runs that wrote to standard error, more than the runtime's own remarks, with
+// the first of them.
 void standard_error_warnings(const run_plan& plan, const std::vector<run_record>& records, std::vector<warning>& said) {
+  const auto wrote = [](const run_record& r) {
+    const std::vector<std::string> lines = lines_of(r.standard_error);
+    return !std::all_of(lines.begin(), lines.end(), runtime_remark);
+  };
   std::vector<const run_record*> first_of_case;
   for (const run_record& r : records) {
-    if (!r.reading.problem.empty() || r.standard_error.empty()) continue;
+    if (!r.reading.problem.empty() || !wrote(r)) continue;
     const bool known = std::any_of(first_of_case.begin(), first_of_case.end(),
                                    [&](const run_record* seen) { return same_case(seen->c, r.c); });
     if (!known) first_of_case.push_back(&r);
   }
   for (const run_record* first : first_of_case) {
     int valid = 0;
-    int wrote = 0;
+    int writing = 0;
     for (const run_record& r : records) {
       if (!same_case(r.c, first->c) || !r.reading.problem.empty()) continue;
       ++valid;
-      wrote += r.standard_error.empty() ? 0 : 1;
+      writing += wrote(r) ? 1 : 0;
     }
     const std::string name = case_name(plan, first->c);
     said.push_back(
         {"standard_error",
          name,
-         printed("Warning: %s wrote to standard error in %d of its %d valid runs, first:", name.c_str(), wrote, valid),
+         printed("Warning: %s wrote to standard error in %d of its %d valid runs, first:", name.c_str(), writing, valid),
          excerpt(first->standard_error),
-         {{"runs_with_output", wrote}, {"valid_runs", valid}}});
+         {{"runs_with_output", writing}, {"valid_runs", valid}}});
   }
 }
 
@@ -117,6 +180,7 @@ void noise_warning(const run_plan& plan, const case_stats& c, const run_facts& f
 std::vector<warning> find_warnings(const run_plan& plan, const std::vector<run_record>& records,
                                    const figures& measured, const machine_topology& machine, const run_facts& facts) {
   std::vector<warning> said;
+  runtime_setting_warnings(plan, records, facts, said);
   standard_error_warnings(plan, records, said);
   for (const case_stats& c : measured.cases) {
     if (c.placement) placement_warnings(plan, c, machine, facts, said);

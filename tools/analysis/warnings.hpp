@@ -11,7 +11,7 @@
 #include "tools/catalog/facts.hpp"
 
 struct warning {
-  std::string kind;     // "standard_error", "placement" or "noise"
+  std::string kind;     // "runtime_setting", "standard_error", "placement" or "noise"
   std::string subject;  // the case it is about, as case_name() gives it
   std::string text;     // the sentence, on one line
   std::string detail;   // for standard_error, an excerpt of what was written, its lines kept; else ""

@@ -16,6 +16,7 @@ enum class floor_kind {
   inorder_streams,
   read_bandwidth,
   line_transfer,
+  hand_over_waits,
   shared_line_sums,
   separate_line_sums,
   shared_line_atomic_adds,
@@ -38,37 +39,47 @@ struct floor_description {
   double seconds_per_field;      // calibrate prints it in ns (1e-9), us (1e-6) or s (1)
   bool as_bandwidth;             // its value is the array's bytes over the field's seconds, in GB/s
   int fewest_threads;            // 2 for a hand-over between two threads; below it calibrate prints nan
+  bool share;                    // a share from 0 to 1, not a time
   std::string_view description;  // what is measured, under the floors table
 };
 
+// clang-format off
 inline constexpr floor_description kFloors[] = {
-    {floor_kind::add_latency, "add latency", "ns per add", "add_latency", "ns", "add latency, ns per add", "%.3f", 1e-9,
-     false, 1, "one dependent double add per thread, all threads at once"},
-    {floor_kind::inorder_streams, "in-order streams", "s", "inorder_streams", "s", "in-order streams, s", "%.6f", 1,
-     false, 1, "each thread's in-order block sum alone, no fork, barrier, join or atomic: the slowest thread"},
-    {floor_kind::read_bandwidth, "read bandwidth", "s", "read_bandwidth", "GB/s", "read bandwidth, GB/s", "%.1f", 1,
-     true, 1, "the same blocks read with a reassociated, vectorised sum"},
+    {floor_kind::add_latency, "add latency", "ns per add", "add_latency", "ns", "add latency, ns per add", "%.3f",
+     1e-9, false, 1, false, "one dependent double add per thread, all threads at once"},
+    {floor_kind::inorder_streams, "in-order streams", "s", "inorder_streams", "s", "in-order streams, s", "%.6f",
+     1, false, 1, false, "each thread's in-order block sum alone, no fork, barrier, join or atomic: the slowest thread"},
+    {floor_kind::read_bandwidth, "read bandwidth", "s", "read_bandwidth", "GB/s", "read bandwidth, GB/s", "%.1f",
+     1, true, 1, false, "the same blocks read with a reassociated, vectorised sum"},
     {floor_kind::line_transfer, "line transfer", "ns per hand-over", "line_transfer", "ns", "line transfer, ns", "%.3f",
-     1e-9, false, 2, "one cache line handed between two threads"},
-    {floor_kind::shared_line_sums, "shared-line sums", "s", "shared_line_sums", "s", "running sums in one line, s",
-     "%.6f", 1, false, 1, "every thread's running sum kept in memory, all in one cache line"},
+     1e-9, false, 2, false, "one cache line handed between two threads"},
+    {floor_kind::hand_over_waits, "waited hand-overs", "of all", "hand_over_waits", "share",
+     "hand-overs that waited, share", "%.3f",
+     1, false, 2, true, "the share of those hand-overs that gave the processor up: the two threads did not run at once"},
+    {floor_kind::shared_line_sums, "shared-line sums", "s", "shared_line_sums", "s", "running sums in one line, s", "%.6f",
+     1, false, 1, false, "every thread's running sum kept in memory, all in one cache line"},
     {floor_kind::separate_line_sums, "separate-line sums", "s", "separate_line_sums", "s",
-     "running sums a line apart, s", "%.6f", 1, false, 1, "the same with each thread's sum a cache line apart"},
+     "running sums a line apart, s", "%.6f",
+     1, false, 1, false, "the same with each thread's sum a cache line apart"},
     {floor_kind::shared_line_atomic_adds, "shared-line atomic adds", "s", "shared_line_atomic_adds", "s",
-     "atomic adds in one line, s", "%.6f", 1, false, 1,
-     "every thread's atomic adds into a double of its own, all in one line"},
+     "atomic adds in one line, s", "%.6f",
+     1, false, 1, false, "every thread's atomic adds into a double of its own, all in one line"},
     {floor_kind::separate_line_atomic_adds, "separate-line atomic adds", "s", "separate_line_atomic_adds", "s",
-     "atomic adds a line apart, s", "%.6f", 1, false, 1, "the same with each thread's double a cache line apart"},
-    {floor_kind::fork_join, "fork/join", "us per region", "fork_join", "us", "fork/join, us per region", "%.3f", 1e-6,
-     false, 1, "an empty parallel region, back to back"},
+     "atomic adds a line apart, s", "%.6f",
+     1, false, 1, false, "the same with each thread's double a cache line apart"},
+    {floor_kind::fork_join, "fork/join", "us per region", "fork_join", "us", "fork/join, us per region", "%.3f",
+     1e-6, false, 1, false, "an empty parallel region, back to back"},
     {floor_kind::fork_join_after_idle, "fork/join after idle", "us", "fork_join_after_idle", "us",
-     "fork/join after idle, us", "%.3f", 1e-6, false, 1, "an empty parallel region after the team slept"},
-    {floor_kind::barrier, "barrier", "us", "barrier", "us", "barrier, us", "%.3f", 1e-6, false, 1, "one barrier"},
-    {floor_kind::atomic_add, "atomic add", "ns per add", "atomic_add", "ns", "contended atomic add, ns", "%.3f", 1e-9,
-     false, 1, "one atomic add into one shared double, every thread adding"},
-    {floor_kind::critical, "critical", "us per entry", "critical", "us", "critical section entry, us", "%.3f", 1e-6,
-     false, 1, "one entry into the unnamed critical section"},
+     "fork/join after idle, us", "%.3f",
+     1e-6, false, 1, false, "an empty parallel region after the team slept"},
+    {floor_kind::barrier, "barrier", "us", "barrier", "us", "barrier, us", "%.3f",
+     1e-6, false, 1, false, "one barrier"},
+    {floor_kind::atomic_add, "atomic add", "ns per add", "atomic_add", "ns", "contended atomic add, ns", "%.3f",
+     1e-9, false, 1, false, "one atomic add into one shared double, every thread adding"},
+    {floor_kind::critical, "critical", "us per entry", "critical", "us", "critical section entry, us", "%.3f",
+     1e-6, false, 1, false, "one entry into the unnamed critical section"},
 };
+// clang-format on
 inline constexpr std::size_t kFloorCount = std::size(kFloors);
 
 constexpr bool floors_in_kind_order() {

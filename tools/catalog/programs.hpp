@@ -134,3 +134,28 @@ inline const program_description& program_with(program_role role) {
 
 // True for the programs whose placement lines say where each thread ran.
 inline bool prints_placement(const program_description& program) { return program.thread_block == kPlacementLine; }
+
+// The OpenMP runtime's settings that no program of the suite reads, each with why: no region of
+// theirs has the construct the setting steers, so a value of it cannot change what they measure.
+struct unread_setting {
+  std::string_view name;
+  std::string_view why;
+};
+
+inline constexpr unread_setting kUnreadSettings[] = {
+    {"OMP_SCHEDULE", "no program of the suite has a schedule(runtime) loop"},
+    {"OMP_CANCELLATION", "no program of the suite cancels a region"},
+    {"OMP_DEFAULT_DEVICE", "no program of the suite offloads to a device"},
+    {"OMP_TARGET_OFFLOAD", "no program of the suite offloads to a device"},
+    {"OMP_MAX_TASK_PRIORITY", "no program of the suite makes tasks"},
+    {"OMP_NUM_TEAMS", "no program of the suite has a teams construct"},
+    {"OMP_TEAMS_THREAD_LIMIT", "no program of the suite has a teams construct"},
+};
+
+// Why no program of the suite reads a setting, or "" where one may.
+constexpr std::string_view why_unread(std::string_view name) {
+  for (const unread_setting& setting : kUnreadSettings) {
+    if (setting.name == name) return setting.why;
+  }
+  return {};
+}

@@ -33,10 +33,19 @@ std::string case_cell(case_column column, const run_plan& plan, const case_stats
   return {};
 }
 
-std::string case_legend(bool markdown) {
+bool shown_in(const column_description& column, column_set shown) {
+  switch (shown) {
+    case column_set::all: return true;
+    case column_set::markdown: return column.in_markdown;
+    case column_set::narrow_console: return column.narrow_width > 0;
+  }
+  return true;
+}
+
+std::string case_legend(column_set shown) {
   std::string legend;
   for (const column_description& column : kCaseColumns) {
-    if (column.legend == nullptr || (markdown && !column.in_markdown)) continue;
+    if (column.legend == nullptr || !shown_in(column, shown)) continue;
     legend += (legend.empty() ? "" : "; ") + std::string(column.legend);
   }
   return legend;

@@ -11,21 +11,31 @@ void say(const std::string& text) { std::fputs(terminal_text(text).c_str(), stdo
 
 std::string wrapped(const std::string& raw, std::size_t width, std::size_t indent) {
   const std::string text = terminal_line(raw);
+  const std::size_t longest = std::max(width, indent + 21) - 1;  // the columns a line may fill
   std::string out;
   std::size_t column = 0;
-  std::size_t at = 0;
-  while (at < text.size()) {
+  bool line_begun = false;  // a word stands on the line after its indent
+  for (std::size_t at = 0; at <= text.size();) {
     const std::size_t end = std::min(text.find(' ', at), text.size());
-    const std::string word = text.substr(at, end - at);
-    if (column > indent && column + 1 + word.size() > width) {
+    std::string word = text.substr(at, end - at);
+    if (line_begun && column + 1 + word.size() > longest && word.size() <= longest - indent) {
       out += "\n" + std::string(indent, ' ');
       column = indent;
-    } else if (at > 0) {
+      line_begun = false;
+    } else if (at > 0 && (line_begun || column < indent)) {
       out += ' ';
       ++column;
     }
+    // A word longer than any line (a path) is cut where each line ends.
+    while (column + word.size() > longest && word.size() > longest - indent) {
+      const std::size_t fits = longest - column;
+      out += word.substr(0, fits) + "\n" + std::string(indent, ' ');
+      word.erase(0, fits);
+      column = indent;
+    }
     out += word;
     column += word.size();
+    line_begun = line_begun || !word.empty();
     at = end + 1;
   }
   return out + "\n";
@@ -34,36 +44,38 @@ std::string wrapped(const std::string& raw, std::size_t width, std::size_t inden
 namespace {
 
 // A build's compiler and flags, the OpenMP runtime of each program, and where they lie.
-std::string build_lines(const build_facts& build) {
+std::string build_lines(const build_facts& build, std::size_t width) {
   const std::string label = build.name.empty() ? "build:" : "build " + build.name + ":";
   const std::string indent(13, ' ');
   const std::string column = label.size() < 13 ? label + std::string(13 - label.size(), ' ') : label + " ";
-  std::string text = wrapped(column + build.compiler + (build.profiles.empty() ? "" : "; " + build.profiles), 100, 13);
-  if (!build.runtimes.empty()) text += wrapped(indent + "OpenMP runtime: " + build.runtimes, 100, 13);
-  return text + (build.name.empty() ? "programs:    " : indent + "programs in ") + terminal_line(build.bin) + "\n";
+  std::string text =
+      wrapped(column + build.compiler + (build.profiles.empty() ? "" : "; " + build.profiles), width, 13);
+  if (!build.runtimes.empty()) text += wrapped(indent + "OpenMP runtime: " + build.runtimes, width, 13);
+  return text + wrapped((build.name.empty() ? "programs:    " : indent + "programs in ") + build.bin, width, 13);
 }
 
-std::string setting_heading(const run_plan& plan, int setting) {
-  return terminal_line("under " + setting_label(plan.settings[static_cast<std::size_t>(setting)]) + ":") + "\n";
+std::string setting_heading(const run_plan& plan, int setting, std::size_t width) {
+  return wrapped("under " + setting_label(plan.settings[static_cast<std::size_t>(setting)]) + ":", width, 2);
 }
 
-std::string cases_table(const run_plan& plan, const figures& measured) {
-  std::string row;
-  for (const column_description& column : kCaseColumns) {
-    if (column.console_width == 0) continue;
-    row += printed(column.left ? "%-*s " : "%*s ", column.console_width, column.heading);
-  }
-  std::string text = row.substr(0, row.size() - 1) + "\n";
+std::string cases_table(const run_plan& plan, const figures& measured, std::size_t width) {
+  const bool wide = width >= kWideConsole;
+  const auto row_of = [&](auto cell_of) {
+    std::string row;
+    for (const column_description& column : kCaseColumns) {
+      const int columns = wide ? column.console_width : column.narrow_width;
+      if (columns == 0 || column.column == case_column::setting) continue;
+      row += printed(column.left ? "%-*s " : "%*s ", columns, cell_of(column).c_str());
+    }
+    return row.substr(0, row.size() - 1) + "\n";
+  };
+  std::string text = row_of(
+      [&](const column_description& column) { return std::string(wide ? column.heading : column.narrow_heading); });
   int shown_setting = -1;
   for (const case_stats& c : measured.cases) {
     if (plan.settings.size() > 1 && c.c.setting != shown_setting)
-      text += setting_heading(plan, shown_setting = c.c.setting);
-    row.clear();
-    for (const column_description& column : kCaseColumns) {
-      if (column.console_width == 0) continue;
-      row += printed(column.left ? "%-*s " : "%*s ", column.console_width, case_cell(column.column, plan, c).c_str());
-    }
-    text += row.substr(0, row.size() - 1) + "\n";
+      text += setting_heading(plan, shown_setting = c.c.setting, width);
+    text += row_of([&](const column_description& column) { return case_cell(column.column, plan, c); });
   }
   const bool imprecise = std::any_of(measured.cases.begin(), measured.cases.end(),
                                      [](const case_stats& c) { return c.median_ci.coverage < kConfidence; });
@@ -71,48 +83,56 @@ std::string cases_table(const run_plan& plan, const figures& measured) {
                                   [](const case_stats& c) { return !c.c.program->on_team; });
   text +=
       wrapped(
-          "(" + case_legend(false) +
+          "(" + case_legend(wide ? column_set::all : column_set::narrow_console) +
+              (wide ? "" : "; team is the team size; the JSON and the page have every column") +
               (imprecise ? "; * fewer than 6 runs cannot give 95%: the interval is then the smallest to the largest run"
                          : "") +
               (serial ? "; the serial build runs on one thread only, as the reference, whatever --threads holds" : "") +
               ")",
-          110, 1) +
+          width, 1) +
       "\n";
   if (plan.precision > 0) {
     const long unreached = std::count_if(measured.cases.begin(), measured.cases.end(),
                                          [](const case_stats& c) { return !c.precision_reached; });
-    text += printed("--precision %g%%: ", plan.precision * 100) +
-            (unreached == 0
-                 ? std::string("every case's median interval lies within it")
-                 : printed("~ marks the %ld case%s whose median interval did not come within it in --max-time %d s",
-                           unreached, unreached == 1 ? "" : "s", plan.max_seconds)) +
-            "\n\n";
+    text += wrapped(printed("--precision %g%%: ", plan.precision * 100) +
+                        (unreached == 0 ? std::string("every case's median interval lies within it")
+                                        : printed("~ marks the %ld case%s whose median interval did not come within it "
+                                                  "in --max-time %d s",
+                                                  unreached, unreached == 1 ? "" : "s", plan.max_seconds)),
+                    width, 2) +
+            "\n";
   }
   return text;
 }
 
-std::string floors_table(const run_plan& plan, const figures& measured) {
+std::string floors_table(const run_plan& plan, const figures& measured, std::size_t width) {
   if (measured.floors.empty()) return {};
   std::string text = printed("%-33s %7s %10s %s\n", "machine floor (calibrate)", "threads", "median", "95% interval");
   int shown_setting = -1;
+  bool scheduled = false;
   for (const floor_stats& f : measured.floors) {
     if (plan.settings.size() > 1 && f.setting != shown_setting)
-      text += setting_heading(plan, shown_setting = f.setting);
+      text += setting_heading(plan, shown_setting = f.setting, width);
     const floor_description& floor = describe(f.kind);
-    text += printed("%-33s %7d %10s %s\n", std::string(floor.label).c_str(), f.threads,
-                    printed(floor.format, f.median).c_str(), interval_text(f.ci, floor.format).c_str());
+    text += printed("%-33s %7d %10s %s%s\n", std::string(floor.label).c_str(), f.threads,
+                    printed(floor.format, f.median).c_str(), interval_text(f.ci, floor.format).c_str(),
+                    f.scheduled ? " !" : "");
+    scheduled = scheduled || f.scheduled;
   }
   std::string legend;
   for (const floor_description& floor : kFloors) {
     legend += (legend.empty() ? "" : "; ") + std::string(floor.line) + ": " + std::string(floor.description);
   }
-  return text + wrapped("(" + legend + ")", 110, 1) + "\n";
+  if (scheduled) {
+    legend += "; ! the team's threads did not run at once: the figure is the scheduler's, and no sentence rests on it";
+  }
+  return text + wrapped("(" + legend + ")", width, 1) + "\n";
 }
 
-std::string warnings_text(const std::vector<warning>& warnings) {
+std::string warnings_text(const std::vector<warning>& warnings, std::size_t width) {
   std::string text;
   for (const warning& said : warnings) {
-    text += wrapped(said.text, 100, 2);
+    text += wrapped(said.text, width, 2);
     // The excerpt keeps its lines, each indented: none can pass for one of sum_compare's own.
     for (std::size_t at = 0; at < said.detail.size();) {
       const std::size_t end = std::min(said.detail.find('\n', at), said.detail.size());
@@ -123,31 +143,70 @@ std::string warnings_text(const std::vector<warning>& warnings) {
   return warnings.empty() ? text : text + "\n";
 }
 
-std::string headlines_text(const std::vector<headline>& said) {
-  std::string text = "What the run shows (ratios of medians, with 95% bootstrap intervals):\n";
-  for (const headline& sentence : said) text += wrapped("- " + sentence.text, 100, 2);
+std::string headlines_text(const std::vector<headline>& said, std::size_t width) {
+  std::string text = "The headlines in full (ratios of medians, with 95% bootstrap intervals):\n";
+  for (const headline& sentence : said) text += wrapped("- " + sentence.text, width, 2);
   if (said.empty()) text += "- (run sum_walltime and both slot programs to get the headlines)\n";
   if (std::any_of(said.begin(), said.end(), [](const headline& sentence) { return !sentence.precise; })) {
-    text +=
-        "* fewer than 6 runs on a side cannot give a 95% interval: no sentence claims an effect from it\n"
-        "  (raise --repeat)\n";
+    text += wrapped(
+        "* fewer than 6 runs on a side cannot give a 95% interval: no sentence claims an effect from it "
+        "(raise --repeat)",
+        width, 2);
   }
   return text + "\n";
 }
 
-std::string conditions_text(const run_conditions& conditions) {
-  return printed("The runs took %.1f s, %.1f s (%.0f%%) of it the calibration", conditions.seconds,
-                 conditions.calibration_seconds,
-                 conditions.seconds > 0 ? 100 * conditions.calibration_seconds / conditions.seconds : 0.0) +
-         (conditions.steal_percent >= 0
-              ? printed("; the hypervisor stole %.1f%% of the CPU time meanwhile", conditions.steal_percent)
-              : std::string()) +
-         ".\n";
+std::string conditions_text(const run_conditions& conditions, std::size_t width) {
+  return wrapped(printed("The runs took %.1f s, %.1f s (%.0f%%) of it the calibration", conditions.seconds,
+                         conditions.calibration_seconds,
+                         conditions.seconds > 0 ? 100 * conditions.calibration_seconds / conditions.seconds : 0.0) +
+                     (conditions.estimated_seconds >= 0 ? printed(" (estimated: %.0f s)", conditions.estimated_seconds)
+                                                        : std::string()) +
+                     ".",
+                 width, 0) +
+         "\n";
 }
 
 }  // namespace
 
-std::string console_header(const report& r) {
+std::string verdict_text(const verdict& said, std::size_t width) {
+  std::string text = wrapped(said.title + (said.summary.empty() ? "" : ": " + said.summary) +
+                                 (said.findings.empty() ? "" : " (95% intervals)") + ":",
+                             width, 0);
+  for (const std::string& finding : said.findings) text += wrapped("  " + finding, width, 4);
+  if (said.findings.empty()) text += wrapped("  No measurable finding.", width, 4);
+  if (!said.unmeasured.empty())
+    text += wrapped("  No measurable difference: " + joined(said.unmeasured, "; ") + ".", width, 4);
+  if (said.notes.empty()) {
+    return text + wrapped("Trust: nothing in the run's conditions touches these findings (" + said.conditions + ").",
+                          width, 2);
+  }
+  text += wrapped("Trust (" + said.conditions + "):", width, 2);
+  // The notes that touch no finding, in one line: the warnings above say which, so here they are counted.
+  std::vector<std::string> aside;
+  int noisy = 0;
+  int shared = 0;
+  for (const trust_note& note : said.notes) {
+    if (!note.every && note.touches.empty()) {
+      noisy += note.kind == "noise" ? 1 : 0;
+      shared += note.kind == "placement" ? 1 : 0;
+      if (note.kind != "noise" && note.kind != "placement")
+        aside.push_back(note.text.substr(0, note.text.size() - (note.text.back() == '.' ? 1 : 0)));
+      continue;
+    }
+    text += wrapped(
+        "  ! " + note.text + (note.every ? " Touches every finding." : " Touches " + joined(note.touches, "; ") + "."),
+        width, 4);
+  }
+  if (shared > 0)
+    aside.insert(aside.begin(), printed("%d case%s whose threads shared a processor", shared, shared == 1 ? "" : "s"));
+  if (noisy > 0) aside.insert(aside.begin(), printed("%d noisy case%s", noisy, noisy == 1 ? "" : "s"));
+  if (!aside.empty())
+    text += wrapped("  Touching no finding (see the warnings above): " + joined(aside, "; ") + ".", width, 4);
+  return text;
+}
+
+std::string console_header(const report& r, std::size_t width) {
   const run_plan& plan = r.plan;
   std::vector<std::string> teams;
   for (int t : plan.threads) teams.push_back(std::to_string(t));
@@ -155,49 +214,66 @@ std::string console_header(const report& r) {
   for (std::string& setting : settings) {
     if (setting.rfind("OMP_NUM_THREADS=", 0) == 0) setting += " (replaced by each case's team size)";
   }
-  std::string text = printed("sum_compare: %d elements, %d measured runs per case after one warm-up, threads %s\n",
-                             plan.size, plan.rounds - 1, joined(teams, ",").c_str());
-  text += "host:        " + terminal_line(r.facts.host) + "\n";
-  text += "processor:   " + terminal_line(r.facts.processor) +
+  std::string text =
+      wrapped(printed("sum_compare: %d elements, %d measured runs per case after one warm-up, threads %s", plan.size,
+                      plan.rounds - 1, joined(teams, ",").c_str()),
+              width, 13);
+  text += wrapped("host:        " + r.facts.host, width, 13);
+  text += wrapped(
+      "processor:   " + r.facts.processor +
           printed(", %d online; this process may use %zu: ", r.facts.processors_online, r.machine.allowed.size()) +
-          processor_list(r.machine.allowed) + "\n";
-  text += "topology:    " + topology_line(r.machine) +
-          (r.machine.this_system ? "" : " (not this machine's: given to hwloc, e.g. by HWLOC_SYNTHETIC)") + "\n";
-  text += "caches:      " + caches_line(r.machine) + "\n";
-  text += wrapped("array:       " + array_line(8LL * plan.size, r.machine), 100, 13);
-  text += "settings:    " +
-          (settings.empty() ? std::string("no OMP_*, GOMP_* or KMP_* variable set; OMP_NUM_THREADS is set per case")
-                            : terminal_line(joined(settings, " "))) +
-          "\n";
-  for (const build_facts& build : r.facts.builds) text += build_lines(build);
+          processor_list(r.machine.allowed),
+      width, 13);
+  text += wrapped("topology:    " + topology_line(r.machine) +
+                      (r.machine.this_system ? "" : " (not this machine's: given to hwloc, e.g. by HWLOC_SYNTHETIC)"),
+                  width, 13);
+  text += wrapped("caches:      " + caches_line(r.machine), width, 13);
+  text += wrapped("array:       " + array_line(8LL * plan.size, r.machine), width, 13);
+  text += wrapped(
+      "settings:    " + (settings.empty() ? std::string("no OMP_*, GOMP_* or KMP_* variable set; OMP_NUM_THREADS "
+                                                        "is set per case")
+                                          : joined(settings, " ")),
+      width, 13);
+  if (!plan.settings.empty()) {
+    for (const auto& [name, value] : plan.settings[0].env) {
+      const std::string_view why = why_unread(name);
+      if (!why.empty())
+        text += wrapped("             --env " + name + " cannot change them: " + std::string(why), width, 13);
+    }
+  }
+  for (const build_facts& build : r.facts.builds) text += build_lines(build, width);
   const std::string estimate =
       r.conditions.estimated_seconds >= 0
-          ? printed("about %.0f s by an estimate from one probe run", r.conditions.estimated_seconds)
+          ? printed("about %.0f s by an estimate from probe runs", r.conditions.estimated_seconds)
           : std::string("no estimate of its time");
-  text += printed(
-      "plan:        %zu cases (the calibration on each team size among them), %lld runs, %s; each run at most "
-      "%d s\n",
-      plan.cases.size(), planned_runs(plan), estimate.c_str(), plan.timeout_seconds);
+  text += wrapped(printed("plan:        %zu cases (the calibration on each team size among them), %lld runs, %s; each "
+                          "run at most %d s",
+                          plan.cases.size(), planned_runs(plan), estimate.c_str(), plan.timeout_seconds),
+                  width, 13);
   if (std::any_of(plan.cases.begin(), plan.cases.end(), [](const run_case& c) { return !c.program->on_team; })) {
-    text += "             sum_baseline_serial runs on one thread only, as the serial reference\n";
+    text += wrapped("             sum_baseline_serial runs on one thread only, as the serial reference", width, 13);
   }
   if (plan.precision > 0) {
-    text += printed(
-        "             then rounds are added until every case's median interval lies within %g%% of its "
-        "median, for %d s at most\n",
-        plan.precision * 100, plan.max_seconds);
+    text += wrapped(printed("             then rounds are added until every case's median interval lies within %g%% of "
+                            "its median, for %d s at most",
+                            plan.precision * 100, plan.max_seconds),
+                    width, 13);
   }
   if (plan.settings.size() > 1) {
     std::string line = printed("             every case under each of %zu settings:", plan.settings.size());
     for (const setting& under : plan.settings) line += " [" + setting_label(under) + "]";
-    text += wrapped(line, 100, 13);
+    text += wrapped(line, width, 13);
   }
-  if (r.conditions.load_before >= 0)
-    text += printed("load:        %.2f over the minute before the run\n", r.conditions.load_before);
+  if (r.conditions.load_before >= 0) {
+    text += wrapped(printed("load:        %.2f over the minute before the run, on %zu usable processors",
+                            r.conditions.load_before, r.machine.allowed.size()),
+                    width, 13);
+  }
   return text + "\n";
 }
 
-std::string as_console(const report& r) {
-  return cases_table(r.plan, r.measured) + floors_table(r.plan, r.measured) + warnings_text(r.warnings) +
-         headlines_text(r.said) + conditions_text(r.conditions);
+std::string as_console(const report& r, std::size_t width) {
+  return cases_table(r.plan, r.measured, width) + floors_table(r.plan, r.measured, width) +
+         warnings_text(r.warnings, width) + headlines_text(r.said, width) + conditions_text(r.conditions, width) +
+         verdict_text(verdict_of(r), width);
 }

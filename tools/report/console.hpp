@@ -1,6 +1,7 @@
-// What sum_compare prints, as text: a run's header (before its runs) and its body (the tables,
-// the warnings, the headlines and how the runs went), a comparison and a merge. Text from
-// outside in it has its control bytes shown as \xHH; say() prints it.
+// What sum_compare prints, as text fitted to a console `width` columns wide: a run's header
+// (before its runs) and its body (the tables, the warnings, the headlines, how the runs went and,
+// last, the verdict), a comparison and a merge, each ending with its verdict. Text from outside
+// in it has its control bytes shown as \xHH; say() prints it.
 #pragma once
 
 #include <cstddef>
@@ -9,14 +10,22 @@
 #include "tools/analysis/comparison.hpp"
 #include "tools/analysis/merge.hpp"
 #include "tools/analysis/report.hpp"
+#include "tools/analysis/verdict.hpp"
 
-std::string console_header(const report& r);
-std::string as_console(const report& r);
-std::string as_console(const comparison& compared);
-std::string as_console(const merged_runs& merged);
+// Where no terminal says how wide it is.
+inline constexpr std::size_t kDefaultConsoleWidth = 100;
 
-// `text` as one paragraph, its control bytes (the newline too) shown as \xHH, wrapped at `width`
-// columns, continuation lines indented by `indent` blanks, ending with a newline.
+std::string console_header(const report& r, std::size_t width = kDefaultConsoleWidth);
+std::string as_console(const report& r, std::size_t width = kDefaultConsoleWidth);
+std::string as_console(const comparison& compared, std::size_t width = kDefaultConsoleWidth);
+std::string as_console(const merged_runs& merged, std::size_t width = kDefaultConsoleWidth);
+
+// The verdict block: the findings, one line each, then the trust notes with what they touch.
+std::string verdict_text(const verdict& said, std::size_t width);
+
+// `text` as one paragraph, its control bytes (the newline too) shown as \xHH, wrapped to lines
+// shorter than `width` columns, continuation lines indented by `indent` blanks, ending with a
+// newline.
 std::string wrapped(const std::string& text, std::size_t width, std::size_t indent);
 
 // Prints console text on standard output, any control byte but the newline and the tab shown

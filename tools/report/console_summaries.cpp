@@ -1,63 +1,79 @@
-// The console's text of a comparison and of a merge.
+// The console's text of a comparison and of a merge, each ending with its verdict.
 #include <cmath>
 
+#include "tools/analysis/ratios.hpp"
 #include "tools/catalog/text.hpp"
+#include "tools/report/case_columns.hpp"
 #include "tools/report/console.hpp"
 #include "tools/report/text_formats.hpp"
 
-std::string as_console(const comparison& compared) {
-  std::string text = terminal_line(printed("sum_compare: %s (new) against %s (base)", compared.new_path.c_str(),
-                                           compared.base_path.c_str())) +
-                     "\n";
-  text += std::string("differences:") +
-          (compared.differences.empty() ? " none in machine, build, settings, size or repeats" : "") + "\n";
-  for (const std::string& difference : compared.differences) text += "  " + terminal_line(difference) + "\n";
-  text += printed("\n%-52s %12s %12s %9s %-18s %9s  %s\n", "case or floor", "base median", "new median", "new/base",
-                  "  95% interval", "p (U test)", "verdict");
-  for (const compared_figure& figure : compared.compared) {
-    const bool has = std::isfinite(figure.ratio) && std::isfinite(figure.ci.low);
-    text += printed("%-52s %12.6g %12.6g %9s %-18s %9.3g  %s\n", terminal_line(figure.name).c_str(), figure.base_median,
-                    figure.new_median, has ? printed("%.3fx", figure.ratio).c_str() : "-",
-                    has ? printed("[%.3f, %.3f]", figure.ci.low, figure.ci.high).c_str() : "-", figure.p_value,
-                    figure.verdict.c_str());
-  }
-  text +=
-      "(ratios of medians, new over base, with 95% bootstrap intervals; a verdict needs both the interval and the\n"
-      " Mann-Whitney U test, p < 0.05; floors are the calibration's, in their units)\n";
-  return compared.note.empty() ? text : text + "\n" + wrapped(compared.note, 100, 0);
+namespace {
+
+// "0.971x [0.942, 1.047]", or "-" where a median of 0 s left no ratio.
+std::string ratio_text(const compared_figure& figure) {
+  const bool has = std::isfinite(figure.ratio) && std::isfinite(figure.ci.low);
+  return has ? printed("%.3fx [%.3f, %.3f]", figure.ratio, figure.ci.low, figure.ci.high) : "-";
 }
 
-std::string as_console(const merged_runs& merged) {
+}  // namespace
+
+std::string as_console(const comparison& compared, std::size_t width) {
+  std::string text =
+      wrapped(printed("sum_compare: %s (new) against %s (base)", compared.new_path.c_str(), compared.base_path.c_str()),
+              width, 2);
+  text += std::string("differences:") +
+          (compared.differences.empty() ? " none in machine, build, settings, size or repeats" : "") + "\n";
+  for (const std::string& difference : compared.differences) text += wrapped("  " + difference, width, 4);
+  if (width >= kWideConsole) {
+    text += printed("\n%-52s %12s %12s %-24s %9s  %s\n", "case or floor", "base median", "new median", "new/base [95%]",
+                    "p (U test)", "verdict");
+    for (const compared_figure& figure : compared.compared) {
+      text += printed("%-52s %12.6g %12.6g %-24s %9.3g  %s\n", terminal_line(figure.name).c_str(), figure.base_median,
+                      figure.new_median, ratio_text(figure).c_str(), figure.p_value, figure.verdict.c_str());
+    }
+  } else {
+    // Each figure on two lines: its name, then its numbers under it.
+    text += printed("\n%-2s%10s %10s %-22s %5s  %s\n", "", "base", "new", "new/base [95%]", "p", "verdict");
+    for (const compared_figure& figure : compared.compared) {
+      text += wrapped(figure.name, width, 2);
+      text += printed("%-2s%10.4g %10.4g %-22s %5.2g  %s\n", "", figure.base_median, figure.new_median,
+                      ratio_text(figure).c_str(), figure.p_value, figure.verdict.c_str());
+    }
+  }
+  text += wrapped(printed("(ratios of medians, new over base, with 95%% bootstrap intervals; a verdict needs both the "
+                          "interval and the Mann-Whitney U test, p < %.2f, and a difference of %.0f%% at least; floors "
+                          "are the calibration's, in their units)",
+                          kAlpha, 100 * kSmallestDifference),
+                  width, 1);
+  if (!compared.note.empty()) text += "\n" + wrapped(compared.note, width, 0);
+  return text + "\n" + verdict_text(verdict_of(compared), width);
+}
+
+std::string as_console(const merged_runs& merged, std::size_t width) {
   std::string text = printed("sum_compare: %zu machines side by side\n", merged.machines.size());
   for (const merged_machine& machine : merged.machines) {
-    text += terminal_line(printed("  %-16s %s: %s, from %s", machine.name.c_str(), machine.host.c_str(),
-                                  machine.processor.c_str(), machine.path.c_str())) +
-            "\n";
+    text += wrapped(printed("  %-16s %s: %s, from %s", machine.name.c_str(), machine.host.c_str(),
+                            machine.processor.c_str(), machine.path.c_str()),
+                    width, 4);
   }
-  text += printed("\n%-58s", "case or floor (medians)");
+  // The figure's name over its cells where a console is too narrow for both on a line.
+  const std::size_t cells = 15 * merged.machines.size();
+  const bool name_beside = 59 + cells < width;
+  text += name_beside ? printed("\n%-58s", "case or floor (medians)") : std::string("\ncase or floor (medians)\n  ");
   for (const merged_machine& machine : merged.machines)
     text += printed(" %14s", terminal_line(machine.name).substr(0, 14).c_str());
   text += "\n";
   for (const merged_figure& figure : merged.figures) {
-    text += printed("%-58s", terminal_line(figure.name).c_str());
+    text += name_beside ? printed("%-58s", terminal_line(figure.name).c_str()) : wrapped(figure.name, width, 2) + "  ";
     for (const merged_cell& cell : figure.cells) {
       text += printed(
           " %14s", cell.measured ? (printed(figure.format, cell.median) + (cell.slow ? " !" : "  ")).c_str() : "-  ");
     }
     text += "\n";
   }
-  text +=
-      "(! marks a machine slower than every other one: the ratio of medians has its 95% bootstrap interval\n"
-      " past 1, more time or less bandwidth, and the U test p < 0.05; cases in seconds, floors in their units)\n\n";
-  bool any = false;
-  for (const merged_machine& machine : merged.machines) {
-    if (!machine.flagged) continue;
-    any = true;
-    text +=
-        wrapped(printed("Flagged: %s is slower than every other machine on %d of the %d figures it shares with them.",
-                        machine.name.c_str(), machine.slow_figures, machine.compared_figures),
-                100, 2);
-  }
-  if (!merged.note.empty()) return text + wrapped(merged.note, 100, 0);
-  return any ? text : text + "No machine is slower than all the others on a quarter of its figures or more.\n";
+  text += wrapped(
+      "(! marks a machine slower than every other one: the ratio of medians has its 95% bootstrap interval "
+      "past 1, more time or less bandwidth, and the U test p < 0.05; cases in seconds, floors in their units)",
+      width, 1);
+  return text + "\n" + verdict_text(verdict_of(merged), width);
 }

@@ -32,10 +32,12 @@ inline constexpr format_description kFormats[] = {
      "machine facts, runs and aggregates (or a --compare's or --merge's figures)", true},
     {output_format::chart, "--plot", "FILE.svg|FILE.png", "chart of the medians, drawn by gnuplot", false},
     {output_format::markdown, "--markdown", "FILE",
-     "the table and the headlines (or a --compare's or --merge's table) as GitHub-flavoured markdown", true},
+     "the verdict, the table, the headlines and the warnings (or a --compare's or --merge's verdict and table) as "
+     "GitHub-flavoured markdown",
+     true},
     {output_format::html, "--html", "FILE",
-     "one self-contained page (of a run, --from, --compare or --merge): the machine with each case's placement, the "
-     "headlines as a forest plot, a chart per effect (gnuplot) and the tables",
+     "one self-contained page (of a run, --from, --compare or --merge): the verdict and the headlines as a forest "
+     "plot first, then a chart per effect (gnuplot), the machine with each case's placement and the tables",
      true},
 };
 inline constexpr std::size_t kFormatCount = std::size(kFormats);

@@ -122,7 +122,7 @@ std::string tables_section(const report& r) {
     rows += "</tr>\n";
   }
   std::string html = "<h2>Cases</h2>\n<table id=\"cases\">" + heading_row(headings) + "<tbody>\n" + rows +
-                     "</tbody></table>\n<p class=\"note\">" + html_escaped(case_legend(false)) + ".</p>\n";
+                     "</tbody></table>\n<p class=\"note\">" + html_escaped(case_legend(column_set::all)) + ".</p>\n";
   rows.clear();
   for (const floor_stats& f : r.measured.floors) {
     const floor_description& floor = describe(f.kind);

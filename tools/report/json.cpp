@@ -180,7 +180,8 @@ std::string as_json(const report& r, writing&) {
                              {"unit", describe(f.kind).unit},
                              {"ci_low", f.ci.low},
                              {"ci_high", f.ci.high},
-                             {"values", f.values}});
+                             {"values", f.values},
+                             {"scheduled", f.scheduled}});
   }
   out["aggregates"] = json::array();
   for (const case_stats& c : r.measured.cases) out["aggregates"].push_back(aggregate_json(plan, c));

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "tools/analysis/verdict.hpp"
 #include "tools/catalog/text.hpp"
 #include "tools/report/case_columns.hpp"
 #include "tools/report/text_formats.hpp"
@@ -11,6 +12,26 @@ namespace {
 // Text of outside origin in a cell or a list item, on one line and literal.
 std::string cell(const std::string& text) { return markdown_text(text); }
 
+// The verdict first: the findings, one item each, then the trust notes with what they touch.
+std::string verdict_markdown(const verdict& said) {
+  std::string text = "**" + said.title + "**" + (said.summary.empty() ? "" : ": " + cell(said.summary)) +
+                     (said.findings.empty() ? "" : " (95% intervals)") + "\n\n";
+  for (const std::string& finding : said.findings) text += "- " + cell(finding) + "\n";
+  if (said.findings.empty()) text += "- No measurable finding.\n";
+  if (!said.unmeasured.empty()) text += "- No measurable difference: " + cell(joined(said.unmeasured, "; ")) + ".\n";
+  text += "\n**Trust** (" + cell(said.conditions) + ")" +
+          (said.notes.empty() ? ": nothing in the run's conditions touches "
+                                "these findings.\n"
+                              : ":\n\n");
+  for (const trust_note& note : said.notes) {
+    const std::string touches = note.every             ? " Touches every finding."
+                                : note.touches.empty() ? " Touches no finding."
+                                                       : " Touches " + joined(note.touches, "; ") + ".";
+    text += "- " + cell(note.text + touches) + "\n";
+  }
+  return text + "\n";
+}
+
 }  // namespace
 
 std::string as_markdown(const report& r, writing&) {
@@ -19,7 +40,8 @@ std::string as_markdown(const report& r, writing&) {
     compilers += (compilers.empty() ? "" : ", ") + (build.name.empty() ? "" : build.name + ": ") + build.compiler;
   }
   std::string text = printed("**sum_compare**: %d elements, %d measured runs per case, on %s (%s)\n\n", r.plan.size,
-                             r.plan.rounds - 1, cell(r.facts.processor).c_str(), cell(compilers).c_str());
+                             r.plan.rounds - 1, cell(r.facts.processor).c_str(), cell(compilers).c_str()) +
+                     verdict_markdown(verdict_of(r));
   std::string heading = "|";
   std::string rule = "|";
   for (const column_description& column : kCaseColumns) {
@@ -35,8 +57,17 @@ std::string as_markdown(const report& r, writing&) {
     }
     text += "\n";
   }
-  text += "\n";
+  text += "\n" + cell(case_legend(column_set::markdown)) + ".\n\n**The headlines in full**\n\n";
   for (const headline& said : r.said) text += "- " + cell(said.text) + "\n";
+  if (!r.warnings.empty()) text += "\n**Warnings**\n\n";
+  for (const warning& w : r.warnings) text += "- " + cell(w.text) + "\n";
+  const run_conditions& run = r.conditions;
+  text +=
+      "\n" +
+      cell(printed("The runs took %.1f s, %.1f s of it the calibration", run.seconds, run.calibration_seconds) +
+           (run.load_before >= 0 ? printed("; the load was %.2f before them", run.load_before) : "") +
+           (run.steal_percent >= 0 ? printed("; the hypervisor took %.1f%% of the CPU time", run.steal_percent) : "")) +
+      ".\n";
   return text;
 }
 
@@ -44,7 +75,8 @@ std::string as_markdown(const comparison& compared_runs, writing&) {
   const std::vector<std::string>& differences = compared_runs.differences;
   const std::vector<compared_figure>& compared = compared_runs.compared;
   std::string text = "**sum_compare**: " + cell(compared_runs.new_path) + " (new) against " +
-                     cell(compared_runs.base_path) + " (base)\n\n";
+                     cell(compared_runs.base_path) + " (base)\n\n" + verdict_markdown(verdict_of(compared_runs)) +
+                     "**What differs between the runs**\n\n";
   if (differences.empty()) text += "No difference in machine, build, settings, size or repeats.\n";
   for (const std::string& difference : differences) text += "- " + cell(difference) + "\n";
   text +=
@@ -62,8 +94,8 @@ std::string as_markdown(const comparison& compared_runs, writing&) {
 }
 
 std::string as_markdown(const merged_runs& merged, writing&) {
-  std::string text =
-      printed("**sum_compare**: %zu machines side by side\n\n| case or floor (medians) |", merged.machines.size());
+  std::string text = printed("**sum_compare**: %zu machines side by side\n\n", merged.machines.size()) +
+                     verdict_markdown(verdict_of(merged)) + "| case or floor (medians) |";
   std::string rule = "|---|";
   for (const merged_machine& machine : merged.machines) {
     text += " " + cell(machine.name) + " |";

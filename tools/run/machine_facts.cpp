@@ -1,5 +1,6 @@
 #include "tools/run/machine_facts.hpp"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -57,4 +58,13 @@ std::string own_directory() {
   std::error_code error;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
   return error ? "." : self.parent_path().string();
+}
+
+std::size_t terminal_columns(int fd, std::size_t otherwise) {
+  winsize size{};
+  if (isatty(fd) != 0 && ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  const char* columns = std::getenv("COLUMNS");
+  char* end = nullptr;
+  const long value = columns != nullptr ? std::strtol(columns, &end, 10) : 0;
+  return columns != nullptr && *end == '\0' && value >= 40 && value <= 1000 ? static_cast<std::size_t>(value) : otherwise;
 }

@@ -1,6 +1,7 @@
 // Facts about the machine and the process that sum_compare reports beside its figures.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -28,3 +29,6 @@ double steal_percent(const cpu_time& before, const cpu_time& after);
 
 // The directory of the running executable.
 std::string own_directory();
+
+// The columns of the terminal on `fd`; else COLUMNS; else `otherwise`.
+std::size_t terminal_columns(int fd, std::size_t otherwise);

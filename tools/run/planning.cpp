@@ -91,7 +91,12 @@ run_plan make_plan(const plan_request& options, int processors) {
   return plan;
 }
 
-double estimated_seconds(const run_plan& plan, double probe_seconds) {
-  // Allocating and filling the array dominates every run, whichever program it is.
-  return static_cast<double>(planned_runs(plan)) * probe_seconds;
+double estimated_seconds(const run_plan& plan, const std::map<std::string, double>& probe_seconds) {
+  double round = 0;
+  for (const run_case& c : plan.cases) {
+    const auto probed = probe_seconds.find(std::string(c.program->name));
+    if (probed == probe_seconds.end() || probed->second < 0) return -1;
+    round += probed->second;
+  }
+  return round * plan.rounds;
 }

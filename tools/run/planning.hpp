@@ -1,6 +1,7 @@
 // The plan made from what is asked, and what it is refused for: too many runs or settings.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,5 +27,7 @@ std::string plan_refusal(const plan_request& request, int processors);
 
 run_plan make_plan(const plan_request& request, int processors);
 
-// The plan's duration in seconds, estimated from one probe run of this size here.
-double estimated_seconds(const run_plan& plan, double probe_seconds);
+// The plan's duration in seconds, estimated from a probe run of each of its programs at this
+// size here (program name -> seconds; the calibration's on the largest team, as its references
+// wait for every thread). -1 where a probe failed or is missing.
+double estimated_seconds(const run_plan& plan, const std::map<std::string, double>& probe_seconds);

@@ -115,15 +115,17 @@ std::string check_sum(const program_description& program, long long n, const std
   return {};
 }
 
-// The calibration's figures: positive numbers, but for those of a team too small for them (the
-// line transfer on one thread has no second thread to hand the line to), which are nan.
+// The calibration's figures: positive numbers (a share from 0 to 1), but for those of a team too
+// small for them (the line transfer on one thread has no second thread to hand the line to),
+// which are nan.
 std::string check_calibration(const program_run& run) {
-  for (std::size_t k = 0; k < run.result_fields.size(); ++k) {
+  for (std::size_t k = 0; k < run.result_fields.size() && k < kFloorCount; ++k) {
     const double value = std::strtod(run.result_fields[k].c_str(), nullptr);
-    const bool alone = k < kFloorCount && run.team_size < kFloors[k].fewest_threads;
-    if (alone ? !std::isnan(value) : !(std::isfinite(value) && value > 0)) {
-      return "calibration figure " + run.result_fields[k] +
-             (alone ? " for a team of " + std::to_string(run.team_size) : std::string(" is not a positive number"));
+    const floor_description& floor = kFloors[k];
+    if (run.team_size < floor.fewest_threads) {
+      if (!std::isnan(value)) return "calibration figure " + run.result_fields[k] + " for a team of " + std::to_string(run.team_size);
+    } else if (floor.share ? !(value >= 0 && value <= 1) : !(std::isfinite(value) && value > 0)) {
+      return "calibration figure " + run.result_fields[k] + (floor.share ? " is not a share" : " is not a positive number");
     }
   }
   return {};

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 #include "tools/analysis/statistics.hpp"
 #include "tools/catalog/text.hpp"
 #include "tools/run/child_process.hpp"
+#include "tools/run/machine_facts.hpp"
 #include "tools/run/planning.hpp"
 #include "tools/run/program_output.hpp"
 
@@ -33,10 +35,28 @@ bool more_rounds_wanted(const run_plan& plan, const std::vector<run_record>& rec
   return false;
 }
 
+std::string minutes_and_seconds(double seconds) {
+  const long long whole = std::llround(seconds);
+  return printed("%lld:%02lld", whole / 60, whole % 60);
+}
+
 }  // namespace
+
+std::string progress_line(long long done, long long total, double elapsed, const std::string& running,
+                          std::size_t width) {
+  const long long finished = done - 1;
+  const std::string rest = finished > 0 ? minutes_and_seconds(elapsed / finished * (total - finished)) : "-";
+  std::string line =
+      printed("run %lld of %lld, %s, ETA %s: ", done, total, minutes_and_seconds(elapsed).c_str(), rest.c_str()) +
+      terminal_line(running);
+  // One column short of the width, so that the terminal never wraps it.
+  if (width > 1 && line.size() > width - 1) line.resize(width - 1);
+  return line;
+}
 
 std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_settings& settings, run_totals& totals) {
   const bool progress = isatty(STDERR_FILENO) != 0;
+  const std::size_t width = terminal_columns(STDERR_FILENO, 80);
   const long long total = planned_runs(plan);
   const run_limits limits{plan.timeout_seconds, kOutputCap, 0.5, settings.interrupted};
   const std::vector<std::string> caller_env = current_environment();
@@ -52,10 +72,12 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
     for (const run_case& c : plan.cases) {
       ++done;
       if (progress) {
-        std::fputs(("\rrun " + printed("%lld of %lld: ", done, std::max(total, done)) +
-                    terminal_line(case_name(plan, c)) + "   ")
-                       .c_str(),
-                   stderr);
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        // Erased to the end before each redraw, so that no longer line leaves its tail.
+        std::fputs(
+            ("\r" + progress_line(done, std::max(total, done), elapsed, case_name(plan, c), width) + "\x1b[K").c_str(),
+            stderr);
+        std::fflush(stderr);
       }
       std::vector<std::string> env = caller_env;
       set_variable(env, "OMP_NUM_THREADS", std::to_string(c.threads));
@@ -99,6 +121,6 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
     last_round = std::chrono::steady_clock::now() - round_started;
     round_started = std::chrono::steady_clock::now();
   }
-  if (progress) std::fprintf(stderr, "\r%*s\r", 60, "");
+  if (progress) std::fputs("\r\x1b[K", stderr);
   return records;
 }

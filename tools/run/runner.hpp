@@ -23,6 +23,11 @@ struct run_totals {
   double calibration_seconds = 0;  // the calibration's runs, warm-ups included
 };
 
+// The progress line after DONE of TOTAL runs began, ELAPSED seconds in: the runs so far, the
+// time, and how long the rest should take at the pace of those finished; cut to WIDTH columns.
+std::string progress_line(long long done, long long total, double elapsed, const std::string& running,
+                          std::size_t width);
+
 // The measured runs of the plan, each read and validated, up to an interruption (the run it cut
 // short is dropped). Failures are told on standard error with an excerpt of the run's output,
 // and counted; so are processes a run left behind outside its group.

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <new>
 #include <string>
 #include <vector>
@@ -78,17 +79,32 @@ std::string check_runtime_settings(const run_facts& facts) {
   return {};
 }
 
-// How long one run of the plan's size takes here: one run of its first program on one thread,
-// which allocates and fills the array as every run does. -1 where it fails.
-double probe_seconds(const run_plan& plan, const runner_settings& settings) {
-  const run_case& first = plan.cases.at(plan.cases.size() > 1 ? 1 : 0);  // past the calibration
+// How long one run of case C of the plan's size takes here, on THREADS threads. -1 where it fails.
+double probe_seconds(const run_plan& plan, const run_case& c, int threads, const runner_settings& settings) {
   std::vector<std::string> env = current_environment();
-  set_variable(env, "OMP_NUM_THREADS", "1");
+  set_variable(env, "OMP_NUM_THREADS", std::to_string(threads));
+  for (const auto& [variable, value] : plan.settings[static_cast<std::size_t>(c.setting)].env)
+    set_variable(env, variable, value);
   const auto start = std::chrono::steady_clock::now();
-  const child_result probe = run_child(program_path(plan, first), {std::to_string(plan.size)}, env,
+  const child_result probe = run_child(program_path(plan, c), {std::to_string(plan.size)}, env,
                                        {plan.timeout_seconds, kOutputCap, 0.5, settings.interrupted});
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return probe.exit_status == 0 && probe.failure.empty() ? seconds : -1;
+}
+
+// The plan's estimated duration from a probe of each program: on one thread, as allocating and
+// filling the array dominates its runs on any team; the calibration on the largest team.
+double estimate_plan(const run_plan& plan, const runner_settings& settings) {
+  std::map<std::string, const run_case*> probed;  // program -> the case to probe
+  for (const run_case& c : plan.cases) {
+    const run_case*& probe = probed[std::string(c.program->name)];
+    if (probe == nullptr || (c.program->role == program_role::calibration && c.threads > probe->threads)) probe = &c;
+  }
+  std::map<std::string, double> seconds;
+  for (const auto& [name, c] : probed) {
+    seconds[name] = probe_seconds(plan, *c, c->program->role == program_role::calibration ? c->threads : 1, settings);
+  }
+  return estimated_seconds(plan, seconds);
 }
 
 // Runs the plan, each run exported as it finishes; how the runs went goes to r.conditions.
@@ -133,8 +149,8 @@ int run_and_report(compare_options& options) {
   adopt_orphans();
 
   r.conditions.load_before = load_average();
-  r.conditions.estimated_seconds = estimated_seconds(r.plan, probe_seconds(r.plan, settings));
-  say(console_header(r));
+  r.conditions.estimated_seconds = estimate_plan(r.plan, settings);
+  say(console_header(r, console_width()));
   if (options.mode == compare_mode::dry_run) {
     if (const int error = flush_standard_output(); error != 0) {
       complain(std::string("cannot write standard output: ") + std::strerror(error));

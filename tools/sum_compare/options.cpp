@@ -3,12 +3,15 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
 
+#include "suite_version.hpp"
 #include "tools/catalog/programs.hpp"
 #include "tools/report/text_formats.hpp"
+#include "tools/sum_compare/help.hpp"
 #include "tools/sum_compare/option_values.hpp"
 
 namespace {
@@ -64,6 +67,16 @@ constexpr option_use kOptionUses[] = {
     {"--fail-if-slower", in(compare_mode::compare)},
 };
 
+// The help's groups, each option in one; the formats' options are the outputs.
+constexpr std::pair<const char*, std::array<const char*, 8>> kOptionGroups[] = {
+    {"Plan", {"--programs", "--threads", "--size", "--repeat", "--timeout", "--precision", "--max-time", "--dry-run"}},
+    {"Settings and builds", {"--env", "--build", "--bin"}},
+    {"Saved runs", {"--from", "--compare", "--merge", "--fail-if-slower"}},
+};
+
+// Help within a terminal's 80 columns, also when a man page is made of it.
+constexpr std::size_t kHelpWidth = 80;
+
 const char* mode_name(compare_mode mode) {
   switch (mode) {
     case compare_mode::run: return "a run";
@@ -96,21 +109,25 @@ std::string absolute_path(const std::string& path) {
 }  // namespace
 
 std::optional<int> parse_compare_options(int argc, char** argv, compare_options& options) {
+  // One paragraph a line: the help wraps them to its width.
   CLI::App app{
-      "Runs the array-sum programs side by side: every case (a program on a team size) once per\n"
-      "round, one warm-up round and R measured ones, interleaved so that drift hits every case\n"
-      "alike. Every run is validated; the table gives medians, spread, thread time, ns per\n"
-      "element per thread and the speed-up over one thread.",
+      "Runs the array-sum programs side by side: every case (a program on a team size) once per round, one "
+      "warm-up round and R measured ones, interleaved so that drift hits every case alike. Every run is "
+      "validated; the table gives medians, spread, thread time, ns per element per thread and the speed-up over "
+      "one thread; the verdict at the end gives the measurable findings and what the run's conditions say of them.",
       "sum_compare"};
   app.footer(
-      "Every OMP_*, GOMP_* and KMP_* variable but OMP_NUM_THREADS passes through to the programs.\n"
-      "The serial build runs on one thread only, as the reference, whatever --threads holds.\n"
-      "An interrupted run (SIGINT, SIGTERM, SIGHUP, SIGQUIT) stops the running program, keeps\n"
-      "every finished run (the CSV, the JSON with \"complete\": false, the table) and exits 128\n"
-      "plus the signal's number (130, 143, 129, 131).\n"
-      "Exit status: 0; 1 when a run failed or an output could not be written; 2 for a bad\n"
-      "option or set-up (missing programs, unusable output paths, a plan of no case or of\n"
-      "more than a million runs); 128 plus the signal's number when interrupted.");
+      "--from, --compare, --merge and --dry-run are modes of their own: each excludes the others.\n"
+      "Every OMP_*, GOMP_* and KMP_* variable but OMP_NUM_THREADS passes through to the programs. The serial "
+      "build runs on one thread only, as the reference, whatever --threads holds.\n"
+      "An interrupted run (SIGINT, SIGTERM, SIGHUP, SIGQUIT) stops the running program, keeps every finished run "
+      "(the CSV, the JSON with \"complete\": false, the table) and exits 128 plus the signal's number (130, 143, "
+      "129, 131).\n"
+      "Exit status: 0; 1 when a run failed or an output could not be written; 2 for a bad option or set-up "
+      "(missing programs, unusable output paths, a plan of no case or of more than a million runs); 128 plus the "
+      "signal's number when interrupted.");
+  app.set_help_flag("-h,--help", "print this help and exit");
+  app.set_version_flag("--version", std::string("sum_compare ") + kSuiteVersion, "print the version and exit");
   // A value given twice: the last one holds, as users expect of a command they extend.
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   const std::vector<std::string> known = compared_programs();
@@ -156,7 +173,8 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
   for (const format_description& format : kFormats) {
     app.add_option(format.option, options.outputs.of(format.format), format.help)
         ->type_name(format.value_name)
-        ->check(format.format == output_format::chart ? kChartFile : kNonEmpty);
+        ->check(format.format == output_format::chart ? kChartFile : kNonEmpty)
+        ->group("Outputs");
   }
   CLI::Option* bin =
       app.add_option("--bin", options.plan.bin_dir, "where the programs are (default: beside sum_compare)")
@@ -176,7 +194,7 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
       ->check(kNonEmpty);
   bool dry_run = false;
   app.add_flag("--dry-run", dry_run,
-               "print the header and the plan with an estimate of its time from one probe run, and stop");
+               "print the header and the plan with an estimate of its time from a probe run of each program, and stop");
   std::vector<std::string> dimensions;
   app.add_option("--env", dimensions, "run every case under each value of NAME (repeatable: every combination)")
       ->type_name("NAME=v1,v2")
@@ -186,10 +204,19 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
   for (const char* summary : {"--compare", "--merge", "--dry-run"})
     app.get_option("--from")->excludes(app.get_option(summary));
   app.get_option("--dry-run")->excludes(app.get_option("--compare"))->excludes(app.get_option("--merge"));
+  for (const auto& [group, names] : kOptionGroups) {
+    for (const char* name : names) {
+      if (name != nullptr) app.get_option(name)->group(group);
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
-    std::fputs(app.help().c_str(), stdout);
+    std::fputs(help_text(app, {"Options", "Plan", "Settings and builds", "Saved runs", "Outputs"}, kHelpWidth).c_str(),
+               stdout);
+    return 0;
+  } catch (const CLI::CallForVersion&) {
+    std::printf("sum_compare %s\n", kSuiteVersion);
     return 0;
   } catch (const CLI::ParseError& error) {
     std::fprintf(stderr, "sum_compare: %s (sum_compare --help lists the options)\n",

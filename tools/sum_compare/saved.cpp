@@ -43,7 +43,7 @@ int report_saved(const compare_options& options) {
   if (std::string problem = read_saved_report(options.from_path, r); !problem.empty()) return refuse(out, problem);
   r.saved = true;
   catch_stop_signals();
-  say(console_header(r));
+  say(console_header(r, console_width()));
   for (const run_record& record : r.records) export_run(out, r.plan, record);
   return print_and_export(r, out);
 }
@@ -60,7 +60,7 @@ int compare_saved(const compare_options& options) {
     analyse(*r);
   }
   const comparison compared = compare_reports(options.compare_paths[0], options.compare_paths[1], base, now);
-  say(as_console(compared));
+  say(as_console(compared, console_width()));
   int status = finish_summary(out, compared);
   if (options.fail_if_slower >= 0) {
     for (const compared_figure* figure : slower_than(compared.compared, options.fail_if_slower)) {
@@ -86,6 +86,6 @@ int merge_saved(const compare_options& options) {
   }
   if (std::string problem = merge_refusal(options.merge_paths, runs); !problem.empty()) return refuse(out, problem);
   const merged_runs merged = merge_runs(options.merge_paths, runs);
-  say(as_console(merged));
+  say(as_console(merged, console_width()));
   return finish_summary(out, merged);
 }

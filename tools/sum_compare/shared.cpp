@@ -1,11 +1,14 @@
 #include "tools/sum_compare/shared.hpp"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "tools/catalog/text.hpp"
 #include "tools/report/console.hpp"
+#include "tools/run/machine_facts.hpp"
 
 volatile std::sig_atomic_t stop_signal = 0;
 
@@ -23,6 +26,11 @@ void catch_stop_signals() {
   std::signal(SIGPIPE, SIG_IGN);
 }
 
+// Piped into a pager or tee, the output still lands on the terminal that standard error shows.
+std::size_t console_width() {
+  return terminal_columns(STDOUT_FILENO, terminal_columns(STDERR_FILENO, kDefaultConsoleWidth));
+}
+
 void complain(const std::string& problem) {
   std::fputs(terminal_line("sum_compare: " + problem).append("\n").c_str(), stderr);
 }
@@ -34,7 +42,7 @@ int flush_standard_output() {
 
 int print_and_export(report& r, exports& out) {
   analyse(r);
-  say(as_console(r));
+  say(as_console(r, console_width()));
   if (stop_signal != 0) {
     std::printf("Interrupted by %s after %zu of %lld measured runs: the figures above are of those.\n",
                 sigabbrev_np(stop_signal), r.records.size(),

@@ -16,6 +16,9 @@ extern volatile std::sig_atomic_t stop_signal;
 // report, not a reason to die with the runs unsaved.
 void catch_stop_signals();
 
+// The columns the console text is fitted to: the terminal's, COLUMNS, or the default.
+std::size_t console_width();
+
 // "sum_compare: PROBLEM" on standard error, its control bytes shown.
 void complain(const std::string& problem);
 

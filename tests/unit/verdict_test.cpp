@@ -1,0 +1,107 @@
+// The verdict block and the screen it ends: what it claims and what it warns of, on fixed runs;
+// every line of the console within an 80-column terminal; the estimate and the progress line
+// from fixed figures.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/unit/fixed_report.hpp"
+#include "tools/analysis/comparison.hpp"
+#include "tools/analysis/verdict.hpp"
+#include "tools/report/console.hpp"
+#include "tools/run/planning.hpp"
+#include "tools/run/runner.hpp"
+
+namespace {
+
+// Seven measured runs a case, nothing on standard error, a quiet machine.
+report clean_report(double padded_factor = 1.0,
+                    std::vector<std::string> programs = {"sum_walltime", "sum_slots_padded"}) {
+  report r = fixed_report(8, padded_factor, std::move(programs));
+  for (run_record& record : r.records) record.standard_error.clear();
+  r.conditions.steal_percent = 0.2;
+  analyse(r);
+  return r;
+}
+
+const trust_note* note_with(const verdict& said, const std::string& text) {
+  const auto found = std::find_if(said.notes.begin(), said.notes.end(),
+                                  [&](const trust_note& note) { return note.text.find(text) != std::string::npos; });
+  return found == said.notes.end() ? nullptr : &*found;
+}
+
+std::string longest_line(const std::string& text) {
+  std::string longest;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    if (end - at > longest.size()) longest = text.substr(at, end - at);
+    at = end + 1;
+  }
+  return longest;
+}
+
+}  // namespace
+
+TEST(Verdict, OfACleanRunClaimsItsFindingsWithNothingAgainstThem) {
+  const report r = clean_report();
+  const verdict said = verdict_of(r);
+  ASSERT_FALSE(said.findings.empty());
+  EXPECT_TRUE(said.notes.empty()) << said.notes.front().text;
+  const std::string text = verdict_text(said, 80);
+  EXPECT_NE(text.find("Trust: nothing in the run's conditions touches these findings"), std::string::npos) << text;
+  // The console ends with it.
+  const std::string console = as_console(r, 80);
+  EXPECT_EQ(console.substr(console.size() - text.size()), text);
+}
+
+TEST(Verdict, OfALoadedRunWithARejectedSettingSaysWhatEachTouches) {
+  report r = clean_report();
+  r.conditions.load_before = 2.5;  // on 2 processors
+  for (run_record& record : r.records) {
+    if (r.plan.settings[static_cast<std::size_t>(record.c.setting)].env.at(0).second == "spread")
+      record.standard_error = "libgomp: Invalid value for environment variable OMP_PROC_BIND\n";
+  }
+  analyse(r);
+  const verdict said = verdict_of(r);
+  const trust_note* load = note_with(said, "The load was 2.50 before the run, on 2 usable processors");
+  ASSERT_NE(load, nullptr);
+  EXPECT_TRUE(load->every);
+  const trust_note* rejected = note_with(said, "refused OMP_PROC_BIND=spread");
+  ASSERT_NE(rejected, nullptr);
+  ASSERT_FALSE(rejected->touches.empty());
+  for (const std::string& about : rejected->touches) EXPECT_NE(about.find("OMP_PROC_BIND=spread"), std::string::npos);
+  // Not told as the programs' own output as well.
+  EXPECT_EQ(note_with(said, "wrote to standard error"), nullptr);
+  const std::string text = verdict_text(said, 80);
+  EXPECT_NE(text.find("Touches every finding."), std::string::npos) << text;
+}
+
+TEST(Console, EveryLineFitsAnEightyColumnTerminal) {
+  std::vector<std::string> every_program;
+  for (const program_description& program : kPrograms) {
+    if (program.compared) every_program.emplace_back(program.name);
+  }
+  const report r = clean_report(1.0, every_program);
+  EXPECT_LT(longest_line(console_header(r, 80) + as_console(r, 80)).size(), 80u)
+      << longest_line(console_header(r, 80) + as_console(r, 80));
+  const comparison compared =
+      compare_reports("/home/someone/runs/before-the-change.json", "/home/someone/runs/after-the-change.json", r,
+                      clean_report(1.5, every_program));
+  EXPECT_LT(longest_line(as_console(compared, 80)).size(), 80u) << longest_line(as_console(compared, 80));
+}
+
+TEST(Estimate, AddsEachProgramsProbeAndTheCalibrationsEveryRound) {
+  const report r = fixed_report();  // two settings of calibrate, sum_walltime and sum_slots_padded on 1 and 2 threads
+  ASSERT_EQ(r.plan.rounds, 3);
+  EXPECT_DOUBLE_EQ(estimated_seconds(r.plan, {{"calibrate", 0.2}, {"sum_walltime", 0.1}, {"sum_slots_padded", 0.05}}),
+                   3 * 2 * 2 * (0.2 + 0.1 + 0.05));
+  EXPECT_EQ(estimated_seconds(r.plan, {{"calibrate", -1}, {"sum_walltime", 0.1}, {"sum_slots_padded", 0.05}}), -1);
+  EXPECT_EQ(estimated_seconds(r.plan, {{"sum_walltime", 0.1}, {"sum_slots_padded", 0.05}}), -1);
+}
+
+TEST(Progress, SaysTheTimeSoFarAndWhatIsLeftWithinTheWidth) {
+  EXPECT_EQ(progress_line(3, 10, 20.0, "calibrate on 2 threads", 80),
+            "run 3 of 10, 0:20, ETA 1:20: calibrate on 2 threads");
+  EXPECT_EQ(progress_line(1, 10, 0.4, "calibrate on 1 thread", 80), "run 1 of 10, 0:00, ETA -: calibrate on 1 thread");
+  EXPECT_EQ(progress_line(3, 10, 20.0, "calibrate on 2 threads", 30).size(), 29u);
+}

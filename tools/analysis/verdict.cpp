@@ -1,0 +1,203 @@
+#include "tools/analysis/verdict.hpp"
+
+#include <algorithm>
+#include <map>
+
+#include "tools/analysis/ratios.hpp"
+#include "tools/catalog/text.hpp"
+
+namespace {
+
+// What the run's findings are about that rest on a case `is` picks; the measured ones only.
+template <typename Is>
+std::vector<std::string> findings_on(const report& r, Is is) {
+  std::vector<std::string> touched;
+  for (const headline& h : r.said) {
+    if (!h.supported || h.about.empty()) continue;
+    if (std::any_of(h.cases.begin(), h.cases.end(), is) &&
+        std::find(touched.begin(), touched.end(), h.about) == touched.end()) {
+      touched.push_back(h.about);
+    }
+  }
+  return touched;
+}
+
+std::vector<std::string> findings_on_case(const report& r, const std::string& name) {
+  return findings_on(r, [&](const run_case& c) { return case_name(r.plan, c) == name; });
+}
+
+double figure_of(const warning& w, const std::string& name) {
+  for (const auto& [figure, value] : w.figures) {
+    if (figure == name) return value;
+  }
+  return 0;
+}
+
+// The notes of the warnings: each about a case, a setting or the caller's environment.
+void warning_notes(const report& r, std::vector<trust_note>& notes) {
+  for (const warning& w : r.warnings) {
+    if (w.kind == "noise") {
+      notes.push_back({printed("Noisy: %s spreads %.0f%%.", w.subject.c_str(), figure_of(w, "spread_percent")),
+                       findings_on_case(r, w.subject), false, w.kind});
+    } else if (w.kind == "placement" && figure_of(w, "runs_sharing") > 0) {
+      notes.push_back({printed("Placement: two threads of %s shared a processor or a core in %.0f of %.0f runs.",
+                               w.subject.c_str(), figure_of(w, "runs_sharing"), figure_of(w, "runs")),
+                       findings_on_case(r, w.subject), false, w.kind});
+    } else if (w.kind == "placement") {
+      notes.push_back({w.text, findings_on_case(r, w.subject)});
+    } else if (w.kind == "standard_error") {
+      notes.push_back({printed("%s wrote to standard error in %.0f of its %.0f valid runs.", w.subject.c_str(),
+                               figure_of(w, "runs_with_output"), figure_of(w, "valid_runs")),
+                       findings_on_case(r, w.subject)});
+    } else if (w.kind == "runtime_setting") {
+      const auto under = [&](const run_case& c) {
+        return setting_label(r.plan.settings[static_cast<std::size_t>(c.setting)]) == w.subject;
+      };
+      notes.push_back({w.text, findings_on(r, under), w.subject.empty()});
+    }
+  }
+}
+
+// Each --env variable whose values cannot change the programs.
+void unread_setting_notes(const report& r, std::vector<trust_note>& notes) {
+  if (r.plan.settings.empty()) return;
+  for (const auto& [name, value] : r.plan.settings[0].env) {
+    const std::string_view why = why_unread(name);
+    if (why.empty()) continue;
+    const auto varied = [&, name = name](const run_case& c) {
+      const setting& under = r.plan.settings[static_cast<std::size_t>(c.setting)];
+      return c.setting != 0 && under.env != r.plan.settings[0].env &&
+             std::any_of(under.env.begin(), under.env.end(), [&](const auto& pair) { return pair.first == name; });
+    };
+    notes.push_back({"--env " + name + " cannot change what the programs measure: " + std::string(why) +
+                         "; a difference across its values is noise or another setting's.",
+                     findings_on(r, varied)});
+  }
+}
+
+// The team sizes whose calibration did not run its threads at once.
+void scheduled_notes(const report& r, std::vector<trust_note>& notes) {
+  std::map<std::pair<int, int>, double> waited;  // (setting, threads) -> the share of waited hand-overs
+  for (const floor_stats& f : r.measured.floors) {
+    if (f.scheduled && f.kind == floor_kind::hand_over_waits) waited[{f.setting, f.threads}] = f.median;
+  }
+  for (const auto& [key, share] : waited) {
+    const auto& [under, threads] = key;
+    const std::string label = setting_label(r.plan.settings[static_cast<std::size_t>(under)]);
+    // The runs are interleaved with the calibration's, so what held its processors held theirs.
+    notes.push_back({printed("On %d threads%s the calibration's threads could not run at once (%.0f%% of its line "
+                             "hand-overs waited): other work held the processors during the run, so any time may be "
+                             "the scheduler's; no sentence rests on its floors there.",
+                             threads, label.empty() ? "" : (" under " + label).c_str(), 100 * share),
+                     {},
+                     true});
+  }
+}
+
+}  // namespace
+
+verdict verdict_of(const report& r) {
+  verdict said{"What this run shows", {}, {}, {}, {}, {}};
+  for (const headline& h : r.said) {
+    if (h.supported) {
+      said.findings.push_back(h.finding.empty() ? h.text : h.finding);
+    } else if (h.ratio >= 0 && !h.about.empty()) {
+      said.unmeasured.push_back(h.about);
+    }
+  }
+  const int processors = static_cast<int>(r.machine.allowed.size());
+  const int runs = r.plan.rounds - 1;
+  const run_conditions& run = r.conditions;
+  if (run.load_before >= 0 && run.load_before >= kBusyLoadShare * processors) {
+    said.notes.push_back({printed("The load was %.2f before the run, on %d usable processors: the runs shared them "
+                                  "with other work, so any time may be the scheduler's; quiet the machine.",
+                                  run.load_before, processors),
+                          {},
+                          true});
+  }
+  if (run.steal_percent > kMostStealPercent) {
+    said.notes.push_back({printed("The hypervisor took %.1f%% of the CPU time during the runs: the processors were not "
+                                  "all the runs'.",
+                                  run.steal_percent),
+                          {},
+                          true});
+  }
+  if (runs < static_cast<int>(kFewestRunsToFlag)) {
+    said.notes.push_back({printed("%d measured run%s a case: a 95%% interval needs %zu, so no effect can be claimed; "
+                                  "raise --repeat.",
+                                  runs, runs == 1 ? "" : "s", kFewestRunsToFlag),
+                          {},
+                          true});
+  }
+  if (!run.complete)
+    said.notes.push_back({"The runs were interrupted: the figures are of those that finished.", {}, true});
+  if (run.failures > 0) {
+    said.notes.push_back(
+        {printed("%d run%s failed: the figures are of the valid ones.", run.failures, run.failures == 1 ? "" : "s"),
+         {},
+         true});
+  }
+  warning_notes(r, said.notes);
+  unread_setting_notes(r, said.notes);
+  scheduled_notes(r, said.notes);
+  said.conditions = printed("%d measured runs a case", runs);
+  if (run.load_before >= 0)
+    said.conditions += printed("; load %.2f before the run on %d processors", run.load_before, processors);
+  if (run.steal_percent >= 0) said.conditions += printed("; the hypervisor took %.1f%%", run.steal_percent);
+  return said;
+}
+
+verdict verdict_of(const comparison& compared) {
+  verdict said{"What the comparison shows", {}, {}, {}, {}, {}};
+  std::map<std::string, int> counted;
+  std::vector<std::string> order;
+  for (const compared_figure& figure : compared.compared) {
+    if (counted[figure.verdict]++ == 0) order.push_back(figure.verdict);
+    if (figure.verdict == "no measurable difference") continue;
+    said.findings.push_back(figure.name + ": " +
+                            printed("%.3fx [%.3f, %.3f] ", figure.ratio, figure.ci.low, figure.ci.high) +
+                            figure.verdict);
+  }
+  std::sort(order.begin(), order.end(), [](const std::string& a, const std::string& b) {
+    return (a == "no measurable difference") < (b == "no measurable difference");
+  });
+  for (const std::string& kind : order)
+    said.summary += (said.summary.empty() ? "" : ", ") + printed("%d %s", counted[kind], kind.c_str());
+  if (compared.compared.empty()) said.summary = "nothing compared";
+  if (!compared.note.empty()) said.notes.push_back({compared.note, {}, true});
+  if (std::min(compared.base_runs, compared.new_runs) < static_cast<int>(kFewestRunsToFlag)) {
+    said.notes.push_back(
+        {printed("Fewer than %zu runs a side (base %d, new %d): no verdict can be called; raise --repeat.",
+                 kFewestRunsToFlag, compared.base_runs, compared.new_runs),
+         {},
+         true});
+  }
+  if (!compared.differences.empty()) {
+    std::vector<std::string> what;
+    for (const std::string& difference : compared.differences)
+      what.push_back(difference.substr(0, difference.find(':')));
+    said.notes.push_back({"The runs differ in " + joined(what, ", ") + ": a verdict may be owed to that.", {}, true});
+  }
+  said.conditions = printed(
+      "base %d, new %d runs a case; a verdict needs a 95%% interval past 1, p < %.2f and %.0f%% "
+      "at least",
+      compared.base_runs, compared.new_runs, kAlpha, 100 * kSmallestDifference);
+  return said;
+}
+
+verdict verdict_of(const merged_runs& merged) {
+  verdict said{"What the merge shows", {}, {}, {}, {}, {}};
+  std::vector<std::string> flagged;
+  for (const merged_machine& machine : merged.machines) {
+    if (!machine.flagged) continue;
+    flagged.push_back(machine.name);
+    said.findings.push_back(printed("%s is slower than every other machine on %d of the %d figures it shares",
+                                    machine.name.c_str(), machine.slow_figures, machine.compared_figures));
+  }
+  said.summary = flagged.empty() ? "no machine flagged"
+                                 : printed("%zu machine%s flagged: ", flagged.size(), flagged.size() == 1 ? "" : "s") +
+                                       joined(flagged, ", ");
+  if (!merged.note.empty()) said.notes.push_back({merged.note, {}, true});
+  said.conditions = printed("%zu machines, %zu figures", merged.machines.size(), merged.figures.size());
+  return said;
+}

@@ -1,0 +1,56 @@
+#include "tools/sum_compare/help.hpp"
+
+#include <algorithm>
+#include <vector>
+
+#include "tools/report/console.hpp"
+
+namespace {
+
+// Where the descriptions begin: past the widest option line most options have.
+constexpr std::size_t kDescriptionColumn = 26;
+
+// "--size N (10000000)": the option's names, its value and its default.
+std::string option_line(const CLI::Option& option) {
+  std::string line = "  " + option.get_name(false, true);
+  if (!option.get_type_name().empty()) line += " " + option.get_type_name();
+  if (!option.get_default_str().empty()) line += " (" + option.get_default_str() + ")";
+  return line;
+}
+
+// Each line of TEXT a paragraph, wrapped to the width.
+std::string paragraphs(const std::string& text, std::size_t width) {
+  std::string out;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    out += wrapped(text.substr(at, end - at), width, 0);
+    at = end + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string help_text(const CLI::App& app, std::vector<std::string> groups, std::size_t width) {
+  std::string text = paragraphs(app.get_description(), width) + "\nUsage: " + app.get_name() + " [OPTIONS]\n";
+  for (const CLI::Option* option : app.get_options()) {
+    if (std::find(groups.begin(), groups.end(), option->get_group()) == groups.end())
+      groups.push_back(option->get_group());
+  }
+  for (const std::string& group : groups) {
+    text += "\n" + group + ":\n";
+    for (const CLI::Option* option : app.get_options()) {
+      if (option->get_group() != group) continue;
+      const std::string line = option_line(*option);
+      const std::string description = option->get_description();
+      // The description beside a short option line, under a long one.
+      if (line.size() + 1 < kDescriptionColumn) {
+        text +=
+            wrapped(line + std::string(kDescriptionColumn - line.size(), ' ') + description, width, kDescriptionColumn);
+      } else {
+        text += line + "\n" + wrapped(std::string(kDescriptionColumn, ' ') + description, width, kDescriptionColumn);
+      }
+    }
+  }
+  return text + "\n" + paragraphs(app.get_footer(), width);
+}
