@@ -6,8 +6,9 @@
 Writes a run's page (two settings, so that the charts have small multiples) and a comparison's,
 opens each from disk and checks, once the page has loaded: one table row per case (per compared
 figure), one chart per effect, the placement marked on the machine drawing, a forest-plot row per
-headline with a ratio, no console error, no uncaught exception and no request beyond the page
-itself. Saves a screenshot of each page in WORK_DIR. Exits 77 (skipped) without Chromium.
+headline with a ratio, the verdict on the first screen and before the placement, no sideways
+scroll on a 400-pixel phone, no console error, no uncaught exception and no request beyond the
+page itself. Saves a screenshot of each page in WORK_DIR. Exits 77 (skipped) without Chromium.
 
 Chromium is driven over its DevTools protocol on a pipe (--remote-debugging-pipe: commands on
 descriptor 3, replies and events on descriptor 4, each a JSON text ended by a NUL byte).
@@ -23,6 +24,7 @@ import tempfile
 import time
 
 TIMEOUT_SECONDS = 60
+PHONE_WIDTH = 400
 
 
 class Browser:
@@ -115,6 +117,12 @@ def open_page(work, page, screenshot, question):
         shot = browser.send("Page.captureScreenshot", {"format": "png", "captureBeyondViewport": True}, session=session)
         with open(screenshot, "wb") as out:
             out.write(base64.b64decode(shot["data"]))
+        # The same page on a phone: how wide it lays out.
+        browser.send("Emulation.setDeviceMetricsOverride",
+                     {"width": PHONE_WIDTH, "height": 800, "deviceScaleFactor": 1, "mobile": True}, session=session)
+        time.sleep(0.3)
+        phone = browser.send("Runtime.evaluate", {"expression": "document.documentElement.scrollWidth",
+                                                  "returnByValue": True}, session=session)
         problems = []
         for event in browser.events:
             method, params = event.get("method"), event.get("params", {})
@@ -126,7 +134,9 @@ def open_page(work, page, screenshot, question):
                 problems.append("logged error: " + params["entry"].get("text", ""))
             elif method == "Network.requestWillBeSent" and params.get("request", {}).get("url") != url:
                 problems.append("request beyond the page: " + params["request"]["url"])
-        return json.loads(answer["result"]["value"]), problems
+        seen = json.loads(answer["result"]["value"])
+        seen["phone_width"] = phone["result"]["value"]
+        return seen, problems
     finally:
         browser.close()
 
@@ -141,6 +151,11 @@ QUESTION = """JSON.stringify({
   marked: document.querySelectorAll('figure.placement svg .marked').length,
   machines: document.querySelectorAll('svg.topology').length,
   forest: document.querySelectorAll('table.forest tbody tr svg.forest circle').length,
+  verdict_top: document.querySelector('#verdict') ? document.querySelector('#verdict').getBoundingClientRect().top : -1,
+  verdict_before_placement: !document.querySelector('figure.placement') || (document.querySelector('#verdict') !== null &&
+      (document.querySelector('#verdict').compareDocumentPosition(document.querySelector('figure.placement')) &
+       Node.DOCUMENT_POSITION_FOLLOWING) !== 0),
+  screen: window.innerHeight,
 })"""
 
 
@@ -179,6 +194,9 @@ def main():
     expect(seen["marked"] > 0, "no processor marked with the threads' placement")
     with_ratio = [h for h in saved_run["headlines"] if h["ratio"] is not None]
     expect(seen["forest"] == len(with_ratio), f"{seen['forest']} forest rows for {len(with_ratio)} headlines with a ratio")
+    expect(0 <= seen["verdict_top"] < seen["screen"] / 2, f"the verdict starts at y={seen['verdict_top']}, not on the first screen")
+    expect(seen["verdict_before_placement"], "the placement comes before the verdict")
+    expect(seen["phone_width"] <= PHONE_WIDTH, f"the run's page scrolls sideways on a phone: {seen['phone_width']} px wide")
 
     compare_page, compare_json = os.path.join(work, "compare.html"), os.path.join(work, "compare.json")
     sum_compare("--compare", run_json, run_json, "--html", compare_page, "--json", compare_json)
@@ -188,6 +206,8 @@ def main():
     failures += problems
     expect(seen["compared"] == len(compared) > 0, f"{seen['compared']} rows for {len(compared)} compared figures")
     expect(seen["machines"] == 2, f"{seen['machines']} machine drawings, not base and new")
+    expect(0 <= seen["verdict_top"] < seen["screen"] / 2, f"the comparison's verdict starts at y={seen['verdict_top']}")
+    expect(seen["phone_width"] <= PHONE_WIDTH, f"the comparison scrolls sideways on a phone: {seen['phone_width']} px wide")
 
     for failure in failures:
         print("FAILED:", failure)

@@ -2,6 +2,7 @@
 // files, chart and options.
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -181,8 +182,16 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
     EXPECT_EQ(aggregate["valid_runs"], 2);
     EXPECT_LE(aggregate["median_ci_low"].get<double>(), aggregate["median_seconds"].get<double>());
     EXPECT_LE(aggregate["median_seconds"].get<double>(), aggregate["median_ci_high"].get<double>());
-    EXPECT_NEAR(aggregate["of_floor"].get<double>() * aggregate["floor_seconds"].get<double>(),
-                aggregate["median_seconds"].get<double>(), 1e-12);
+    // A busy machine may leave a team's floor the scheduler's: then no case is read against it.
+    const bool scheduled = std::any_of(json["floors"].begin(), json["floors"].end(), [&](const nlohmann::json& f) {
+      return f["threads"] == aggregate["threads"] && f["scheduled"] == true;
+    });
+    if (scheduled) {
+      EXPECT_TRUE(aggregate["of_floor"].is_null() && aggregate["floor_seconds"].is_null()) << aggregate;
+    } else {
+      EXPECT_NEAR(aggregate["of_floor"].get<double>() * aggregate["floor_seconds"].get<double>(),
+                  aggregate["median_seconds"].get<double>(), 1e-12);
+    }
     EXPECT_EQ(aggregate["median_thread_seconds"].is_null(), aggregate["program"] == "sum_baseline_serial");
   }
   // Every floor and reference, measured for real on 1 and 2 threads, is a positive number; a

@@ -103,7 +103,7 @@ TEST(Docs, TheReadmesSampleIsTheSampleRunsText) {
   bool quoting = false;
   int quoted = 0;
   for (const std::string& line : lines_of("README.md")) {
-    quoting = line.rfind("    What the run shows", 0) == 0 || (quoting && !line.empty());
+    quoting = line.rfind("    What this run shows", 0) == 0 || (quoting && !line.empty());
     if (!quoting) continue;
     EXPECT_EQ(sample.count(line.substr(4)), 1u) << line;
     ++quoted;

@@ -26,4 +26,6 @@ struct headline {
   std::string finding{};
   std::string about{};
   std::vector<run_case> cases{};
+  // The ratio is of speeds (above 1: faster), not of times: a plot of times shows 1/ratio.
+  bool of_speeds = false;
 };

@@ -62,12 +62,12 @@ headline reduction_scaling(const figures& measured, int threads, int processors)
     if (has_ratio(cost)) text += openmp_cost(cost);
     headline said = rests_on(text + ".", speedup);
     read_against_openmp_constructs(measured, threads, cost, floor_team->median, said);
-    return found(said, printed("%s on %s: ", name_of(program_role::reduction), threads_text(threads).c_str()), speedup,
-                 "the speed of 1 thread");
+    return of_speeds(found(said, printed("%s on %s: ", name_of(program_role::reduction), threads_text(threads).c_str()),
+                           speedup, "the speed of 1 thread"));
   }
-  return found(rests_on(text + ".", speedup),
-               printed("%s on %s: ", name_of(program_role::reduction), threads_text(threads).c_str()), speedup,
-               "the speed of 1 thread");
+  return of_speeds(found(rests_on(text + ".", speedup),
+                         printed("%s on %s: ", name_of(program_role::reduction), threads_text(threads).c_str()),
+                         speedup, "the speed of 1 thread"));
 }
 
 // The in-order cost of one element against the add latency, and against reading it unordered.
@@ -105,17 +105,18 @@ std::vector<headline> inorder_cost(const run_plan& plan, const figures& measured
       said.push_back({std::string("A reassociated, vectorised sum against the in-order sum") + kNoRatio});
     } else if (above(faster, 1)) {
       said.push_back(
-          found(rests_on("A reassociated, vectorised sum reads the array " + with_interval(faster) +
-                             " faster than in order" + speed + ": the price of a bit-exact, order-fixed sum.",
-                         faster),
-                "A reassociated sum: ", faster, "the speed of the in-order one"));
+          of_speeds(found(rests_on("A reassociated, vectorised sum reads the array " + with_interval(faster) +
+                                       " faster than in order" + speed + ": the price of a bit-exact, order-fixed sum.",
+                                   faster),
+                          "A reassociated sum: ", faster, "the speed of the in-order one")));
     } else {
-      said.push_back(found(rests_on("A reassociated, vectorised sum reads the array at " + with_interval(faster) +
-                                        " the speed of the in-order sum" + speed +
-                                        (below(faster, 1) ? ": slower, so in this run the fixed order costs nothing."
-                                                          : ": no measurable difference."),
-                                    faster),
-                           "A reassociated sum: ", faster, "the speed of the in-order one"));
+      said.push_back(
+          of_speeds(found(rests_on("A reassociated, vectorised sum reads the array at " + with_interval(faster) +
+                                       " the speed of the in-order sum" + speed +
+                                       (below(faster, 1) ? ": slower, so in this run the fixed order costs nothing."
+                                                         : ": no measurable difference."),
+                                   faster),
+                          "A reassociated sum: ", faster, "the speed of the in-order one")));
     }
   }
   return said;

@@ -28,6 +28,12 @@ inline headline of_effect(headline said, const char* effect, std::string about, 
   return said;
 }
 
+// A headline whose ratio is of speeds.
+inline headline of_speeds(headline said) {
+  said.of_speeds = true;
+  return said;
+}
+
 // A headline with its short finding: "LEAD" and the ratio with its interval, then "WHAT".
 inline headline found(headline said, const std::string& lead, const ratio_figure& figure, const std::string& what) {
   if (said.ratio >= 0) said.finding = lead + with_interval(figure) + " " + what;

@@ -12,6 +12,7 @@
 
 #include "tools/catalog/programs.hpp"
 #include "tools/catalog/text.hpp"
+#include "tools/report/palette.hpp"
 #include "tools/report/text_formats.hpp"
 #include "tools/run/child_process.hpp"
 #include "tools/run/machine_facts.hpp"
@@ -23,9 +24,10 @@ constexpr std::size_t kChartCap = 64 << 20;
 
 // Blocks two blank lines apart, each a quoted title line and rows. First one row "P F R": how
 // many program, floor and ratio blocks follow. Then, for every setting, one block per program
-// ("threads speed-up ns/elem min-ns/elem max-ns/elem"); then the in-order floor of each setting
-// ("threads speed-up"); then packed over padded of each setting ("threads ratio low high"). NaN
-// marks what was not measured.
+// ("threads speed-up ns/elem min-ns/elem max-ns/elem linetype"); then the in-order floor of each
+// setting ("threads speed-up linetype"); then packed over padded of each setting ("threads ratio
+// low high linetype"). The linetype is the program's (the floor's: the reduction's; the ratio's:
+// the packed slots'), as gnuplot_linetypes() sets them. NaN marks what was not measured.
 // A figure for the chart: NaN (not drawn) where a median of 0 s left it undefined.
 double drawn(double value) { return std::isfinite(value) ? value : NAN; }
 
@@ -38,7 +40,7 @@ std::string chart_data(const run_plan& plan, const figures& measured) {
     // A data file's string ends at a quote or a line: neither may come from the title.
     std::string safe = terminal_text(title);
     for (char& c : safe) c = c == '"' || c == '\n' || c == '\t' ? '\'' : c;
-    blocks += "\n\n\"" + safe + "\"\n" + (rows.empty() ? "1 NaN NaN NaN NaN\n" : rows);
+    blocks += "\n\n\"" + safe + "\"\n" + (rows.empty() ? "1 NaN NaN NaN NaN 1\n" : rows);
     ++counts[kind];
   };
   const auto titled = [&](const std::string& name, int setting) {
@@ -52,8 +54,9 @@ std::string chart_data(const run_plan& plan, const figures& measured) {
       for (const case_stats& c : measured.cases) {
         if (c.c.program != &program || c.c.setting != setting) continue;
         const double per_element = 1e9 * c.c.threads / plan.size;
-        rows += printed("%d %.9g %.9g %.9g %.9g\n", c.c.threads, c.speedup >= 0 ? c.speedup : NAN,
-                        c.ns_per_element_per_thread, c.wall.min * per_element, c.wall.max * per_element);
+        rows += printed("%d %.9g %.9g %.9g %.9g %td\n", c.c.threads, c.speedup >= 0 ? c.speedup : NAN,
+                        c.ns_per_element_per_thread, c.wall.min * per_element, c.wall.max * per_element,
+                        &program - kPrograms + 1);
       }
       if (!rows.empty()) block(0, titled(std::string(program.name), setting), rows);
     }
@@ -63,7 +66,8 @@ std::string chart_data(const run_plan& plan, const figures& measured) {
     const floor_stats* one = find_floor(measured.floors, floor_kind::inorder_streams, 1, setting);
     for (const floor_stats& f : measured.floors) {
       if (f.kind == floor_kind::inorder_streams && f.setting == setting && one != nullptr) {
-        rows += printed("%d %.9g\n", f.threads, drawn(one->median / f.median));
+        rows += printed("%d %.9g %td\n", f.threads, drawn(one->median / f.median),
+                        &program_with(program_role::reduction) - kPrograms + 1);
       }
     }
     block(1, titled("in-order floor", setting), rows);
@@ -75,8 +79,8 @@ std::string chart_data(const run_plan& plan, const figures& measured) {
       const case_stats* padded = find_case(measured.cases, program_role::padded_slots, threads, setting);
       if (packed == nullptr || padded == nullptr) continue;
       const interval ci = ratio_interval(packed->walls, padded->walls);
-      rows += printed("%d %.9g %.9g %.9g\n", threads, drawn(packed->wall.median / padded->wall.median), drawn(ci.low),
-                      drawn(ci.high));
+      rows += printed("%d %.9g %.9g %.9g %td\n", threads, drawn(packed->wall.median / padded->wall.median),
+                      drawn(ci.low), drawn(ci.high), packed->c.program - kPrograms + 1);
     }
     block(2, titled("packed / padded", setting), rows);
   }
@@ -125,8 +129,10 @@ std::string as_chart(const report& r, writing& how) {
   // failure seen, by sum_compare itself.
   child_result run;
   try {
-    run = run_child("gnuplot", {"-c", chart_script(), "chart." + format, data_path, "stdout"}, current_environment(),
-                    {120, kChartCap, 0.5, how.interrupted});
+    run = run_child(
+        "gnuplot",
+        {"-e", gnuplot_linetypes(std::size(kPrograms)), "-c", chart_script(), "chart." + format, data_path, "stdout"},
+        current_environment(), {120, kChartCap, 0.5, how.interrupted});
   } catch (...) {
     unlink(data_path);
     throw;

@@ -105,6 +105,21 @@ std::string cases_table(const run_plan& plan, const figures& measured, std::size
   return text;
 }
 
+}  // namespace
+
+std::string floor_legend(bool scheduled) {
+  std::string legend;
+  for (const floor_description& floor : kFloors) {
+    legend += (legend.empty() ? "" : "; ") + std::string(floor.line) + ": " + std::string(floor.description);
+  }
+  if (scheduled) {
+    legend += "; ! the team's threads did not run at once: the figure is the scheduler's, and no sentence rests on it";
+  }
+  return legend;
+}
+
+namespace {
+
 std::string floors_table(const run_plan& plan, const figures& measured, std::size_t width) {
   if (measured.floors.empty()) return {};
   std::string text = printed("%-33s %7s %10s %s\n", "machine floor (calibrate)", "threads", "median", "95% interval");
@@ -119,14 +134,7 @@ std::string floors_table(const run_plan& plan, const figures& measured, std::siz
                     f.scheduled ? " !" : "");
     scheduled = scheduled || f.scheduled;
   }
-  std::string legend;
-  for (const floor_description& floor : kFloors) {
-    legend += (legend.empty() ? "" : "; ") + std::string(floor.line) + ": " + std::string(floor.description);
-  }
-  if (scheduled) {
-    legend += "; ! the team's threads did not run at once: the figure is the scheduler's, and no sentence rests on it";
-  }
-  return text + wrapped("(" + legend + ")", width, 1) + "\n";
+  return text + wrapped("(" + floor_legend(scheduled) + ")", width, 1) + "\n";
 }
 
 std::string warnings_text(const std::vector<warning>& warnings, std::size_t width) {
@@ -206,14 +214,34 @@ std::string verdict_text(const verdict& said, std::size_t width) {
   return text;
 }
 
-std::string console_header(const report& r, std::size_t width) {
-  const run_plan& plan = r.plan;
-  std::vector<std::string> teams;
-  for (int t : plan.threads) teams.push_back(std::to_string(t));
+std::string settings_text(const report& r) {
   std::vector<std::string> settings = r.facts.runtime_settings;
   for (std::string& setting : settings) {
     if (setting.rfind("OMP_NUM_THREADS=", 0) == 0) setting += " (replaced by each case's team size)";
   }
+  // What --env sweeps, each variable with its values in the order given.
+  std::vector<std::pair<std::string, std::vector<std::string>>> swept;
+  for (const setting& under : r.plan.settings) {
+    for (const auto& [name, value] : under.env) {
+      auto known =
+          std::find_if(swept.begin(), swept.end(), [&, name = name](const auto& s) { return s.first == name; });
+      if (known == swept.end()) known = swept.insert(swept.end(), {name, {}});
+      if (std::find(known->second.begin(), known->second.end(), value) == known->second.end())
+        known->second.push_back(value);
+    }
+  }
+  std::vector<std::string> by_env;
+  for (const auto& [name, values] : swept) by_env.push_back(name + "=" + joined(values, ","));
+  const std::string swept_text = by_env.empty() ? "" : "; by --env, each case under " + joined(by_env, " and ");
+  if (!settings.empty()) return joined(settings, " ") + swept_text;
+  return std::string("no OMP_*, GOMP_* or KMP_* variable set") + (by_env.empty() ? "" : " by the caller") + swept_text +
+         "; OMP_NUM_THREADS is set per case";
+}
+
+std::string console_header(const report& r, std::size_t width) {
+  const run_plan& plan = r.plan;
+  std::vector<std::string> teams;
+  for (int t : plan.threads) teams.push_back(std::to_string(t));
   std::string text =
       wrapped(printed("sum_compare: %d elements, %d measured runs per case after one warm-up, threads %s", plan.size,
                       plan.rounds - 1, joined(teams, ",").c_str()),
@@ -229,11 +257,7 @@ std::string console_header(const report& r, std::size_t width) {
                   width, 13);
   text += wrapped("caches:      " + caches_line(r.machine), width, 13);
   text += wrapped("array:       " + array_line(8LL * plan.size, r.machine), width, 13);
-  text += wrapped(
-      "settings:    " + (settings.empty() ? std::string("no OMP_*, GOMP_* or KMP_* variable set; OMP_NUM_THREADS "
-                                                        "is set per case")
-                                          : joined(settings, " ")),
-      width, 13);
+  text += wrapped("settings:    " + settings_text(r), width, 13);
   if (!plan.settings.empty()) {
     for (const auto& [name, value] : plan.settings[0].env) {
       const std::string_view why = why_unread(name);

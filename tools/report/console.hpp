@@ -20,6 +20,12 @@ std::string as_console(const report& r, std::size_t width = kDefaultConsoleWidth
 std::string as_console(const comparison& compared, std::size_t width = kDefaultConsoleWidth);
 std::string as_console(const merged_runs& merged, std::size_t width = kDefaultConsoleWidth);
 
+// The runtime settings of a run: the caller's, what --env sweeps, and OMP_NUM_THREADS per case.
+std::string settings_text(const report& r);
+
+// What each floor of the calibration measures, for under its table; with SCHEDULED, what "!" marks.
+std::string floor_legend(bool scheduled);
+
 // The verdict block: the findings, one line each, then the trust notes with what they touch.
 std::string verdict_text(const verdict& said, std::size_t width);
 

@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "tools/analysis/statistics.hpp"
 #include "tools/catalog/text.hpp"
+#include "tools/report/palette.hpp"
 #include "tools/report/text_formats.hpp"
 #include "tools/run/child_process.hpp"
 
@@ -21,13 +23,17 @@ struct series {
   std::string title;
   std::string rows;
   bool bars = false;
-  int colour = 0;  // gnuplot's line type: a program keeps its colour from chart to chart
+  int program = 0;      // its program's place in the catalog: a program keeps its colour and marker
+  bool dashed = false;  // a floor or reference, drawn in its program's colour, dashed, with open markers
 };
 
 struct panel {
   std::string title;
   std::vector<series> lines;
 };
+
+// How a chart's y axis runs: every panel shares one range, so that panels compare at a glance.
+enum class y_axis { from_zero, ratio };
 
 std::string ratio_row(int threads, const std::vector<double>& numerator, const std::vector<double>& denominator) {
   const double ratio = summarise(numerator).median / summarise(denominator).median;
@@ -49,14 +55,41 @@ std::vector<panel> per_setting(const run_plan& plan, Lines lines_of) {
   return panels;
 }
 
-// The script of a chart of small multiples, three panels a row. `reference`, where not empty, is
-// drawn in every panel as a dashed line: "x" (the ideal speed-up) or "1" (no difference).
-std::string script_of(const std::string& title, const std::string& y_label, const std::string& reference,
+// The y range that holds every value of every panel (and `also`), as gnuplot's "[low:high]".
+std::string y_range(const std::vector<panel>& panels, y_axis axis, double also) {
+  double low = also;
+  double high = also;
+  for (const panel& p : panels) {
+    for (const series& line : p.lines) {
+      for (std::size_t at = 0; at < line.rows.size();) {
+        const std::size_t end = line.rows.find('\n', at);
+        int threads = 0;
+        double values[3] = {0, 0, 0};
+        const int read = std::sscanf(line.rows.substr(at, end - at).c_str(), "%d %lf %lf %lf", &threads, &values[0],
+                                     &values[1], &values[2]);
+        for (int k = 0; k + 1 < read; ++k) {
+          if (std::isfinite(values[k]) && values[k] > 0) {
+            low = std::min(low, values[k]);
+            high = std::max(high, values[k]);
+          }
+        }
+        at = end == std::string::npos ? line.rows.size() : end + 1;
+      }
+    }
+  }
+  return axis == y_axis::ratio ? printed("[%.6g:%.6g]", low / 1.15, high * 1.15) : printed("[0:%.6g]", high * 1.1);
+}
+
+// The script of a chart of small multiples, three panels a row, one y range for all. `reference`,
+// where not empty, is drawn over every panel's lines as a dashed black line: "x" (the ideal
+// speed-up) or "1" (no difference). Ratios run on a log scale, as in every output.
+std::string script_of(const std::string& title, const std::string& y_label, y_axis axis, const std::string& reference,
                       const std::string& reference_title, const std::vector<panel>& panels, const run_plan& plan) {
   const int columns = std::min<int>(static_cast<int>(panels.size()), 3);
   const int rows = (static_cast<int>(panels.size()) + columns - 1) / columns;
-  std::string script = printed("set terminal svg noenhanced size %d,%d font 'sans,11'\nset output\n",
-                               420 * columns + 20, 400 * rows + 50);
+  std::string script =
+      printed("set terminal svg noenhanced size %d,%d font 'sans,11' background rgb 'white'\nset output\n",
+              420 * columns + 20, 420 * rows + 50);
   for (std::size_t p = 0; p < panels.size(); ++p) {
     for (std::size_t s = 0; s < panels[p].lines.size(); ++s) {
       script += printed("$p%zus%zu << EOD\n", p, s) + panels[p].lines[s].rows + "EOD\n";
@@ -64,22 +97,29 @@ std::string script_of(const std::string& title, const std::string& y_label, cons
   }
   std::string ticks;
   for (int threads : plan.threads) ticks += (ticks.empty() ? "" : ", ") + std::to_string(threads);
+  const double reference_value = reference == "x" ? plan.threads.back() : 1;
   script += "set xtics (1, " + ticks + ")\nset xlabel 'threads'\nset ylabel " + gnuplot_string(y_label) +
-            "\nset key below\nset grid\nset offsets 0.3, 0.3, 0, 0\n";
+            "\nset key below\nset grid\nset offsets 0.3, 0.3, 0, 0\nset yrange " +
+            y_range(panels, axis, reference_value) + "\n";
+  if (axis == y_axis::ratio) script += "set logscale y 2\n";
   if (plan.threads.back() > 8) script += "set logscale x 2\n";
   script += printed("set multiplot layout %d,%d title %s\n", rows, columns, gnuplot_string(title).c_str());
   for (std::size_t p = 0; p < panels.size(); ++p) {
     script += "set title " + gnuplot_string(panels[p].title) + "\nplot ";
     for (std::size_t s = 0; s < panels[p].lines.size(); ++s) {
       const series& line = panels[p].lines[s];
-      script += printed("$p%zus%zu using %s with %s lw 2 lt %d title %s, ", p, s, line.bars ? "1:2:3:4" : "1:2",
-                        line.bars ? "yerrorlines" : "linespoints", line.colour, gnuplot_string(line.title).c_str());
+      const std::size_t program = static_cast<std::size_t>(line.program);
+      const int marker = marker_of(program) - (line.dashed ? 1 : 0);
+      script +=
+          printed("$p%zus%zu using %s with %s lw %s dt %d pt %d ps 0.8 lc rgb '%s' title %s, ", p, s,
+                  line.bars ? "1:2:3:4" : "1:2", line.bars ? "yerrorlines" : "linespoints", line.dashed ? "1.5" : "2",
+                  line.dashed ? 2 : 1, marker, colour_of(program), gnuplot_string(line.title).c_str());
     }
     if (reference.empty()) {
       script.resize(script.size() - 2);  // the last ", "
       script += "\n";
     } else {
-      script += reference + " with lines dt 2 lc 'gray40' title " + gnuplot_string(reference_title) + "\n";
+      script += reference + " with lines dt 3 lw 1.5 lc rgb '#222222' title " + gnuplot_string(reference_title) + "\n";
     }
   }
   return script + "unset multiplot\n";
@@ -91,7 +131,7 @@ std::vector<effect_chart> effect_charts(const run_plan& plan, const figures& mea
   const auto program_lines = [&](int setting, bool speedup) {
     std::vector<series> lines;
     for (const program_description& program : kPrograms) {
-      series line{std::string(program.name), {}, !speedup, static_cast<int>(&program - kPrograms) + 1};
+      series line{std::string(program.name), {}, !speedup, static_cast<int>(&program - kPrograms)};
       for (const case_stats& c : measured.cases) {
         if (c.c.program != &program || c.c.setting != setting) continue;
         const double per_element = 1e9 * c.c.threads / plan.size;
@@ -107,7 +147,8 @@ std::vector<effect_chart> effect_charts(const run_plan& plan, const figures& mea
   };
   const auto scaling = [&](int setting) {
     std::vector<series> lines = program_lines(setting, true);
-    series floor{"plain in-order streams (floor)", {}, false, 20};
+    const int reduction = static_cast<int>(&program_with(program_role::reduction) - kPrograms);
+    series floor{"plain in-order streams (floor)", {}, false, reduction, true};
     const floor_stats* one = find_floor(measured.floors, floor_kind::inorder_streams, 1, setting);
     for (const floor_stats& f : measured.floors) {
       if (f.kind == floor_kind::inorder_streams && f.setting == setting && one != nullptr && f.median > 0) {
@@ -118,7 +159,7 @@ std::vector<effect_chart> effect_charts(const run_plan& plan, const figures& mea
     return lines;
   };
   const auto ratio_lines = [&](program_role top, program_role bottom, const std::string& title, int setting) {
-    series line{title, {}, true, static_cast<int>(&program_with(top) - kPrograms) + 1};
+    series line{title, {}, true, static_cast<int>(&program_with(top) - kPrograms)};
     for (int threads : plan.threads) {
       const case_stats* a = find_case(measured.cases, top, threads, setting);
       const case_stats* b = find_case(measured.cases, bottom, threads, setting);
@@ -127,7 +168,11 @@ std::vector<effect_chart> effect_charts(const run_plan& plan, const figures& mea
     return line;
   };
   const auto false_sharing = [&](int setting) {
-    series reference{"plain threads: sums in one line / a line apart", {}, true, 20};
+    series reference{"plain threads: sums in one line / a line apart",
+                     {},
+                     true,
+                     static_cast<int>(&program_with(program_role::packed_slots) - kPrograms),
+                     true};
     for (int threads : plan.threads) {
       const floor_stats* shared = find_floor(measured.floors, floor_kind::shared_line_sums, threads, setting);
       const floor_stats* separate = find_floor(measured.floors, floor_kind::separate_line_sums, threads, setting);
@@ -147,18 +192,31 @@ std::vector<effect_chart> effect_charts(const run_plan& plan, const figures& mea
   };
 
   std::vector<effect_chart> charts;
-  const auto add = [&](const char* effect, const char* title, const char* y_label, const char* reference,
-                       const char* reference_title, const std::vector<panel>& panels) {
-    if (!panels.empty())
-      charts.push_back({effect, title, script_of(title, y_label, reference, reference_title, panels, plan), ""});
+  const auto add = [&](const char* effect, const char* title, const char* reading, const char* y_label, y_axis axis,
+                       const char* reference, const char* reference_title, const std::vector<panel>& panels) {
+    if (!panels.empty()) {
+      charts.push_back(
+          {effect, title, reading, script_of(title, y_label, axis, reference, reference_title, panels, plan), ""});
+    }
   };
-  add("scaling", "Speed-up over one thread", "speed-up", "x", "ideal", per_setting(plan, scaling));
-  add("time_per_element", "Time per element a thread handles (median, min-max bars)", "ns per element", "", "",
+  add("scaling", "Speed-up over one thread",
+      "How close each program comes to the ideal (dotted): the in-order floor, dashed in the reduction's colour, is "
+      "what plain threads manage on this machine, so a program on it lacks nothing OpenMP could give.",
+      "speed-up", y_axis::from_zero, "x", "ideal", per_setting(plan, scaling));
+  add("time_per_element", "Time per element a thread handles (median, min-max bars)",
+      "Flat lines mean each thread handles its elements as fast at every team size; a line that climbs with the team "
+      "loses time to shared lines, memory bandwidth or the runtime.",
+      "ns per element", y_axis::from_zero, "", "",
       per_setting(plan, [&](int setting) { return program_lines(setting, false); }));
-  add("false_sharing", "False sharing: packed over padded slots, beside this host's reference", "time ratio", "1",
-      "no difference", per_setting(plan, false_sharing));
-  add("first_touch", "First touch against the reduction", "time ratio", "1", "no difference",
-      per_setting(plan, first_touch));
+  add("false_sharing", "False sharing: packed over padded slots, beside this host's reference",
+      "Above the dotted 1, packed slots take longer than padded ones: the cost of false sharing; dashed beside it, "
+      "what "
+      "plain threads keeping their sums in one line show on this host (some processors hide it).",
+      "time ratio (log scale)", y_axis::ratio, "1", "no difference", per_setting(plan, false_sharing));
+  add("first_touch", "First touch against the reduction",
+      "Below the dotted 1, the array first touched by the threads that sum it is read faster than one main filled; on "
+      "one NUMA node expect 1.",
+      "time ratio (log scale)", y_axis::ratio, "1", "no difference", per_setting(plan, first_touch));
   return charts;
 }
 

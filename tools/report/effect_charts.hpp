@@ -14,8 +14,9 @@
 struct effect_chart {
   std::string effect;  // "scaling", "time_per_element", "false_sharing", "first_touch"
   std::string title;
-  std::string script;  // the gnuplot script, its data inline, drawing SVG to standard output
-  std::string svg;     // what gnuplot drew; empty until drawn
+  std::string reading;  // a sentence under it: what to look at
+  std::string script;   // the gnuplot script, its data inline, drawing SVG to standard output
+  std::string svg;      // what gnuplot drew; empty until drawn
 };
 
 // The charts that the figures have data for, in the order above, not yet drawn.

@@ -80,14 +80,39 @@ std::string topology_svg(const machine_topology& machine, const std::map<int, in
   // A drawing of placement is one of many: the machine's name for it is enough.
   const std::string title = marks.empty() ? topology_line(machine) + "; caches " + caches_line(machine) : "placement";
   width = std::max(width, 7 * static_cast<int>(title.size()) + 20);
-  // A drawing of placement is one of many, set side by side: drawn at most 360 pixels wide.
-  const double scale = marks.empty() ? 1.0 : std::min(1.0, 360.0 / width);
+  // A drawing of placement is one of many, set side by side: drawn at most 240 pixels wide.
+  const double scale = marks.empty() ? 1.0 : std::min(1.0, 240.0 / width);
   return printed(
              "<svg class=\"topology\" xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
              "viewBox=\"0 0 %d %d\">",
              width * scale, height * scale, width, height) +
          box(kGap, kGap, width - 2 * kGap, height - 2 * kGap, "machine", title) + shapes + "</svg>";
 }
+
+namespace {
+
+constexpr int kForestWidth = 240;
+constexpr int kForestMargin = 12;
+
+double forest_x(const forest_axis& axis, double value) {
+  const double clamped = std::clamp(value, axis.low, axis.high);
+  return kForestMargin +
+         (kForestWidth - 2 * kForestMargin) * std::log(clamped / axis.low) / std::log(axis.high / axis.low);
+}
+
+// The ratios worth a tick between the axis's ends: 1 and the powers of two, or on a short axis
+// steps of a tenth.
+std::vector<double> forest_ticks(const forest_axis& axis) {
+  std::vector<double> ticks;
+  const bool short_axis = axis.high / axis.low < 2.5;
+  for (double tick : short_axis ? std::vector<double>{0.6, 0.7, 0.8, 0.9, 1.0, 1.1, 1.25, 1.5, 1.75}
+                                : std::vector<double>{1.0 / 64, 1.0 / 16, 0.125, 0.25, 0.5, 1, 2, 4, 8, 16, 64}) {
+    if (tick >= axis.low && tick <= axis.high) ticks.push_back(tick);
+  }
+  return ticks;
+}
+
+}  // namespace
 
 void widen(forest_axis& axis, double ratio, const interval& ci) {
   for (double value : {ratio, ci.low, ci.high}) {
@@ -99,42 +124,123 @@ void widen(forest_axis& axis, double ratio, const interval& ci) {
 }
 
 std::string forest_row_svg(double ratio, const interval& ci, bool supported, const forest_axis& axis) {
-  constexpr int width = 260;
   constexpr int height = 22;
-  const auto x_of = [&](double value) {
-    const double clamped = std::clamp(value, axis.low, axis.high);
-    return 10 + (width - 20) * std::log(clamped / axis.low) / std::log(axis.high / axis.low);
-  };
   const char* colour = supported ? "#1f4e99" : "#999999";
-  std::string svg =
-      printed("<svg class=\"forest\" xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\">", width, height);
-  svg += printed("<line x1=\"%.1f\" y1=\"2\" x2=\"%.1f\" y2=\"%d\" stroke=\"#444\" stroke-dasharray=\"3,2\"/>", x_of(1),
-                 x_of(1), height - 2);
+  std::string svg = printed(
+      "<svg class=\"forest\" xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" viewBox=\"0 0 %d %d\">",
+      kForestWidth, height, kForestWidth, height);
+  for (double tick : forest_ticks(axis)) {
+    if (tick != 1) {
+      svg += printed("<line x1=\"%.1f\" y1=\"0\" x2=\"%.1f\" y2=\"%d\" stroke=\"#e4e4e4\"/>", forest_x(axis, tick),
+                     forest_x(axis, tick), height);
+    }
+  }
+  svg += printed("<line x1=\"%.1f\" y1=\"0\" x2=\"%.1f\" y2=\"%d\" stroke=\"#444\" stroke-dasharray=\"3,2\"/>",
+                 forest_x(axis, 1), forest_x(axis, 1), height);
   if (ratio > 0 && std::isfinite(ratio) && std::isfinite(ci.low) && std::isfinite(ci.high)) {
-    svg += printed("<line x1=\"%.1f\" y1=\"11\" x2=\"%.1f\" y2=\"11\" stroke=\"%s\" stroke-width=\"3\"/>", x_of(ci.low),
-                   x_of(ci.high), colour);
-    svg += printed("<circle cx=\"%.1f\" cy=\"11\" r=\"5\" fill=\"%s\"/>", x_of(ratio), colour);
+    svg += printed("<line x1=\"%.1f\" y1=\"11\" x2=\"%.1f\" y2=\"11\" stroke=\"%s\" stroke-width=\"3\"/>",
+                   forest_x(axis, ci.low), forest_x(axis, ci.high), colour);
+    svg += printed("<circle cx=\"%.1f\" cy=\"11\" r=\"5\" fill=\"%s\"/>", forest_x(axis, ratio), colour);
   }
   return svg + "</svg>";
 }
 
+std::string forest_axis_svg(const forest_axis& axis, const char* left, const char* right) {
+  constexpr int height = 34;
+  std::string svg = printed(
+      "<svg class=\"forest-axis\" xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" viewBox=\"0 0 %d "
+      "%d\" font-size=\"10\">",
+      kForestWidth, height, kForestWidth, height);
+  const double one = forest_x(axis, 1);
+  svg += printed("<text x=\"%.1f\" y=\"11\" text-anchor=\"end\">&#8592; %s</text>", one - 4, left);
+  svg += printed("<text x=\"%.1f\" y=\"11\">%s &#8594;</text>", one + 4, right);
+  svg += printed("<line x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\" stroke=\"#444\"/>", kForestMargin, height - 12,
+                 kForestWidth - kForestMargin, height - 12);
+  for (double tick : forest_ticks(axis)) {
+    const double x = forest_x(axis, tick);
+    svg +=
+        printed("<line x1=\"%.1f\" y1=\"%d\" x2=\"%.1f\" y2=\"%d\" stroke=\"#444\"/>", x, height - 15, x, height - 9);
+    svg += printed("<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\">%s</text>", x, height - 1,
+                   (tick < 1 && tick * 64 == std::round(tick * 64) && tick < 0.2 ? printed("1/%.0f", 1 / tick)
+                                                                                 : printed("%g", tick))
+                       .c_str());
+  }
+  return svg + "</svg>";
+}
+
+std::string verdict_html(const verdict& said) {
+  std::string findings;
+  for (const std::string& finding : said.findings) findings += "<li>" + html_escaped(finding) + "</li>\n";
+  if (said.findings.empty()) findings = "<li>No measurable finding.</li>\n";
+  std::string html = "<section class=\"verdict\" id=\"verdict\">\n<div class=\"findings\">\n<h2>" +
+                     html_escaped(said.title) + (said.summary.empty() ? "" : ": " + html_escaped(said.summary)) +
+                     "</h2>\n<ul>\n" + findings + "</ul>\n";
+  if (!said.unmeasured.empty()) {
+    html +=
+        "<p class=\"unmeasured\">No measurable difference: " + html_escaped(joined(said.unmeasured, "; ")) + ".</p>\n";
+  }
+  html += "</div>\n<div class=\"trust\">\n<h2>Trust</h2>\n<p class=\"conditions\">" + html_escaped(said.conditions) +
+          ".</p>\n";
+  if (said.notes.empty()) {
+    html += "<p>Nothing in the run's conditions touches these findings.</p>\n";
+  } else {
+    html += "<ul>\n";
+    for (const trust_note& note : said.notes) {
+      const std::string touches = note.every             ? "Touches every finding."
+                                  : note.touches.empty() ? "Touches no finding."
+                                                         : "Touches " + joined(note.touches, "; ") + ".";
+      html += std::string("<li") + (note.every || !note.touches.empty() ? " class=\"touching\"" : "") + ">" +
+              html_escaped(note.text) + " <span class=\"touches\">" + html_escaped(touches) + "</span></li>\n";
+    }
+    html += "</ul>\n";
+  }
+  return html + "</div>\n</section>\n";
+}
+
+std::string table_cell(const std::string& text, const char* css) {
+  return std::string(css != nullptr ? "<td class=\"" + std::string(css) + "\">" : "<td>") + html_escaped(text) +
+         "</td>";
+}
+
+std::string heading_row(const std::vector<std::string>& cells) {
+  std::string row = "<thead><tr>";
+  for (std::size_t k = 0; k < cells.size(); ++k) row += (k == 0 ? "<th class=\"name\">" : "<th>") + cells[k] + "</th>";
+  return row + "</tr></thead>\n";
+}
+
+std::string scrolling(const std::string& html) { return "<div class=\"scroll\">" + html + "</div>\n"; }
+
 std::string html_page(const std::string& title, const std::string& body) {
-  return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>" + html_escaped(title) +
+  return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
+         html_escaped(title) +
          "</title>\n<style>\n"
-         "body { font-family: sans-serif; margin: 1.5em; color: #222; max-width: 1400px; }\n"
-         "h1 { font-size: 1.5em; } h2 { font-size: 1.2em; margin-top: 1.6em; border-bottom: 1px solid #ccc; }\n"
+         "body { font-family: sans-serif; margin: 1em auto; padding: 0 1em; color: #222; max-width: 1320px; }\n"
+         "h1 { font-size: 1.4em; margin-bottom: 0.2em; } h2 { font-size: 1.15em; margin-top: 1.4em; border-bottom: 1px "
+         "solid #ccc; }\n"
+         "p.lead { margin-top: 0; color: #444; }\n"
+         "h1, h2, p, li, figcaption, td.wraps { overflow-wrap: anywhere; }\n"
+         ".verdict { display: flex; flex-wrap: wrap; gap: 0 2em; }\n"
+         ".verdict > div { flex: 1 1 26em; min-width: 0; } .verdict h2 { margin-top: 0.6em; }\n"
+         ".verdict .findings li { font-weight: bold; color: #1f4e99; margin: 0.2em 0; }\n"
+         ".verdict .trust li.touching { color: #8a3b00; } .touches { color: #555; font-style: italic; }\n"
+         ".scroll { overflow-x: auto; max-width: 100%; }\n"
+         "svg { max-width: 100%; height: auto; }\n"
          "table { border-collapse: collapse; font-size: 0.9em; margin: 0.5em 0; }\n"
          "th, td { border: 1px solid #ccc; padding: 2px 6px; text-align: right; }\n"
          "th { background: #f0f0f0; } td.name, th.name { text-align: left; }\n"
-         "tr.section td { background: #f7f7f7; text-align: left; font-weight: bold; }\n"
-         ".facts td { text-align: left; border: none; white-space: normal; } .facts th { text-align: left; border: "
-         "none; background: none; }\n"
+         ".facts td { text-align: left; border: none; } .facts th { text-align: left; border: none; background: none; "
+         "vertical-align: top; }\n"
          "figure { margin: 1em 0; } figcaption { font-size: 0.9em; color: #555; }\n"
-         "figure.placement { display: inline-block; vertical-align: top; max-width: 360px; margin: 0.4em; }\n"
-         "td { white-space: nowrap; } td.text { white-space: normal; }\n"
-         "table.forest td.text { text-align: left; max-width: 60em; }\n"
+         "p.reading { margin: 0.2em 0 1.2em; max-width: 60em; }\n"
+         ".placements { display: flex; flex-wrap: wrap; gap: 0.4em; }\n"
+         "figure.placement { margin: 0; max-width: 240px; }\n"
+         "td { white-space: nowrap; } td.text, td.wraps { white-space: normal; }\n"
+         "table.forest td.text { text-align: left; max-width: 40em; } th.axis { padding: 0; }\n"
          ".supported { color: #1f4e99; } .slow { background: #fbd3c4; font-weight: bold; }\n"
-         ".note { color: #555; font-style: italic; }\n"
+         ".note { color: #555; font-style: italic; max-width: 70em; }\n"
+         "ul.warnings pre { white-space: pre-wrap; margin: 0; font-size: 0.85em; }\n"
+         "details > summary { cursor: pointer; color: #1f4e99; }\n"
          "svg.topology rect { stroke: #555; } svg.topology text { font-size: 11px; }\n"
          "svg.topology rect.machine { fill: #f7f7f7; } svg.topology rect.node { fill: #eef3fa; }\n"
          "svg.topology rect.core { fill: #fff; } .processor rect { fill: #dde7d4; }\n"

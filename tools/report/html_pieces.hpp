@@ -5,8 +5,10 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "tools/analysis/statistics.hpp"
+#include "tools/analysis/verdict.hpp"
 #include "tools/catalog/machine.hpp"
 #include "tools/report/text_formats.hpp"
 
@@ -24,9 +26,26 @@ struct forest_axis {
 // Widened to hold every interval given to it, and 1.
 void widen(forest_axis& axis, double ratio, const interval& ci);
 
-// One row of a forest plot: the interval as a bar, the ratio as a dot, a line at 1; `supported`
-// rows are drawn dark, the rest grey.
+// One row of a forest plot: the interval as a bar, the ratio as a dot, a line at 1 and faint ones
+// at the axis's ticks; `supported` rows are drawn dark, the rest grey.
 std::string forest_row_svg(double ratio, const interval& ci, bool supported, const forest_axis& axis);
+
+// The axis over a forest plot's rows: its ticks labelled, and which side of 1 is which
+// ("faster", "slower").
+std::string forest_axis_svg(const forest_axis& axis, const char* left, const char* right);
+
+// The verdict block of a page: the findings, and beside them the trust notes with what each touches.
+std::string verdict_html(const verdict& said);
+
+// A table cell of TEXT, escaped, with an optional class.
+std::string table_cell(const std::string& text, const char* css = nullptr);
+
+// A table's head row of cells given as markup (text from outside escaped by the caller); the
+// first one left-aligned.
+std::string heading_row(const std::vector<std::string>& cells);
+
+// Wide content in a box of its own that scrolls sideways on a narrow screen, not the page.
+std::string scrolling(const std::string& html);
 
 // A whole page: the title, the style, and the body given.
 std::string html_page(const std::string& title, const std::string& body);

@@ -6,18 +6,26 @@
 #
 #   gnuplot -c sum_compare.gp OUTPUT DATA [stdout]
 # OUTPUT ends in .svg or .png; with a third argument "stdout" the chart goes to standard output in
-# OUTPUT's format (sum_compare reads it there and writes the file itself). DATA holds blocks two blank lines apart, each a quoted title line
-# and rows. The first block has one row, "P F R": how many program, floor and ratio blocks
-# follow. Then come the program blocks ("threads speed-up ns min-ns max-ns"), the in-order floor
-# blocks ("threads speed-up") and the packed-over-padded blocks ("threads ratio low high"), one
-# of each kind per setting of --env. Both arguments are only ever used as file names.
+# OUTPUT's format (sum_compare reads it there and writes the file itself). DATA holds blocks two
+# blank lines apart, each a quoted title line and rows. The first block has one row, "P F R": how
+# many program, floor and ratio blocks follow. Then come the program blocks ("threads speed-up
+# ns min-ns max-ns linetype"), the in-order floor blocks ("threads speed-up linetype") and the
+# packed-over-padded blocks ("threads ratio low high linetype"), one of each kind per setting of
+# --env. Each row's last column is its program's linetype, whose colour and marker sum_compare
+# sets (-e) before the script runs: a program looks the same here as on the page. Both arguments
+# are only ever used as file names.
 output = ARG1
 data = ARG2
 
+# Cairo's PNG where gnuplot has it: the plain one draws no dashes.
 if (strlen(output) > 4 && output[strlen(output) - 3:] eq ".png") {
-  set terminal png noenhanced size 1000,1100
+  if (strstrt(GPVAL_TERMINALS, "pngcairo") > 0) {
+    set terminal pngcairo noenhanced size 1000,1100 background rgb "white"
+  } else {
+    set terminal png noenhanced size 1000,1100 background rgb "white"
+  }
 } else {
-  set terminal svg noenhanced size 1000,1100 dynamic
+  set terminal svg noenhanced size 1000,1100 dynamic background rgb "white"
 }
 if (ARGC >= 3 && ARG3 eq "stdout") {
   set output
@@ -35,10 +43,11 @@ first_ratio = first_floor + floors
 stats data index 1:programs using 1 nooutput
 top = STATS_max
 
+# The legends right of the plots, outside them; the ideal and 1 drawn dotted over the lines.
 set multiplot layout 3,1
 set lmargin at screen 0.10
-set rmargin at screen 0.60
-set key outside right top Left reverse
+set rmargin at screen 0.58
+set key outside right top Left reverse width 2
 set grid
 set logscale x 2
 set xrange [0.8:top * 1.25]
@@ -47,20 +56,25 @@ set xlabel "threads"
 # Each program keeps its colour (line type = its block) in every panel.
 set title "Speed-up over one thread"
 set ylabel "speed-up"
-plot x title "ideal" with lines dashtype 2 linecolor "gray", \
-     for [block = first_floor:first_ratio - 1] data index block using 1:2 title columnheader(1) \
-         with linespoints linewidth 2 pointtype block - first_floor + 1 linecolor "black", \
-     for [block = 1:programs] data index block using 1:2 title columnheader(1) with linespoints linetype block
+plot for [block = 1:programs] data index block using 1:2:6:6 title columnheader(1) \
+         with linespoints linewidth 2 linecolor variable pointtype variable, \
+     for [block = first_floor:first_ratio - 1] data index block using 1:2:3:3 title columnheader(1) \
+         with linespoints linewidth 1.5 dashtype 2 linecolor variable pointtype variable, \
+     x title "ideal" with lines dashtype 3 linewidth 1.5 linecolor rgb "#222222"
 
 set title "Time per element per thread (median, min-max bars)"
 set ylabel "ns per element"
 set logscale y
-plot for [block = 1:programs] data index block using 1:3:4:5 title columnheader(1) with yerrorlines linetype block
+plot for [block = 1:programs] data index block using 1:3:4:5:6 title columnheader(1) \
+         with yerrorlines linewidth 2 linecolor variable
 unset logscale y
 
+# Ratios on a log scale, as on the page.
 set title "Packed over padded slots (95% interval)"
-set ylabel "time ratio"
-plot 1 title "no difference" with lines dashtype 2 linecolor "gray", \
-     for [block = first_ratio:first_ratio + ratios - 1] data index block using 1:2:3:4 title columnheader(1) \
-         with yerrorlines linewidth 2 pointtype block - first_ratio + 1 linecolor "black"
+set ylabel "time ratio (log scale)"
+set logscale y 2
+plot for [block = first_ratio:first_ratio + ratios - 1] data index block using 1:2:3:4:5 title columnheader(1) \
+         with yerrorlines linewidth 2 linecolor variable, \
+     1 title "no difference" with lines dashtype 3 linewidth 1.5 linecolor rgb "#222222"
+unset logscale y
 unset multiplot

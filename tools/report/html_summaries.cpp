@@ -1,0 +1,105 @@
+// The pages of a comparison and of a merge: each starts with its verdict and summary.
+#include <cmath>
+#include <tuple>
+
+#include "tools/analysis/ratios.hpp"
+#include "tools/analysis/verdict.hpp"
+#include "tools/catalog/text.hpp"
+#include "tools/report/html.hpp"
+#include "tools/report/html_pieces.hpp"
+
+namespace {
+
+std::string cell(const std::string& text, const char* css = nullptr) { return table_cell(text, css); }
+
+// The page's two machines, folded: they are the facts behind the differences above them.
+std::string machines_block(const comparison& compared_runs) {
+  std::string html = "<details><summary>The two machines</summary>\n<div class=\"placements\">\n";
+  for (const auto& [name, facts, machine] : {std::tuple{"base", &compared_runs.base_facts, &compared_runs.base_machine},
+                                             {"new", &compared_runs.new_facts, &compared_runs.new_machine}}) {
+    html += "<figure>" + topology_svg(*machine, {}) + "<figcaption>" + name + ": " + html_escaped(facts->host) + ", " +
+            html_escaped(facts->processor) + "</figcaption></figure>\n";
+  }
+  return html + "</div>\n</details>\n";
+}
+
+}  // namespace
+
+std::string as_html(const comparison& compared_runs, writing&) {
+  const std::vector<std::string>& differences = compared_runs.differences;
+  const std::vector<compared_figure>& compared = compared_runs.compared;
+  std::string body = "<h1>sum_compare: " + html_escaped(compared_runs.new_path) + " (new) against " +
+                     html_escaped(compared_runs.base_path) + " (base)</h1>\n" + verdict_html(verdict_of(compared_runs));
+  body += "<h2>What differs between the runs</h2>\n<ul>\n";
+  if (differences.empty()) body += "<li>none in machine, build, settings, size or repeats</li>\n";
+  for (const std::string& difference : differences) body += "<li>" + html_escaped(difference) + "</li>\n";
+  body += "</ul>\n" + machines_block(compared_runs);
+  forest_axis axis;
+  for (const compared_figure& figure : compared) widen(axis, figure.ratio, figure.ci);
+  std::string rows;
+  for (const compared_figure& figure : compared) {
+    const bool verdict = figure.verdict != "no measurable difference";
+    const bool has = std::isfinite(figure.ratio) && std::isfinite(figure.ci.low);
+    rows += std::string("<tr class=\"compared") + (verdict ? " supported" : "") + "\">" +
+            cell(figure.name, "wraps name") + cell(printed("%.6g", figure.base_median)) +
+            cell(printed("%.6g", figure.new_median)) +
+            cell(has ? printed("%.3fx [%.3f, %.3f]", figure.ratio, figure.ci.low, figure.ci.high) : "-") + "<td>" +
+            forest_row_svg(figure.ratio, figure.ci, verdict, axis) + "</td>" + cell(printed("%.3g", figure.p_value)) +
+            cell(figure.verdict, "name") + "</tr>\n";
+  }
+  body += "<h2>New over base</h2>\n<p class=\"reading\">" +
+          html_escaped(printed("Ratios of medians, new over base, with 95%% bootstrap intervals, on one log scale: for "
+                               "a case, left of 1 the new run takes less time; for a floor, it is lower in its unit. A "
+                               "verdict needs the interval and the Mann-Whitney U test (p < %.2f) to agree, and a "
+                               "difference of %.0f%% at least; anything smaller is no measurable difference.",
+                               kAlpha, 100 * kSmallestDifference)) +
+          "</p>\n" +
+          scrolling("<table id=\"compared\" class=\"forest\">" +
+                    heading_row({"case or floor", "base median", "new median", "new/base [95%]",
+                                 "<span class=\"axis\">" + forest_axis_svg(axis, "faster", "slower") + "</span>",
+                                 "p (U test)", "verdict"}) +
+                    "<tbody>\n" + rows + "</tbody></table>");
+  if (!compared_runs.note.empty()) body += "<p class=\"note\">" + html_escaped(compared_runs.note) + "</p>\n";
+  return html_page("sum_compare: comparison", body);
+}
+
+std::string as_html(const merged_runs& merged, writing&) {
+  std::string body = printed("<h1>sum_compare: %zu machines side by side</h1>\n", merged.machines.size()) +
+                     verdict_html(verdict_of(merged));
+  std::string rows;
+  for (const merged_machine& machine : merged.machines) {
+    rows += std::string("<tr") + (machine.flagged ? " class=\"slow\"" : "") + ">" + cell(machine.name, "name") +
+            cell(machine.host, "name") + cell(machine.processor, "wraps name") + cell(machine.path, "wraps name") +
+            cell(printed("%d of %d", machine.slow_figures, machine.compared_figures)) +
+            cell(machine.flagged ? "flagged" : "not flagged", "name") + "</tr>\n";
+  }
+  body += "<h2>Machines</h2>\n" +
+          scrolling("<table id=\"machines\">" +
+                    heading_row({"machine", "host", "processor", "file", "slower than all others on", "flag"}) +
+                    "<tbody>\n" + rows + "</tbody></table>") +
+          "<p class=\"note\">A machine is flagged when it is slower than every other one on at least a quarter of "
+          "the figures they share: a ratio of medians with its 95% bootstrap interval past 1 (more time, or less "
+          "bandwidth) and a U test p &lt; 0.05.</p>\n";
+  if (!merged.note.empty()) body += "<p class=\"note\">" + html_escaped(merged.note) + "</p>\n";
+  std::vector<std::string> names{"case or floor (medians)"};
+  for (const merged_machine& machine : merged.machines) names.push_back(html_escaped(machine.name));
+  rows.clear();
+  for (const merged_figure& figure : merged.figures) {
+    rows += "<tr class=\"figure\">" + cell(figure.name, "name");
+    for (const merged_cell& value : figure.cells) {
+      rows += value.measured ? cell(printed(figure.format, value.median), value.slow ? "slow" : nullptr) : cell("-");
+    }
+    rows += "</tr>\n";
+  }
+  body += "<h2>Every floor and case</h2>\n" +
+          scrolling("<table id=\"merged\">" + heading_row(names) + "<tbody>\n" + rows + "</tbody></table>") +
+          "<p class=\"note\">Marked cells: slower than every other machine.</p>\n";
+  std::string drawings;
+  for (const merged_machine& machine : merged.machines) {
+    drawings += "<figure>" + topology_svg(machine.machine, {}) + "<figcaption>" + html_escaped(machine.name) +
+                "</figcaption></figure>\n";
+  }
+  body += "<details><summary>The machines' drawings</summary>\n<div class=\"placements\">\n" + drawings +
+          "</div>\n</details>\n";
+  return html_page("sum_compare: machines side by side", body);
+}
