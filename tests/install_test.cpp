@@ -1,5 +1,7 @@
-// cmake --install puts the programs, sum_compare and its chart script where sum_compare finds them.
+// cmake --install puts the programs, sum_compare, its chart script and its man page where they are found.
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "tests/program_harness.hpp"
@@ -19,6 +21,13 @@ TEST(Install, PutsEveryProgramBesideSumCompare) {
   EXPECT_TRUE(fs::exists(prefix / "bin" / "sum_compare"));
   EXPECT_TRUE(fs::exists(prefix / "bin" / kCalibration.name));
   EXPECT_TRUE(fs::exists(prefix / "share" / "omp_sums" / "sum_compare.gp"));
+#ifdef SUITE_HAVE_MAN_PAGE
+  // The man page is made of --help: every group of options is in it.
+  std::ifstream man(prefix / "share" / "man" / "man1" / "sum_compare.1");
+  const std::string page{std::istreambuf_iterator<char>(man), {}};
+  for (const char* group : {"Plan:", "Settings and builds:", "Saved runs:", "Outputs:"})
+    EXPECT_NE(page.find(group), std::string::npos) << group;
+#endif
   for (const program_description& described : kPrograms) {
     if (profile_of(described.name).empty()) continue;  // not built here (libomp missing)
     EXPECT_TRUE(fs::exists(prefix / "bin" / described.name)) << described.name;
