@@ -22,13 +22,20 @@ std::vector<headline> across_settings(const run_plan& plan, const figures& measu
                          printed("%s on %d threads under ", name.c_str(), threads) + under + ": ", time,
                          "the time under " + (first_under.empty() ? std::string("the first") : first_under)));
   };
+  std::vector<const program_description*> programs;
   for (program_role role :
-       {program_role::reduction, program_role::first_touch, program_role::packed_slots, program_role::padded_slots}) {
-    const case_stats* first = find_case(measured.cases, role, threads, 0);
+       {program_role::reduction, program_role::first_touch, program_role::packed_slots, program_role::padded_slots})
+    programs.push_back(&program_with(role));
+  if (plan.commands) {
+    for (const command_program& command : *plan.commands) programs.push_back(&command.described);
+  }
+  for (const program_description* program : programs) {
+    const case_stats* first = find_case(measured.cases, *program, threads, 0);
     if (first == nullptr) continue;
     for (int setting = 1; setting < static_cast<int>(plan.settings.size()); ++setting) {
-      const case_stats* other = find_case(measured.cases, role, threads, setting);
-      if (other != nullptr) compare(name_of(role), first->walls, other->walls, setting, {first->c, other->c});
+      const case_stats* other = find_case(measured.cases, *program, threads, setting);
+      if (other != nullptr)
+        compare(std::string(program->name), first->walls, other->walls, setting, {first->c, other->c});
     }
   }
   const floor_stats* first = find_floor(measured.floors, floor_kind::fork_join, threads, 0);

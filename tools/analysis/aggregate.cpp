@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <map>
 
+#include "tools/catalog/text.hpp"
+
 namespace {
 
 case_stats program_figures(const run_plan& plan, const run_case& c, const std::vector<run_record>& records,
@@ -13,21 +15,34 @@ case_stats program_figures(const run_plan& plan, const run_case& c, const std::v
   stats.c = c;
   std::vector<double> thread_times;
   std::vector<std::map<int, int>> placements;
+  const bool command = c.program->role == program_role::command;
+  stats.elements = command ? 0 : plan.size;
+  int place_size = 0;  // a command's threads' places, where each holds several processors
   for (const run_record& r : records) {
     if (!same_case(r.c, c)) continue;
     ++stats.runs;
     if (!r.reading.problem.empty()) continue;
     stats.walls.push_back(r.reading.seconds);
     if (r.reading.thread_seconds >= 0) thread_times.push_back(r.reading.thread_seconds);
-    placements.push_back(placement_of(r.reading));
+    if (!r.reading.thread_fields.empty()) placements.push_back(placement_of(r.reading));
+    if (command && stats.elements == 0) stats.elements = r.reading.elements;
+    place_size = std::max(place_size, r.reading.place_size);
   }
-  if (prints_placement(*c.program)) stats.placement = analyse_placement(placements, machine);
+  if (prints_placement(*c.program) || (command && !placements.empty()))
+    stats.placement = analyse_placement(placements, machine);
+  // Threads whose places hold several processors are unbound, as the suite's programs are by
+  // default: where they ran is not known, and nothing is wrong.
+  if (command && placements.empty() && place_size == 0 && !stats.walls.empty()) {
+    stats.placement_unknown =
+        "it printed no affinity lines (not an OpenMP program, or a runtime that ignores OMP_DISPLAY_AFFINITY)";
+  }
   if (stats.walls.empty()) return stats;
   stats.wall = summarise(stats.walls);
   stats.median_ci = median_interval(stats.walls);
   stats.spread_percent = stats.wall.median > 0 ? 100.0 * (stats.wall.max - stats.wall.min) / stats.wall.median : 0.0;
   if (!thread_times.empty()) stats.thread_median = summarise(thread_times).median;
-  stats.ns_per_element_per_thread = stats.wall.median * c.threads / plan.size * 1e9;
+  if (stats.elements > 0)
+    stats.ns_per_element_per_thread = stats.wall.median * c.threads / static_cast<double>(stats.elements) * 1e9;
   stats.precision_reached = plan.precision <= 0 || median_within(stats.walls, plan.precision);
   return stats;
 }
@@ -83,8 +98,9 @@ figures aggregate(const run_plan& plan, const std::vector<run_record>& records, 
     if (stats.walls.empty()) continue;
     // A median of 0 s (a clock too coarse for the run) gives no ratio.
     const floor_stats* floor = find_floor(result.floors, floor_kind::inorder_streams, c.threads, c.setting);
-    if (floor != nullptr && floor->median > 0) {
-      stats.floor_seconds = floor->median;
+    // A command's floor is the in-order floor over its own elements, scaled from the plan's size.
+    if (floor != nullptr && floor->median > 0 && stats.elements > 0) {
+      stats.floor_seconds = floor->median * static_cast<double>(stats.elements) / plan.size;
       stats.of_floor = stats.wall.median / floor->median;
     }
     result.cases.push_back(stats);

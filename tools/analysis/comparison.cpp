@@ -82,6 +82,15 @@ std::vector<std::string> run_differences(const report& base, const report& now) 
   differ("runtime settings", listed(base.facts.runtime_settings), listed(now.facts.runtime_settings));
   differ("--env settings", listed(env_labels(base.plan)), listed(env_labels(now.plan)));
   differ("elements", std::to_string(base.plan.size), std::to_string(now.plan.size));
+  const auto commands = [](const run_plan& plan) {
+    std::vector<std::string> lines;
+    if (plan.commands) {
+      for (const command_program& command : *plan.commands)
+        lines.push_back(command.spec.name + "='" + command.spec.line + "'" + (command.spec.shell ? " (--shell)" : ""));
+    }
+    return lines;
+  };
+  differ("commands", listed(commands(base.plan)), listed(commands(now.plan)));
   differ("measured runs per case", std::to_string(base.plan.rounds - 1), std::to_string(now.plan.rounds - 1));
   differ("threads", numbers(base.plan.threads), numbers(now.plan.threads));
   return said;
@@ -92,7 +101,8 @@ std::vector<compared_figure> compare_figures(const report& base, const report& n
   for (const case_stats& c : base.measured.cases) {
     const std::string label = label_of(base.plan, c.c.setting);
     for (const case_stats& other : now.measured.cases) {
-      if (other.c.program != c.c.program || other.c.threads != c.c.threads ||
+      // By name: a command is the same case in two files when it has the same name.
+      if (other.c.program->name != c.c.program->name || other.c.threads != c.c.threads ||
           !same_conditions(base.plan, c.c.setting, now.plan, other.c.setting)) {
         continue;
       }

@@ -18,11 +18,11 @@ std::vector<double> scaled(std::vector<double> values, double factor) {
   return values;
 }
 
-// What the reduction's time over the in-order floor leaves for OpenMP's fork, barrier and join.
-std::string openmp_cost(const ratio_figure& cost) {
+// What a program's time over the in-order floor leaves for OpenMP's fork, barrier and join.
+std::string openmp_cost(const std::string& name, const ratio_figure& cost) {
   const char* waking = " (how much of it is waking a sleeping team shows under OMP_WAIT_POLICY=active)";
   if (above(cost, 2)) {
-    return "; the reduction takes " + with_interval(cost) + " that floor: OpenMP's fork, barrier and join dominate" +
+    return "; " + name + " takes " + with_interval(cost) + " that floor: OpenMP's fork, barrier and join dominate" +
            waking;
   }
   if (above(cost, 1)) {
@@ -31,21 +31,21 @@ std::string openmp_cost(const ratio_figure& cost) {
            waking;
   }
   if (below(cost, 1)) {
-    return printed("; the reduction beats that floor by %.0f%% [%.0f%%, %.0f%%]", 100 * (1 - cost.ratio),
+    return printed("; %s beats that floor by %.0f%% [%.0f%%, %.0f%%]", name.c_str(), 100 * (1 - cost.ratio),
                    100 * (1 - cost.ci.high), 100 * (1 - cost.ci.low));
   }
   return "; OpenMP's fork, barrier and join cost nothing measurable on top";
 }
 
-// Speed-up of the reduction against the speed-up of plain in-order streams, and what the
-// runtime's fork, barrier and join cost on top of the floor.
-headline reduction_scaling(const figures& measured, int threads, int processors) {
-  const case_stats& one = *find_case(measured.cases, program_role::reduction, 1);
-  const case_stats& team = *find_case(measured.cases, program_role::reduction, threads);
+// Speed-up of a program (the reduction, or a command) against the speed-up of plain in-order
+// streams, and what it loses beyond them against the runtime's fork, barrier and join.
+headline program_scaling(const figures& measured, const program_description& program, int threads, int processors) {
+  const case_stats& one = *find_case(measured.cases, program, 1);
+  const case_stats& team = *find_case(measured.cases, program, threads);
+  const std::string name(program.name);
   const ratio_figure speedup = ratio_of(one.walls, team.walls);
-  if (!has_ratio(speedup))
-    return {printed("%s, %d threads against 1 thread", name_of(program_role::reduction), threads) + kNoRatio};
-  std::string text = printed("%s, %d threads: ", name_of(program_role::reduction), threads) + with_interval(speedup) +
+  if (!has_ratio(speedup)) return {printed("%s, %d threads against 1 thread", name.c_str(), threads) + kNoRatio};
+  std::string text = printed("%s, %d threads: ", name.c_str(), threads) + with_interval(speedup) +
                      (above(speedup, 1)   ? " faster than 1 thread"
                       : below(speedup, 1) ? " the speed of 1 thread: slower"
                                           : " the speed of 1 thread: no measurable difference");
@@ -56,18 +56,32 @@ headline reduction_scaling(const figures& measured, int threads, int processors)
   const floor_stats* floor_team = find_floor(measured.floors, floor_kind::inorder_streams, threads);
   if (floor_one != nullptr && floor_team != nullptr) {
     const ratio_figure plain = ratio_of(floor_one->values, floor_team->values);
-    const ratio_figure cost = ratio_of(team.walls, floor_team->values);
     if (has_ratio(plain))
       text += printed("; %d plain in-order streams on this machine manage ", threads) + with_interval(plain);
-    if (has_ratio(cost)) text += openmp_cost(cost);
+  }
+  // The reduction's time over the in-order floor is what OpenMP adds to plain streams; a
+  // command does other work per element than an in-order sum, so its loss is read against ideal
+  // scaling of its own one-thread time instead.
+  if (program.role == program_role::command) {
+    const int ideal = std::min(threads, processors);
+    const ratio_figure cost = ratio_of(team.walls, scaled(one.walls, 1.0 / ideal));
+    if (has_ratio(cost)) text += "; it takes " + with_interval(cost) + " the time of ideal scaling from its one thread";
     headline said = rests_on(text + ".", speedup);
-    read_against_openmp_constructs(measured, threads, cost, floor_team->median, said);
-    return of_speeds(found(said, printed("%s on %s: ", name_of(program_role::reduction), threads_text(threads).c_str()),
-                           speedup, "the speed of 1 thread"));
+    read_against_openmp_constructs(measured, threads, cost, one.wall.median / ideal, "ideal scaling", said);
+    return of_speeds(found(said, printed("%s on %s: ", name.c_str(), threads_text(threads).c_str()), speedup,
+                           "the speed of 1 thread"));
+  }
+  if (floor_team != nullptr) {
+    const ratio_figure cost = ratio_of(team.walls, floor_team->values);
+    if (has_ratio(cost)) text += openmp_cost(name, cost);
+    headline said = rests_on(text + ".", speedup);
+    read_against_openmp_constructs(measured, threads, cost, floor_team->median, "the floor", said);
+    return of_speeds(found(said, printed("%s on %s: ", name.c_str(), threads_text(threads).c_str()), speedup,
+                           "the speed of 1 thread"));
   }
   return of_speeds(found(rests_on(text + ".", speedup),
-                         printed("%s on %s: ", name_of(program_role::reduction), threads_text(threads).c_str()),
-                         speedup, "the speed of 1 thread"));
+                         printed("%s on %s: ", name.c_str(), threads_text(threads).c_str()), speedup,
+                         "the speed of 1 thread"));
 }
 
 // The in-order cost of one element against the add latency, and against reading it unordered.
@@ -209,9 +223,23 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
   for (int threads : plan.threads) {
     if (threads > 1 && reduction_one != nullptr &&
         find_case(measured.cases, program_role::reduction, threads) != nullptr) {
-      said.push_back(of_effect(reduction_scaling(measured, threads, processors), "openmp_cost",
-                               "scaling on " + threads_text(threads),
+      said.push_back(of_effect(program_scaling(measured, program_with(program_role::reduction), threads, processors),
+                               "openmp_cost", "scaling on " + threads_text(threads),
                                {case_of(program_role::reduction, 1), case_of(program_role::reduction, threads)}));
+    }
+  }
+  // Each command's scaling, read as the reduction's is.
+  if (plan.commands) {
+    for (const command_program& command : *plan.commands) {
+      const program_description& program = command.described;
+      for (int threads : plan.threads) {
+        if (threads > 1 && find_case(measured.cases, program, 1) != nullptr &&
+            find_case(measured.cases, program, threads) != nullptr) {
+          said.push_back(of_effect(program_scaling(measured, program, threads, processors), "openmp_cost",
+                                   command.spec.name + " scaling on " + threads_text(threads),
+                                   {{&program, 1, 0}, {&program, threads, 0}}));
+        }
+      }
     }
   }
   if (reduction_one != nullptr && long_enough) {

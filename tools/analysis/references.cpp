@@ -39,7 +39,7 @@ void read_against_plain_threads(const figures& measured, int threads, const rati
 }
 
 void read_against_openmp_constructs(const figures& measured, int threads, const ratio_figure& cost,
-                                    double floor_seconds, headline& said) {
+                                    double floor_seconds, const char* over, headline& said) {
   const floor_stats* after_idle = find_floor(measured.floors, floor_kind::fork_join_after_idle, threads);
   const floor_stats* barrier = find_floor(measured.floors, floor_kind::barrier, threads);
   const floor_stats* atomic = find_floor(measured.floors, floor_kind::atomic_add, threads);
@@ -55,9 +55,9 @@ void read_against_openmp_constructs(const figures& measured, int threads, const 
   said.reference_ratio = excess[0] / constructs[0];
   said.reference_ci = {excess[1] / constructs[2], excess[2] / constructs[1], cost.ci.coverage};
   said.text += printed(
-      " Its excess over the floor, %.1f us [%.1f, %.1f], against one fork/join after the team "
+      " Its excess over %s, %.1f us [%.1f, %.1f], against one fork/join after the team "
       "slept, a barrier and %d atomic adds on this host: %.1f us [%.1f, %.1f]",
-      excess[0], excess[1], excess[2], threads, constructs[0], constructs[1], constructs[2]);
+      over, excess[0], excess[1], excess[2], threads, constructs[0], constructs[1], constructs[2]);
   const bool both_precise =
       cost.precise && after_idle->ci.coverage >= kConfidence && barrier->ci.coverage >= kConfidence;
   if (both_precise && excess[1] > constructs[2]) {

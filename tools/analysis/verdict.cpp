@@ -60,7 +60,8 @@ void warning_notes(const report& r, std::vector<trust_note>& notes) {
 
 // Each --env variable whose values cannot change the programs.
 void unread_setting_notes(const report& r, std::vector<trust_note>& notes) {
-  if (r.plan.settings.empty()) return;
+  // A command of the caller's may read any setting.
+  if (r.plan.settings.empty() || (r.plan.commands && !r.plan.commands->empty())) return;
   for (const auto& [name, value] : r.plan.settings[0].env) {
     const std::string_view why = why_unread(name);
     if (why.empty()) continue;

@@ -182,8 +182,15 @@ std::vector<warning> find_warnings(const run_plan& plan, const std::vector<run_r
   std::vector<warning> said;
   runtime_setting_warnings(plan, records, facts, said);
   standard_error_warnings(plan, records, said);
+  std::set<const program_description*> told_unknown;
   for (const case_stats& c : measured.cases) {
     if (c.placement) placement_warnings(plan, c, machine, facts, said);
+    // Once a command: on one thread where the thread ran changes nothing the case compares.
+    if (!c.placement_unknown.empty() && c.c.threads > 1 && told_unknown.insert(c.c.program).second) {
+      const std::string name = std::string(c.c.program->name);
+      said.push_back({"placement", case_name(plan, c.c),
+                      "Placement unknown: " + name + ": " + c.placement_unknown + ".", {}, {}});
+    }
     noise_warning(plan, c, facts, said);
   }
   return said;

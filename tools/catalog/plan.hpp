@@ -3,7 +3,9 @@
 // once (tools/run/planning.hpp); running, counting and reporting all read it.
 #pragma once
 
+#include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,27 @@ struct build_location {
   std::string tool_dir;  // its calibrate
 };
 
+// --command NAME='CMD ARGS': the caller's own program, a case on every team size like the
+// suite's. What it prints tells the time: a line "seconds=<number>" (or what `time_regex`'s
+// first group holds) is the time of its own timed region, else the wall time of the process;
+// "elements=<count>" gives ns per element and the floor. The runtime prints where each thread
+// runs (OMP_DISPLAY_AFFINITY) in lines of kAffinityFormat.
+struct command_spec {
+  std::string name;
+  std::string line;               // as given
+  std::vector<std::string> argv;  // the line split like a shell's words, with no expansion
+  bool shell = false;             // run through /bin/sh -c LINE instead
+  std::string time_regex;         // empty: "seconds=<number>"
+  std::string expect;             // a regular expression standard output must match; empty: none
+  int expect_exit = 0;            // the exit status of a valid run
+  bool operator==(const command_spec&) const = default;
+};
+
+// The affinity line each of a command's threads prints, as OMP_AFFINITY_FORMAT: its thread
+// number and the processors of its place.
+inline constexpr char kAffinityFormat[] = "sum_compare-affinity %n %A";
+inline constexpr char kAffinityTag[] = "sum_compare-affinity ";
+
 // What a plan is asked to be: the options of a run, or of the run a saved file holds.
 struct plan_request {
   std::vector<std::string> programs;  // in the catalog's order; default: every compared program
@@ -34,6 +57,7 @@ struct plan_request {
   std::vector<build_location> builds;         // from --build, in their order; empty: the one build below
   std::string bin_dir;                        // the default build's programs; empty: beside sum_compare
   std::vector<setting_dimension> dimensions;  // from --env, in their order
+  std::vector<command_spec> commands;         // from --command, in their order
 };
 
 // What a case runs under: the build its programs come from, and NAME=value for each --env
@@ -54,7 +78,17 @@ inline bool same_case(const run_case& a, const run_case& b) {
   return a.program == b.program && a.threads == b.threads && a.setting == b.setting;
 }
 
+// A command as a case's program: the description that the tables, the analysis and the writers
+// read, named after it, beside the command it runs.
+struct command_program {
+  command_spec spec;
+  program_description described;
+};
+
 struct run_plan {
+  // The commands, where every copy of the plan finds them: each of their cases points at its
+  // description here.
+  std::shared_ptr<const std::deque<command_program>> commands;
   std::vector<build_location> builds;  // one without --build
   std::vector<setting> settings;       // each build under every combination of the --env values
   std::vector<run_case> cases;  // by setting, then team size: the calibration, then the programs in the catalog's order
@@ -73,8 +107,17 @@ std::string setting_label(const setting& under);
 // The plan's build of that name (the first where none has it).
 const build_location& build_named(const run_plan& plan, const std::string& name);
 
-// Where the program of a case lies.
+// Where the program of a case lies, and the arguments it takes for the plan's size: a command's
+// first word (or /bin/sh) and the rest of its line.
 std::string program_path(const run_plan& plan, const run_case& c);
+std::vector<std::string> program_arguments(const run_plan& plan, const run_case& c);
+
+// The command a case runs, or nullptr for one of the suite's programs.
+const command_spec* command_of(const run_plan& plan, const run_case& c);
+
+// Every program the plan compares, the catalog's in its order and then the commands; each
+// program's place in it picks its colour in the charts.
+std::vector<const program_description*> compared_programs(const run_plan& plan);
 
 // "sum_walltime on 1 thread", "calibrate on 4 threads under OMP_PROC_BIND=close".
 std::string case_name(const run_plan& plan, const run_case& c);
@@ -93,6 +136,10 @@ struct program_run {
   std::string sum;               // as printed, or empty
   double seconds = -1.0;         // the timed interval, or -1 where the program prints none
   double thread_seconds = -1.0;  // the mean thread time, or -1 where the program prints none
+  long long elements = 0;        // a command's elements=<count>; 0 where it printed none
+  // A command whose threads' places each hold several processors: the first one's count (its
+  // threads may move within them, so no processor is theirs). 0: one each, or none printed.
+  int place_size = 0;
 };
 
 struct run_record {

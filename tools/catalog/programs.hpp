@@ -41,6 +41,7 @@ enum class program_role {
   first_touch,
   calibration,    // the machine's floors
   demonstration,  // not summed side by side
+  command,        // the caller's own program (--command), measured as the suite's are
 };
 
 // Which fields of the result line hold the sum and the times; -1 where it has none.

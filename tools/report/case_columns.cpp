@@ -25,7 +25,7 @@ std::string case_cell(case_column column, const run_plan& plan, const case_stats
     case case_column::interval: return interval_text(c.median_ci, "%.6f");
     case case_column::spread: return printed("%.1f%%", c.spread_percent);
     case case_column::thread_seconds: return figure_or_dash(c.thread_median, "%.6f");
-    case case_column::ns_per_element: return printed("%.3f", c.ns_per_element_per_thread);
+    case case_column::ns_per_element: return figure_or_dash(c.ns_per_element_per_thread, "%.3f");
     case case_column::speedup: return figure_or_dash(c.speedup, "%.2fx");
     case case_column::floor: return figure_or_dash(c.floor_seconds, "%.6f");
     case case_column::of_floor: return figure_or_dash(c.of_floor, "%.2fx");

@@ -49,14 +49,17 @@ std::string chart_data(const run_plan& plan, const figures& measured) {
   };
   const int settings = static_cast<int>(plan.settings.size());
   for (int setting = 0; setting < settings; ++setting) {
-    for (const program_description& program : kPrograms) {
+    const std::vector<const program_description*> programs = compared_programs(plan);
+    for (std::size_t place = 0; place < programs.size(); ++place) {
+      const program_description& program = *programs[place];
       std::string rows;
       for (const case_stats& c : measured.cases) {
         if (c.c.program != &program || c.c.setting != setting) continue;
-        const double per_element = 1e9 * c.c.threads / plan.size;
-        rows += printed("%d %.9g %.9g %.9g %.9g %td\n", c.c.threads, c.speedup >= 0 ? c.speedup : NAN,
-                        c.ns_per_element_per_thread, c.wall.min * per_element, c.wall.max * per_element,
-                        &program - kPrograms + 1);
+        // ns per element only where the element count is known (a command's elements= line).
+        const double per_element = c.elements > 0 ? 1e9 * c.c.threads / static_cast<double>(c.elements) : NAN;
+        rows += printed("%d %.9g %.9g %.9g %.9g %zu\n", c.c.threads, c.speedup >= 0 ? c.speedup : NAN,
+                        c.ns_per_element_per_thread >= 0 ? c.ns_per_element_per_thread : NAN, c.wall.min * per_element,
+                        c.wall.max * per_element, place + 1);
       }
       if (!rows.empty()) block(0, titled(std::string(program.name), setting), rows);
     }
@@ -129,10 +132,10 @@ std::string as_chart(const report& r, writing& how) {
   // failure seen, by sum_compare itself.
   child_result run;
   try {
-    run = run_child(
-        "gnuplot",
-        {"-e", gnuplot_linetypes(std::size(kPrograms)), "-c", chart_script(), "chart." + format, data_path, "stdout"},
-        current_environment(), {120, kChartCap, 0.5, how.interrupted});
+    run = run_child("gnuplot",
+                    {"-e", gnuplot_linetypes(compared_programs(r.plan).size()), "-c", chart_script(), "chart." + format,
+                     data_path, "stdout"},
+                    current_environment(), {120, kChartCap, 0.5, how.interrupted});
   } catch (...) {
     unlink(data_path);
     throw;

@@ -214,6 +214,20 @@ std::string verdict_text(const verdict& said, std::size_t width) {
   return text;
 }
 
+std::vector<std::string> command_lines(const run_plan& plan) {
+  std::vector<std::string> lines;
+  if (!plan.commands) return lines;
+  for (const command_program& command : *plan.commands) {
+    const command_spec& spec = command.spec;
+    lines.push_back(spec.name + ": " + (spec.shell ? "/bin/sh -c " : "") + spec.line + "; its time " +
+                    (spec.time_regex.empty() ? "from a line seconds=, else the process's wall time"
+                                             : "from what --time-regex '" + spec.time_regex + "' matches") +
+                    (spec.expect.empty() ? "" : "; valid when a line matches --expect '" + spec.expect + "'") +
+                    (spec.expect_exit != 0 ? printed("; valid when it exits with %d", spec.expect_exit) : ""));
+  }
+  return lines;
+}
+
 std::string settings_text(const report& r) {
   std::vector<std::string> settings = r.facts.runtime_settings;
   for (std::string& setting : settings) {
@@ -258,7 +272,8 @@ std::string console_header(const report& r, std::size_t width) {
   text += wrapped("caches:      " + caches_line(r.machine), width, 13);
   text += wrapped("array:       " + array_line(8LL * plan.size, r.machine), width, 13);
   text += wrapped("settings:    " + settings_text(r), width, 13);
-  if (!plan.settings.empty()) {
+  // A command of the caller's may read any setting.
+  if (!plan.settings.empty() && (!plan.commands || plan.commands->empty())) {
     for (const auto& [name, value] : plan.settings[0].env) {
       const std::string_view why = why_unread(name);
       if (!why.empty())
@@ -266,6 +281,7 @@ std::string console_header(const report& r, std::size_t width) {
     }
   }
   for (const build_facts& build : r.facts.builds) text += build_lines(build, width);
+  for (const std::string& command : command_lines(plan)) text += wrapped("command:     " + command, width, 13);
   const std::string estimate =
       r.conditions.estimated_seconds >= 0
           ? printed("about %.0f s by an estimate from probe runs", r.conditions.estimated_seconds)

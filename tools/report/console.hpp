@@ -20,6 +20,9 @@ std::string as_console(const report& r, std::size_t width = kDefaultConsoleWidth
 std::string as_console(const comparison& compared, std::size_t width = kDefaultConsoleWidth);
 std::string as_console(const merged_runs& merged, std::size_t width = kDefaultConsoleWidth);
 
+// Each --command: its name, its line, and how its time and validity are read.
+std::vector<std::string> command_lines(const run_plan& plan);
+
 // The runtime settings of a run: the caller's, what --env sweeps, and OMP_NUM_THREADS per case.
 std::string settings_text(const report& r);
 

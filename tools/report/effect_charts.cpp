@@ -130,13 +130,16 @@ std::string script_of(const std::string& title, const std::string& y_label, y_ax
 std::vector<effect_chart> effect_charts(const run_plan& plan, const figures& measured) {
   const auto program_lines = [&](int setting, bool speedup) {
     std::vector<series> lines;
-    for (const program_description& program : kPrograms) {
-      series line{std::string(program.name), {}, !speedup, static_cast<int>(&program - kPrograms)};
+    const std::vector<const program_description*> programs = compared_programs(plan);
+    for (std::size_t place = 0; place < programs.size(); ++place) {
+      const program_description& program = *programs[place];
+      series line{std::string(program.name), {}, !speedup, static_cast<int>(place)};
       for (const case_stats& c : measured.cases) {
         if (c.c.program != &program || c.c.setting != setting) continue;
-        const double per_element = 1e9 * c.c.threads / plan.size;
         if (speedup && c.speedup >= 0 && program.on_team) line.rows += printed("%d %.9g\n", c.c.threads, c.speedup);
-        if (!speedup) {
+        // Per element only where the count is known: a command says it with elements=.
+        if (!speedup && c.ns_per_element_per_thread >= 0 && c.elements > 0) {
+          const double per_element = 1e9 * c.c.threads / static_cast<double>(c.elements);
           line.rows += printed("%d %.9g %.9g %.9g\n", c.c.threads, c.ns_per_element_per_thread,
                                c.wall.min * per_element, c.wall.max * per_element);
         }

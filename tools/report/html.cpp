@@ -32,6 +32,7 @@ std::string facts_table(const report& r) {
     fact(build.name.empty() ? "build" : ("build " + build.name).c_str(),
          build.compiler + "; " + build.profiles + "; OpenMP runtime: " + build.runtimes + "; programs in " + build.bin);
   }
+  for (const std::string& command : command_lines(r.plan)) fact("command", command);
   const run_conditions& run = r.conditions;
   fact("runs", printed("%zu cases, %d measured runs each after a warm-up, in %.1f s (%.1f s of it the calibration)",
                        r.plan.cases.size(), r.plan.rounds - 1, run.seconds, run.calibration_seconds) +

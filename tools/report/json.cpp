@@ -59,8 +59,9 @@ json run_json(const run_plan& plan, const run_record& r) {
               {"problem", r.reading.problem},
               {"standard_error", r.standard_error},
               {"build", build_name(plan, r.c.setting)},
-              {"settings", settings_json(plan, r.c.setting)}};
-  if (prints_placement(*r.c.program)) {
+              {"settings", settings_json(plan, r.c.setting)},
+              {"elements", r.reading.elements > 0 ? json(r.reading.elements) : json(nullptr)}};
+  if (prints_placement(*r.c.program) || !r.reading.thread_fields.empty()) {
     json where = json::object();  // thread -> the processor its placement line reports
     for (const auto& [thread, fields] : r.reading.thread_fields)
       where[std::to_string(thread)] = std::stoi(fields.at(1));
@@ -93,7 +94,7 @@ json aggregate_json(const run_plan& plan, const case_stats& c) {
           {"max_seconds", c.wall.max},
           {"spread_percent", c.spread_percent},
           {"median_thread_seconds", json_number(c.thread_median)},
-          {"ns_per_element_per_thread", c.ns_per_element_per_thread},
+          {"ns_per_element_per_thread", json_number(c.ns_per_element_per_thread)},
           {"speedup", json_number(c.speedup)},
           {"floor_seconds", json_number(c.floor_seconds)},
           {"of_floor", json_number(c.of_floor)},
@@ -122,7 +123,20 @@ std::string as_json(const report& r, writing&) {
   for (const run_case& c : plan.cases) {
     json& programs = out["programs"];
     const bool listed = std::find(programs.begin(), programs.end(), c.program->name) != programs.end();
-    if (c.program->role != program_role::calibration && !listed) programs.push_back(c.program->name);
+    if (find_program(c.program->name) != nullptr && !listed) programs.push_back(c.program->name);
+  }
+  out["commands"] = json::array();
+  if (plan.commands) {
+    for (const command_program& command : *plan.commands) {
+      const command_spec& spec = command.spec;
+      out["commands"].push_back({{"name", spec.name},
+                                 {"line", spec.line},
+                                 {"argv", spec.argv},
+                                 {"shell", spec.shell},
+                                 {"time_regex", spec.time_regex},
+                                 {"expect", spec.expect},
+                                 {"expect_exit", spec.expect_exit}});
+    }
   }
   out["host"] = r.facts.host;
   out["processor"] = r.facts.processor;

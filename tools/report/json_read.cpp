@@ -54,6 +54,20 @@ plan_request options_of(const json& in) {
   options.precision = number_or(in.at("precision"), 0);
   options.max_seconds = static_cast<int>(number_or(in.at("max_time"), 0));
   for (const json& name : in.at("programs")) options.programs.push_back(name);
+  const json& commands = in.at("commands");
+  for (std::size_t k = 0; k < commands.size(); ++k) {
+    const json& command = commands[k];
+    command_spec spec{command.at("name"),       command.at("line"),   command.at("argv"),       command.at("shell"),
+                      command.at("time_regex"), command.at("expect"), command.at("expect_exit")};
+    const std::string where = "/commands/" + std::to_string(k);
+    if (find_program(spec.name) != nullptr || spec.name == kCalibration.name ||
+        std::any_of(options.commands.begin(), options.commands.end(),
+                    [&](const command_spec& earlier) { return earlier.name == spec.name; })) {
+      throw saved_fault{where + "/name", "the name " + spec.name + " of a program of the suite or of another command"};
+    }
+    if (!spec.shell && spec.argv.empty()) throw saved_fault{where + "/argv", "a command of no words"};
+    options.commands.push_back(spec);
+  }
   for (const auto& [name, values] : in.at("env").items()) {
     options.dimensions.push_back({name, values.get<std::vector<std::string>>()});
   }
@@ -102,13 +116,24 @@ run_case case_of(const case_index& index, const program_description& program, co
           (setting_label(under).empty() ? "" : " under " + setting_label(under)) + " that is not in the file's plan"};
 }
 
-run_record program_record(const case_index& index, const json& run, const std::string& where) {
-  const program_description& program = ::program(run.at("program").get<std::string>());
+// The suite's program or the plan's command that a saved run names.
+const program_description& program_named(const run_plan& plan, const std::string& name, const std::string& where) {
+  if (const program_description* found = find_program(name)) return *found;
+  for (const command_program& command : *plan.commands) {
+    if (command.spec.name == name) return command.described;
+  }
+  throw saved_fault{where + "/program",
+                    "a run of " + name + ", neither a program of the suite nor a command of the file"};
+}
+
+run_record program_record(const run_plan& plan, const case_index& index, const json& run, const std::string& where) {
+  const program_description& program = program_named(plan, run.at("program").get<std::string>(), where);
   run_record record{case_of(index, program, run, where), run.at("run"), {}, run.at("standard_error")};
   record.reading.problem = run.at("problem");
   record.reading.sum = run.at("sum");
   record.reading.seconds = number_or(run.at("wall_seconds"), -1);
   record.reading.thread_seconds = number_or(run.at("thread_seconds"), -1);
+  record.reading.elements = static_cast<long long>(number_or(run.at("elements"), 0));
   if (run.contains("placement")) {
     for (const auto& [thread, processor] : run.at("placement").items()) {
       record.reading.thread_fields[std::stoi(thread)] = {thread, std::to_string(processor.get<int>())};
@@ -154,7 +179,7 @@ void read_document(const json& in, report& r) {
   r.records.clear();
   const json& runs = in.at("runs");
   for (std::size_t k = 0; k < runs.size(); ++k)
-    r.records.push_back(program_record(index, runs[k], "/runs/" + std::to_string(k)));
+    r.records.push_back(program_record(r.plan, index, runs[k], "/runs/" + std::to_string(k)));
   const json& calibration = in.at("calibration_runs");
   for (std::size_t k = 0; k < calibration.size(); ++k) {
     r.records.push_back(calibration_record(index, calibration[k], "/calibration_runs/" + std::to_string(k)));

@@ -4,6 +4,7 @@
 #include <linux/close_range.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -254,8 +255,11 @@ child_result run_child(const std::string& path, const std::vector<std::string>& 
   }
   kill(-pid, SIGKILL);  // whatever is left of its group; the unreaped child keeps the group's id
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
+  result.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                       1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
   // In a subreaper, the group's orphans are this process's children: reap them, so that none
   // outlives the run. Each exit hands its children over before it can be reaped itself.
   while (waitpid(-pid, nullptr, 0) > 0 || errno == EINTR) {

@@ -15,6 +15,7 @@ struct child_result {
   std::string failure;           // why the run was stopped ("timed out after 5 s", ...); empty if it was not
   int signal_number = 0;         // the signal that ended it, or 0
   std::vector<int> left_behind;  // processes of its tree that escaped its group and still run
+  double cpu_seconds = 0;        // the user and system time of the child and the children it waited for
 };
 
 struct run_limits {

@@ -15,7 +15,8 @@ namespace {
 // The cases under one setting: by team size, the calibration, then the programs. The serial build
 // ignores OMP_NUM_THREADS: it runs once, as the one-thread reference, ahead of the team sizes,
 // whatever they are. Each team size that runs gets its calibration.
-std::vector<run_case> cases_under(const plan_request& options, const std::vector<int>& threads, int under) {
+std::vector<run_case> cases_under(const plan_request& options, const std::vector<int>& threads, int under,
+                                  const std::deque<command_program>& commands) {
   std::vector<int> team_sizes = threads;
   if (team_sizes.front() != 1) team_sizes.insert(team_sizes.begin(), 1);
   std::vector<run_case> cases;
@@ -26,11 +27,25 @@ std::vector<run_case> cases_under(const plan_request& options, const std::vector
       const program_description& p = program(name);
       if (p.on_team ? asked : team_size == 1) team.push_back({&p, team_size, under});
     }
+    // A command's speed-up is over its own one-thread case, as a program's is.
+    for (const command_program& command : commands) team.push_back({&command.described, team_size, under});
     if (team.empty()) continue;
     cases.push_back({&kCalibration, team_size, under});
     cases.insert(cases.end(), team.begin(), team.end());
   }
   return cases;
+}
+
+// The commands' descriptions as cases' programs, each named after its command.
+std::shared_ptr<const std::deque<command_program>> command_programs(const plan_request& options) {
+  auto commands = std::make_shared<std::deque<command_program>>();
+  for (const command_spec& spec : options.commands) {
+    command_program& added = commands->emplace_back(command_program{
+        spec,
+        {"", array_fill::none, true, nullptr, nullptr, nullptr, {-1, -1, -1}, 0, false, true, program_role::command}});
+    added.described.name = added.spec.name;
+  }
+  return commands;
 }
 
 std::vector<int> team_sizes_of(const plan_request& options, int processors) {
@@ -40,8 +55,10 @@ std::vector<int> team_sizes_of(const plan_request& options, int processors) {
 }  // namespace
 
 long long planned_run_count(const plan_request& options, int processors) {
-  long long count = static_cast<long long>(cases_under(options, team_sizes_of(options, processors), 0).size()) *
-                    (options.repeat + 1) * static_cast<long long>(std::max<std::size_t>(options.builds.size(), 1));
+  long long count =
+      static_cast<long long>(
+          cases_under(options, team_sizes_of(options, processors), 0, *command_programs(options)).size()) *
+      (options.repeat + 1) * static_cast<long long>(std::max<std::size_t>(options.builds.size(), 1));
   for (const setting_dimension& dimension : options.dimensions) {
     if (__builtin_mul_overflow(count, static_cast<long long>(dimension.values.size()), &count)) return LLONG_MAX;
   }
@@ -84,8 +101,9 @@ run_plan make_plan(const plan_request& options, int processors) {
     }
     plan.settings = combined;
   }
+  plan.commands = command_programs(options);
   for (int under = 0; under < static_cast<int>(plan.settings.size()); ++under) {
-    const std::vector<run_case> cases = cases_under(options, plan.threads, under);
+    const std::vector<run_case> cases = cases_under(options, plan.threads, under, *plan.commands);
     plan.cases.insert(plan.cases.end(), cases.begin(), cases.end());
   }
   return plan;

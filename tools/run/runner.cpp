@@ -9,6 +9,7 @@
 #include "tools/analysis/statistics.hpp"
 #include "tools/catalog/text.hpp"
 #include "tools/run/child_process.hpp"
+#include "tools/run/command_output.hpp"
 #include "tools/run/machine_facts.hpp"
 #include "tools/run/planning.hpp"
 #include "tools/run/program_output.hpp"
@@ -41,6 +42,20 @@ std::string minutes_and_seconds(double seconds) {
 }
 
 }  // namespace
+
+std::vector<std::string> case_environment(const run_plan& plan, const run_case& c,
+                                          const std::vector<std::string>& caller_env) {
+  std::vector<std::string> env = caller_env;
+  set_variable(env, "OMP_NUM_THREADS", std::to_string(c.threads));
+  // A command's runtime says where each thread runs; --env may still set either variable.
+  if (command_of(plan, c) != nullptr) {
+    set_variable(env, "OMP_DISPLAY_AFFINITY", "TRUE");
+    set_variable(env, "OMP_AFFINITY_FORMAT", kAffinityFormat);
+  }
+  for (const auto& [variable, value] : plan.settings[static_cast<std::size_t>(c.setting)].env)
+    set_variable(env, variable, value);
+  return env;
+}
 
 std::string progress_line(long long done, long long total, double elapsed, const std::string& running,
                           std::size_t width) {
@@ -79,19 +94,21 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
             stderr);
         std::fflush(stderr);
       }
-      std::vector<std::string> env = caller_env;
-      set_variable(env, "OMP_NUM_THREADS", std::to_string(c.threads));
-      for (const auto& [variable, value] : plan.settings[static_cast<std::size_t>(c.setting)].env)
-        set_variable(env, variable, value);
+      const std::vector<std::string> env = case_environment(plan, c, caller_env);
       const auto start = std::chrono::steady_clock::now();
-      const child_result result = run_child(program_path(plan, c), {std::to_string(plan.size)}, env, limits);
+      child_result result = run_child(program_path(plan, c), program_arguments(plan, c), env, limits);
       const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       if (c.program->role == program_role::calibration) totals.calibration_seconds += elapsed;
       if (result.failure == "interrupted") {
         if (progress) std::fputc('\n', stderr);
         return records;
       }
-      const program_run reading = read_run(*c.program, plan.size, c.threads, result);
+      const command_spec* command = command_of(plan, c);
+      const program_run reading = command != nullptr ? read_command_run(*command, c.threads, result, elapsed)
+                                                     : read_run(*c.program, plan.size, c.threads, result);
+      // The runtime's affinity lines are the placement, not something the command wrote.
+      std::map<int, std::vector<int>> places;
+      if (command != nullptr) result.err = without_affinity_lines(result.err, places);
       if (!reading.problem.empty()) {
         ++totals.failures;
         if (progress) std::fputc('\n', stderr);

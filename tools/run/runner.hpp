@@ -23,6 +23,11 @@ struct run_totals {
   double calibration_seconds = 0;  // the calibration's runs, warm-ups included
 };
 
+// The environment of a run of case C: the caller's, OMP_NUM_THREADS, a command's affinity
+// display, and the case's --env values.
+std::vector<std::string> case_environment(const run_plan& plan, const run_case& c,
+                                          const std::vector<std::string>& caller_env);
+
 // The progress line after DONE of TOTAL runs began, ELAPSED seconds in: the runs so far, the
 // time, and how long the rest should take at the pace of those finished; cut to WIDTH columns.
 std::string progress_line(long long done, long long total, double elapsed, const std::string& running,

@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <new>
@@ -50,12 +52,33 @@ void hold_standard_descriptors() {
 
 // Everything that would make the runs useless, found before the first: a plan with no case,
 // programs that cannot be run.
+// Where PATH finds NAME, or NAME where it finds none.
+std::string in_path(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  const std::string directories = path != nullptr ? path : "/usr/bin:/bin";
+  for (std::size_t at = 0; at <= directories.size();) {
+    const std::size_t end = std::min(directories.find(':', at), directories.size());
+    const std::string candidate = (end == at ? std::string(".") : directories.substr(at, end - at)) + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    at = end + 1;
+  }
+  errno = ENOENT;
+  return name;
+}
+
 std::string check_programs(const run_plan& plan) {
   if (plan.cases.empty()) return "the plan has no case to run";
   for (const run_case& c : plan.cases) {
-    const std::string path = program_path(plan, c);
+    std::string path = program_path(plan, c);
+    const command_spec* command = command_of(plan, c);
+    // A command's first word without a slash is looked for in PATH, as a shell would.
+    if (command != nullptr && path.find('/') == std::string::npos) path = in_path(path);
     struct stat file {};
     const bool runnable = stat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode) && access(path.c_str(), X_OK) == 0;
+    if (!runnable && command != nullptr) {
+      return "--command " + command->name + " cannot run " + program_path(plan, c) + ": " +
+             (S_ISDIR(file.st_mode) ? std::string("Is a directory") : std::strerror(errno));
+    }
     if (!runnable) {
       return "cannot run " + path + ": " +
              (S_ISDIR(file.st_mode) ? std::string("Is a directory") : std::strerror(errno)) +
@@ -81,15 +104,14 @@ std::string check_runtime_settings(const run_facts& facts) {
 
 // How long one run of case C of the plan's size takes here, on THREADS threads. -1 where it fails.
 double probe_seconds(const run_plan& plan, const run_case& c, int threads, const runner_settings& settings) {
-  std::vector<std::string> env = current_environment();
-  set_variable(env, "OMP_NUM_THREADS", std::to_string(threads));
-  for (const auto& [variable, value] : plan.settings[static_cast<std::size_t>(c.setting)].env)
-    set_variable(env, variable, value);
+  const run_case on_team{c.program, threads, c.setting};
+  const std::vector<std::string> env = case_environment(plan, on_team, current_environment());
   const auto start = std::chrono::steady_clock::now();
-  const child_result probe = run_child(program_path(plan, c), {std::to_string(plan.size)}, env,
+  const child_result probe = run_child(program_path(plan, c), program_arguments(plan, c), env,
                                        {plan.timeout_seconds, kOutputCap, 0.5, settings.interrupted});
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  return probe.exit_status == 0 && probe.failure.empty() ? seconds : -1;
+  const command_spec* command = command_of(plan, c);
+  return probe.exit_status == (command != nullptr ? command->expect_exit : 0) && probe.failure.empty() ? seconds : -1;
 }
 
 // The plan's estimated duration from a probe of each program: on one thread, as allocating and

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
+#include <regex>
 
 #include "tools/report/text_formats.hpp"
 
@@ -85,6 +87,80 @@ std::string read_build(const std::string& text, build_location& build) {
   build.bin = build.tool_dir = text.substr(equals + 1);
   return {};
 }
+
+std::string shell_words(const std::string& line, std::vector<std::string>& words) {
+  words.clear();
+  std::string word;
+  bool in_word = false;
+  for (std::size_t at = 0; at < line.size(); ++at) {
+    const char c = line[at];
+    if (c == ' ' || c == '\t') {
+      if (in_word) words.push_back(word);
+      word.clear();
+      in_word = false;
+    } else if (c == '\'') {
+      const std::size_t end = line.find('\'', at + 1);
+      if (end == std::string::npos) return "a single quote is not closed";
+      word += line.substr(at + 1, end - at - 1);
+      at = end;
+      in_word = true;
+    } else if (c == '"') {
+      for (++at; at < line.size() && line[at] != '"'; ++at) {
+        if (line[at] == '\\' && at + 1 < line.size() && std::strchr("\"\\$`", line[at + 1]) != nullptr) ++at;
+        word += line[at];
+      }
+      if (at >= line.size()) return "a double quote is not closed";
+      in_word = true;
+    } else if (c == '\\') {
+      if (++at >= line.size()) return "it ends with a backslash";
+      word += line[at];
+      in_word = true;
+    } else {
+      word += c;
+      in_word = true;
+    }
+  }
+  if (in_word) words.push_back(word);
+  return words.empty() ? "it has no command" : "";
+}
+
+std::string read_command(const std::string& text, bool shell, command_spec& command) {
+  const std::size_t equals = text.find('=');
+  command.name = text.substr(0, std::min(equals, text.size()));
+  if (equals == std::string::npos || command.name.empty() ||
+      command.name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-") !=
+          std::string::npos) {
+    return "'" + text + "' is not NAME=COMMAND (a name of letters, digits, '.', '-' or '_')";
+  }
+  if (find_program(command.name) != nullptr || command.name == kCalibration.name) {
+    return "'" + command.name + "' names a program of the suite: give the command a name of its own";
+  }
+  command.line = text.substr(equals + 1);
+  if (has_control_character(command.line)) return "the command of '" + command.name + "' holds a control character";
+  command.shell = shell;
+  command.argv.clear();
+  if (shell) return command.line.find_first_not_of(" \t") == std::string::npos ? "it has no command" : "";
+  const std::string problem = shell_words(command.line, command.argv);
+  return problem.empty() ? "" : "the command of '" + command.name + "': " + problem;
+}
+
+const CLI::Validator kCommand(
+    [](std::string& text) {
+      command_spec command;
+      return read_command(text, true, command);
+    },
+    "", "NAME=COMMAND");
+
+const CLI::Validator kRegex(
+    [](std::string& text) {
+      try {
+        const std::regex compiled(text);
+        return std::string();
+      } catch (const std::regex_error& error) {
+        return "'" + text + "' is not a regular expression: " + error.what();
+      }
+    },
+    "", "REGEX");
 
 const CLI::Validator kBuild(
     [](std::string& text) {

@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <string>
+#include <vector>
 
 #include "tools/catalog/plan.hpp"
 
@@ -22,6 +23,19 @@ extern const CLI::Validator kDimension;
 // {0,1},{2,3} stays whole; no value empty or holding a control character. Returns an empty
 // string, or what is wrong.
 std::string read_dimension(const std::string& text, setting_dimension& dimension);
+
+// "NAME=CMD ARGS" of --command; a regular expression of --expect and --time-regex.
+extern const CLI::Validator kCommand;
+extern const CLI::Validator kRegex;
+
+// LINE split into words as a shell splits them, with no expansion: blanks part words; single
+// quotes keep what they hold; double quotes keep it but for \" \\ \$ and \` ; a backslash
+// outside quotes keeps the next character. Returns an empty string, or what is wrong.
+std::string shell_words(const std::string& line, std::vector<std::string>& words);
+
+// "NAME=CMD ARGS": a name of letters, digits, '.', '-' and '_' that no program of the suite has,
+// and the command's words (with SHELL, its line is left whole for /bin/sh -c).
+std::string read_command(const std::string& text, bool shell, command_spec& command);
 
 // "NAME=DIR": a build's name (letters, digits, '.', '-', '_') and the directory of its programs.
 std::string read_build(const std::string& text, build_location& build);

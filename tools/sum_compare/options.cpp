@@ -65,12 +65,18 @@ constexpr option_use kOptionUses[] = {
     {"--build", kPlanning},
     {"--bin", kPlanning},
     {"--fail-if-slower", in(compare_mode::compare)},
+    {"--command", kPlanning},
+    {"--shell", kPlanning},
+    {"--time-regex", kPlanning},
+    {"--expect", kPlanning},
+    {"--expect-exit", kPlanning},
 };
 
 // The help's groups, each option in one; the formats' options are the outputs.
 constexpr std::pair<const char*, std::array<const char*, 8>> kOptionGroups[] = {
     {"Plan", {"--programs", "--threads", "--size", "--repeat", "--timeout", "--precision", "--max-time", "--dry-run"}},
     {"Settings and builds", {"--env", "--build", "--bin"}},
+    {"Your own program", {"--command", "--shell", "--time-regex", "--expect", "--expect-exit"}},
     {"Saved runs", {"--from", "--compare", "--merge", "--fail-if-slower"}},
 };
 
@@ -200,6 +206,31 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
       ->type_name("NAME=v1,v2")
       ->check(kDimension)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  std::vector<std::string> commands;
+  app.add_option("--command", commands,
+                 "run CMD as a case named NAME on every team size, setting and build, beside the programs "
+                 "(repeatable; without --programs, instead of them); its time is the process's wall time, or "
+                 "what a line seconds=<number> says, and a line elements=<count> gives ns per element")
+      ->type_name("NAME='CMD ARGS'")
+      ->check(kCommand)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  bool shell = false;
+  app.add_flag("--shell", shell, "run each --command through /bin/sh -c rather than split into words");
+  std::string time_regex;
+  app.add_option("--time-regex", time_regex,
+                 "a command's time is the number that the first group of REGEX matches on a line of its output")
+      ->type_name("REGEX")
+      ->check(kRegex);
+  std::string expect;
+  app.add_option("--expect", expect, "a command's run is valid only when a line of its output matches REGEX")
+      ->type_name("REGEX")
+      ->check(kRegex);
+  int expect_exit = 0;
+  app.add_option("--expect-exit", expect_exit, "the exit status of a command's valid run")
+      ->type_name("N")
+      ->capture_default_str()
+      ->transform(kDecimal)
+      ->check(CLI::Range(0, 255).description(""));
   // Each mode of reporting saved runs is one of its own.
   for (const char* summary : {"--compare", "--merge", "--dry-run"})
     app.get_option("--from")->excludes(app.get_option(summary));
@@ -234,6 +265,13 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
                  mode_name(options.mode));
     return 2;
   }
+  for (const char* option : {"--shell", "--time-regex", "--expect", "--expect-exit"}) {
+    if (app.count(option) > 0 && commands.empty()) {
+      std::fprintf(stderr, "sum_compare: %s is used only with --command (sum_compare --help lists the options)\n",
+                   option);
+      return 2;
+    }
+  }
   if (app.count("--max-time") > 0 && precision.empty()) {
     std::fprintf(stderr,
                  "sum_compare: --max-time is used only with --precision (sum_compare --help lists the options)\n");
@@ -253,6 +291,20 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
     if (named_before(options.plan.dimensions, dimension.name, "--env")) return 2;
     options.plan.dimensions.push_back(dimension);
   }
+  for (const std::string& text : commands) {
+    command_spec command;
+    const std::string problem = read_command(text, shell, command);
+    if (!problem.empty()) {
+      std::fprintf(stderr, "sum_compare: --command: %s (sum_compare --help lists the options)\n",
+                   terminal_line(problem).c_str());
+      return 2;
+    }
+    command.time_regex = time_regex;
+    command.expect = expect;
+    command.expect_exit = expect_exit;
+    if (named_before(options.plan.commands, command.name, "--command")) return 2;
+    options.plan.commands.push_back(command);
+  }
   for (const std::string& text : builds) {
     build_location build;
     read_build(text, build);
@@ -264,7 +316,9 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
   if (!options.plan.bin_dir.empty()) options.plan.bin_dir = absolute_path(options.plan.bin_dir);
   if (!precision.empty()) options.plan.precision = std::stod(precision) / 100;
   if (!slower.empty()) options.fail_if_slower = std::stod(slower) / 100;
-  options.plan.programs = in_catalog_order(options.plan.programs.empty() ? known : options.plan.programs);
+  // Commands alone unless --programs asks for programs beside them.
+  options.plan.programs =
+      in_catalog_order(app.count("--programs") == 0 && options.plan.commands.empty() ? known : options.plan.programs);
   std::sort(options.plan.threads.begin(), options.plan.threads.end());
   options.plan.threads.erase(std::unique(options.plan.threads.begin(), options.plan.threads.end()),
                              options.plan.threads.end());

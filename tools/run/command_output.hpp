@@ -1,0 +1,26 @@
+// Reads a run of the caller's own command (--command): its exit status, the lines that tell its
+// time and element count, and where the OpenMP runtime says each of its threads ran.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/catalog/plan.hpp"
+#include "tools/run/child_process.hpp"
+
+// The processors of a place as the runtimes print them ("0", "0-3", "0,2,4-7"), ascending; empty
+// where the text is no such list.
+std::vector<int> processors_of_place(std::string_view place);
+
+// TEXT without the runtime's affinity lines (kAffinityFormat), each thread's place put in PLACES
+// (thread -> its processors; a thread's first line holds).
+std::string without_affinity_lines(const std::string& text, std::map<int, std::vector<int>>& places);
+
+// Reads and validates one run of COMMAND on a team of THREADS that took WALL_SECONDS: its exit
+// status as expected, its output matching --expect, its time from "seconds=" (or --time-regex)
+// where it prints one and else the wall time, its CPU time over the team as the thread time, and
+// its threads' processors where each runs on one (thread_fields as the suite's placement
+// programs have them: thread, processor).
+program_run read_command_run(const command_spec& command, int threads, const child_result& run, double wall_seconds);
