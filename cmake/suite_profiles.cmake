@@ -29,6 +29,7 @@ set(SUITE_BIN_DIR "${PROJECT_BINARY_DIR}/bin")
 set(SUITE_GENERATED_DIR "${PROJECT_BINARY_DIR}/generated")
 set(SUITE_FRAME_SOURCES "${PROJECT_SOURCE_DIR}/common/frame.cpp")
 set(SUITE_PROBE_SOURCES "${PROJECT_SOURCE_DIR}/common/probes.cpp")
+set(SUITE_PAGE_SOURCES "${PROJECT_SOURCE_DIR}/common/pages.cpp")
 # sum_compare finds its chart script here from its own directory, in the build tree and installed.
 set(SUITE_CHART_SCRIPT_DIR "share/omp_sums")
 
@@ -75,17 +76,20 @@ function(suite_apply_profile target profile)
   endif()
 endfunction()
 
-# suite_executable(NAME PROFILE SOURCES... [PROBES] [DEFINITIONS...]): an executable with the
-# frame (and, with PROBES, the placement probes) compiled under its own profile. Returns without
-# a target where the profile cannot be built here (libomp missing).
+# suite_executable(NAME PROFILE SOURCES... [PROBES] [PAGES] [DEFINITIONS...]): an executable with
+# the frame (with PROBES, the placement probes; with PAGES, the page probe) compiled under its own
+# profile. Returns without a target where the profile cannot be built here (libomp missing).
 function(suite_executable name profile)
-  cmake_parse_arguments(PARSE_ARGV 2 ARG "PROBES" "" "SOURCES;DEFINITIONS")
+  cmake_parse_arguments(PARSE_ARGV 2 ARG "PROBES;PAGES" "" "SOURCES;DEFINITIONS")
   if(profile STREQUAL "libomp" AND NOT SUITE_LIBOMP)
     return()
   endif()
   set(sources ${ARG_SOURCES} ${SUITE_FRAME_SOURCES})
   if(ARG_PROBES)
     list(APPEND sources ${SUITE_PROBE_SOURCES})
+  endif()
+  if(ARG_PAGES)
+    list(APPEND sources ${SUITE_PAGE_SOURCES})
   endif()
   add_executable(${name} ${sources})
   suite_apply_profile(${name} ${profile})

@@ -1,9 +1,12 @@
 // sum_compare's set-up before any run: the plan of a dry run, the chart's needs, and the options
 // refused.
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
 #include "tests/program_harness.hpp"
+#include "tools/catalog/programs.hpp"
+#include "tools/catalog/text.hpp"
 #include "tools/run/planning.hpp"
 
 namespace {
@@ -13,6 +16,15 @@ namespace fs = std::filesystem;
 child_result compare(const std::vector<std::string>& args) {
   return run_child(program_path("sum_compare"), args, environment_without_runtime_settings());
 }
+
+namespace {
+
+long long compared_sums() {
+  return std::count_if(std::begin(kPrograms), std::end(kPrograms),
+                       [](const program_description& p) { return p.compared; });
+}
+
+}  // namespace
 
 TEST(SumCompare, DryRunPlansTheTeamSizesOfTheAllowedProcessorsAndRunsNothing) {
   EXPECT_EQ(default_team_sizes(6), (std::vector<int>{1, 2, 4, 6}));
@@ -24,7 +36,10 @@ TEST(SumCompare, DryRunPlansTheTeamSizesOfTheAllowedProcessorsAndRunsNothing) {
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines[0].substr(lines[0].size() - std::string(" threads 1").size()), " threads 1") << lines[0];
   EXPECT_NE(run.out.find("may use 1: 0\n"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("plan:        7 cases (the calibration on each team size among them), 56 runs, about "),
+  const long long cases = compared_sums() + 1;
+  EXPECT_NE(run.out.find(printed("plan:        %lld cases (the calibration on each team size among them), %lld "
+                                 "runs, about ",
+                                 cases, 8 * cases)),
             std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("estimate from probe runs; each run at most 300 s"), std::string::npos) << run.out;
@@ -106,7 +121,7 @@ TEST(SumCompare, RejectsBadOptionsWithStatusTwo) {
     EXPECT_EQ(run.err.rfind("sum_compare: ", 0), 0u) << args[0];
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   }
-  // Counted before it is made: 1001 rounds of 13 cases under 1000 settings; 1100 settings.
+  // Counted before it is made: 1001 rounds of every case under 1000 settings; 1100 settings.
   const auto values = [](const char* name, int count) {
     std::string dimension = std::string(name) + "=1";
     for (int k = 2; k <= count; ++k) dimension += "," + std::to_string(k);
@@ -114,7 +129,11 @@ TEST(SumCompare, RejectsBadOptionsWithStatusTwo) {
   };
   const child_result huge = compare({"--dry-run", "--threads", "1,2", "--repeat", "1000", "--env", values("A", 1000)});
   EXPECT_EQ(huge.exit_status, 2);
-  EXPECT_NE(huge.err.find("the plan has 13013000 runs, more than the 1000000"), std::string::npos) << huge.err;
+  // The serial reference once, the calibration and the rest on both team sizes.
+  const long long cases = 1 + 2 + 2 * (compared_sums() - 1);
+  EXPECT_NE(huge.err.find(printed("the plan has %lld runs, more than the 1000000", 1001 * cases * 1000)),
+            std::string::npos)
+      << huge.err;
   const child_result settings = compare({"--dry-run", "--env", values("A", 100), "--env", values("B", 11)});
   EXPECT_EQ(settings.exit_status, 2);
   EXPECT_NE(settings.err.find("the plan has more than 1000 settings"), std::string::npos) << settings.err;

@@ -1,4 +1,4 @@
-// The slot programs and the first-touch program run as users run them.
+// The slot programs, the first-touch program and the page pair run as users run them.
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,7 +12,9 @@
 
 namespace {
 
-const char* const kPlacementPrograms[] = {"sum_slots_packed", "sum_slots_padded", "sum_first_touch"};
+// Each prints a line per thread: the core it ran on, or (the page pair) its NUMA node.
+const char* const kPlacementPrograms[] = {"sum_slots_packed", "sum_slots_padded", "sum_first_touch", "sum_touch_main",
+                                          "sum_touch_team"};
 
 // Thread number -> the core its placement line reports.
 std::map<int, int> cores_of(const program_run& run) {
@@ -40,7 +42,7 @@ TEST(PlacementPrograms, TeamLinePlacementLinesThenTheResult) {
         EXPECT_LT(core, std::max(processors, 1) * 64);
       }
       const auto team_line = std::find(run.block_order.begin(), run.block_order.end(), -1);
-      if (std::string(name) == "sum_first_touch") {
+      if (program(name).role != program_role::packed_slots && program(name).role != program_role::padded_slots) {
         EXPECT_EQ(team_line, run.block_order.begin());  // its own region, before the placement region
       } else {
         EXPECT_LT(team_line, std::find(run.block_order.begin(), run.block_order.end(), 0));
@@ -152,6 +154,7 @@ displayed_binding read_displayed_binding(const child_result& run) {
 TEST(PlacementPrograms, BoundThreadsReportAProcessorOfTheirOwnBinding) {
   for (const auto& [bind, places] : {std::pair{"close", "cores"}, std::pair{"spread", "threads"}}) {
     for (const char* name : kPlacementPrograms) {
+      if (program(name).thread_block != kPlacementLine) continue;  // a node is no processor
       SCOPED_TRACE(std::string(name) + " with OMP_PROC_BIND=" + bind + " OMP_PLACES=" + places);
       const displayed_binding binding = read_displayed_binding(run_program(name, {"1000"},
                                                                            {{"OMP_NUM_THREADS", "3"},

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 #include <sched.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -11,11 +13,44 @@
 #include <string>
 #include <vector>
 
+#include "common/pages.hpp"
 #include "common/probes.hpp"
 #include "tools/catalog/programs.hpp"
 #include "tools/run/program_output.hpp"
 
 namespace {
+
+// Only pages that were touched count as placed: the untouched half of a mapping lies nowhere.
+// On one NUMA node every touched page is beside this thread; a node that does not exist has none.
+TEST(PagesOn, CountsTheTouchedPagesOnTheReadersNode) {
+  const long page = sysconf(_SC_PAGESIZE);
+  constexpr long kPages = 64;
+  void* mapped = mmap(nullptr, kPages * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(mapped, MAP_FAILED);
+  madvise(mapped, kPages * page, MADV_NOHUGEPAGE);
+  double* array = static_cast<double*>(mapped);
+  const long per_page = page / static_cast<long>(sizeof(double));
+  for (long i = 0; i < kPages / 2 * per_page; ++i) array[i] = 1.0;
+
+  const int node = node_of_this_thread();
+  ASSERT_GE(node, 0);
+  const double touched = percent_of_pages_on(array, array + kPages / 2 * per_page, node);
+  const double half = percent_of_pages_on(array, array + kPages * per_page, node);
+  EXPECT_EQ(percent_of_pages_on(array, array + kPages * per_page, 1 << 20), 0.0);
+  EXPECT_EQ(percent_of_pages_on(array + 5, array + 5, node), 100.0);  // an empty block hides nothing
+  int nodes = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/sys/devices/system/node")) {
+    nodes += entry.path().filename().string().rfind("node", 0) == 0 ? 1 : 0;
+  }
+  if (nodes == 1) {
+    EXPECT_EQ(touched, 100.0);
+    EXPECT_EQ(half, 50.0);
+  } else {
+    EXPECT_GE(touched, 0.0);
+    EXPECT_LE(half, 50.0);
+  }
+  munmap(mapped, kPages * page);
+}
 
 TEST(GetCpuId, ReportsTheProcessorTheThreadIsPinnedTo) {
   cpu_set_t original;

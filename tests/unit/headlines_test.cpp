@@ -7,6 +7,7 @@
 
 #include "tools/analysis/aggregate.hpp"
 #include "tools/analysis/headlines.hpp"
+#include "tools/analysis/sentences.hpp"
 #include "tools/run/planning.hpp"
 
 namespace {
@@ -244,3 +245,42 @@ TEST(Headlines, GiveFiguresPerElementOnlyForRunsOfAMillisecondOrMore) {
 }
 
 }  // namespace
+
+// The page pair: both local shares always; a time ratio only over several nodes, where a kernel
+// that moves or coarsens pages is named beside it.
+TEST(Headlines, ReadWherePagesLieAndTheirTimeOnlyOverSeveralNodes) {
+  run_plan plan;
+  plan.threads = {2};
+  plan.size = 20000000;
+  plan.settings = {{}};
+  figures measured;
+  measured.cases = {stats_of("sum_touch_main", 2, around(0.02), plan.size),
+                    stats_of("sum_touch_team", 2, around(0.01), plan.size)};
+  measured.cases[0].local_pages_percent = 50;
+  measured.cases[1].local_pages_percent = 99.6;
+
+  const std::vector<headline> one_node = page_placement(plan, measured, 1, "");
+  ASSERT_EQ(one_node.size(), 1u);
+  EXPECT_NE(one_node[0].text.find("50% of each block's pages on the NUMA node of the thread that reads it "
+                                  "(sum_touch_main); filled by the team in the blocks it reads, 100% (sum_touch_team)"),
+            std::string::npos)
+      << one_node[0].text;
+  EXPECT_NE(one_node[0].text.find("can differ only by noise here"), std::string::npos) << one_node[0].text;
+  EXPECT_FALSE(one_node[0].supported);
+
+  run_facts facts;
+  facts.transparent_huge_pages = "madvise";
+  facts.numa_balancing = 1;
+  const std::vector<headline> two_nodes = page_placement(plan, measured, 2, kernel_placement_caveat(facts));
+  ASSERT_EQ(two_nodes.size(), 1u);
+  EXPECT_TRUE(two_nodes[0].supported);
+  EXPECT_NEAR(two_nodes[0].ratio, 0.5, 1e-12);
+  EXPECT_NE(two_nodes[0].text.find("the team's takes 0.50x ["), std::string::npos) << two_nodes[0].text;
+  EXPECT_NE(two_nodes[0].text.find("pages beside their reader are read faster; automatic NUMA balancing is on"),
+            std::string::npos)
+      << two_nodes[0].text;
+  EXPECT_EQ(two_nodes[0].text.find("huge pages"), std::string::npos) << two_nodes[0].text;  // madvise: only if asked
+
+  measured.cases[1].local_pages_percent = -1;  // the kernel could not say
+  EXPECT_TRUE(page_placement(plan, measured, 2, "").empty());
+}

@@ -18,6 +18,7 @@ case_stats program_figures(const run_plan& plan, const run_case& c, const std::v
   const bool command = c.program->role == program_role::command;
   stats.elements = command ? 0 : plan.size;
   int place_size = 0;  // a command's threads' places, where each holds several processors
+  std::vector<double> local_shares;
   for (const run_record& r : records) {
     if (!same_case(r.c, c)) continue;
     ++stats.runs;
@@ -27,7 +28,18 @@ case_stats program_figures(const run_plan& plan, const run_case& c, const std::v
     if (!r.reading.thread_fields.empty()) placements.push_back(placement_of(r.reading));
     if (command && stats.elements == 0) stats.elements = r.reading.elements;
     place_size = std::max(place_size, r.reading.place_size);
+    if (prints_pages(*c.program)) {
+      double share = 0;
+      bool known = !r.reading.thread_fields.empty();
+      for (const auto& [thread, fields] : r.reading.thread_fields) {
+        const double percent = std::strtod(fields.at(2).c_str(), nullptr);
+        known = known && percent >= 0;  // -1: the kernel could not say
+        share += percent;
+      }
+      if (known) local_shares.push_back(share / static_cast<double>(r.reading.thread_fields.size()));
+    }
   }
+  if (!local_shares.empty()) stats.local_pages_percent = summarise(local_shares).median;
   if (prints_placement(*c.program) || (command && !placements.empty()))
     stats.placement = analyse_placement(placements, machine);
   // Threads whose places hold several processors are unbound, as the suite's programs are by
@@ -126,7 +138,8 @@ const case_stats* find_case(const std::vector<case_stats>& cases, program_role r
 
 const floor_stats* find_floor(const std::vector<floor_stats>& floors, floor_kind kind, int threads, int setting) {
   for (const floor_stats& stats : floors) {
-    if (stats.kind == kind && stats.threads == threads && stats.setting == setting) return stats.scheduled ? nullptr : &stats;
+    if (stats.kind == kind && stats.threads == threads && stats.setting == setting)
+      return stats.scheduled ? nullptr : &stats;
   }
   return nullptr;
 }

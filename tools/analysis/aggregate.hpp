@@ -19,16 +19,19 @@ struct case_stats {
   std::vector<double> walls;  // the valid runs' timed intervals
   summary wall{0, 0, 0};
   interval median_ci{0, 0, 0};
-  double spread_percent = 0;  // (max - min) / median
-  double thread_median = -1;  // -1: the program prints no thread time
-  double ns_per_element_per_thread = -1;  // -1: a command that prints no elements= line
-  long long elements = 0;                 // what its figures per element count: the plan's size, or a command's
+  double spread_percent = 0;                   // (max - min) / median
+  double thread_median = -1;                   // -1: the program prints no thread time
+  double ns_per_element_per_thread = -1;       // -1: a command that prints no elements= line
+  long long elements = 0;                      // what its figures per element count: the plan's size, or a command's
   double speedup = -1;                         // -1: no one-thread case of the same program
   double floor_seconds = -1;                   // the in-order streams floor of its team size; -1: none measured
   double of_floor = -1;                        // median / floor_seconds
   std::optional<placement_summary> placement;  // for the programs that print placement lines
   std::string placement_unknown;               // why a command's placement is not known, or ""
-  int runs = 0;                                // measured runs, valid or not
+  // For the programs that say where their pages lie: the median over the valid runs of the
+  // share of each block's pages on its reader's node (the threads' mean), in percent; -1: none.
+  double local_pages_percent = -1;
+  int runs = 0;                   // measured runs, valid or not
   bool precision_reached = true;  // its median interval lies within the plan's --precision (true without one)
 };
 

@@ -152,17 +152,9 @@ std::string settings_and_builds(const report& r) {
 
 comparison compare_reports(const std::string& base_path, const std::string& new_path, const report& base,
                            const report& now) {
-  comparison result{base_path,
-                    new_path,
-                    run_differences(base, now),
-                    compare_figures(base, now),
-                    {},
-                    base.facts,
-                    now.facts,
-                    base.machine,
-                    now.machine,
-                    base.plan.rounds - 1,
-                    now.plan.rounds - 1};
+  comparison result{
+      base_path,    new_path,    run_differences(base, now), compare_figures(base, now), {}, base.facts, now.facts,
+      base.machine, now.machine, base.plan.rounds - 1,       now.plan.rounds - 1};
   if (result.compared.empty()) {
     result.note =
         "No case or floor ran on the same team size under the same settings and build in both runs, so "

@@ -181,7 +181,8 @@ headline slot_price(const figures& measured) {
 
 // First touch against the reduction: over several NUMA nodes a page lies where the thread that
 // stored it first ran.
-headline first_touch_against_reduction(const figures& measured, int threads, int numa_nodes) {
+headline first_touch_against_reduction(const figures& measured, int threads, int numa_nodes,
+                                       const std::string& caveat) {
   const case_stats& touch = *find_case(measured.cases, program_role::first_touch, threads);
   const case_stats& reduction = *find_case(measured.cases, program_role::reduction, threads);
   const ratio_figure time = ratio_of(touch.walls, reduction.walls);
@@ -195,7 +196,7 @@ headline first_touch_against_reduction(const figures& measured, int threads, int
   } else if (numa_nodes < 2) {
     text += ": with one NUMA node, where the pages lie cannot be why.";
   } else {
-    text += ": where a page lies was decided by the thread that stored it first.";
+    text += ": where a page lies was decided by the thread that stored it first" + caveat + ".";
   }
   return found(rests_on(text, time), "First touch on " + threads_text(threads) + ": ", time, "the reduction's time");
 }
@@ -216,7 +217,8 @@ figures under_setting(const figures& measured, int setting) {
   return view;
 }
 
-std::vector<headline> one_setting(const run_plan& plan, const figures& measured, int processors, int numa_nodes) {
+std::vector<headline> one_setting(const run_plan& plan, const figures& measured, int processors, int numa_nodes,
+                                  const std::string& caveat) {
   std::vector<headline> said;
   const case_stats* reduction_one = find_case(measured.cases, program_role::reduction, 1);
   const bool long_enough = reduction_one == nullptr || reduction_one->wall.median >= 1e-3;
@@ -255,7 +257,7 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
     if (threads > 1 && find_case(measured.cases, program_role::first_touch, threads) != nullptr &&
         find_case(measured.cases, program_role::reduction, threads) != nullptr) {
       said.push_back(
-          of_effect(first_touch_against_reduction(measured, threads, numa_nodes), "first_touch",
+          of_effect(first_touch_against_reduction(measured, threads, numa_nodes, caveat), "first_touch",
                     "first touch on " + threads_text(threads),
                     {case_of(program_role::first_touch, threads), case_of(program_role::reduction, threads)}));
     }
@@ -285,11 +287,16 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
 
 }  // namespace
 
-std::vector<headline> headlines(const run_plan& plan, const figures& measured, int processors, int numa_nodes) {
+std::vector<headline> headlines(const run_plan& plan, const figures& measured, int processors, int numa_nodes,
+                                const run_facts& facts) {
   std::vector<headline> said;
+  const std::string caveat = numa_nodes >= 2 ? kernel_placement_caveat(facts) : "";
   for (int setting = 0; setting < static_cast<int>(plan.settings.size()); ++setting) {
     const std::string label = setting_label(plan.settings[static_cast<std::size_t>(setting)]);
-    for (headline sentence : one_setting(plan, under_setting(measured, setting), processors, numa_nodes)) {
+    const figures view = under_setting(measured, setting);
+    std::vector<headline> sentences = one_setting(plan, view, processors, numa_nodes, caveat);
+    for (headline& sentence : page_placement(plan, view, numa_nodes, caveat)) sentences.push_back(sentence);
+    for (headline sentence : sentences) {
       if (!label.empty()) {
         sentence.text = "[" + label + "] " + sentence.text;
         if (!sentence.finding.empty()) sentence.finding = "[" + label + "] " + sentence.finding;

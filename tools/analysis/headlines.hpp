@@ -6,7 +6,10 @@
 
 #include "tools/analysis/aggregate.hpp"
 #include "tools/analysis/headline.hpp"
+#include "tools/catalog/facts.hpp"
 #include "tools/catalog/plan.hpp"
 
-// `processors`: how many the runs could use; `numa_nodes`: over how many NUMA nodes they lie.
-std::vector<headline> headlines(const run_plan& plan, const figures& measured, int processors, int numa_nodes);
+// `processors`: how many the runs could use; `numa_nodes`: over how many NUMA nodes they lie;
+// `facts`: what the kernel does to where pages lie.
+std::vector<headline> headlines(const run_plan& plan, const figures& measured, int processors, int numa_nodes,
+                                const run_facts& facts = {});

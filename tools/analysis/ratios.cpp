@@ -19,11 +19,13 @@ bool has_ratio(const ratio_figure& figure) {
 }
 
 bool above(const ratio_figure& figure, double level) {
-  return has_ratio(figure) && figure.precise && figure.ci.low > level && figure.ratio >= level * (1 + kSmallestDifference);
+  return has_ratio(figure) && figure.precise && figure.ci.low > level &&
+         figure.ratio >= level * (1 + kSmallestDifference);
 }
 
 bool below(const ratio_figure& figure, double level) {
-  return has_ratio(figure) && figure.precise && figure.ci.high < level && figure.ratio <= level / (1 + kSmallestDifference);
+  return has_ratio(figure) && figure.precise && figure.ci.high < level &&
+         figure.ratio <= level / (1 + kSmallestDifference);
 }
 bool differs(const ratio_figure& figure) { return above(figure, 1) || below(figure, 1); }
 

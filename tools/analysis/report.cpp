@@ -2,6 +2,7 @@
 
 void analyse(report& r) {
   r.measured = aggregate(r.plan, r.records, r.machine);
-  r.said = headlines(r.plan, r.measured, static_cast<int>(r.machine.allowed.size()), allowed_numa_nodes(r.machine));
+  r.said =
+      headlines(r.plan, r.measured, static_cast<int>(r.machine.allowed.size()), allowed_numa_nodes(r.machine), r.facts);
   r.warnings = find_warnings(r.plan, r.records, r.measured, r.machine, r.facts);
 }

@@ -6,6 +6,7 @@
 #include "tools/analysis/aggregate.hpp"
 #include "tools/analysis/headline.hpp"
 #include "tools/analysis/ratios.hpp"
+#include "tools/catalog/facts.hpp"
 #include "tools/catalog/plan.hpp"
 
 // The name of the compared program of a role, for the sentences.
@@ -41,9 +42,19 @@ inline headline found(headline said, const std::string& lead, const ratio_figure
 }
 
 // "1 thread", "4 threads".
-inline std::string threads_text(int threads) { return std::to_string(threads) + (threads == 1 ? " thread" : " threads"); }
-
+inline std::string threads_text(int threads) {
+  return std::to_string(threads) + (threads == 1 ? " thread" : " threads");
+}
 
 // Each program, and the fork/join the reduction pays, on the largest team under every setting
 // (another build, other --env values) against the first setting.
 std::vector<headline> across_settings(const run_plan& plan, const figures& measured);
+
+// What the kernel does that can move or coarsen where first touch puts pages (transparent huge
+// pages always on, automatic NUMA balancing), as a clause to append; "" where neither.
+std::string kernel_placement_caveat(const run_facts& facts);
+
+// The pair that fills the array by main or by the team: the share of each block's pages beside
+// its reader for both and, over several NUMA nodes, the team's time over main's; on one setting.
+std::vector<headline> page_placement(const run_plan& plan, const figures& measured, int numa_nodes,
+                                     const std::string& kernel_caveat);

@@ -123,6 +123,14 @@ verdict verdict_of(const report& r) {
                           {},
                           true});
   }
+  // QEMU without KVM translates every instruction: its times are the translator's, not a processor's.
+  if (r.facts.processor.find("QEMU TCG") != std::string::npos) {
+    said.notes.push_back({"The processor is QEMU's emulation (" + r.facts.processor +
+                              "): every time is the emulator's, so none says anything of real hardware; only the sums, "
+                              "placement and pages are worth reading.",
+                          {},
+                          true});
+  }
   if (runs < static_cast<int>(kFewestRunsToFlag)) {
     said.notes.push_back({printed("%d measured run%s a case: a 95%% interval needs %zu, so no effect can be claimed; "
                                   "raise --repeat.",

@@ -112,7 +112,8 @@ void runtime_setting_warnings(const run_plan& plan, const std::vector<run_record
     const auto& [under, name] = key;
     const std::string value = setting_of(plan, {&kCalibration, 1, under}, facts, name);
     const std::string label = setting_label(plan.settings[static_cast<std::size_t>(under)]);
-    said.push_back({"runtime_setting", label,
+    said.push_back({"runtime_setting",
+                    label,
                     printed("Rejected: the OpenMP runtime refused %s=%s in %d of %d runs%s (\"%s\"): they ran as if it "
                             "were not set.",
                             name.c_str(), value.c_str(), found.first, runs_under[under],
@@ -145,12 +146,12 @@ void standard_error_warnings(const run_plan& plan, const std::vector<run_record>
       writing += wrote(r) ? 1 : 0;
     }
     const std::string name = case_name(plan, first->c);
-    said.push_back(
-        {"standard_error",
-         name,
-         printed("Warning: %s wrote to standard error in %d of its %d valid runs, first:", name.c_str(), writing, valid),
-         excerpt(first->standard_error),
-         {{"runs_with_output", writing}, {"valid_runs", valid}}});
+    said.push_back({"standard_error",
+                    name,
+                    printed("Warning: %s wrote to standard error in %d of its %d valid runs, first:", name.c_str(),
+                            writing, valid),
+                    excerpt(first->standard_error),
+                    {{"runs_with_output", writing}, {"valid_runs", valid}}});
   }
 }
 
@@ -188,8 +189,8 @@ std::vector<warning> find_warnings(const run_plan& plan, const std::vector<run_r
     // Once a command: on one thread where the thread ran changes nothing the case compares.
     if (!c.placement_unknown.empty() && c.c.threads > 1 && told_unknown.insert(c.c.program).second) {
       const std::string name = std::string(c.c.program->name);
-      said.push_back({"placement", case_name(plan, c.c),
-                      "Placement unknown: " + name + ": " + c.placement_unknown + ".", {}, {}});
+      said.push_back(
+          {"placement", case_name(plan, c.c), "Placement unknown: " + name + ": " + c.placement_unknown + ".", {}, {}});
     }
     noise_warning(plan, c, facts, said);
   }

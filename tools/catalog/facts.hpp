@@ -21,6 +21,10 @@ struct run_facts {
   int processors_online = 0;
   std::vector<std::string> runtime_settings;  // the caller's OMP_*, GOMP_*, KMP_* as NAME=value, sorted
   std::vector<build_facts> builds;            // in the plan's order
+  // What the kernel does to where pages lie: transparent huge pages' mode ("always", "madvise",
+  // "never"; "" where not read), and automatic NUMA balancing (1 on, 0 off, -1 not read).
+  std::string transparent_huge_pages{};
+  int numa_balancing = -1;
 };
 
 struct run_conditions {

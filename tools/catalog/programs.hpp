@@ -12,6 +12,7 @@
 // The programs' lines as printf formats, without the final newline. A format may span lines.
 inline constexpr char kTeamLine[] = "omp summation with %d threads";
 inline constexpr char kPlacementLine[] = "thread %2d is running on core %2d";
+inline constexpr char kPagesLine[] = "thread %2d reads its block on node %d: %g%% of its pages there";
 inline constexpr char kResultLine[] = "Sum is %g, process took %g of wall-clock time, <%g> sec of thread-time ";
 inline constexpr char kPaddedResultLine[] =
     "Sum is %g, process took %g sec of wall-clock time, <%g> sec of thread-time ";
@@ -39,6 +40,8 @@ enum class program_role {
   packed_slots,
   padded_slots,
   first_touch,
+  main_touch,  // the array filled by main alone, then read in the team's blocks
+  team_touch,  // filled by the team in the very blocks its threads read
   calibration,    // the machine's floors
   demonstration,  // not summed side by side
   command,        // the caller's own program (--command), measured as the suite's are
@@ -80,6 +83,10 @@ inline constexpr program_description kPrograms[] = {
      100, true, true, program_role::padded_slots},
     {"sum_first_touch", array_fill::index, true, kTeamLine, kPlacementLine, kResultLine, {0, 1, 2}, 100,
      true, true, program_role::first_touch},
+    {"sum_touch_main", array_fill::index, true, kTeamLine, kPagesLine, kResultLine, {0, 1, 2}, 100, true,
+     true, program_role::main_touch},
+    {"sum_touch_team", array_fill::index, true, kTeamLine, kPagesLine, kResultLine, {0, 1, 2}, 100, true,
+     true, program_role::team_touch},
     {"prefix_scan", array_fill::random, true, nullptr, nullptr, kScanResultLine, {-1, 0, -1}, 10000, true,
      false, program_role::demonstration},
     {"thread_stacks", array_fill::none, true, kStackNotice, kStackThreadLines, "", {-1, -1, -1}, 0, false,
@@ -132,6 +139,9 @@ inline const program_description& program_with(program_role role) {
   }
   throw std::out_of_range("no compared program has the role");
 }
+
+// True for the programs whose lines say where each thread's pages lie.
+inline bool prints_pages(const program_description& program) { return program.thread_block == kPagesLine; }
 
 // True for the programs whose placement lines say where each thread ran.
 inline bool prints_placement(const program_description& program) { return program.thread_block == kPlacementLine; }

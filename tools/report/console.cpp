@@ -252,6 +252,17 @@ std::string settings_text(const report& r) {
          "; OMP_NUM_THREADS is set per case";
 }
 
+// Both can move or coarsen what first touch placed.
+std::string kernel_pages_line(const run_facts& facts) {
+  const std::string huge_pages = facts.transparent_huge_pages.empty()
+                                     ? "transparent huge pages not said by this kernel"
+                                     : "transparent huge pages " + facts.transparent_huge_pages;
+  const std::string balancing = facts.numa_balancing < 0    ? "automatic NUMA balancing not said by this kernel"
+                                : facts.numa_balancing == 1 ? "automatic NUMA balancing on"
+                                                            : "automatic NUMA balancing off";
+  return huge_pages + "; " + balancing;
+}
+
 std::string console_header(const report& r, std::size_t width) {
   const run_plan& plan = r.plan;
   std::vector<std::string> teams;
@@ -269,6 +280,7 @@ std::string console_header(const report& r, std::size_t width) {
   text += wrapped("topology:    " + topology_line(r.machine) +
                       (r.machine.this_system ? "" : " (not this machine's: given to hwloc, e.g. by HWLOC_SYNTHETIC)"),
                   width, 13);
+  if (r.machine.numa_nodes >= 2) text += wrapped("pages:       " + kernel_pages_line(r.facts), width, 13);
   text += wrapped("caches:      " + caches_line(r.machine), width, 13);
   text += wrapped("array:       " + array_line(8LL * plan.size, r.machine), width, 13);
   text += wrapped("settings:    " + settings_text(r), width, 13);

@@ -26,6 +26,9 @@ std::vector<std::string> command_lines(const run_plan& plan);
 // The runtime settings of a run: the caller's, what --env sweeps, and OMP_NUM_THREADS per case.
 std::string settings_text(const report& r);
 
+// The kernel's transparent-huge-page mode and automatic NUMA balancing, for hosts of several nodes.
+std::string kernel_pages_line(const run_facts& facts);
+
 // What each floor of the calibration measures, for under its table; with SCHEDULED, what "!" marks.
 std::string floor_legend(bool scheduled);
 

@@ -26,6 +26,7 @@ std::string facts_table(const report& r) {
                         processor_list(r.machine.allowed));
   fact("topology", topology_line(r.machine) +
                        (r.machine.this_system ? "" : " (not this machine's: given to hwloc, e.g. by HWLOC_SYNTHETIC)"));
+  if (r.machine.numa_nodes >= 2) fact("pages", kernel_pages_line(r.facts));
   fact("caches", caches_line(r.machine));
   fact("settings", settings_text(r));
   for (const build_facts& build : r.facts.builds) {

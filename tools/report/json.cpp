@@ -67,6 +67,14 @@ json run_json(const run_plan& plan, const run_record& r) {
       where[std::to_string(thread)] = std::stoi(fields.at(1));
     run["placement"] = where;
   }
+  if (prints_pages(*r.c.program)) {
+    json pages = json::object();  // thread -> the node it read on, and its block's share there
+    for (const auto& [thread, fields] : r.reading.thread_fields) {
+      pages[std::to_string(thread)] = {{"node", std::stoi(fields.at(1))},
+                                       {"local_percent", std::strtod(fields.at(2).c_str(), nullptr)}};
+    }
+    run["pages"] = pages;
+  }
   return run;
 }
 
@@ -98,6 +106,7 @@ json aggregate_json(const run_plan& plan, const case_stats& c) {
           {"speedup", json_number(c.speedup)},
           {"floor_seconds", json_number(c.floor_seconds)},
           {"of_floor", json_number(c.of_floor)},
+          {"local_pages_percent", json_number(c.local_pages_percent)},
           {"build", build_name(plan, c.c.setting)},
           {"settings", settings_json(plan, c.c.setting)},
           {"placement", c.placement ? json{{"distinct_processors", c.placement->distinct_processors},
@@ -169,6 +178,9 @@ std::string as_json(const report& r, writing&) {
     const std::size_t equals = setting.find('=');
     out["runtime_settings"][setting.substr(0, equals)] = equals == std::string::npos ? "" : setting.substr(equals + 1);
   }
+  out["transparent_huge_pages"] =
+      r.facts.transparent_huge_pages.empty() ? json(nullptr) : json(r.facts.transparent_huge_pages);
+  out["numa_balancing"] = r.facts.numa_balancing < 0 ? json(nullptr) : json(r.facts.numa_balancing == 1);
   out["estimated_seconds"] = json_number(r.conditions.estimated_seconds);
   out["load_before"] = json_number(r.conditions.load_before);
   out["steal_percent"] = json_number(r.conditions.steal_percent);

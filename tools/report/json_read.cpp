@@ -134,6 +134,12 @@ run_record program_record(const run_plan& plan, const case_index& index, const j
   record.reading.seconds = number_or(run.at("wall_seconds"), -1);
   record.reading.thread_seconds = number_or(run.at("thread_seconds"), -1);
   record.reading.elements = static_cast<long long>(number_or(run.at("elements"), 0));
+  if (run.contains("pages")) {
+    for (const auto& [thread, page] : run.at("pages").items()) {
+      record.reading.thread_fields[std::stoi(thread)] = {thread, std::to_string(page.at("node").get<int>()),
+                                                         printed("%.17g", page.at("local_percent").get<double>())};
+    }
+  }
   if (run.contains("placement")) {
     for (const auto& [thread, processor] : run.at("placement").items()) {
       record.reading.thread_fields[std::stoi(thread)] = {thread, std::to_string(processor.get<int>())};
@@ -167,6 +173,8 @@ void read_document(const json& in, report& r) {
   for (const auto& [name, value] : in.at("runtime_settings").items()) {
     r.facts.runtime_settings.push_back(name + "=" + value.get<std::string>());
   }
+  r.facts.transparent_huge_pages = in.at("transparent_huge_pages").is_null() ? "" : in.at("transparent_huge_pages");
+  r.facts.numa_balancing = in.at("numa_balancing").is_null() ? -1 : in.at("numa_balancing").get<bool>() ? 1 : 0;
   r.conditions.complete = in.at("complete");
   r.conditions.estimated_seconds = number_or(in.at("estimated_seconds"), -1);
   r.conditions.load_before = number_or(in.at("load_before"), -1);

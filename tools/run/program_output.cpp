@@ -123,9 +123,11 @@ std::string check_calibration(const program_run& run) {
     const double value = std::strtod(run.result_fields[k].c_str(), nullptr);
     const floor_description& floor = kFloors[k];
     if (run.team_size < floor.fewest_threads) {
-      if (!std::isnan(value)) return "calibration figure " + run.result_fields[k] + " for a team of " + std::to_string(run.team_size);
+      if (!std::isnan(value))
+        return "calibration figure " + run.result_fields[k] + " for a team of " + std::to_string(run.team_size);
     } else if (floor.share ? !(value >= 0 && value <= 1) : !(std::isfinite(value) && value > 0)) {
-      return "calibration figure " + run.result_fields[k] + (floor.share ? " is not a share" : " is not a positive number");
+      return "calibration figure " + run.result_fields[k] +
+             (floor.share ? " is not a share" : " is not a positive number");
     }
   }
   return {};
@@ -182,9 +184,11 @@ std::optional<std::vector<std::string>> match_format(std::string_view text, std:
   std::vector<std::string> fields;
   std::size_t at = 0;
   for (std::size_t f = 0; f < format.size(); ++f) {
-    if (format[f] != '%') {
+    const bool percent_sign = format[f] == '%' && f + 1 < format.size() && format[f + 1] == '%';
+    if (format[f] != '%' || percent_sign) {
       if (at >= text.size() || text[at] != format[f]) return std::nullopt;
       ++at;
+      f += percent_sign ? 1 : 0;
       continue;
     }
     std::size_t end = f + 1;
@@ -259,5 +263,12 @@ program_run read_run(const program_description& program, long long n, int thread
     run.problem = check_sum(program, n, run.sum);
   }
   if (program.role == program_role::calibration) run.problem = check_calibration(run);
+  // A page share is a percentage, or -1 where the kernel could not say.
+  for (const auto& [thread, fields] : run.thread_fields) {
+    if (!run.problem.empty() || !prints_pages(program)) break;
+    const double share = std::strtod(fields.at(2).c_str(), nullptr);
+    if (!(share == -1 || (share >= 0 && share <= 100)))
+      run.problem = "page share " + fields.at(2) + "% of thread " + fields.at(0);
+  }
   return run;
 }

@@ -22,7 +22,7 @@ std::string memory_message(long long n);
 
 // The fields of `text` when it is exactly what printf(format, ...) writes for some values, each
 // as written but without the blanks of a field width; nullopt otherwise. Knows the conversions
-// the programs use: %d %Nd %u %lu %lld %td %g %p.
+// the programs use: %d %Nd %u %lu %lld %td %g %p, and %% for a percent sign.
 std::optional<std::vector<std::string>> match_format(std::string_view text, std::string_view format);
 
 // Reads and validates one run of `program` on n elements on a team of `threads` (0: whatever

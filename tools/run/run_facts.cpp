@@ -44,6 +44,25 @@ void read_facts(const run_plan& plan, const json& in, build_facts& facts) {
   }
 }
 
+// The bracketed word of /sys/kernel/mm/transparent_hugepage/enabled ("always [madvise] never").
+std::string huge_page_mode() {
+  std::ifstream file("/sys/kernel/mm/transparent_hugepage/enabled");
+  std::string line;
+  if (!std::getline(file, line)) return {};
+  const std::size_t open = line.find('[');
+  const std::size_t close = line.find(']', open);
+  const std::string mode =
+      open != std::string::npos && close != std::string::npos ? line.substr(open + 1, close - open - 1) : "";
+  return mode == "always" || mode == "madvise" || mode == "never" ? mode : "";
+}
+
+int numa_balancing() {
+  std::ifstream file("/proc/sys/kernel/numa_balancing");
+  int mode = -1;
+  if (!(file >> mode)) return -1;
+  return mode == 0 ? 0 : 1;  // 1 and 2 (memory tiering) both move pages
+}
+
 }  // namespace
 
 build_facts read_build_facts(const run_plan& plan, const build_location& build) {
@@ -64,5 +83,7 @@ run_facts facts_of_this_run(const run_plan& plan) {
   if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
   run_facts facts{host, processor_model(), processors_online(), runtime_settings(), {}};
   for (const build_location& build : plan.builds) facts.builds.push_back(read_build_facts(plan, build));
+  facts.transparent_huge_pages = huge_page_mode();
+  facts.numa_balancing = numa_balancing();
   return facts;
 }
