@@ -57,13 +57,18 @@ void placement_warnings(const run_plan& plan, const case_stats& c, const machine
   }
   const std::string bind = setting_of(plan, c.c, facts, "OMP_PROC_BIND");
   if (where.runs_on_one_node > 0 && !bind.empty() && bind != "false") {
-    said.push_back({"placement",
-                    name,
-                    printed("Placement: %s: under OMP_PROC_BIND=%s every thread sat on NUMA node %d in %d of %d runs, "
-                            "while the other nodes this process may use stayed idle.",
-                            name.c_str(), bind.c_str(), where.node, where.runs_on_one_node, where.runs),
-                    {},
-                    {{"node", where.node}, {"runs_on_one_node", where.runs_on_one_node}, {"runs", where.runs}}});
+    said.push_back(
+        {"placement",
+         name,
+         // The case's name holds the setting where --env gave it.
+         printed("Placement: %s: %severy thread sat on NUMA node %d in %d of %d runs, while the other "
+                 "nodes this process may use stayed idle.",
+                 name.c_str(),
+                 name.find("OMP_PROC_BIND=" + bind) == std::string::npos ? ("under OMP_PROC_BIND=" + bind + " ").c_str()
+                                                                         : "",
+                 where.node, where.runs_on_one_node, where.runs),
+         {},
+         {{"node", where.node}, {"runs_on_one_node", where.runs_on_one_node}, {"runs", where.runs}}});
   }
 }
 
