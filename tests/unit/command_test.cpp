@@ -8,8 +8,8 @@
 
 namespace {
 
-command_spec triad() {
-  command_spec command;
+command_wanted triad() {
+  command_wanted command;
   command.name = "triad";
   command.line = "bin/triad 1000";
   command.argv = {"bin/triad", "1000"};
@@ -50,7 +50,7 @@ TEST(Command, ReadsItsTimeElementsAndEachThreadsPlaceFromEitherRuntime) {
   EXPECT_EQ(processors_of_place("0-2,8,10-11"), (std::vector<int>{0, 1, 2, 8, 10, 11}));
   EXPECT_TRUE(processors_of_place("3-1").empty());
 
-  command_spec timed = triad();
+  command_wanted timed = triad();
   timed.time_regex = "took ([0-9.e+-]+) s";
   EXPECT_DOUBLE_EQ(read_command_run(timed, 1, exited(0, "it took 1.5e-3 s\n"), 2).seconds, 1.5e-3);
 }
@@ -58,7 +58,7 @@ TEST(Command, ReadsItsTimeElementsAndEachThreadsPlaceFromEitherRuntime) {
 TEST(Command, FailsARunThatExitsOtherwiseOrPrintsNoNumberWhereOneIsDue) {
   EXPECT_EQ(read_command_run(triad(), 1, exited(3, "seconds=1\n"), 1).problem,
             "exit status 3 (a valid run exits with 0)");
-  command_spec three = triad();
+  command_wanted three = triad();
   three.expect_exit = 3;
   EXPECT_EQ(read_command_run(three, 1, exited(3, "seconds=1\n"), 1).problem, "");
   EXPECT_EQ(read_command_run(triad(), 1, exited(0, "seconds=fast\n"), 1).problem,
@@ -67,7 +67,7 @@ TEST(Command, FailsARunThatExitsOtherwiseOrPrintsNoNumberWhereOneIsDue) {
             "its seconds= line holds no number of seconds: \"-2\"");
   EXPECT_EQ(read_command_run(triad(), 1, exited(0, "elements=0\n"), 1).problem,
             "its elements= line holds no positive whole number: \"0\"");
-  command_spec checked = triad();
+  command_wanted checked = triad();
   checked.expect = "^result ok$";
   EXPECT_EQ(read_command_run(checked, 1, exited(0, "result wrong\n"), 1).problem,
             "no line of its output matches --expect ^result ok$");
@@ -82,7 +82,7 @@ TEST(Command, SplitsItsLineAsAShellWouldWithoutExpanding) {
   EXPECT_EQ(words, (std::vector<std::string>{"bin/triad", "a b", "c \"d\" $HOME", "e f", "*"}));
   EXPECT_EQ(shell_words("bin/triad 'open", words), "a single quote is not closed");
   EXPECT_EQ(shell_words("   ", words), "it has no command");
-  command_spec command;
+  command_wanted command;
   EXPECT_NE(read_command("sum_walltime=bin/x", false, command), "");  // a program's name
   EXPECT_EQ(read_command("mine=bin/x 1", false, command), "");
   EXPECT_EQ(command.argv, (std::vector<std::string>{"bin/x", "1"}));

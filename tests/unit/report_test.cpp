@@ -79,9 +79,8 @@ TEST(Report, CsvRowsAreExact) {
   const report r = fixed_report();
   const std::string floors = csv_rows(r.plan, r.records[0]);  // no line transfer on one thread
   EXPECT_EQ(std::count(floors.begin(), floors.end(), '\n'),
-            std::count_if(std::begin(kFloors), std::end(kFloors), [](const floor_description& floor) {
-              return floor.fewest_threads == 1;
-            }));
+            std::count_if(std::begin(kFloors), std::end(kFloors),
+                          [](const floor_description& floor) { return floor.fewest_threads == 1; }));
   EXPECT_EQ(floors.substr(0, floors.find("floor:separate_line_sums")),
             "floor:add_latency,1,1,1000,5e-10,,,1,,OMP_PROC_BIND=close\n"
             "floor:inorder_streams,1,1,1000,0.001,,,1,,OMP_PROC_BIND=close\n"
@@ -93,6 +92,15 @@ TEST(Report, CsvRowsAreExact) {
 
 TEST(Report, ASavedRunReadsBackIntoTheSameReport) {
   writing how;
+  const report pages = fixed_report(2, 1.0, {"sum_touch_main", "sum_touch_team"});
+  const std::string saved_pages = as_json(pages, how);
+  report pages_again;
+  ASSERT_EQ(report_from_json(saved_pages, pages_again), "");
+  analyse(pages_again);
+  EXPECT_EQ(as_json(pages_again, how), saved_pages);
+  ASSERT_EQ(pages_again.measured.cases.size(), pages.measured.cases.size());
+  EXPECT_EQ(pages_again.measured.cases.back().local_pages_percent, 56.25);  // (100 + 12.5) / 2
+
   const report r = fixed_report();
   const std::string saved = as_json(r, how);
   written_json(saved);

@@ -54,6 +54,22 @@ TEST(Verdict, OfACleanRunClaimsItsFindingsWithNothingAgainstThem) {
   EXPECT_EQ(console.substr(console.size() - text.size()), text);
 }
 
+// An emulated processor's times are the emulator's: a note against every finding. Its header
+// names the kernel's page settings once the host has two nodes.
+TEST(Verdict, OfAnEmulatedProcessorDoubtsEveryTime) {
+  report r = clean_report();
+  r.facts.processor = "QEMU TCG CPU version 2.5+";
+  r.facts.transparent_huge_pages = "never";
+  r.facts.numa_balancing = 0;
+  const trust_note* emulated = note_with(verdict_of(r), "The processor is QEMU's emulation");
+  ASSERT_NE(emulated, nullptr);
+  EXPECT_TRUE(emulated->every);
+  EXPECT_EQ(console_header(r, 80).find("pages:"), std::string::npos);  // one node
+  r.machine.numa_nodes = 2;
+  EXPECT_NE(console_header(r, 80).find("pages:       transparent huge pages never; automatic NUMA balancing off\n"),
+            std::string::npos);
+}
+
 TEST(Verdict, OfALoadedRunWithARejectedSettingSaysWhatEachTouches) {
   report r = clean_report();
   r.conditions.load_before = 2.5;  // on 2 processors

@@ -32,7 +32,7 @@ case_stats program_figures(const run_plan& plan, const run_case& c, const std::v
       double share = 0;
       bool known = !r.reading.thread_fields.empty();
       for (const auto& [thread, fields] : r.reading.thread_fields) {
-        const double percent = std::strtod(fields.at(2).c_str(), nullptr);
+        const double percent = fields.size() > 2 ? std::strtod(fields[2].c_str(), nullptr) : -1;
         known = known && percent >= 0;  // -1: the kernel could not say
         share += percent;
       }

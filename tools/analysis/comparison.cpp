@@ -86,7 +86,8 @@ std::vector<std::string> run_differences(const report& base, const report& now) 
     std::vector<std::string> lines;
     if (plan.commands) {
       for (const command_program& command : *plan.commands)
-        lines.push_back(command.spec.name + "='" + command.spec.line + "'" + (command.spec.shell ? " (--shell)" : ""));
+        lines.push_back(command.wanted.name + "='" + command.wanted.line + "'" +
+                        (command.wanted.shell ? " (--shell)" : ""));
     }
     return lines;
   };

@@ -238,7 +238,7 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
         if (threads > 1 && find_case(measured.cases, program, 1) != nullptr &&
             find_case(measured.cases, program, threads) != nullptr) {
           said.push_back(of_effect(program_scaling(measured, program, threads, processors), "openmp_cost",
-                                   command.spec.name + " scaling on " + threads_text(threads),
+                                   command.wanted.name + " scaling on " + threads_text(threads),
                                    {{&program, 1, 0}, {&program, threads, 0}}));
         }
       }

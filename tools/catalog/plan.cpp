@@ -14,23 +14,23 @@ const build_location& build_named(const run_plan& plan, const std::string& name)
   return plan.builds.at(0);
 }
 
-const command_spec* command_of(const run_plan& plan, const run_case& c) {
+const command_wanted* command_of(const run_plan& plan, const run_case& c) {
   if (c.program->role != program_role::command || !plan.commands) return nullptr;
   for (const command_program& command : *plan.commands) {
-    if (&command.described == c.program) return &command.spec;
+    if (&command.described == c.program) return &command.wanted;
   }
   return nullptr;
 }
 
 std::string program_path(const run_plan& plan, const run_case& c) {
-  if (const command_spec* command = command_of(plan, c)) return command->shell ? "/bin/sh" : command->argv.at(0);
+  if (const command_wanted* command = command_of(plan, c)) return command->shell ? "/bin/sh" : command->argv.at(0);
   const build_location& build = build_named(plan, plan.settings.at(static_cast<std::size_t>(c.setting)).build);
   return (c.program->role == program_role::calibration ? build.tool_dir : build.bin) + "/" +
          std::string(c.program->name);
 }
 
 std::vector<std::string> program_arguments(const run_plan& plan, const run_case& c) {
-  if (const command_spec* command = command_of(plan, c)) {
+  if (const command_wanted* command = command_of(plan, c)) {
     if (command->shell) return {"-c", command->line};
     return {command->argv.begin() + 1, command->argv.end()};
   }

@@ -29,7 +29,7 @@ struct build_location {
 // first group holds) is the time of its own timed region, else the wall time of the process;
 // "elements=<count>" gives ns per element and the floor. The runtime prints where each thread
 // runs (OMP_DISPLAY_AFFINITY) in lines of kAffinityFormat.
-struct command_spec {
+struct command_wanted {
   std::string name;
   std::string line;               // as given
   std::vector<std::string> argv;  // the line split like a shell's words, with no expansion
@@ -37,7 +37,7 @@ struct command_spec {
   std::string time_regex;         // empty: "seconds=<number>"
   std::string expect;             // a regular expression standard output must match; empty: none
   int expect_exit = 0;            // the exit status of a valid run
-  bool operator==(const command_spec&) const = default;
+  bool operator==(const command_wanted&) const = default;
 };
 
 // The affinity line each of a command's threads prints, as OMP_AFFINITY_FORMAT: its thread
@@ -57,7 +57,7 @@ struct plan_request {
   std::vector<build_location> builds;         // from --build, in their order; empty: the one build below
   std::string bin_dir;                        // the default build's programs; empty: beside sum_compare
   std::vector<setting_dimension> dimensions;  // from --env, in their order
-  std::vector<command_spec> commands;         // from --command, in their order
+  std::vector<command_wanted> commands;       // from --command, in their order
 };
 
 // What a case runs under: the build its programs come from, and NAME=value for each --env
@@ -81,7 +81,7 @@ inline bool same_case(const run_case& a, const run_case& b) {
 // A command as a case's program: the description that the tables, the analysis and the writers
 // read, named after it, beside the command it runs.
 struct command_program {
-  command_spec spec;
+  command_wanted wanted;
   program_description described;
 };
 
@@ -113,7 +113,7 @@ std::string program_path(const run_plan& plan, const run_case& c);
 std::vector<std::string> program_arguments(const run_plan& plan, const run_case& c);
 
 // The command a case runs, or nullptr for one of the suite's programs.
-const command_spec* command_of(const run_plan& plan, const run_case& c);
+const command_wanted* command_of(const run_plan& plan, const run_case& c);
 
 // Every program the plan compares, the catalog's in its order and then the commands; each
 // program's place in it picks its colour in the charts.

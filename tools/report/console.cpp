@@ -218,12 +218,12 @@ std::vector<std::string> command_lines(const run_plan& plan) {
   std::vector<std::string> lines;
   if (!plan.commands) return lines;
   for (const command_program& command : *plan.commands) {
-    const command_spec& spec = command.spec;
-    lines.push_back(spec.name + ": " + (spec.shell ? "/bin/sh -c " : "") + spec.line + "; its time " +
-                    (spec.time_regex.empty() ? "from a line seconds=, else the process's wall time"
-                                             : "from what --time-regex '" + spec.time_regex + "' matches") +
-                    (spec.expect.empty() ? "" : "; valid when a line matches --expect '" + spec.expect + "'") +
-                    (spec.expect_exit != 0 ? printed("; valid when it exits with %d", spec.expect_exit) : ""));
+    const command_wanted& wanted = command.wanted;
+    lines.push_back(wanted.name + ": " + (wanted.shell ? "/bin/sh -c " : "") + wanted.line + "; its time " +
+                    (wanted.time_regex.empty() ? "from a line seconds=, else the process's wall time"
+                                               : "from what --time-regex '" + wanted.time_regex + "' matches") +
+                    (wanted.expect.empty() ? "" : "; valid when a line matches --expect '" + wanted.expect + "'") +
+                    (wanted.expect_exit != 0 ? printed("; valid when it exits with %d", wanted.expect_exit) : ""));
   }
   return lines;
 }

@@ -61,7 +61,7 @@ json run_json(const run_plan& plan, const run_record& r) {
               {"build", build_name(plan, r.c.setting)},
               {"settings", settings_json(plan, r.c.setting)},
               {"elements", r.reading.elements > 0 ? json(r.reading.elements) : json(nullptr)}};
-  if (prints_placement(*r.c.program) || !r.reading.thread_fields.empty()) {
+  if (!prints_pages(*r.c.program) && (prints_placement(*r.c.program) || !r.reading.thread_fields.empty())) {
     json where = json::object();  // thread -> the processor its placement line reports
     for (const auto& [thread, fields] : r.reading.thread_fields)
       where[std::to_string(thread)] = std::stoi(fields.at(1));
@@ -137,14 +137,14 @@ std::string as_json(const report& r, writing&) {
   out["commands"] = json::array();
   if (plan.commands) {
     for (const command_program& command : *plan.commands) {
-      const command_spec& spec = command.spec;
-      out["commands"].push_back({{"name", spec.name},
-                                 {"line", spec.line},
-                                 {"argv", spec.argv},
-                                 {"shell", spec.shell},
-                                 {"time_regex", spec.time_regex},
-                                 {"expect", spec.expect},
-                                 {"expect_exit", spec.expect_exit}});
+      const command_wanted& wanted = command.wanted;
+      out["commands"].push_back({{"name", wanted.name},
+                                 {"line", wanted.line},
+                                 {"argv", wanted.argv},
+                                 {"shell", wanted.shell},
+                                 {"time_regex", wanted.time_regex},
+                                 {"expect", wanted.expect},
+                                 {"expect_exit", wanted.expect_exit}});
     }
   }
   out["host"] = r.facts.host;

@@ -57,16 +57,17 @@ plan_request options_of(const json& in) {
   const json& commands = in.at("commands");
   for (std::size_t k = 0; k < commands.size(); ++k) {
     const json& command = commands[k];
-    command_spec spec{command.at("name"),       command.at("line"),   command.at("argv"),       command.at("shell"),
-                      command.at("time_regex"), command.at("expect"), command.at("expect_exit")};
+    command_wanted wanted{command.at("name"),       command.at("line"),   command.at("argv"),       command.at("shell"),
+                          command.at("time_regex"), command.at("expect"), command.at("expect_exit")};
     const std::string where = "/commands/" + std::to_string(k);
-    if (find_program(spec.name) != nullptr || spec.name == kCalibration.name ||
+    if (find_program(wanted.name) != nullptr || wanted.name == kCalibration.name ||
         std::any_of(options.commands.begin(), options.commands.end(),
-                    [&](const command_spec& earlier) { return earlier.name == spec.name; })) {
-      throw saved_fault{where + "/name", "the name " + spec.name + " of a program of the suite or of another command"};
+                    [&](const command_wanted& earlier) { return earlier.name == wanted.name; })) {
+      throw saved_fault{where + "/name",
+                        "the name " + wanted.name + " of a program of the suite or of another command"};
     }
-    if (!spec.shell && spec.argv.empty()) throw saved_fault{where + "/argv", "a command of no words"};
-    options.commands.push_back(spec);
+    if (!wanted.shell && wanted.argv.empty()) throw saved_fault{where + "/argv", "a command of no words"};
+    options.commands.push_back(wanted);
   }
   for (const auto& [name, values] : in.at("env").items()) {
     options.dimensions.push_back({name, values.get<std::vector<std::string>>()});
@@ -120,7 +121,7 @@ run_case case_of(const case_index& index, const program_description& program, co
 const program_description& program_named(const run_plan& plan, const std::string& name, const std::string& where) {
   if (const program_description* found = find_program(name)) return *found;
   for (const command_program& command : *plan.commands) {
-    if (command.spec.name == name) return command.described;
+    if (command.wanted.name == name) return command.described;
   }
   throw saved_fault{where + "/program",
                     "a run of " + name + ", neither a program of the suite nor a command of the file"};
@@ -140,7 +141,7 @@ run_record program_record(const run_plan& plan, const case_index& index, const j
                                                          printed("%.17g", page.at("local_percent").get<double>())};
     }
   }
-  if (run.contains("placement")) {
+  if (run.contains("placement") && !run.contains("pages")) {
     for (const auto& [thread, processor] : run.at("placement").items()) {
       record.reading.thread_fields[std::stoi(thread)] = {thread, std::to_string(processor.get<int>())};
     }

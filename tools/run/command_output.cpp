@@ -52,7 +52,7 @@ std::string value_of(const std::vector<std::string>& lines, const std::string& n
 }
 
 // Why the run is not valid by its exit, or "".
-std::string exit_problem(const command_spec& command, const child_result& run) {
+std::string exit_problem(const command_wanted& command, const child_result& run) {
   if (!run.failure.empty()) return run.failure;
   if (run.signal_number != 0) {
     const char* name = sigabbrev_np(run.signal_number);
@@ -105,7 +105,8 @@ std::string without_affinity_lines(const std::string& text, std::map<int, std::v
   return kept;
 }
 
-program_run read_command_run(const command_spec& command, int threads, const child_result& child, double wall_seconds) {
+program_run read_command_run(const command_wanted& command, int threads, const child_result& child,
+                             double wall_seconds) {
   program_run run;
   run.problem = exit_problem(command, child);
   if (!run.problem.empty()) return run;

@@ -23,4 +23,4 @@ std::string without_affinity_lines(const std::string& text, std::map<int, std::v
 // where it prints one and else the wall time, its CPU time over the team as the thread time, and
 // its threads' processors where each runs on one (thread_fields as the suite's placement
 // programs have them: thread, processor).
-program_run read_command_run(const command_spec& command, int threads, const child_result& run, double wall_seconds);
+program_run read_command_run(const command_wanted& command, int threads, const child_result& run, double wall_seconds);

@@ -39,11 +39,11 @@ std::vector<run_case> cases_under(const plan_request& options, const std::vector
 // The commands' descriptions as cases' programs, each named after its command.
 std::shared_ptr<const std::deque<command_program>> command_programs(const plan_request& options) {
   auto commands = std::make_shared<std::deque<command_program>>();
-  for (const command_spec& spec : options.commands) {
+  for (const command_wanted& wanted : options.commands) {
     command_program& added = commands->emplace_back(command_program{
-        spec,
+        wanted,
         {"", array_fill::none, true, nullptr, nullptr, nullptr, {-1, -1, -1}, 0, false, true, program_role::command}});
-    added.described.name = added.spec.name;
+    added.described.name = added.wanted.name;
   }
   return commands;
 }

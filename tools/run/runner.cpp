@@ -103,7 +103,7 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
         if (progress) std::fputc('\n', stderr);
         return records;
       }
-      const command_spec* command = command_of(plan, c);
+      const command_wanted* command = command_of(plan, c);
       const program_run reading = command != nullptr ? read_command_run(*command, c.threads, result, elapsed)
                                                      : read_run(*c.program, plan.size, c.threads, result);
       // The runtime's affinity lines are the placement, not something the command wrote.

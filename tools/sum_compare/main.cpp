@@ -70,7 +70,7 @@ std::string check_programs(const run_plan& plan) {
   if (plan.cases.empty()) return "the plan has no case to run";
   for (const run_case& c : plan.cases) {
     std::string path = program_path(plan, c);
-    const command_spec* command = command_of(plan, c);
+    const command_wanted* command = command_of(plan, c);
     // A command's first word without a slash is looked for in PATH, as a shell would.
     if (command != nullptr && path.find('/') == std::string::npos) path = in_path(path);
     struct stat file {};
@@ -110,7 +110,7 @@ double probe_seconds(const run_plan& plan, const run_case& c, int threads, const
   const child_result probe = run_child(program_path(plan, c), program_arguments(plan, c), env,
                                        {plan.timeout_seconds, kOutputCap, 0.5, settings.interrupted});
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const command_spec* command = command_of(plan, c);
+  const command_wanted* command = command_of(plan, c);
   return probe.exit_status == (command != nullptr ? command->expect_exit : 0) && probe.failure.empty() ? seconds : -1;
 }
 

@@ -124,7 +124,7 @@ std::string shell_words(const std::string& line, std::vector<std::string>& words
   return words.empty() ? "it has no command" : "";
 }
 
-std::string read_command(const std::string& text, bool shell, command_spec& command) {
+std::string read_command(const std::string& text, bool shell, command_wanted& command) {
   const std::size_t equals = text.find('=');
   command.name = text.substr(0, std::min(equals, text.size()));
   if (equals == std::string::npos || command.name.empty() ||
@@ -146,7 +146,7 @@ std::string read_command(const std::string& text, bool shell, command_spec& comm
 
 const CLI::Validator kCommand(
     [](std::string& text) {
-      command_spec command;
+      command_wanted command;
       return read_command(text, true, command);
     },
     "", "NAME=COMMAND");

@@ -35,7 +35,7 @@ std::string shell_words(const std::string& line, std::vector<std::string>& words
 
 // "NAME=CMD ARGS": a name of letters, digits, '.', '-' and '_' that no program of the suite has,
 // and the command's words (with SHELL, its line is left whole for /bin/sh -c).
-std::string read_command(const std::string& text, bool shell, command_spec& command);
+std::string read_command(const std::string& text, bool shell, command_wanted& command);
 
 // "NAME=DIR": a build's name (letters, digits, '.', '-', '_') and the directory of its programs.
 std::string read_build(const std::string& text, build_location& build);

@@ -292,7 +292,7 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
     options.plan.dimensions.push_back(dimension);
   }
   for (const std::string& text : commands) {
-    command_spec command;
+    command_wanted command;
     const std::string problem = read_command(text, shell, command);
     if (!problem.empty()) {
       std::fprintf(stderr, "sum_compare: --command: %s (sum_compare --help lists the options)\n",
