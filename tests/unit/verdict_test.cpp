@@ -61,7 +61,8 @@ TEST(Verdict, OfAnEmulatedProcessorDoubtsEveryTime) {
   r.facts.processor = "QEMU TCG CPU version 2.5+";
   r.facts.transparent_huge_pages = "never";
   r.facts.numa_balancing = 0;
-  const trust_note* emulated = note_with(verdict_of(r), "The processor is QEMU's emulation");
+  const verdict said = verdict_of(r);
+  const trust_note* emulated = note_with(said, "The processor is QEMU's emulation");
   ASSERT_NE(emulated, nullptr);
   EXPECT_TRUE(emulated->every);
   EXPECT_EQ(console_header(r, 80).find("pages:"), std::string::npos);  // one node
