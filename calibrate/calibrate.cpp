@@ -3,10 +3,10 @@
 // each in its order, which sum_compare reads. Each phase starts after a barrier; every thread
 // reads the clock just before and just after its own work, and the phase lasts from the first
 // start to the last end. The in-order streams are the team's block sums over an index-filled
-// array of N elements; the running sums kept in memory are the slot programs' load-add-store over
-// the array's first kSlotElements; the atomic adds on lines are kAtomicAdds per thread, a pattern
-// no processor can hide; the fork/join after idle follows kIdle alone, longer than the runtime
-// spins, so that it wakes a sleeping team; the constructs are timed over many repetitions.
+// array of N elements, the read bandwidth the same blocks read again (kLeastReadElements at
+// least); the running sums kept in memory are the slot programs' over the array's first
+// kSlotElements; the atomic adds on lines are kAtomicAdds per thread, which no processor hides;
+// the fork/join after idle follows kIdle alone, so that it wakes a sleeping team.
 #include <immintrin.h>
 #include <omp.h>
 #include <sched.h>
@@ -34,8 +34,9 @@ constexpr int kAtomicAdds = 1 << 16;
 constexpr int kRegions = 2000;
 constexpr int kBarriers = 2000;
 constexpr int kCriticalEntries = 20000;
-constexpr timespec kIdle{0, 20000000};  // far longer than libgomp spins before it sleeps
-constexpr int kSlotElements = 1 << 21;  // enough past the caches for a per-element cost, and quick
+constexpr timespec kIdle{0, 20000000};         // far longer than libgomp spins before it sleeps
+constexpr int kSlotElements = 1 << 21;         // enough past the caches for a per-element cost, and quick
+constexpr long kLeastReadElements = 1L << 20;  // a smaller block read once lasts about the threads' skew
 // What a phase that needs its threads at once may take: past it the phase stops and reports from
 // the repetitions it did, so that a loaded machine's time slices cannot stretch the calibration.
 constexpr double kPhaseBudgetSeconds = 0.05;
@@ -51,16 +52,18 @@ double dependent_adds() {
   return x;
 }
 
-// a[begin..end) summed through 16 independent partial sums, which the compiler keeps in vector
-// registers: the adds leave the index order, so the read speed is all that is left.
-double unordered_sum(const double* a, int begin, int end) {
+// a[begin..end) summed PASSES times through 16 independent partial sums, which the compiler keeps
+// in vector registers: the adds leave the index order, so the read speed is all that is left.
+double unordered_sum(const double* a, int begin, int end, long passes) {
   double partial[16] = {};
-  int i = begin;
-  for (; i + 16 <= end; i += 16) {
-    for (int k = 0; k < 16; ++k) partial[k] += a[i + k];
-  }
   double sum = 0.0;
-  for (; i < end; ++i) sum += a[i];
+  for (long pass = 0; pass < passes; ++pass) {
+    int i = begin;
+    for (; i + 16 <= end; i += 16)
+      for (int k = 0; k < 16; ++k) partial[k] += a[i + k];
+    for (; i < end; ++i) sum += a[i];
+    asm volatile("" ::: "memory");  // so that every pass reads the array again
+  }
   for (double p : partial) sum += p;
   return sum;
 }
@@ -187,10 +190,11 @@ int main(int argc, char** argv) {
   alignas(64) double contended = 0.0;
   long entries = 0;
   const int slot_elements = std::min(n, kSlotElements);
+  const long read_passes = std::max(1L, kLeastReadElements / std::max(1, n / team_size));
   span shared_sums, separate_sums, shared_atomics, separate_atomics, atomics, barriers, criticals;
-#pragma omp parallel default(none)                                                                            \
-    shared(a, n, adds, inorder, read, transfer, turn, stop_hand_over, stop_barriers, barriers_done, checksum, \
-           shared_slots, separate_slots, slot_elements, contended, entries, shared_sums, separate_sums,       \
+#pragma omp parallel default(none)                                                                                   \
+    shared(a, n, adds, inorder, read, transfer, turn, stop_hand_over, stop_barriers, barriers_done, checksum,        \
+           shared_slots, separate_slots, slot_elements, read_passes, contended, entries, shared_sums, separate_sums, \
            shared_atomics, separate_atomics, atomics, barriers, criticals)
   {
     const int thread = omp_get_thread_num();
@@ -206,7 +210,7 @@ int main(int argc, char** argv) {
     take_part(inorder, start, clock_seconds(CLOCK_MONOTONIC));
 #pragma omp barrier
     start = clock_seconds(CLOCK_MONOTONIC);
-    const double unordered = unordered_sum(a, block.begin, block.end);
+    const double unordered = unordered_sum(a, block.begin, block.end, read_passes);
     take_part(read, start, clock_seconds(CLOCK_MONOTONIC));
 #pragma omp atomic
     checksum += chain + in_order + unordered;
@@ -272,7 +276,7 @@ int main(int argc, char** argv) {
   const auto measured = [&](floor_kind kind) -> double& { return figure[static_cast<std::size_t>(kind)]; };
   measured(floor_kind::add_latency) = seconds_of(adds) * 1e9 / kAdds;
   measured(floor_kind::inorder_streams) = seconds_of(inorder);
-  measured(floor_kind::read_bandwidth) = seconds_of(read);
+  measured(floor_kind::read_bandwidth) = seconds_of(read) / static_cast<double>(read_passes);
   measured(floor_kind::line_transfer) = transfer.ns;
   measured(floor_kind::hand_over_waits) = transfer.waited;
   measured(floor_kind::shared_line_sums) = seconds_of(shared_sums);

@@ -3,12 +3,13 @@
 
     browser_check.py BIN_DIR WORK_DIR
 
-Writes a run's page (two settings, so that the charts have small multiples) and a comparison's,
-opens each from disk and checks, once the page has loaded: one table row per case (per compared
-figure), one chart per effect, the placement marked on the machine drawing, a forest-plot row per
-headline with a ratio, the verdict on the first screen and before the placement, no sideways
-scroll on a 400-pixel phone, no console error, no uncaught exception and no request beyond the
-page itself. Saves a screenshot of each page in WORK_DIR. Exits 77 (skipped) without Chromium.
+Writes a run's page (two settings at two sizes, so that the charts have small multiples and the
+charts against the array's size are drawn) and a comparison's, opens each from disk and checks,
+once the page has loaded: one table row per case (per compared figure), one chart per effect,
+the placement marked on the machine drawing, a forest-plot row per headline with a ratio, the
+verdict on the first screen and before the placement, no sideways scroll on a 400-pixel phone,
+no console error, no uncaught exception and no request beyond the page itself. Saves a
+screenshot of each page in WORK_DIR. Exits 77 (skipped) without Chromium.
 
 Chromium is driven over its DevTools protocol on a pipe (--remote-debugging-pipe: commands on
 descriptor 3, replies and events on descriptor 4, each a JSON text ended by a NUL byte).
@@ -177,7 +178,7 @@ def main():
             sys.exit(f"sum_compare {' '.join(args)} failed ({run.returncode}):\n{run.stdout}\n{run.stderr}")
 
     run_page, run_json = os.path.join(work, "run.html"), os.path.join(work, "run.json")
-    sum_compare("--threads", "1,2", "--size", "100000", "--repeat", "3", "--env", "OMP_PROC_BIND=close,spread",
+    sum_compare("--threads", "1,2", "--size", "20000,100000", "--repeat", "3", "--env", "OMP_PROC_BIND=close,spread",
                 "--html", run_page, "--json", run_json)
     with open(run_json) as saved:
         saved_run = json.load(saved)
@@ -187,7 +188,8 @@ def main():
     expect(seen["cases"] == len(saved_run["aggregates"]), f"{seen['cases']} case rows for {len(saved_run['aggregates'])} cases")
     with_gnuplot = shutil.which("gnuplot") is not None
     effects = [chart["effect"] for chart in seen["charts"]]
-    expected = ["scaling", "time_per_element", "false_sharing", "first_touch"] if with_gnuplot else []
+    expected = ["scaling", "time_per_element", "false_sharing", "first_touch", "bandwidth_by_size",
+                "time_by_size"] if with_gnuplot else []
     expect(effects == expected, f"charts {effects}, not one per effect {expected}")
     expect(all(chart["drawn"] for chart in seen["charts"]), f"a chart without its drawing: {seen['charts']}")
     expect(seen["chart_note"] == (0 if with_gnuplot else 1), "the page does not say how to get its charts")

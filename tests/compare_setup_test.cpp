@@ -29,7 +29,7 @@ long long compared_sums() {
 TEST(SumCompare, DryRunPlansTheTeamSizesOfTheAllowedProcessorsAndRunsNothing) {
   EXPECT_EQ(default_team_sizes(6), (std::vector<int>{1, 2, 4, 6}));
   EXPECT_EQ(default_team_sizes(128), (std::vector<int>{1, 2, 4, 8, 16, 32, 64, 128}));
-  const child_result run = run_child("taskset", {"-c", "0", program_path("sum_compare"), "--dry-run"},
+  const child_result run = run_child("taskset", {"-c", "0", program_path("sum_compare"), "--dry-run", "--size", "1000"},
                                      environment_without_runtime_settings());
   ASSERT_EQ(run.exit_status, 0) << run.err;
   const std::vector<std::string> lines = output_lines(run.out);

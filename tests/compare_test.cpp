@@ -177,7 +177,7 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
   const nlohmann::json json = read_json(json_path);
   EXPECT_EQ(json["schema_version"], kJsonSchemaVersion);
   EXPECT_EQ(json["complete"], true);
-  EXPECT_EQ(json["elements"], 1000);
+  EXPECT_EQ(json["sizes"][0]["elements"], 1000);
   EXPECT_EQ(json["runs"].size(), 2u * (on_team * 2 + 1));
   ASSERT_EQ(json["aggregates"].size(), on_team * 2 + 1);
   for (const nlohmann::json& aggregate : json["aggregates"]) {

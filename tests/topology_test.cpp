@@ -20,7 +20,7 @@ child_result compare_on(const char* synthetic, const std::vector<std::string>& a
 }
 
 TEST(Topology, TheHeaderAndTheTeamSizesFollowTheMachineHwlocDescribes) {
-  const child_result run = compare_on(kTwoSockets, {"--dry-run"});
+  const child_result run = compare_on(kTwoSockets, {"--dry-run", "--size", "1000"});
   ASSERT_EQ(run.exit_status, 0) << run.err;
   const std::vector<std::string> lines = output_lines(run.out);
   EXPECT_EQ(lines.at(0).substr(lines[0].find(", threads ")), ", threads 1,2,4,8,16,32");
@@ -62,8 +62,40 @@ TEST(Settings, EveryCaseRunsUnderEachValueSideBySide) {
   EXPECT_EQ(json["runs"][0]["settings"]["OMP_PROC_BIND"], "close");
   EXPECT_EQ(json["env"]["OMP_PROC_BIND"], (nlohmann::json{"close", "spread"}));
 
-  const child_result places = compare_on(nullptr, {"--dry-run", "--env", "OMP_PLACES={0,1},{1}"});
+  const child_result places = compare_on(nullptr, {"--dry-run", "--size", "1000", "--env", "OMP_PLACES={0,1},{1}"});
   EXPECT_NE(places.out.find("[OMP_PLACES={0,1}] [OMP_PLACES={1}]"), std::string::npos) << places.out;
+}
+
+// Two sizes, one of them named after a cache of the machine hwloc describes, run side by side:
+// each a section of the table, a size in the saved runs, its own element count in the CSV.
+TEST(Sizes, EachRunsSideBySideAsASettingOfItsOwn) {
+  const scratch_directory out;
+  const auto json_path = out.path / "runs.json";
+  const auto csv_path = out.path / "runs.csv";
+  const child_result run =
+      compare_on("pack:1 l3:1(size=4MiB) core:2 l2:1(size=256KiB) l1d:1(size=32KiB) pu:1",
+                 {"--size", "1000,L2", "--programs", "sum_walltime,sum_slots_padded", "--threads", "1,2", "--repeat",
+                  "1", "--json", json_path.string(), "--csv", csv_path.string()});
+  ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("\nunder size 1000:\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\nunder size L2:\n"), std::string::npos) << run.out;
+  const nlohmann::json json = written_json_file(json_path);
+  // Half of an L2 of 256 KiB that serves one processor: 128 KiB.
+  EXPECT_EQ(json["sizes"], nlohmann::json::parse(R"([
+      {"name": "1000", "elements": 1000, "cache_level": null, "cache_bytes": null, "memory_bytes": null},
+      {"name": "L2", "elements": 16384, "cache_level": 2, "cache_bytes": 262144, "memory_bytes": null}])"));
+  EXPECT_EQ(json["failed_runs"], 0);  // every sum exact at its own size
+  ASSERT_EQ(json["aggregates"].size(), 8u);
+  EXPECT_EQ(json["aggregates"][0]["size"], "1000");
+  EXPECT_EQ(json["aggregates"][7]["size"], "L2");
+  std::ifstream csv(csv_path);
+  int at_l2 = 0;
+  for (std::string line; std::getline(csv, line);) {
+    if (line.rfind("sum_", 0) == 0 && line.find(",16384,") != std::string::npos &&
+        line.find(",size L2") != std::string::npos)
+      ++at_l2;
+  }
+  EXPECT_EQ(at_l2, 4);  // sum_walltime and sum_slots_padded on 1 and 2 threads, one run each
 }
 
 }  // namespace

@@ -142,8 +142,8 @@ TEST(Escaping, EveryFormatKeepsOutsideTextLiteral) {
   expect_literal_markdown(as(output_format::markdown, r), as(output_format::markdown, plain));
   expect_plain_console(console_header(r) + as_console(r));
 
-  const std::vector<effect_chart> charts = effect_charts(r.plan, r.measured);
-  const std::vector<effect_chart> plain_charts = effect_charts(plain.plan, plain.measured);
+  const std::vector<effect_chart> charts = effect_charts(r.plan, r.measured, r.machine);
+  const std::vector<effect_chart> plain_charts = effect_charts(plain.plan, plain.measured, plain.machine);
   ASSERT_EQ(charts.size(), plain_charts.size());
   for (std::size_t k = 0; k < charts.size(); ++k) expect_gnuplot_lines(charts[k].script, plain_charts[k].script);
   EXPECT_EQ(count_of(chart_data(r.plan, r.measured), '\n'), count_of(chart_data(plain.plan, plain.measured), '\n'));

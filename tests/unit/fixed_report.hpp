@@ -6,14 +6,15 @@
 #include "tools/run/planning.hpp"
 
 // Two rounds of sum_walltime and sum_slots_padded (or PROGRAMS) on 1 and 2 threads under two
-// settings, with their calibration, on a machine of two processors on two cores.
+// settings (at each of SIZES), with their calibration, on a machine of two processors on two cores.
 inline report fixed_report(int rounds = 2, double padded_factor = 1.0,
-                           std::vector<std::string> programs = {"sum_walltime", "sum_slots_padded"}) {
+                           std::vector<std::string> programs = {"sum_walltime", "sum_slots_padded"},
+                           std::vector<array_size> sizes = {counted_size(1000)}) {
   plan_request options;
   options.programs = std::move(programs);
   options.threads = {1, 2};
   options.repeat = rounds;
-  options.size = 1000;
+  options.sizes = std::move(sizes);
   options.dimensions = {{"OMP_PROC_BIND", {"close", "spread"}}};
   report r;
   r.plan = make_plan(options, 2);

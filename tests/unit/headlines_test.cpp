@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/unit/fixed_figures.hpp"
 #include "tools/analysis/aggregate.hpp"
 #include "tools/analysis/headlines.hpp"
 #include "tools/analysis/sentences.hpp"
@@ -12,33 +13,18 @@
 
 namespace {
 
-// A case whose runs took the given seconds.
-case_stats stats_of(const char* name, int threads, const std::vector<double>& walls, int size) {
-  case_stats stats;
-  stats.c = {&program(name), threads};
-  stats.walls = walls;
-  stats.wall = summarise(walls);
-  stats.median_ci = median_interval(walls);
-  stats.ns_per_element_per_thread = stats.wall.median * threads / size * 1e9;
-  return stats;
-}
-
-std::vector<double> around(double median) {
-  return {median * 0.99, median, median * 1.01, median * 0.995, median * 1.005, median * 0.98, median * 1.02};
-}
-
 TEST(Headlines, SayOnlyWhatTheirIntervalsSupport) {
   run_plan plan;
   plan.threads = {1, 2, 8};
-  plan.size = 20000000;
+  plan.sizes = {counted_size(20000000)};
   plan.settings = {{}};
   figures measured;
   measured.cases = {
-      stats_of("sum_walltime", 1, around(0.012), plan.size),
-      stats_of("sum_walltime", 2, around(0.012), plan.size),  // no faster
-      stats_of("sum_walltime", 8, around(0.006), plan.size),  // faster, but on 8 threads over 2 processors
-      stats_of("sum_slots_packed", 2, around(0.12), plan.size),
-      stats_of("sum_slots_padded", 2, around(0.036), plan.size),
+      stats_of("sum_walltime", 1, around(0.012), plan.sizes[0].elements),
+      stats_of("sum_walltime", 2, around(0.012), plan.sizes[0].elements),  // no faster
+      stats_of("sum_walltime", 8, around(0.006), plan.sizes[0].elements),  // faster, but on 8 threads over 2 processors
+      stats_of("sum_slots_packed", 2, around(0.12), plan.sizes[0].elements),
+      stats_of("sum_slots_padded", 2, around(0.036), plan.sizes[0].elements),
   };
   measured.floors = {{floor_kind::line_transfer, 2, 0, around(200), 200, median_interval(around(200))}};
   const std::vector<headline> said = headlines(plan, measured, 2, 1);
@@ -78,15 +64,16 @@ std::string texts(const std::vector<headline>& said) {
 TEST(Headlines, ClaimOnlyWhatTheWholeIntervalSupports) {
   run_plan plan;
   plan.threads = {1, 2};
-  plan.size = 1000000;
+  plan.sizes = {counted_size(1000000)};
   plan.settings = {{}};
   const auto floor_of = [](floor_kind kind, int threads, const std::vector<double>& values) {
     return floor_stats{kind, threads, 0, values, summarise(values).median, median_interval(values)};
   };
   figures wide;
-  wide.cases = {stats_of("sum_walltime", 1, spread(1.2e-3, 0.6), plan.size),  // 1.2x the add latency, give or take
-                stats_of("sum_walltime", 2, around(0.6e-3), plan.size),
-                stats_of("sum_slots_padded", 1, spread(1.05e-3, 0.6), plan.size)};  // about the in-order floor
+  wide.cases = {
+      stats_of("sum_walltime", 1, spread(1.2e-3, 0.6), plan.sizes[0].elements),  // 1.2x the add latency, give or take
+      stats_of("sum_walltime", 2, around(0.6e-3), plan.sizes[0].elements),
+      stats_of("sum_slots_padded", 1, spread(1.05e-3, 0.6), plan.sizes[0].elements)};  // about the in-order floor
   wide.floors = {floor_of(floor_kind::add_latency, 1, around(1.0)),
                  floor_of(floor_kind::inorder_streams, 1, around(1e-3)),
                  floor_of(floor_kind::read_bandwidth, 1, around(6.4)),  // 1.25 ms for the array: slower than in order
@@ -104,8 +91,8 @@ TEST(Headlines, ClaimOnlyWhatTheWholeIntervalSupports) {
   }
 
   figures zero;  // a clock too coarse for the runs
-  zero.cases = {stats_of("sum_walltime", 1, {0, 0, 0, 0, 0, 0, 0}, plan.size),
-                stats_of("sum_walltime", 2, {0, 0, 0, 0, 0, 0, 0}, plan.size)};
+  zero.cases = {stats_of("sum_walltime", 1, {0, 0, 0, 0, 0, 0, 0}, plan.sizes[0].elements),
+                stats_of("sum_walltime", 2, {0, 0, 0, 0, 0, 0, 0}, plan.sizes[0].elements)};
   zero.floors = {floor_of(floor_kind::inorder_streams, 2, around(1e-3))};
   const std::vector<headline> zero_said = headlines(plan, zero, 2, 1);
   ASSERT_FALSE(zero_said.empty());
@@ -119,8 +106,8 @@ TEST(Headlines, ClaimOnlyWhatTheWholeIntervalSupports) {
   }
 
   figures two_runs;
-  two_runs.cases = {stats_of("sum_walltime", 1, {1.0e-3, 1.0e-3}, plan.size),
-                    stats_of("sum_walltime", 2, {0.5e-3, 0.5e-3}, plan.size)};
+  two_runs.cases = {stats_of("sum_walltime", 1, {1.0e-3, 1.0e-3}, plan.sizes[0].elements),
+                    stats_of("sum_walltime", 2, {0.5e-3, 0.5e-3}, plan.sizes[0].elements)};
   const std::vector<headline> few = headlines(plan, two_runs, 2, 1);
   ASSERT_FALSE(few.empty());
   EXPECT_EQ(few[0].text.rfind("sum_walltime, 2 threads: 2.00x [2.00, 2.00]* the speed of 1 thread: no measurable", 0),
@@ -135,12 +122,12 @@ TEST(Headlines, ClaimOnlyWhatTheWholeIntervalSupports) {
 TEST(Headlines, ReadFalseSharingAgainstTheHostsOwnReference) {
   run_plan plan;
   plan.threads = {2};
-  plan.size = 20000000;
+  plan.sizes = {counted_size(20000000)};
   plan.settings = {{}};
   const auto said_for = [&](double programs, double plain, double atomics) {
     figures measured;
-    measured.cases = {stats_of("sum_slots_packed", 2, around(0.04 * programs), plan.size),
-                      stats_of("sum_slots_padded", 2, around(0.04), plan.size)};
+    measured.cases = {stats_of("sum_slots_packed", 2, around(0.04 * programs), plan.sizes[0].elements),
+                      stats_of("sum_slots_padded", 2, around(0.04), plan.sizes[0].elements)};
     for (const auto& [kind, median] : {std::pair{floor_kind::shared_line_sums, 0.03 * plain},
                                        {floor_kind::separate_line_sums, 0.03},
                                        {floor_kind::shared_line_atomic_adds, 0.002 * atomics},
@@ -172,8 +159,8 @@ TEST(Headlines, ReadFalseSharingAgainstTheHostsOwnReference) {
 
   plan.threads = {2};
   figures few;  // 3 runs a side: 3x, but no 95% interval, so neither "shows" nor "hides"
-  few.cases = {stats_of("sum_slots_packed", 2, {0.12, 0.121, 0.119}, plan.size),
-               stats_of("sum_slots_padded", 2, {0.04, 0.041, 0.039}, plan.size)};
+  few.cases = {stats_of("sum_slots_packed", 2, {0.12, 0.121, 0.119}, plan.sizes[0].elements),
+               stats_of("sum_slots_padded", 2, {0.04, 0.041, 0.039}, plan.sizes[0].elements)};
   for (floor_kind kind : {floor_kind::shared_line_sums, floor_kind::separate_line_sums}) {
     const std::vector<double> values = kind == floor_kind::shared_line_sums ? std::vector<double>{0.09, 0.091, 0.089}
                                                                             : std::vector<double>{0.03, 0.031, 0.029};
@@ -189,12 +176,12 @@ TEST(Headlines, ReadFalseSharingAgainstTheHostsOwnReference) {
 TEST(Headlines, ReadTheReductionsExcessAgainstTheHostsConstructs) {
   run_plan plan;
   plan.threads = {1, 2};
-  plan.size = 10000000;
+  plan.sizes = {counted_size(10000000)};
   plan.settings = {{}};
   const auto said_for = [&](double team_seconds) {
     figures measured;
-    measured.cases = {stats_of("sum_walltime", 1, around(0.006), plan.size),
-                      stats_of("sum_walltime", 2, around(team_seconds), plan.size)};
+    measured.cases = {stats_of("sum_walltime", 1, around(0.006), plan.sizes[0].elements),
+                      stats_of("sum_walltime", 2, around(team_seconds), plan.sizes[0].elements)};
     for (const auto& [kind, median] : {std::pair{floor_kind::inorder_streams, 0.003},
                                        {floor_kind::fork_join_after_idle, 90.0},
                                        {floor_kind::barrier, 1.5},
@@ -218,13 +205,13 @@ TEST(Headlines, ReadTheReductionsExcessAgainstTheHostsConstructs) {
 TEST(Headlines, GiveFiguresPerElementOnlyForRunsOfAMillisecondOrMore) {
   run_plan plan;
   plan.threads = {1, 2};
-  plan.size = 1000000;
+  plan.sizes = {counted_size(1000000)};
   plan.settings = {{}};
   const auto said_for = [&](double one_thread_seconds) {
     figures measured;
-    measured.cases = {stats_of("sum_walltime", 1, around(one_thread_seconds), plan.size),
-                      stats_of("sum_slots_packed", 2, around(2 * one_thread_seconds), plan.size),
-                      stats_of("sum_slots_padded", 2, around(one_thread_seconds), plan.size)};
+    measured.cases = {stats_of("sum_walltime", 1, around(one_thread_seconds), plan.sizes[0].elements),
+                      stats_of("sum_slots_packed", 2, around(2 * one_thread_seconds), plan.sizes[0].elements),
+                      stats_of("sum_slots_padded", 2, around(one_thread_seconds), plan.sizes[0].elements)};
     measured.floors = {{floor_kind::add_latency, 1, 0, around(0.5), 0.5, median_interval(around(0.5))},
                        {floor_kind::line_transfer, 2, 0, around(200), 200, median_interval(around(200))}};
     std::string text;
@@ -251,11 +238,11 @@ TEST(Headlines, GiveFiguresPerElementOnlyForRunsOfAMillisecondOrMore) {
 TEST(Headlines, ReadWherePagesLieAndTheirTimeOnlyOverSeveralNodes) {
   run_plan plan;
   plan.threads = {2};
-  plan.size = 20000000;
+  plan.sizes = {counted_size(20000000)};
   plan.settings = {{}};
   figures measured;
-  measured.cases = {stats_of("sum_touch_main", 2, around(0.02), plan.size),
-                    stats_of("sum_touch_team", 2, around(0.01), plan.size)};
+  measured.cases = {stats_of("sum_touch_main", 2, around(0.02), plan.sizes[0].elements),
+                    stats_of("sum_touch_team", 2, around(0.01), plan.sizes[0].elements)};
   measured.cases[0].local_pages_percent = 50;
   measured.cases[1].local_pages_percent = 99.6;
 

@@ -32,7 +32,7 @@ TEST(Aggregate, DerivesEachFigureFromTheRuns) {
   options.programs = {"sum_walltime"};
   options.threads = {1, 2};
   options.repeat = 3;
-  options.size = 1000000;
+  options.sizes = {counted_size(1000000)};
   const run_plan plan = make_plan(options, 2);
   const std::map<int, std::vector<double>> walls = {{1, {0.010, 0.012, 0.011}}, {2, {0.006, 0.005, 0.007}}};
   std::vector<run_record> records;
@@ -220,7 +220,7 @@ TEST(Merge, FlagsOnlyTheMachineSlowerThanAllTheOthers) {
   EXPECT_NE(unflagged.note.find("No machine can be flagged from these runs"), std::string::npos) << unflagged.note;
   EXPECT_EQ(merged.note, "");
 
-  second.plan.size = 2000;
+  second.plan.sizes = {counted_size(2000)};
   EXPECT_NE(merge_refusal({"a.json", "b.json"}, {first, second}).find("runs of one size"), std::string::npos);
   EXPECT_EQ(merge_refusal({"a.json", "c.json"}, {first, slow}), "");
 }
@@ -236,7 +236,7 @@ std::size_t count_of(const std::string& text, const std::string& part) {
 TEST(Page, ChartsPerEffectWithAPanelPerSettingAndMarkedPlacement) {
   const report r = fixed_report(3);
   std::vector<std::string> effects;
-  for (const effect_chart& chart : effect_charts(r.plan, r.measured)) {
+  for (const effect_chart& chart : effect_charts(r.plan, r.measured, r.machine)) {
     effects.push_back(chart.effect);
     EXPECT_EQ(count_of(chart.script, "\nplot "), 2u) << chart.script;  // close and spread
     EXPECT_NE(chart.script.find("set title 'OMP_PROC_BIND=spread'"), std::string::npos) << chart.script;

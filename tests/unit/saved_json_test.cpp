@@ -1,11 +1,12 @@
 // Saved runs read back only once they hold the schema: each crafted file of the fuzzer's
-// regression inputs is refused at the place that is wrong, and the schema says what the
-// catalog and the writer say.
+// regression inputs is refused at the place that is wrong, what a run of several sizes adds
+// reads back as written, and the schema says what the catalog and the writer say.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "tests/unit/fixed_report.hpp"
 #include "tools/catalog/programs.hpp"
 #include "tools/report/json.hpp"
 #include "tools/report/json_schema.hpp"
@@ -24,7 +25,7 @@ TEST(SavedJson, IsRefusedWhereItIsWrong) {
   EXPECT_EQ(refusal_of("a_small_run.json"), "");
   const std::pair<const char*, const char*> refused[] = {
       {"zero_caches.json", "breaks the schema at /topology/last_level_count: "},
-      {"elements_past_int.json", "breaks the schema at /elements: "},
+      {"elements_past_int.json", "breaks the schema at /sizes/0/elements: "},
       {"negative_repeat.json", "breaks the schema at /repeat: "},
       {"line_break_in_a_setting.json", "breaks the schema at /env/OMP_PROC_BIND/0: holds a character it may not"},
       {"long_texts.json", "breaks the schema at /host: "},
@@ -40,6 +41,24 @@ TEST(SavedJson, IsRefusedWhereItIsWrong) {
   };
   for (const auto& [file, reason] : refused)
     EXPECT_NE(refusal_of(file).find(reason), std::string::npos) << refusal_of(file);
+}
+
+// Two sizes, the clock the kernel showed and kinds of core: each read back as it was written.
+TEST(SavedJson, SizesTheClockAndCoreKindsReadBackAsWritten) {
+  writing how;
+  report sized = fixed_report(2, 1.0, {"sum_walltime"}, {counted_size(1000), {"L2", 2000, 2, 32000, 0}});
+  sized.facts.clock = {{"powersave"}, 1, {400, 4700}, {800, 1200}, {3000, 3100}, "mains"};
+  sized.machine.kinds = {{{1}, 0, {{"CoreType", "IntelAtom"}}}, {{0}, 1, {{"CoreType", "IntelCore"}}}};
+  analyse(sized);
+  const std::string saved_sized = as_json(sized, how);
+  report sized_again;
+  ASSERT_EQ(report_from_json(saved_sized, sized_again), "");
+  analyse(sized_again);
+  EXPECT_EQ(as_json(sized_again, how), saved_sized);
+  EXPECT_EQ(sized_again.plan.sizes, sized.plan.sizes);
+  EXPECT_EQ(sized_again.plan.settings.size(), 4u);  // each --env value at each size
+  EXPECT_EQ(sized_again.facts.clock, sized.facts.clock);
+  EXPECT_EQ(sized_again.machine.kinds, sized.machine.kinds);
 }
 
 // The schema is written by hand beside the code: its version and its programs are the code's.

@@ -110,10 +110,13 @@ TEST(Console, EveryLineFitsAnEightyColumnTerminal) {
 TEST(Estimate, AddsEachProgramsProbeAndTheCalibrationsEveryRound) {
   const report r = fixed_report();  // two settings of calibrate, sum_walltime and sum_slots_padded on 1 and 2 threads
   ASSERT_EQ(r.plan.rounds, 3);
-  EXPECT_DOUBLE_EQ(estimated_seconds(r.plan, {{"calibrate", 0.2}, {"sum_walltime", 0.1}, {"sum_slots_padded", 0.05}}),
-                   3 * 2 * 2 * (0.2 + 0.1 + 0.05));
-  EXPECT_EQ(estimated_seconds(r.plan, {{"calibrate", -1}, {"sum_walltime", 0.1}, {"sum_slots_padded", 0.05}}), -1);
-  EXPECT_EQ(estimated_seconds(r.plan, {{"sum_walltime", 0.1}, {"sum_slots_padded", 0.05}}), -1);
+  EXPECT_DOUBLE_EQ(
+      estimated_seconds(r.plan, {{"calibrate 1000", 0.2}, {"sum_walltime 1000", 0.1}, {"sum_slots_padded 1000", 0.05}}),
+      3 * 2 * 2 * (0.2 + 0.1 + 0.05));
+  EXPECT_EQ(
+      estimated_seconds(r.plan, {{"calibrate 1000", -1}, {"sum_walltime 1000", 0.1}, {"sum_slots_padded 1000", 0.05}}),
+      -1);
+  EXPECT_EQ(estimated_seconds(r.plan, {{"sum_walltime 1000", 0.1}, {"sum_slots_padded 1000", 0.05}}), -1);
 }
 
 TEST(Progress, SaysTheTimeSoFarAndWhatIsLeftWithinTheWidth) {

@@ -16,7 +16,7 @@ case_stats program_figures(const run_plan& plan, const run_case& c, const std::v
   std::vector<double> thread_times;
   std::vector<std::map<int, int>> placements;
   const bool command = c.program->role == program_role::command;
-  stats.elements = command ? 0 : plan.size;
+  stats.elements = command ? 0 : elements_of(plan, c);
   int place_size = 0;  // a command's threads' places, where each holds several processors
   std::vector<double> local_shares;
   for (const run_record& r : records) {
@@ -65,7 +65,7 @@ floor_stats floor_figures(const run_plan& plan, const floor_description& floor, 
   floor_stats stats{floor.kind, c.threads, c.setting, {}, 0, {0, 0, 0}};
   for (const run_record& r : records) {
     if (!same_case(r.c, c) || !r.reading.problem.empty()) continue;
-    const double value = floor_value(floor, floor_field_seconds(floor, r.reading.result_fields), plan.size);
+    const double value = floor_value(floor, floor_field_seconds(floor, r.reading.result_fields), elements_of(plan, c));
     if (std::isfinite(value)) stats.values.push_back(value);
   }
   if (!stats.values.empty()) {
@@ -110,10 +110,10 @@ figures aggregate(const run_plan& plan, const std::vector<run_record>& records, 
     if (stats.walls.empty()) continue;
     // A median of 0 s (a clock too coarse for the run) gives no ratio.
     const floor_stats* floor = find_floor(result.floors, floor_kind::inorder_streams, c.threads, c.setting);
-    // A command's floor is the in-order floor over its own elements, scaled from the plan's size.
+    // A command's floor is the in-order floor over its own elements, scaled from the setting's size.
     if (floor != nullptr && floor->median > 0 && stats.elements > 0) {
-      stats.floor_seconds = floor->median * static_cast<double>(stats.elements) / plan.size;
-      stats.of_floor = stats.wall.median / floor->median;
+      stats.floor_seconds = floor->median * static_cast<double>(stats.elements) / elements_of(plan, c);
+      stats.of_floor = stats.wall.median / stats.floor_seconds;
     }
     result.cases.push_back(stats);
     const case_stats* one_thread = find_case(result.cases, *c.program, 1, c.setting);

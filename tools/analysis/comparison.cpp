@@ -19,7 +19,7 @@ std::string numbers(const std::vector<int>& values) {
 std::vector<std::string> env_labels(const run_plan& plan) {
   std::vector<std::string> labels;
   for (const setting& under : plan.settings) {
-    const std::string label = "[" + setting_label({"", under.env}) + "]";
+    const std::string label = "[" + setting_label({"", "", under.env}) + "]";
     if (std::find(labels.begin(), labels.end(), label) == labels.end()) labels.push_back(label);
   }
   return labels;
@@ -37,12 +37,22 @@ std::string builds_text(const run_facts& facts) {
 }
 
 // A case of the new run matches one of the base run when both ran under the same --env values
-// from corresponding builds: of the same name, or of the same programs' directory (so that a
-// default run's build matches the --build that names its directory).
+// at the size of the same name (the one size of each, where each has one) from corresponding
+// builds: of the same name, or of the same programs' directory (so that a default run's build
+// matches the --build that names its directory).
 bool same_conditions(const run_plan& base, int base_setting, const run_plan& now, int now_setting) {
   const setting& a = base.settings[static_cast<std::size_t>(base_setting)];
   const setting& b = now.settings[static_cast<std::size_t>(now_setting)];
-  return a.env == b.env && (a.build == b.build || build_named(base, a.build).bin == build_named(now, b.build).bin);
+  return a.env == b.env && a.size == b.size &&
+         (a.build == b.build || build_named(base, a.build).bin == build_named(now, b.build).bin);
+}
+
+// "L2 65536, DRAM 10000000", or the one size's count.
+std::string sizes_with_elements(const run_plan& plan) {
+  if (plan.sizes.size() == 1) return std::to_string(plan.sizes[0].elements);
+  std::vector<std::string> sizes;
+  for (const array_size& size : plan.sizes) sizes.push_back(size.name + " " + std::to_string(size.elements));
+  return joined(sizes, ", ");
 }
 
 std::string label_of(const run_plan& plan, int setting) {
@@ -81,7 +91,8 @@ std::vector<std::string> run_differences(const report& base, const report& now) 
   differ("builds", builds_text(base.facts), builds_text(now.facts));
   differ("runtime settings", listed(base.facts.runtime_settings), listed(now.facts.runtime_settings));
   differ("--env settings", listed(env_labels(base.plan)), listed(env_labels(now.plan)));
-  differ("elements", std::to_string(base.plan.size), std::to_string(now.plan.size));
+  differ(base.plan.sizes.size() == 1 && now.plan.sizes.size() == 1 ? "elements" : "sizes",
+         sizes_with_elements(base.plan), sizes_with_elements(now.plan));
   const auto commands = [](const run_plan& plan) {
     std::vector<std::string> lines;
     if (plan.commands) {
@@ -149,6 +160,9 @@ std::string settings_and_builds(const report& r) {
   return text + " from " + builds;
 }
 
+// "1000 elements", "sizes L2, DRAM".
+std::string sizes_of(const run_plan& plan) { return (plan.sizes.size() > 1 ? "sizes " : "") + sizes_text(plan.sizes); }
+
 }  // namespace
 
 comparison compare_reports(const std::string& base_path, const std::string& new_path, const report& base,
@@ -162,6 +176,11 @@ comparison compare_reports(const std::string& base_path, const std::string& new_
         "nothing can be compared: the base ran " +
         settings_and_builds(base) + " on threads " + numbers(base.plan.threads) + "; the new one ran " +
         settings_and_builds(now) + " on threads " + numbers(now.plan.threads) + ".";
+    // Sizes match by name: one size matches one size, whatever its count.
+    if (sizes_of(base.plan) != sizes_of(now.plan) && (base.plan.sizes.size() > 1 || now.plan.sizes.size() > 1)) {
+      result.note += " The base ran at " + sizes_of(base.plan) + ", the new one at " + sizes_of(now.plan) +
+                     ", and a case matches only at a size of the same name.";
+    }
   }
   return result;
 }

@@ -85,14 +85,15 @@ headline program_scaling(const figures& measured, const program_description& pro
 }
 
 // The in-order cost of one element against the add latency, and against reading it unordered.
-std::vector<headline> inorder_cost(const run_plan& plan, const figures& measured) {
+std::vector<headline> inorder_cost(const figures& measured) {
   const case_stats& one = *find_case(measured.cases, program_role::reduction, 1);
+  const double elements = static_cast<double>(one.elements);
   const floor_stats* add = find_floor(measured.floors, floor_kind::add_latency, 1);
   const floor_stats* inorder = find_floor(measured.floors, floor_kind::inorder_streams, 1);
   const floor_stats* bandwidth = find_floor(measured.floors, floor_kind::read_bandwidth, 1);
   std::vector<headline> said;
   if (add != nullptr) {
-    const ratio_figure per_add = ratio_of(scaled(one.walls, 1e9 / plan.size), add->values);
+    const ratio_figure per_add = ratio_of(scaled(one.walls, 1e9 / elements), add->values);
     // Within 15% of the latency, either way, the adds alone account for the time.
     const bool as_the_adds = has_ratio(per_add) && per_add.precise && per_add.ci.low >= 0.85 && per_add.ci.high <= 1.15;
     if (!has_ratio(per_add)) {
@@ -112,7 +113,7 @@ std::vector<headline> inorder_cost(const run_plan& plan, const figures& measured
   if (inorder != nullptr && bandwidth != nullptr) {
     // GB/s back to seconds for the whole array: 8 bytes an element.
     std::vector<double> read_seconds = bandwidth->values;
-    for (double& value : read_seconds) value = 8.0 * plan.size / value * 1e-9;
+    for (double& value : read_seconds) value = 8.0 * elements / value * 1e-9;
     const ratio_figure faster = ratio_of(inorder->values, read_seconds);
     const std::string speed = printed(" (%.1f GB/s)", bandwidth->median);
     if (!has_ratio(faster)) {
@@ -137,7 +138,7 @@ std::vector<headline> inorder_cost(const run_plan& plan, const figures& measured
 }
 
 // Packed against padded slots, and the extra cost per element against one hand-over of a line.
-headline false_sharing(const run_plan& plan, const figures& measured, int threads, bool per_element) {
+headline false_sharing(const figures& measured, int threads, bool per_element) {
   const case_stats& packed = *find_case(measured.cases, program_role::packed_slots, threads);
   const case_stats& padded = *find_case(measured.cases, program_role::padded_slots, threads);
   const ratio_figure slower = ratio_of(packed.walls, padded.walls);
@@ -152,7 +153,8 @@ headline false_sharing(const run_plan& plan, const figures& measured, int thread
   } else {
     text += ": the cost of false sharing.";
     const floor_stats* transfer = find_floor(measured.floors, floor_kind::line_transfer, threads);
-    const double extra_ns = (packed.wall.median - padded.wall.median) * threads / plan.size * 1e9;
+    const double extra_ns =
+        (packed.wall.median - padded.wall.median) * threads / static_cast<double>(packed.elements) * 1e9;
     if (per_element && transfer != nullptr && extra_ns > 0) {
       text += printed(
           " Each element costs each thread %.1f ns more: as much as if the shared line changed hands "
@@ -179,28 +181,6 @@ headline slot_price(const figures& measured) {
       "Padded slots on 1 thread: ", price, "the in-order floor");
 }
 
-// First touch against the reduction: over several NUMA nodes a page lies where the thread that
-// stored it first ran.
-headline first_touch_against_reduction(const figures& measured, int threads, int numa_nodes,
-                                       const std::string& caveat) {
-  const case_stats& touch = *find_case(measured.cases, program_role::first_touch, threads);
-  const case_stats& reduction = *find_case(measured.cases, program_role::reduction, threads);
-  const ratio_figure time = ratio_of(touch.walls, reduction.walls);
-  const std::string touch_name =
-      printed("On %d threads, first touch (%s) ", threads, name_of(program_role::first_touch));
-  const std::string reduction_name = printed("the reduction (%s)", name_of(program_role::reduction));
-  if (!has_ratio(time)) return {touch_name + "against " + reduction_name + kNoRatio};
-  std::string text = touch_name + "takes " + with_interval(time) + " the time of " + reduction_name;
-  if (!differs(time)) {
-    text += ": no measurable difference.";
-  } else if (numa_nodes < 2) {
-    text += ": with one NUMA node, where the pages lie cannot be why.";
-  } else {
-    text += ": where a page lies was decided by the thread that stored it first" + caveat + ".";
-  }
-  return found(rests_on(text, time), "First touch on " + threads_text(threads) + ": ", time, "the reduction's time");
-}
-
 // The cases and floors under one setting, renumbered as setting 0.
 figures under_setting(const figures& measured, int setting) {
   figures view;
@@ -217,8 +197,8 @@ figures under_setting(const figures& measured, int setting) {
   return view;
 }
 
-std::vector<headline> one_setting(const run_plan& plan, const figures& measured, int processors, int numa_nodes,
-                                  const std::string& caveat) {
+std::vector<headline> one_setting(const run_plan& plan, const figures& measured, const array_size& size, int processors,
+                                  int numa_nodes, const std::string& caveat) {
   std::vector<headline> said;
   const case_stats* reduction_one = find_case(measured.cases, program_role::reduction, 1);
   const bool long_enough = reduction_one == nullptr || reduction_one->wall.median >= 1e-3;
@@ -245,7 +225,7 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
     }
   }
   if (reduction_one != nullptr && long_enough) {
-    for (headline& sentence : inorder_cost(plan, measured)) {
+    for (headline& sentence : inorder_cost(measured)) {
       // The fixed order's price rests on the calibration's floors alone.
       const bool of_the_adds = sentence.text.starts_with("One thread");
       said.push_back(
@@ -265,10 +245,9 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
   for (int threads : plan.threads) {
     if (find_case(measured.cases, program_role::packed_slots, threads) != nullptr &&
         find_case(measured.cases, program_role::padded_slots, threads) != nullptr) {
-      said.push_back(
-          of_effect(false_sharing(plan, measured, threads, long_enough), "false_sharing",
-                    "false sharing on " + threads_text(threads),
-                    {case_of(program_role::packed_slots, threads), case_of(program_role::padded_slots, threads)}));
+      said.push_back(of_effect(
+          false_sharing(measured, threads, long_enough), "false_sharing", "false sharing on " + threads_text(threads),
+          {case_of(program_role::packed_slots, threads), case_of(program_role::padded_slots, threads)}));
     }
   }
   if (find_case(measured.cases, program_role::padded_slots, 1) != nullptr &&
@@ -277,10 +256,14 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
         of_effect(slot_price(measured), "slot_price", "the slots' price", {case_of(program_role::padded_slots, 1)}));
   }
   if (!long_enough) {
+    // An array sized for a cache is this short by design: the sizes' own headlines read it.
     said.push_back(
         {printed("The timed intervals are below 1 ms (%s on 1 thread: %.3f ms): start-up "
-                 "dominates them, so no figure per element is given; raise --size.",
-                 name_of(program_role::reduction), reduction_one->wall.median * 1e3)});
+                 "dominates them, so no figure per element is given; %s",
+                 name_of(program_role::reduction), reduction_one->wall.median * 1e3,
+                 size.level > 0 && size.name != "DRAM" ? "an array within a cache is that short, and the headlines "
+                                                         "across sizes set it beside the larger ones."
+                                                       : "raise --size.")});
   }
   return said;
 }
@@ -288,25 +271,23 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
 }  // namespace
 
 std::vector<headline> headlines(const run_plan& plan, const figures& measured, int processors, int numa_nodes,
-                                const run_facts& facts) {
+                                const run_facts& facts, int core_kinds) {
   std::vector<headline> said;
   const std::string caveat = numa_nodes >= 2 ? kernel_placement_caveat(facts) : "";
   for (int setting = 0; setting < static_cast<int>(plan.settings.size()); ++setting) {
     const std::string label = setting_label(plan.settings[static_cast<std::size_t>(setting)]);
     const figures view = under_setting(measured, setting);
-    std::vector<headline> sentences = one_setting(plan, view, processors, numa_nodes, caveat);
+    const array_size& size = size_named(plan, plan.settings[static_cast<std::size_t>(setting)].size);
+    std::vector<headline> sentences = one_setting(plan, view, size, processors, numa_nodes, caveat);
     for (headline& sentence : page_placement(plan, view, numa_nodes, caveat)) sentences.push_back(sentence);
     for (headline sentence : sentences) {
-      if (!label.empty()) {
-        sentence.text = "[" + label + "] " + sentence.text;
-        if (!sentence.finding.empty()) sentence.finding = "[" + label + "] " + sentence.finding;
-        sentence.about += " under " + label;
-      }
       for (run_case& c : sentence.cases) c.setting = setting;
-      said.push_back(sentence);
+      said.push_back(under_label(sentence, label));
     }
   }
   for (const headline& sentence : across_settings(plan, measured)) said.push_back(sentence);
+  for (const headline& sentence : across_sizes(plan, measured)) said.push_back(sentence);
+  for (const headline& sentence : clock_against_team(plan, measured, processors, core_kinds)) said.push_back(sentence);
   if (plan.threads.back() > processors) {
     said.push_back(
         {printed("Teams of more than %d threads are oversubscribed: this process may use %d processors, so "

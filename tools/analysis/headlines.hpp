@@ -10,6 +10,6 @@
 #include "tools/catalog/plan.hpp"
 
 // `processors`: how many the runs could use; `numa_nodes`: over how many NUMA nodes they lie;
-// `facts`: what the kernel does to where pages lie.
+// `facts`: what the kernel does to where pages lie; `core_kinds`: of how many kinds they are.
 std::vector<headline> headlines(const run_plan& plan, const figures& measured, int processors, int numa_nodes,
-                                const run_facts& facts = {});
+                                const run_facts& facts = {}, int core_kinds = 1);

@@ -38,12 +38,20 @@ void mark_slow(merged_figure& figure, bool higher_is_faster) {
 }  // namespace
 
 std::string merge_refusal(const std::vector<std::string>& paths, const std::vector<report>& runs) {
+  // "1000 elements" for one size; "sizes L2 (65536), DRAM (10000000)" for several.
+  const auto sizes_of = [](const run_plan& plan) {
+    if (plan.sizes.size() == 1) return std::to_string(plan.sizes[0].elements) + " elements";
+    std::vector<std::string> sizes;
+    for (const array_size& size : plan.sizes) sizes.push_back(printed("%s (%d)", size.name.c_str(), size.elements));
+    return "sizes " + joined(sizes, ", ");
+  };
   for (std::size_t k = 1; k < runs.size(); ++k) {
-    if (runs[k].plan.size != runs[0].plan.size) {
-      return printed(
-          "%s ran %d elements, %s %d: a merge sets side by side runs of one size (give each machine the "
-          "same --size)",
-          paths[0].c_str(), runs[0].plan.size, paths[k].c_str(), runs[k].plan.size);
+    if (sizes_of(runs[k].plan) != sizes_of(runs[0].plan)) {
+      return paths[0] + " ran " + sizes_of(runs[0].plan) + ", " + paths[k] + " " + sizes_of(runs[k].plan) +
+             (runs[0].plan.sizes.size() == 1
+                  ? ": a merge sets side by side runs of one size (give each machine the same --size)"
+                  : ": a merge sets side by side runs of the same sizes (give each machine the "
+                    "same --size, in counts where their caches differ)");
     }
   }
   return {};

@@ -1,6 +1,26 @@
 #include "tools/analysis/sentences.hpp"
 #include "tools/catalog/text.hpp"
 
+headline first_touch_against_reduction(const figures& measured, int threads, int numa_nodes,
+                                       const std::string& caveat) {
+  const case_stats& touch = *find_case(measured.cases, program_role::first_touch, threads);
+  const case_stats& reduction = *find_case(measured.cases, program_role::reduction, threads);
+  const ratio_figure time = ratio_of(touch.walls, reduction.walls);
+  const std::string touch_name =
+      printed("On %d threads, first touch (%s) ", threads, name_of(program_role::first_touch));
+  const std::string reduction_name = printed("the reduction (%s)", name_of(program_role::reduction));
+  if (!has_ratio(time)) return {touch_name + "against " + reduction_name + kNoRatio};
+  std::string text = touch_name + "takes " + with_interval(time) + " the time of " + reduction_name;
+  if (!differs(time)) {
+    text += ": no measurable difference.";
+  } else if (numa_nodes < 2) {
+    text += ": with one NUMA node, where the pages lie cannot be why.";
+  } else {
+    text += ": where a page lies was decided by the thread that stored it first" + caveat + ".";
+  }
+  return found(rests_on(text, time), "First touch on " + threads_text(threads) + ": ", time, "the reduction's time");
+}
+
 std::string kernel_placement_caveat(const run_facts& facts) {
   std::vector<std::string> said;
   if (facts.transparent_huge_pages == "always") {

@@ -15,6 +15,7 @@ struct placement_summary {
   int runs_sharing_core = 0;       // runs in which two threads reported one core (one processor included)
   int runs_on_one_node = 0;        // runs whose threads all sat on one NUMA node of several that are allowed
   int node = -1;                   // that node, from the last such run
+  int runs_spanning_kinds = 0;     // runs whose threads ran on cores of two kinds or more
 };
 
 // Thread -> the processor its placement line reports (a failed probe's -1 left out).

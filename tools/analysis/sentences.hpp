@@ -41,14 +41,43 @@ inline headline found(headline said, const std::string& lead, const ratio_figure
   return said;
 }
 
+// A headline about the cases under LABEL (a setting's, a group's), which leads its sentences.
+inline headline under_label(headline said, const std::string& label) {
+  if (label.empty()) return said;
+  said.text = "[" + label + "] " + said.text;
+  if (!said.finding.empty()) said.finding = "[" + label + "] " + said.finding;
+  said.about += " under " + label;
+  return said;
+}
+
 // "1 thread", "4 threads".
 inline std::string threads_text(int threads) {
   return std::to_string(threads) + (threads == 1 ? " thread" : " threads");
 }
 
 // Each program, and the fork/join the reduction pays, on the largest team under every setting
-// (another build, other --env values) against the first setting.
+// (another build, other --env values) against the first setting at the same size.
 std::vector<headline> across_settings(const run_plan& plan, const figures& measured);
+
+// The plan's settings that differ by size alone, in groups, each in the plan's order.
+std::vector<std::vector<int>> size_groups(const run_plan& plan);
+
+// A group's label: its settings' build and --env values, without the size ("" for the default).
+std::string group_label(const run_plan& plan, const std::vector<int>& group);
+
+// Across the sizes of each group, on the largest team: the read bandwidth, and the reduction's
+// time per element.
+std::vector<headline> across_sizes(const run_plan& plan, const figures& measured);
+
+// The add latency of each team against one thread's, over every size of a group: the clock a
+// team gets, and the share of the reduction's missing speed-up that it accounts for. Teams of
+// more threads than `processors` take turns, which is no clock; over several `core_kinds` part
+// of it may be the kinds'.
+std::vector<headline> clock_against_team(const run_plan& plan, const figures& measured, int processors, int core_kinds);
+
+// First touch against the reduction on a team: over several NUMA nodes a page lies where the
+// thread that stored it first ran (CAVEAT: what the kernel does to that, or "").
+headline first_touch_against_reduction(const figures& measured, int threads, int numa_nodes, const std::string& caveat);
 
 // What the kernel does that can move or coarsen where first touch puts pages (transparent huge
 // pages always on, automatic NUMA balancing), as a clause to append; "" where neither.

@@ -45,6 +45,11 @@ void warning_notes(const report& r, std::vector<trust_note>& notes) {
                        findings_on_case(r, w.subject), false, w.kind});
     } else if (w.kind == "placement") {
       notes.push_back({w.text, findings_on_case(r, w.subject)});
+    } else if (w.kind == "core_kinds") {
+      // Of the machine: it touches whatever rests on a team; of a case: that case's findings.
+      const auto on_team = [](const run_case& c) { return c.threads > 1; };
+      notes.push_back(
+          {w.text, w.subject.empty() ? findings_on(r, on_team) : findings_on_case(r, w.subject), false, w.kind});
     } else if (w.kind == "standard_error") {
       notes.push_back({printed("%s wrote to standard error in %.0f of its %.0f valid runs.", w.subject.c_str(),
                                figure_of(w, "runs_with_output"), figure_of(w, "valid_runs")),
@@ -120,6 +125,12 @@ verdict verdict_of(const report& r) {
     said.notes.push_back({printed("The hypervisor took %.1f%% of the CPU time during the runs: the processors were not "
                                   "all the runs'.",
                                   run.steal_percent),
+                          {},
+                          true});
+  }
+  if (r.facts.clock.power.find("discharging") != std::string::npos) {
+    said.notes.push_back({"The machine ran on its battery (" + r.facts.clock.power +
+                              "): its clock may have been held down, so any time may be the power's; plug it in.",
                           {},
                           true});
   }

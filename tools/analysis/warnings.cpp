@@ -55,6 +55,15 @@ void placement_warnings(const run_plan& plan, const case_stats& c, const machine
     }
     said.push_back({"placement", name, text, {}, {{"runs_sharing", runs}, {"runs", where.runs}}});
   }
+  if (where.runs_spanning_kinds > 0) {
+    said.push_back({"core_kinds",
+                    name,
+                    printed("Core kinds: %s: its threads ran on cores of more than one kind in %d of %d runs, and a "
+                            "team that spans kinds goes at the pace of its slower kind.",
+                            name.c_str(), where.runs_spanning_kinds, where.runs),
+                    {},
+                    {{"runs_spanning_kinds", where.runs_spanning_kinds}, {"runs", where.runs}}});
+  }
   const std::string bind = setting_of(plan, c.c, facts, "OMP_PROC_BIND");
   if (where.runs_on_one_node > 0 && !bind.empty() && bind != "false") {
     said.push_back(
@@ -181,11 +190,36 @@ void noise_warning(const run_plan& plan, const case_stats& c, const run_facts& f
        {{"spread_percent", c.spread_percent}, {"median_seconds", c.wall.median}}});
 }
 
+// Usable processors of several kinds: a team larger than the largest kind spans them, and an
+// unbound team of any size may.
+void core_kind_warning(const machine_topology& machine, std::vector<warning>& said) {
+  const std::vector<std::string> kinds = usable_kinds(machine);
+  if (kinds.size() < 2) return;
+  int largest = 0;
+  for (const core_kind& kind : machine.kinds) {
+    const auto usable = std::count_if(kind.processors.begin(), kind.processors.end(), [&](int processor) {
+      return std::find(machine.allowed.begin(), machine.allowed.end(), processor) != machine.allowed.end();
+    });
+    largest = std::max(largest, static_cast<int>(usable));
+  }
+  said.push_back({"core_kinds",
+                  "",
+                  printed("Core kinds: the processors this process may use are of %zu kinds, ", kinds.size()) +
+                      joined(kinds, " and ") +
+                      printed(": teams of more than %d threads span them, and the threads of an unbound team of any "
+                              "size may; bind a team to the processors of one kind (OMP_PLACES) to measure that kind "
+                              "alone.",
+                              largest),
+                  {},
+                  {{"kinds", static_cast<double>(kinds.size())}, {"largest_kind", largest}}});
+}
+
 }  // namespace
 
 std::vector<warning> find_warnings(const run_plan& plan, const std::vector<run_record>& records,
                                    const figures& measured, const machine_topology& machine, const run_facts& facts) {
   std::vector<warning> said;
+  core_kind_warning(machine, said);
   runtime_setting_warnings(plan, records, facts, said);
   standard_error_warnings(plan, records, said);
   std::set<const program_description*> told_unknown;

@@ -1,7 +1,7 @@
 // What a report warns of, as data: runs that wrote to standard error, placement that undoes what
 // a case measures (threads sharing a processor or core, teams larger than the processors, a bound
-// team on one NUMA node), and cases too noisy to trust, with advice. The console prints them,
-// the JSON keeps them.
+// team on one NUMA node, a team over cores of several kinds), and cases too noisy to trust, with
+// advice. The console prints them, the JSON keeps them.
 #pragma once
 
 #include <string>
@@ -11,7 +11,7 @@
 #include "tools/catalog/facts.hpp"
 
 struct warning {
-  std::string kind;     // "runtime_setting", "standard_error", "placement" or "noise"
+  std::string kind;     // "runtime_setting", "standard_error", "placement", "core_kinds" or "noise"
   std::string subject;  // the case it is about, as case_name() gives it
   std::string text;     // the sentence, on one line
   std::string detail;   // for standard_error, an excerpt of what was written, its lines kept; else ""

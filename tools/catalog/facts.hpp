@@ -15,6 +15,24 @@ struct build_facts {
   std::string runtimes;  // "libgomp for calibrate sum_walltime; none for sum_baseline_serial"
 };
 
+// The processors' clock as the kernel's cpufreq shows it, where it does: most virtual machines
+// show none, and then the add latency across team sizes is the only measure of it.
+struct frequency_range {
+  double low_mhz = -1;  // -1: not said
+  double high_mhz = -1;
+  bool operator==(const frequency_range&) const = default;
+};
+
+struct clock_facts {
+  std::vector<std::string> governors;  // the usable processors' scaling governors, each once
+  int boost = -1;                      // turbo or boost: 1 on, 0 off, -1 not said
+  frequency_range hardware;            // the lowest and highest clock the processors can take
+  frequency_range before;              // the usable processors' clocks before the first run, lowest to highest
+  frequency_range after;               // and after the last
+  std::string power;                   // "mains", "battery, discharging, 54%"; "" not said
+  bool operator==(const clock_facts&) const = default;
+};
+
 struct run_facts {
   std::string host;       // the node's name
   std::string processor;  // model name
@@ -25,6 +43,7 @@ struct run_facts {
   // "never"; "" where not read), and automatic NUMA balancing (1 on, 0 off, -1 not read).
   std::string transparent_huge_pages{};
   int numa_balancing = -1;
+  clock_facts clock{};
 };
 
 struct run_conditions {
@@ -36,6 +55,13 @@ struct run_conditions {
   bool complete = true;  // false after an interruption
   int failures = 0;      // runs that failed, warm-ups included
 };
+
+// "0.80-4.20 GHz", or "" where not said.
+std::string frequency_text(const frequency_range& range);
+
+// The clock's facts for the header: governor, boost, the hardware's range and the clocks before
+// the run, the power source; "" where the kernel said none of them.
+std::string clock_line(const clock_facts& clock);
 
 // The value of one runtime setting (NAME), or "" where the caller did not set it.
 std::string runtime_setting(const run_facts& facts, const std::string& name);

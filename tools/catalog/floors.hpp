@@ -50,7 +50,8 @@ inline constexpr floor_description kFloors[] = {
     {floor_kind::inorder_streams, "in-order streams", "s", "inorder_streams", "s", "in-order streams, s", "%.6f",
      1, false, 1, false, "each thread's in-order block sum alone, no fork, barrier, join or atomic: the slowest thread"},
     {floor_kind::read_bandwidth, "read bandwidth", "s", "read_bandwidth", "GB/s", "read bandwidth, GB/s", "%.1f",
-     1, true, 1, false, "the same blocks read with a reassociated, vectorised sum"},
+     1, true, 1, false, "the same blocks read at once with a reassociated, vectorised sum (over and over where a block is under 2^20 "
+     "elements)"},
     {floor_kind::line_transfer, "line transfer", "ns per hand-over", "line_transfer", "ns", "line transfer, ns", "%.3f",
      1e-9, false, 2, false, "one cache line handed between two threads"},
     {floor_kind::hand_over_waits, "waited hand-overs", "of all", "hand_over_waits", "share",

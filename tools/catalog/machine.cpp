@@ -23,6 +23,40 @@ int allowed_numa_nodes(const machine_topology& machine) {
   return static_cast<int>(nodes.size());
 }
 
+int kind_of(const machine_topology& machine, int processor) {
+  for (std::size_t k = 0; k < machine.kinds.size(); ++k) {
+    const std::vector<int>& of_kind = machine.kinds[k].processors;
+    if (std::find(of_kind.begin(), of_kind.end(), processor) != of_kind.end()) return static_cast<int>(k);
+  }
+  return -1;
+}
+
+std::vector<std::string> usable_kinds(const machine_topology& machine) {
+  std::vector<std::string> kinds;
+  for (const core_kind& kind : machine.kinds) {
+    std::vector<int> usable;
+    for (int processor : kind.processors) {
+      if (std::find(machine.allowed.begin(), machine.allowed.end(), processor) != machine.allowed.end())
+        usable.push_back(processor);
+    }
+    if (!usable.empty()) kinds.push_back(processor_list(usable) + " (" + kind_description(kind) + ")");
+  }
+  if (kinds.size() < 2) kinds.clear();
+  return kinds;
+}
+
+std::string kind_description(const core_kind& kind) {
+  std::vector<std::string> said;
+  for (const auto& [name, value] : kind.infos) {
+    if (name == "CoreType") said.insert(said.begin(), value);
+  }
+  said.push_back(kind.efficiency >= 0 ? printed("efficiency %d", kind.efficiency) : "efficiency unknown");
+  for (const auto& [name, value] : kind.infos) {
+    if (name == "FrequencyMaxMHz") said.push_back("up to " + value + " MHz");
+  }
+  return joined(said, ", ");
+}
+
 std::string topology_line(const machine_topology& machine) {
   return counted(machine.packages, "package", "packages") + ", " +
          counted(machine.numa_nodes, "NUMA node", "NUMA nodes") + ", " + counted(machine.cores, "core", "cores") +

@@ -14,6 +14,15 @@ struct cache_group {
   int count;                 // how many such caches
 };
 
+// A kind of core as hwloc ranks it (its cpukinds): on hybrid processors, efficient cores beside
+// fast ones.
+struct core_kind {
+  std::vector<int> processors;  // the processors (OS numbers) of this kind
+  int efficiency = -1;          // hwloc's rank: 0 the least powerful kind; -1 where it could not rank them
+  std::vector<std::pair<std::string, std::string>> infos;  // hwloc's attributes: CoreType, FrequencyMaxMHz, ...
+  bool operator==(const core_kind&) const = default;
+};
+
 struct machine_topology {
   int packages = 0;
   int numa_nodes = 0;
@@ -26,11 +35,25 @@ struct machine_topology {
   unsigned long long last_level_bytes = 0;  // their sizes added up
   std::map<int, int> core_of;               // processor -> core
   std::map<int, int> node_of;               // processor -> NUMA node (its first local one)
-  bool this_system = true;                  // false for a synthetic or recorded topology
+  // Cache level -> the smallest share of one of its caches per usable processor that it serves.
+  std::map<int, unsigned long long> share_per_processor;
+  unsigned long long memory_bytes = 0;  // the machine's memory; 0: not known
+  std::vector<core_kind> kinds;         // hwloc's kinds of core, least powerful first; none or one: all alike
+  bool this_system = true;              // false for a synthetic or recorded topology
 };
 
 // How many NUMA nodes the processors this process may use lie on.
 int allowed_numa_nodes(const machine_topology& machine);
+
+// The kind of a processor (its place in machine.kinds), or -1 where hwloc gives it none.
+int kind_of(const machine_topology& machine, int processor);
+
+// "IntelCore, efficiency 1, up to 5000 MHz", from what hwloc says of the kind.
+std::string kind_description(const core_kind& kind);
+
+// The kinds among the processors this process may use, where there are two or more, each as
+// "0-3 (IntelCore, efficiency 1, up to 5000 MHz)"; empty where the usable processors are all alike.
+std::vector<std::string> usable_kinds(const machine_topology& machine);
 
 // "2 packages, 4 NUMA nodes, 16 cores, 32 processors" (singular where 1).
 std::string topology_line(const machine_topology& machine);

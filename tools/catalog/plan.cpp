@@ -1,10 +1,15 @@
 #include "tools/catalog/plan.hpp"
 
+#include "tools/catalog/text.hpp"
+
 std::string setting_label(const setting& under) {
-  std::string label;
-  for (const auto& [name, value] : under.env) label += (label.empty() ? "" : " ") + name + "=" + value;
-  if (under.build.empty()) return label;
-  return "build " + under.build + (label.empty() ? "" : ", " + label);
+  std::string env;
+  for (const auto& [name, value] : under.env) env += (env.empty() ? "" : " ") + name + "=" + value;
+  std::vector<std::string> parts;
+  if (!under.build.empty()) parts.push_back("build " + under.build);
+  if (!under.size.empty()) parts.push_back("size " + under.size);
+  if (!env.empty()) parts.push_back(env);
+  return joined(parts, ", ");
 }
 
 const build_location& build_named(const run_plan& plan, const std::string& name) {
@@ -22,6 +27,19 @@ const command_wanted* command_of(const run_plan& plan, const run_case& c) {
   return nullptr;
 }
 
+const array_size& size_named(const run_plan& plan, const std::string& name) {
+  for (const array_size& size : plan.sizes) {
+    if (size.name == name) return size;
+  }
+  return plan.sizes.at(0);
+}
+
+int elements_under(const run_plan& plan, int setting) {
+  return size_named(plan, plan.settings.at(static_cast<std::size_t>(setting)).size).elements;
+}
+
+int elements_of(const run_plan& plan, const run_case& c) { return elements_under(plan, c.setting); }
+
 std::string program_path(const run_plan& plan, const run_case& c) {
   if (const command_wanted* command = command_of(plan, c)) return command->shell ? "/bin/sh" : command->argv.at(0);
   const build_location& build = build_named(plan, plan.settings.at(static_cast<std::size_t>(c.setting)).build);
@@ -34,7 +52,7 @@ std::vector<std::string> program_arguments(const run_plan& plan, const run_case&
     if (command->shell) return {"-c", command->line};
     return {command->argv.begin() + 1, command->argv.end()};
   }
-  return {std::to_string(plan.size)};
+  return {std::to_string(elements_of(plan, c))};
 }
 
 std::vector<const program_description*> compared_programs(const run_plan& plan) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tools/catalog/programs.hpp"
+#include "tools/catalog/sizes.hpp"
 
 // --env NAME=v1,v2: every case runs under each value of NAME.
 struct setting_dimension {
@@ -43,13 +44,15 @@ struct command_wanted {
 // The affinity line each of a command's threads prints, as OMP_AFFINITY_FORMAT: its thread
 // number and the processors of its place.
 inline constexpr char kAffinityFormat[] = "sum_compare-affinity %n %A";
+// What a command finds the elements of its case's --size in (its line may read it under --shell).
+inline constexpr char kElementsVariable[] = "SUM_COMPARE_ELEMENTS";
 inline constexpr char kAffinityTag[] = "sum_compare-affinity ";
 
 // What a plan is asked to be: the options of a run, or of the run a saved file holds.
 struct plan_request {
-  std::vector<std::string> programs;  // in the catalog's order; default: every compared program
-  std::vector<int> threads;           // ascending; empty: 1, 2, 4, ... up to the processors, and that count
-  int size = 10000000;
+  std::vector<std::string> programs;        // in the catalog's order; default: every compared program
+  std::vector<int> threads;                 // ascending; empty: 1, 2, 4, ... up to the processors, and that count
+  std::vector<array_size> sizes{{"DRAM"}};  // --size, in its order: names until resolved on the machine
   int repeat = 7;
   int timeout_seconds = 300;                  // per run
   double precision = 0;                       // --precision as a fraction (0.05 for 5%); 0: --repeat rounds only
@@ -60,10 +63,11 @@ struct plan_request {
   std::vector<command_wanted> commands;       // from --command, in their order
 };
 
-// What a case runs under: the build its programs come from, and NAME=value for each --env
-// dimension (one combination of their values).
+// What a case runs under: the build its programs come from, the array's size, and NAME=value for
+// each --env dimension (one combination of their values).
 struct setting {
   std::string build;  // one of the plan's build names
+  std::string size;   // one of the plan's size names; "" where the plan has one size
   std::vector<std::pair<std::string, std::string>> env;
   bool operator==(const setting&) const = default;
 };
@@ -90,22 +94,28 @@ struct run_plan {
   // description here.
   std::shared_ptr<const std::deque<command_program>> commands;
   std::vector<build_location> builds;  // one without --build
-  std::vector<setting> settings;       // each build under every combination of the --env values
+  std::vector<setting> settings;       // each build under every combination of the --env values, at every size
   std::vector<run_case> cases;  // by setting, then team size: the calibration, then the programs in the catalog's order
   std::vector<int> threads;     // the team sizes asked for
-  int size = 0;                 // elements per run
-  int rounds = 0;               // every round runs every case once; round 0 is the warm-up
-  int timeout_seconds = 0;      // each run's time limit
-  double precision = 0;         // rounds are added until each case's median interval lies within this fraction
-  int max_seconds = 0;          // of its median, or until the runs have taken this long; 0: rounds only
+  std::vector<array_size> sizes;  // the array's sizes, resolved: the runs' elements
+  int rounds = 0;                 // every round runs every case once; round 0 is the warm-up
+  int timeout_seconds = 0;        // each run's time limit
+  double precision = 0;           // rounds are added until each case's median interval lies within this fraction
+  int max_seconds = 0;            // of its median, or until the runs have taken this long; 0: rounds only
 };
 
-// "build clang, OMP_PROC_BIND=close OMP_PLACES=cores", "OMP_PROC_BIND=close" of the default build,
-// or "" for the default build with no --env.
+// "build clang, size L2, OMP_PROC_BIND=close OMP_PLACES=cores", "OMP_PROC_BIND=close" of the
+// default build at the one size, or "" for the default build at one size with no --env.
 std::string setting_label(const setting& under);
 
 // The plan's build of that name (the first where none has it).
 const build_location& build_named(const run_plan& plan, const std::string& name);
+
+// The plan's size of that name (the first where none has it), and the elements a case's runs
+// and the runs under a setting take.
+const array_size& size_named(const run_plan& plan, const std::string& name);
+int elements_of(const run_plan& plan, const run_case& c);
+int elements_under(const run_plan& plan, int setting);
 
 // Where the program of a case lies, and the arguments it takes for the plan's size: a command's
 // first word (or /bin/sh) and the rest of its line.

@@ -3,13 +3,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string_view>
 
+#include "tools/analysis/sentences.hpp"
 #include "tools/catalog/programs.hpp"
 #include "tools/catalog/text.hpp"
 #include "tools/report/palette.hpp"
@@ -22,12 +25,15 @@ namespace {
 // gnuplot's chart is read whole; far above any chart of this script.
 constexpr std::size_t kChartCap = 64 << 20;
 
-// Blocks two blank lines apart, each a quoted title line and rows. First one row "P F R": how
-// many program, floor and ratio blocks follow. Then, for every setting, one block per program
-// ("threads speed-up ns/elem min-ns/elem max-ns/elem linetype"); then the in-order floor of each
-// setting ("threads speed-up linetype"); then packed over padded of each setting ("threads ratio
-// low high linetype"). The linetype is the program's (the floor's: the reduction's; the ratio's:
-// the packed slots'), as gnuplot_linetypes() sets them. NaN marks what was not measured.
+// Blocks two blank lines apart, each a quoted title line and rows. First one row "P F R B T": how
+// many program, floor, ratio, bandwidth and time-by-size blocks follow. Then, for every setting,
+// one block per program ("threads speed-up ns/elem min-ns/elem max-ns/elem linetype"); then the
+// in-order floor of each setting ("threads speed-up linetype"); then packed over padded of each
+// setting ("threads ratio low high linetype"). Over several sizes, for the settings that differ
+// by size alone: the read bandwidth of each team size ("bytes GB/s linetype"), then each
+// program's time per element on the largest team ("bytes ns/elem linetype"). The linetype is
+// the program's (the floor's: the reduction's; the ratio's: the packed slots'; a team size's:
+// one after the programs'), as gnuplot_linetypes() sets them. NaN marks what was not measured.
 // A figure for the chart: NaN (not drawn) where a median of 0 s left it undefined.
 double drawn(double value) { return std::isfinite(value) ? value : NAN; }
 
@@ -35,7 +41,7 @@ double drawn(double value) { return std::isfinite(value) ? value : NAN; }
 
 std::string chart_data(const run_plan& plan, const figures& measured) {
   std::string blocks;
-  int counts[3] = {0, 0, 0};
+  int counts[5] = {0, 0, 0, 0, 0};
   const auto block = [&](int kind, const std::string& title, const std::string& rows) {
     // A data file's string ends at a quote or a line: neither may come from the title.
     std::string safe = terminal_text(title);
@@ -87,10 +93,56 @@ std::string chart_data(const run_plan& plan, const figures& measured) {
     }
     block(2, titled("packed / padded", setting), rows);
   }
-  return printed("\"blocks\"\n%d %d %d\n", counts[0], counts[1], counts[2]) + blocks;
+  const std::vector<const program_description*> programs = compared_programs(plan);
+  for (const std::vector<int>& group : plan.sizes.size() > 1 ? size_groups(plan) : std::vector<std::vector<int>>{}) {
+    const std::string label = group_label(plan, group);
+    std::vector<int> sized = group;
+    std::stable_sort(sized.begin(), sized.end(),
+                     [&](int a, int b) { return elements_under(plan, a) < elements_under(plan, b); });
+    for (std::size_t k = 0; k < plan.threads.size(); ++k) {
+      std::string rows;
+      for (int setting : sized) {
+        const floor_stats* f = find_floor(measured.floors, floor_kind::read_bandwidth, plan.threads[k], setting);
+        if (f != nullptr)
+          rows += printed("%.9g %.9g %zu\n", 8.0 * elements_under(plan, setting), f->median, programs.size() + k + 1);
+      }
+      if (!rows.empty()) block(3, threads_text(plan.threads[k]) + (label.empty() ? "" : " [" + label + "]"), rows);
+    }
+    for (std::size_t place = 0; place < programs.size(); ++place) {
+      std::string rows;
+      for (int setting : sized) {
+        const case_stats* c = find_case(measured.cases, *programs[place], plan.threads.back(), setting);
+        if (c != nullptr && c->ns_per_element_per_thread >= 0)
+          rows +=
+              printed("%.9g %.9g %zu\n", 8.0 * elements_under(plan, setting), c->ns_per_element_per_thread, place + 1);
+      }
+      if (!rows.empty()) block(4, std::string(programs[place]->name) + (label.empty() ? "" : " [" + label + "]"), rows);
+    }
+  }
+  return printed("\"blocks\"\n%d %d %d %d %d\n", counts[0], counts[1], counts[2], counts[3], counts[4]) + blocks;
 }
 
 namespace {
+
+// gnuplot's variables of the caches' marks on the size panels: cache_marks of them, each
+// cache_mark_K bytes with its label cache_label_K (each level's smallest cache).
+std::string cache_mark_variables(const machine_topology& machine) {
+  std::map<int, const cache_group*> smallest;
+  for (const cache_group& cache : machine.caches) {
+    const cache_group*& kept = smallest[cache.level];
+    if (kept == nullptr || cache.bytes < kept->bytes) kept = &cache;
+  }
+  std::string variables = printed("cache_marks = %zu; ", smallest.size());
+  int k = 0;
+  for (const auto& [level, cache] : smallest) {
+    ++k;
+    variables +=
+        printed("cache_mark_%d = %llu.0; cache_label_%d = ", k, cache->bytes, k) +
+        gnuplot_string(printed("L%d%s %s", level, cache->kind == 'd' ? "d" : "", size_text(cache->bytes).c_str())) +
+        "; ";
+  }
+  return variables;
+}
 
 // The chart script, where the build tree and an installation both put it.
 std::string chart_script() { return own_directory() + "/" SUITE_CHART_SCRIPT; }
@@ -132,10 +184,12 @@ std::string as_chart(const report& r, writing& how) {
   // failure seen, by sum_compare itself.
   child_result run;
   try {
-    run = run_child("gnuplot",
-                    {"-e", gnuplot_linetypes(compared_programs(r.plan).size()), "-c", chart_script(), "chart." + format,
-                     data_path, "stdout"},
-                    current_environment(), {120, kChartCap, 0.5, how.interrupted});
+    run = run_child(
+        "gnuplot",
+        {"-e",
+         gnuplot_linetypes(compared_programs(r.plan).size() + r.plan.threads.size()) + cache_mark_variables(r.machine),
+         "-c", chart_script(), "chart." + format, data_path, "stdout"},
+        current_environment(), {120, kChartCap, 0.5, how.interrupted});
   } catch (...) {
     unlink(data_path);
     throw;

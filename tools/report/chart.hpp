@@ -16,6 +16,8 @@ std::string chart_data(const run_plan& plan, const figures& measured);
 
 // The chart of a run's figures, drawn by gnuplot in the format the file's ending names (.svg or
 // .png): speed-up against team size with the ideal and the machine's in-order floor, ns per
-// element per thread with min-max bars, and packed over padded slots with its interval. Where
-// it cannot be drawn (gnuplot stopped when how.interrupted is set), how.problem says why.
+// element per thread with min-max bars, and packed over padded slots with its interval; over
+// several sizes, the read bandwidth and the time per element against the array's size, each
+// cache level's size marked. Where it cannot be drawn (gnuplot stopped when how.interrupted is
+// set), how.problem says why.
 std::string as_chart(const report& r, writing& how);

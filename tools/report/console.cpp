@@ -43,17 +43,6 @@ std::string wrapped(const std::string& raw, std::size_t width, std::size_t inden
 
 namespace {
 
-// A build's compiler and flags, the OpenMP runtime of each program, and where they lie.
-std::string build_lines(const build_facts& build, std::size_t width) {
-  const std::string label = build.name.empty() ? "build:" : "build " + build.name + ":";
-  const std::string indent(13, ' ');
-  const std::string column = label.size() < 13 ? label + std::string(13 - label.size(), ' ') : label + " ";
-  std::string text =
-      wrapped(column + build.compiler + (build.profiles.empty() ? "" : "; " + build.profiles), width, 13);
-  if (!build.runtimes.empty()) text += wrapped(indent + "OpenMP runtime: " + build.runtimes, width, 13);
-  return text + wrapped((build.name.empty() ? "programs:    " : indent + "programs in ") + build.bin, width, 13);
-}
-
 std::string setting_heading(const run_plan& plan, int setting, std::size_t width) {
   return wrapped("under " + setting_label(plan.settings[static_cast<std::size_t>(setting)]) + ":", width, 2);
 }
@@ -164,13 +153,14 @@ std::string headlines_text(const std::vector<headline>& said, std::size_t width)
   return text + "\n";
 }
 
-std::string conditions_text(const run_conditions& conditions, std::size_t width) {
+std::string conditions_text(const run_conditions& conditions, const clock_facts& clock, std::size_t width) {
+  const std::string after = frequency_text(clock.after);
   return wrapped(printed("The runs took %.1f s, %.1f s (%.0f%%) of it the calibration", conditions.seconds,
                          conditions.calibration_seconds,
                          conditions.seconds > 0 ? 100 * conditions.calibration_seconds / conditions.seconds : 0.0) +
                      (conditions.estimated_seconds >= 0 ? printed(" (estimated: %.0f s)", conditions.estimated_seconds)
                                                         : std::string()) +
-                     ".",
+                     (after.empty() ? "" : "; the clocks were " + after + " after them") + ".",
                  width, 0) +
          "\n";
 }
@@ -214,118 +204,8 @@ std::string verdict_text(const verdict& said, std::size_t width) {
   return text;
 }
 
-std::vector<std::string> command_lines(const run_plan& plan) {
-  std::vector<std::string> lines;
-  if (!plan.commands) return lines;
-  for (const command_program& command : *plan.commands) {
-    const command_wanted& wanted = command.wanted;
-    lines.push_back(wanted.name + ": " + (wanted.shell ? "/bin/sh -c " : "") + wanted.line + "; its time " +
-                    (wanted.time_regex.empty() ? "from a line seconds=, else the process's wall time"
-                                               : "from what --time-regex '" + wanted.time_regex + "' matches") +
-                    (wanted.expect.empty() ? "" : "; valid when a line matches --expect '" + wanted.expect + "'") +
-                    (wanted.expect_exit != 0 ? printed("; valid when it exits with %d", wanted.expect_exit) : ""));
-  }
-  return lines;
-}
-
-std::string settings_text(const report& r) {
-  std::vector<std::string> settings = r.facts.runtime_settings;
-  for (std::string& setting : settings) {
-    if (setting.rfind("OMP_NUM_THREADS=", 0) == 0) setting += " (replaced by each case's team size)";
-  }
-  // What --env sweeps, each variable with its values in the order given.
-  std::vector<std::pair<std::string, std::vector<std::string>>> swept;
-  for (const setting& under : r.plan.settings) {
-    for (const auto& [name, value] : under.env) {
-      auto known =
-          std::find_if(swept.begin(), swept.end(), [&, name = name](const auto& s) { return s.first == name; });
-      if (known == swept.end()) known = swept.insert(swept.end(), {name, {}});
-      if (std::find(known->second.begin(), known->second.end(), value) == known->second.end())
-        known->second.push_back(value);
-    }
-  }
-  std::vector<std::string> by_env;
-  for (const auto& [name, values] : swept) by_env.push_back(name + "=" + joined(values, ","));
-  const std::string swept_text = by_env.empty() ? "" : "; by --env, each case under " + joined(by_env, " and ");
-  if (!settings.empty()) return joined(settings, " ") + swept_text;
-  return std::string("no OMP_*, GOMP_* or KMP_* variable set") + (by_env.empty() ? "" : " by the caller") + swept_text +
-         "; OMP_NUM_THREADS is set per case";
-}
-
-// Both can move or coarsen what first touch placed.
-std::string kernel_pages_line(const run_facts& facts) {
-  const std::string huge_pages = facts.transparent_huge_pages.empty()
-                                     ? "transparent huge pages not said by this kernel"
-                                     : "transparent huge pages " + facts.transparent_huge_pages;
-  const std::string balancing = facts.numa_balancing < 0    ? "automatic NUMA balancing not said by this kernel"
-                                : facts.numa_balancing == 1 ? "automatic NUMA balancing on"
-                                                            : "automatic NUMA balancing off";
-  return huge_pages + "; " + balancing;
-}
-
-std::string console_header(const report& r, std::size_t width) {
-  const run_plan& plan = r.plan;
-  std::vector<std::string> teams;
-  for (int t : plan.threads) teams.push_back(std::to_string(t));
-  std::string text =
-      wrapped(printed("sum_compare: %d elements, %d measured runs per case after one warm-up, threads %s", plan.size,
-                      plan.rounds - 1, joined(teams, ",").c_str()),
-              width, 13);
-  text += wrapped("host:        " + r.facts.host, width, 13);
-  text += wrapped(
-      "processor:   " + r.facts.processor +
-          printed(", %d online; this process may use %zu: ", r.facts.processors_online, r.machine.allowed.size()) +
-          processor_list(r.machine.allowed),
-      width, 13);
-  text += wrapped("topology:    " + topology_line(r.machine) +
-                      (r.machine.this_system ? "" : " (not this machine's: given to hwloc, e.g. by HWLOC_SYNTHETIC)"),
-                  width, 13);
-  if (r.machine.numa_nodes >= 2) text += wrapped("pages:       " + kernel_pages_line(r.facts), width, 13);
-  text += wrapped("caches:      " + caches_line(r.machine), width, 13);
-  text += wrapped("array:       " + array_line(8LL * plan.size, r.machine), width, 13);
-  text += wrapped("settings:    " + settings_text(r), width, 13);
-  // A command of the caller's may read any setting.
-  if (!plan.settings.empty() && (!plan.commands || plan.commands->empty())) {
-    for (const auto& [name, value] : plan.settings[0].env) {
-      const std::string_view why = why_unread(name);
-      if (!why.empty())
-        text += wrapped("             --env " + name + " cannot change them: " + std::string(why), width, 13);
-    }
-  }
-  for (const build_facts& build : r.facts.builds) text += build_lines(build, width);
-  for (const std::string& command : command_lines(plan)) text += wrapped("command:     " + command, width, 13);
-  const std::string estimate =
-      r.conditions.estimated_seconds >= 0
-          ? printed("about %.0f s by an estimate from probe runs", r.conditions.estimated_seconds)
-          : std::string("no estimate of its time");
-  text += wrapped(printed("plan:        %zu cases (the calibration on each team size among them), %lld runs, %s; each "
-                          "run at most %d s",
-                          plan.cases.size(), planned_runs(plan), estimate.c_str(), plan.timeout_seconds),
-                  width, 13);
-  if (std::any_of(plan.cases.begin(), plan.cases.end(), [](const run_case& c) { return !c.program->on_team; })) {
-    text += wrapped("             sum_baseline_serial runs on one thread only, as the serial reference", width, 13);
-  }
-  if (plan.precision > 0) {
-    text += wrapped(printed("             then rounds are added until every case's median interval lies within %g%% of "
-                            "its median, for %d s at most",
-                            plan.precision * 100, plan.max_seconds),
-                    width, 13);
-  }
-  if (plan.settings.size() > 1) {
-    std::string line = printed("             every case under each of %zu settings:", plan.settings.size());
-    for (const setting& under : plan.settings) line += " [" + setting_label(under) + "]";
-    text += wrapped(line, width, 13);
-  }
-  if (r.conditions.load_before >= 0) {
-    text += wrapped(printed("load:        %.2f over the minute before the run, on %zu usable processors",
-                            r.conditions.load_before, r.machine.allowed.size()),
-                    width, 13);
-  }
-  return text + "\n";
-}
-
 std::string as_console(const report& r, std::size_t width) {
   return cases_table(r.plan, r.measured, width) + floors_table(r.plan, r.measured, width) +
-         warnings_text(r.warnings, width) + headlines_text(r.said, width) + conditions_text(r.conditions, width) +
-         verdict_text(verdict_of(r), width);
+         warnings_text(r.warnings, width) + headlines_text(r.said, width) +
+         conditions_text(r.conditions, r.facts.clock, width) + verdict_text(verdict_of(r), width);
 }

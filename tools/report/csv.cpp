@@ -24,7 +24,7 @@ std::string csv_rows(const run_plan& plan, const run_record& r) {
   const int valid = r.reading.problem.empty() ? 1 : 0;
   if (r.c.program->role != program_role::calibration) {
     return printed("%s,%d,%d,%d,%s,%s,%s,%d,%s,%s\n", std::string(r.c.program->name).c_str(), r.c.threads, r.round,
-                   plan.size, csv_seconds(r, r.reading.seconds).c_str(),
+                   elements_of(plan, r.c), csv_seconds(r, r.reading.seconds).c_str(),
                    csv_seconds(r, r.reading.thread_seconds).c_str(), csv_cell(r.reading.sum).c_str(), valid,
                    problem.c_str(), under.c_str());
   }
@@ -32,8 +32,8 @@ std::string csv_rows(const run_plan& plan, const run_record& r) {
   for (const floor_description& floor : kFloors) {
     if (r.c.threads < floor.fewest_threads) continue;
     rows += printed("floor:%s,%d,%d,%d,%s,,,%d,%s,%s\n", std::string(floor.name).c_str(), r.c.threads, r.round,
-                    plan.size, csv_seconds(r, floor_field_seconds(floor, r.reading.result_fields)).c_str(), valid,
-                    problem.c_str(), under.c_str());
+                    elements_of(plan, r.c), csv_seconds(r, floor_field_seconds(floor, r.reading.result_fields)).c_str(),
+                    valid, problem.c_str(), under.c_str());
   }
   return rows;
 }

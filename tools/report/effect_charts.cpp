@@ -12,28 +12,10 @@
 
 #include "tools/analysis/statistics.hpp"
 #include "tools/catalog/text.hpp"
-#include "tools/report/palette.hpp"
-#include "tools/report/text_formats.hpp"
+#include "tools/report/chart_script.hpp"
 #include "tools/run/child_process.hpp"
 
 namespace {
-
-// One line of a panel: "x y" rows, or "x y low high" rows drawn with error bars.
-struct series {
-  std::string title;
-  std::string rows;
-  bool bars = false;
-  int program = 0;      // its program's place in the catalog: a program keeps its colour and marker
-  bool dashed = false;  // a floor or reference, drawn in its program's colour, dashed, with open markers
-};
-
-struct panel {
-  std::string title;
-  std::vector<series> lines;
-};
-
-// How a chart's y axis runs: every panel shares one range, so that panels compare at a glance.
-enum class y_axis { from_zero, ratio };
 
 std::string ratio_row(int threads, const std::vector<double>& numerator, const std::vector<double>& denominator) {
   const double ratio = summarise(numerator).median / summarise(denominator).median;
@@ -55,79 +37,10 @@ std::vector<panel> per_setting(const run_plan& plan, Lines lines_of) {
   return panels;
 }
 
-// The y range that holds every value of every panel (and `also`), as gnuplot's "[low:high]".
-std::string y_range(const std::vector<panel>& panels, y_axis axis, double also) {
-  double low = also;
-  double high = also;
-  for (const panel& p : panels) {
-    for (const series& line : p.lines) {
-      for (std::size_t at = 0; at < line.rows.size();) {
-        const std::size_t end = line.rows.find('\n', at);
-        int threads = 0;
-        double values[3] = {0, 0, 0};
-        const int read = std::sscanf(line.rows.substr(at, end - at).c_str(), "%d %lf %lf %lf", &threads, &values[0],
-                                     &values[1], &values[2]);
-        for (int k = 0; k + 1 < read; ++k) {
-          if (std::isfinite(values[k]) && values[k] > 0) {
-            low = std::min(low, values[k]);
-            high = std::max(high, values[k]);
-          }
-        }
-        at = end == std::string::npos ? line.rows.size() : end + 1;
-      }
-    }
-  }
-  return axis == y_axis::ratio ? printed("[%.6g:%.6g]", low / 1.15, high * 1.15) : printed("[0:%.6g]", high * 1.1);
-}
-
-// The script of a chart of small multiples, three panels a row, one y range for all. `reference`,
-// where not empty, is drawn over every panel's lines as a dashed black line: "x" (the ideal
-// speed-up) or "1" (no difference). Ratios run on a log scale, as in every output.
-std::string script_of(const std::string& title, const std::string& y_label, y_axis axis, const std::string& reference,
-                      const std::string& reference_title, const std::vector<panel>& panels, const run_plan& plan) {
-  const int columns = std::min<int>(static_cast<int>(panels.size()), 3);
-  const int rows = (static_cast<int>(panels.size()) + columns - 1) / columns;
-  std::string script =
-      printed("set terminal svg noenhanced size %d,%d font 'sans,11' background rgb 'white'\nset output\n",
-              420 * columns + 20, 420 * rows + 50);
-  for (std::size_t p = 0; p < panels.size(); ++p) {
-    for (std::size_t s = 0; s < panels[p].lines.size(); ++s) {
-      script += printed("$p%zus%zu << EOD\n", p, s) + panels[p].lines[s].rows + "EOD\n";
-    }
-  }
-  std::string ticks;
-  for (int threads : plan.threads) ticks += (ticks.empty() ? "" : ", ") + std::to_string(threads);
-  const double reference_value = reference == "x" ? plan.threads.back() : 1;
-  script += "set xtics (1, " + ticks + ")\nset xlabel 'threads'\nset ylabel " + gnuplot_string(y_label) +
-            "\nset key below\nset grid\nset offsets 0.3, 0.3, 0, 0\nset yrange " +
-            y_range(panels, axis, reference_value) + "\n";
-  if (axis == y_axis::ratio) script += "set logscale y 2\n";
-  if (plan.threads.back() > 8) script += "set logscale x 2\n";
-  script += printed("set multiplot layout %d,%d title %s\n", rows, columns, gnuplot_string(title).c_str());
-  for (std::size_t p = 0; p < panels.size(); ++p) {
-    script += "set title " + gnuplot_string(panels[p].title) + "\nplot ";
-    for (std::size_t s = 0; s < panels[p].lines.size(); ++s) {
-      const series& line = panels[p].lines[s];
-      const std::size_t program = static_cast<std::size_t>(line.program);
-      const int marker = marker_of(program) - (line.dashed ? 1 : 0);
-      script +=
-          printed("$p%zus%zu using %s with %s lw %s dt %d pt %d ps 0.8 lc rgb '%s' title %s, ", p, s,
-                  line.bars ? "1:2:3:4" : "1:2", line.bars ? "yerrorlines" : "linespoints", line.dashed ? "1.5" : "2",
-                  line.dashed ? 2 : 1, marker, colour_of(program), gnuplot_string(line.title).c_str());
-    }
-    if (reference.empty()) {
-      script.resize(script.size() - 2);  // the last ", "
-      script += "\n";
-    } else {
-      script += reference + " with lines dt 3 lw 1.5 lc rgb '#222222' title " + gnuplot_string(reference_title) + "\n";
-    }
-  }
-  return script + "unset multiplot\n";
-}
-
 }  // namespace
 
-std::vector<effect_chart> effect_charts(const run_plan& plan, const figures& measured) {
+std::vector<effect_chart> effect_charts(const run_plan& plan, const figures& measured,
+                                        const machine_topology& machine) {
   const auto program_lines = [&](int setting, bool speedup) {
     std::vector<series> lines;
     const std::vector<const program_description*> programs = compared_programs(plan);
@@ -195,11 +108,16 @@ std::vector<effect_chart> effect_charts(const run_plan& plan, const figures& mea
   };
 
   std::vector<effect_chart> charts;
+  std::string ticks;
+  for (int threads : plan.threads) ticks += ", " + std::to_string(threads);
+  const x_axis by_threads{"threads", "(1" + ticks + ")", plan.threads.back() > 8, ""};
   const auto add = [&](const char* effect, const char* title, const char* reading, const char* y_label, y_axis axis,
                        const char* reference, const char* reference_title, const std::vector<panel>& panels) {
+    const double reference_value = std::string(reference) == "x" ? plan.threads.back() : 1;
     if (!panels.empty()) {
       charts.push_back(
-          {effect, title, reading, script_of(title, y_label, axis, reference, reference_title, panels, plan), ""});
+          {effect, title, reading,
+           script_of(title, y_label, axis, reference, reference_value, reference_title, panels, by_threads), ""});
     }
   };
   add("scaling", "Speed-up over one thread",
@@ -220,6 +138,7 @@ std::vector<effect_chart> effect_charts(const run_plan& plan, const figures& mea
       "Below the dotted 1, the array first touched by the threads that sum it is read faster than one main filled; on "
       "one NUMA node expect 1.",
       "time ratio (log scale)", y_axis::ratio, "1", "no difference", per_setting(plan, first_touch));
+  for (effect_chart& chart : size_charts(plan, measured, machine)) charts.push_back(std::move(chart));
   return charts;
 }
 

@@ -26,8 +26,16 @@ std::string facts_table(const report& r) {
                         processor_list(r.machine.allowed));
   fact("topology", topology_line(r.machine) +
                        (r.machine.this_system ? "" : " (not this machine's: given to hwloc, e.g. by HWLOC_SYNTHETIC)"));
+  if (const std::vector<std::string> kinds = usable_kinds(r.machine); !kinds.empty())
+    fact("core kinds", joined(kinds, "; "));
   if (r.machine.numa_nodes >= 2) fact("pages", kernel_pages_line(r.facts));
   fact("caches", caches_line(r.machine));
+  const std::string after = frequency_text(r.facts.clock.after);
+  fact("clock",
+       (clock_line(r.facts.clock).empty() ? "not shown by this kernel (no cpufreq)" : clock_line(r.facts.clock)) +
+           (after.empty() ? "" : "; " + after + " after the runs"));
+  for (const array_size& size : r.plan.sizes)
+    fact(r.plan.sizes.size() == 1 ? "array" : "size", size_line(size, r.machine));
   fact("settings", settings_text(r));
   for (const build_facts& build : r.facts.builds) {
     fact(build.name.empty() ? "build" : ("build " + build.name).c_str(),
@@ -179,10 +187,11 @@ std::string warnings_section(const std::vector<warning>& warnings) {
 }  // namespace
 
 std::string as_html(const report& r, writing& how) {
-  std::vector<effect_chart> charts = effect_charts(r.plan, r.measured);
+  std::vector<effect_chart> charts = effect_charts(r.plan, r.measured, r.machine);
   const std::string charts_problem =
       how.draw_charts ? draw_effect_charts(charts, how.interrupted) : "the charts were not drawn: asked to draw none";
-  const std::string title = printed("sum_compare: %d elements on %s", r.plan.size, r.facts.host.c_str());
+  const std::string title = printed("sum_compare: %s%s on %s", r.plan.sizes.size() == 1 ? "" : "sizes ",
+                                    sizes_text(r.plan.sizes).c_str(), r.facts.host.c_str());
   const std::string lead = printed("%s; %d measured runs a case, in %.1f s.", r.facts.processor.c_str(),
                                    r.plan.rounds - 1, r.conditions.seconds);
   return html_page(title, "<h1>" + html_escaped(title) + "</h1>\n<p class=\"lead\">" + html_escaped(lead) + "</p>\n" +

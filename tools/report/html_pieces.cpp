@@ -32,6 +32,9 @@ std::string topology_svg(const machine_topology& machine, const std::map<int, in
     nodes[node == machine.node_of.end() ? 0 : node->second][core].push_back(processor);
   }
   const std::set<int> allowed(machine.allowed.begin(), machine.allowed.end());
+  // On processors of several kinds each is drawn in its kind's colour, with a key under the
+  // machine's own drawing.
+  const std::vector<std::string> kinds = usable_kinds(machine);
   std::string shapes;
   int y = kLabel + kGap + 14;
   int width = 0;
@@ -59,12 +62,19 @@ std::string topology_svg(const machine_topology& machine, const std::map<int, in
         const int px = cx + kGap + static_cast<int>(p) * (kProcessorWidth + kGap);
         const int py = cy + kLabel;
         // Markup per processor is kept short: a page draws the machine once per case.
-        shapes += printed("<g class=\"processor%s\">", marked ? " marked" : usable ? "" : " unusable");
-        if (marked || !usable) {
+        const int kind = kinds.empty() ? -1 : kind_of(machine, processor);
+        shapes += printed("<g class=\"processor%s%s\">",
+                          marked   ? " marked"
+                          : usable ? ""
+                                   : " unusable",
+                          kind >= 0 ? printed(" kind-%d", kind % 4).c_str() : "");
+        if (marked || !usable || kind >= 0) {
           shapes +=
-              printed("<title>processor %d%s</title>", processor,
-                      marked ? printed(": %d thread placement%s", mark->second, mark->second == 1 ? "" : "s").c_str()
-                             : " (not for this process)");
+              printed("<title>processor %d%s%s</title>", processor,
+                      marked   ? printed(": %d thread placement%s", mark->second, mark->second == 1 ? "" : "s").c_str()
+                      : usable ? ""
+                               : " (not for this process)",
+                      kind >= 0 ? printed(", core kind %d", kind).c_str() : "");
         }
         shapes +=
             printed("<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\"/><text x=\"%d\" y=\"%d\">P%d%s</text></g>", px,
@@ -75,6 +85,15 @@ std::string topology_svg(const machine_topology& machine, const std::map<int, in
     }
     width = std::max(width, node_width + kGap * 4);
     y += node_height + kGap;
+  }
+  for (std::size_t k = 0; marks.empty() && !kinds.empty() && k < machine.kinds.size(); ++k) {
+    const std::string key = printed("core kind %zu: ", k) + processor_list(machine.kinds[k].processors) + " (" +
+                            kind_description(machine.kinds[k]) + ")";
+    shapes += printed("<g class=\"processor kind-%zu\"><rect x=\"%d\" y=\"%d\" width=\"14\" height=\"14\"/></g>", k % 4,
+                      kGap * 2, y + 2) +
+              printed("<text x=\"%d\" y=\"%d\">", kGap * 2 + 20, y + 13) + html_escaped(key) + "</text>";
+    width = std::max(width, 7 * static_cast<int>(key.size()) + 40);
+    y += 18;
   }
   const int height = y + kGap;
   // A drawing of placement is one of many: the machine's name for it is enough.
@@ -244,6 +263,8 @@ std::string html_page(const std::string& title, const std::string& body) {
          "svg.topology rect { stroke: #555; } svg.topology text { font-size: 11px; }\n"
          "svg.topology rect.machine { fill: #f7f7f7; } svg.topology rect.node { fill: #eef3fa; }\n"
          "svg.topology rect.core { fill: #fff; } .processor rect { fill: #dde7d4; }\n"
+         ".processor.kind-0 rect { fill: #cfe0f3; } .processor.kind-2 rect { fill: #f3e3c4; } "
+         ".processor.kind-3 rect { fill: #e6d3ec; }\n"
          ".processor.marked rect { fill: #f28e2b; } .processor.unusable rect { fill: #ccc; }\n"
          "</style>\n</head>\n<body>\n" +
          body + "</body>\n</html>\n";

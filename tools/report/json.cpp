@@ -4,15 +4,11 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "tools/report/json_facts.hpp"
+
 namespace {
 
 using json = nlohmann::ordered_json;
-
-// A JSON number, or null where there is none.
-json json_number(double value) {
-  if (value < 0 || !std::isfinite(value)) return nullptr;
-  return value;
-}
 
 json json_seconds(const run_record& r, double value) {
   return r.reading.problem.empty() ? json_number(value) : nullptr;
@@ -27,25 +23,8 @@ const std::string& build_name(const run_plan& plan, int setting) {
   return plan.settings[static_cast<std::size_t>(setting)].build;
 }
 
-json topology_json(const machine_topology& machine) {
-  json caches = json::array();
-  for (const cache_group& cache : machine.caches) {
-    caches.push_back({{"level", cache.level},
-                      {"kind", cache.kind == 'd' ? "data" : "unified"},
-                      {"bytes", cache.bytes},
-                      {"count", cache.count}});
-  }
-  return {{"packages", machine.packages},
-          {"numa_nodes", machine.numa_nodes},
-          {"cores", machine.cores},
-          {"processors", machine.processors},
-          {"this_system", machine.this_system},
-          {"caches", caches},
-          {"last_level", machine.last_level},
-          {"last_level_count", machine.last_level_count},
-          {"last_level_cache_bytes", machine.last_level_bytes},
-          {"core_of_processor", machine.core_of},
-          {"node_of_processor", machine.node_of}};
+const std::string& size_name(const run_plan& plan, int setting) {
+  return plan.settings[static_cast<std::size_t>(setting)].size;
 }
 
 json run_json(const run_plan& plan, const run_record& r) {
@@ -59,6 +38,7 @@ json run_json(const run_plan& plan, const run_record& r) {
               {"problem", r.reading.problem},
               {"standard_error", r.standard_error},
               {"build", build_name(plan, r.c.setting)},
+              {"size", size_name(plan, r.c.setting)},
               {"settings", settings_json(plan, r.c.setting)},
               {"elements", r.reading.elements > 0 ? json(r.reading.elements) : json(nullptr)}};
   if (!prints_pages(*r.c.program) && (prints_placement(*r.c.program) || !r.reading.thread_fields.empty())) {
@@ -86,6 +66,7 @@ json calibration_run_json(const run_plan& plan, const run_record& r) {
           {"fields", r.reading.result_fields},
           {"standard_error", r.standard_error},
           {"build", build_name(plan, r.c.setting)},
+          {"size", size_name(plan, r.c.setting)},
           {"settings", settings_json(plan, r.c.setting)}};
 }
 
@@ -108,6 +89,7 @@ json aggregate_json(const run_plan& plan, const case_stats& c) {
           {"of_floor", json_number(c.of_floor)},
           {"local_pages_percent", json_number(c.local_pages_percent)},
           {"build", build_name(plan, c.c.setting)},
+          {"size", size_name(plan, c.c.setting)},
           {"settings", settings_json(plan, c.c.setting)},
           {"placement", c.placement ? json{{"distinct_processors", c.placement->distinct_processors},
                                            {"shared_core", c.placement->runs_sharing_core > 0}}
@@ -122,7 +104,7 @@ std::string as_json(const report& r, writing&) {
   out["tool"] = "sum_compare";
   out["schema_version"] = kJsonSchemaVersion;
   out["complete"] = r.conditions.complete;
-  out["elements"] = plan.size;
+  out["sizes"] = sizes_json(plan.sizes);
   out["repeat"] = plan.rounds - 1;
   out["threads"] = plan.threads;
   out["timeout_seconds"] = plan.timeout_seconds;
@@ -181,6 +163,7 @@ std::string as_json(const report& r, writing&) {
   out["transparent_huge_pages"] =
       r.facts.transparent_huge_pages.empty() ? json(nullptr) : json(r.facts.transparent_huge_pages);
   out["numa_balancing"] = r.facts.numa_balancing < 0 ? json(nullptr) : json(r.facts.numa_balancing == 1);
+  out["clock"] = clock_json(r.facts.clock);
   out["estimated_seconds"] = json_number(r.conditions.estimated_seconds);
   out["load_before"] = json_number(r.conditions.load_before);
   out["steal_percent"] = json_number(r.conditions.steal_percent);
@@ -201,6 +184,7 @@ std::string as_json(const report& r, writing&) {
     out["floors"].push_back({{"name", describe(f.kind).name},
                              {"threads", f.threads},
                              {"build", build_name(plan, f.setting)},
+                             {"size", size_name(plan, f.setting)},
                              {"settings", settings_json(plan, f.setting)},
                              {"value", f.median},
                              {"unit", describe(f.kind).unit},

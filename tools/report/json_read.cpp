@@ -6,6 +6,7 @@
 
 #include "tools/catalog/text.hpp"
 #include "tools/report/json.hpp"
+#include "tools/report/json_facts.hpp"
 #include "tools/report/json_schema.hpp"
 #include "tools/report/output_files.hpp"
 #include "tools/run/planning.hpp"
@@ -14,39 +15,10 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-// What the schema does not say of a saved run: a fault at a JSON pointer.
-struct saved_fault {
-  std::string where;
-  std::string what;
-};
-
-double number_or(const json& value, double none) { return value.is_null() ? none : value.get<double>(); }
-
-machine_topology topology_of(const json& in) {
-  machine_topology machine;
-  const json& topology = in.at("topology");
-  machine.packages = topology.at("packages");
-  machine.numa_nodes = topology.at("numa_nodes");
-  machine.cores = topology.at("cores");
-  machine.processors = topology.at("processors");
-  machine.this_system = topology.at("this_system");
-  for (const json& cache : topology.at("caches")) {
-    machine.caches.push_back(
-        {cache.at("level"), cache.at("kind") == "data" ? 'd' : 'u', cache.at("bytes"), cache.at("count")});
-  }
-  machine.last_level = topology.at("last_level");
-  machine.last_level_count = topology.at("last_level_count");
-  machine.last_level_bytes = topology.at("last_level_cache_bytes");
-  for (const json& pair : topology.at("core_of_processor")) machine.core_of[pair.at(0)] = pair.at(1);
-  for (const json& pair : topology.at("node_of_processor")) machine.node_of[pair.at(0)] = pair.at(1);
-  machine.allowed = in.at("allowed_processors").get<std::vector<int>>();
-  return machine;
-}
-
 // What made the plan the saved runs followed.
 plan_request options_of(const json& in) {
   plan_request options;
-  options.size = in.at("elements");
+  options.sizes = sizes_of(in.at("sizes"));
   options.repeat = in.at("repeat");
   options.threads = in.at("threads").get<std::vector<int>>();
   std::sort(options.threads.begin(), options.threads.end());
@@ -89,8 +61,9 @@ plan_request options_of(const json& in) {
 // The plan's cases by program, team size and setting; its settings by build and --env values.
 struct case_index {
   std::map<std::tuple<const program_description*, int, int>, run_case> cases;
-  std::map<setting, int, bool (*)(const setting&, const setting&)> settings{
-      [](const setting& a, const setting& b) { return std::tie(a.build, a.env) < std::tie(b.build, b.env); }};
+  std::map<setting, int, bool (*)(const setting&, const setting&)> settings{[](const setting& a, const setting& b) {
+    return std::tie(a.build, a.size, a.env) < std::tie(b.build, b.size, b.env);
+  }};
 };
 
 case_index index_of(const run_plan& plan) {
@@ -104,7 +77,7 @@ case_index index_of(const run_plan& plan) {
 run_case case_of(const case_index& index, const program_description& program, const json& run,
                  const std::string& where) {
   const int threads = run.at("threads");
-  setting under{run.at("build"), {}};
+  setting under{run.at("build"), run.at("size"), {}};
   for (const auto& [name, value] : run.at("settings").items()) under.env.emplace_back(name, value.get<std::string>());
   const auto setting_at = index.settings.find(under);
   if (setting_at != index.settings.end()) {
@@ -176,6 +149,7 @@ void read_document(const json& in, report& r) {
   }
   r.facts.transparent_huge_pages = in.at("transparent_huge_pages").is_null() ? "" : in.at("transparent_huge_pages");
   r.facts.numa_balancing = in.at("numa_balancing").is_null() ? -1 : in.at("numa_balancing").get<bool>() ? 1 : 0;
+  r.facts.clock = clock_of(in.at("clock"));
   r.conditions.complete = in.at("complete");
   r.conditions.estimated_seconds = number_or(in.at("estimated_seconds"), -1);
   r.conditions.load_before = number_or(in.at("load_before"), -1);

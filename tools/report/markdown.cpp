@@ -39,7 +39,8 @@ std::string as_markdown(const report& r, writing&) {
   for (const build_facts& build : r.facts.builds) {
     compilers += (compilers.empty() ? "" : ", ") + (build.name.empty() ? "" : build.name + ": ") + build.compiler;
   }
-  std::string text = printed("**sum_compare**: %d elements, %d measured runs per case, on %s (%s)\n\n", r.plan.size,
+  std::string text = printed("**sum_compare**: %s%s, %d measured runs per case, on %s (%s)\n\n",
+                             r.plan.sizes.size() == 1 ? "" : "sizes ", sizes_text(r.plan.sizes).c_str(),
                              r.plan.rounds - 1, cell(r.facts.processor).c_str(), cell(compilers).c_str()) +
                      verdict_markdown(verdict_of(r));
   std::string heading = "|";

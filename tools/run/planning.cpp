@@ -58,7 +58,8 @@ long long planned_run_count(const plan_request& options, int processors) {
   long long count =
       static_cast<long long>(
           cases_under(options, team_sizes_of(options, processors), 0, *command_programs(options)).size()) *
-      (options.repeat + 1) * static_cast<long long>(std::max<std::size_t>(options.builds.size(), 1));
+      (options.repeat + 1) * static_cast<long long>(std::max<std::size_t>(options.builds.size(), 1)) *
+      static_cast<long long>(std::clamp<std::size_t>(options.sizes.size(), 1, kMostSettings + 1));
   for (const setting_dimension& dimension : options.dimensions) {
     if (__builtin_mul_overflow(count, static_cast<long long>(dimension.values.size()), &count)) return LLONG_MAX;
   }
@@ -66,12 +67,14 @@ long long planned_run_count(const plan_request& options, int processors) {
 }
 
 std::string plan_refusal(const plan_request& options, int processors) {
-  long long settings = static_cast<long long>(std::max<std::size_t>(options.builds.size(), 1));
+  long long settings = static_cast<long long>(std::max<std::size_t>(options.builds.size(), 1)) *
+                       static_cast<long long>(std::min<std::size_t>(options.sizes.size(), kMostSettings + 1));
   for (const setting_dimension& dimension : options.dimensions) {
     settings = std::min(settings * static_cast<long long>(dimension.values.size()), kMostSettings + 1);
   }
   if (settings > kMostSettings) {
-    return "the plan has more than " + std::to_string(kMostSettings) + " settings (builds times --env combinations)";
+    return "the plan has more than " + std::to_string(kMostSettings) +
+           " settings (builds times sizes times --env combinations)";
   }
   if (const long long runs = planned_run_count(options, processors); runs > kMostRuns) {
     return "the plan has " + (runs == LLONG_MAX ? std::string("too many") : std::to_string(runs)) +
@@ -82,7 +85,7 @@ std::string plan_refusal(const plan_request& options, int processors) {
 
 run_plan make_plan(const plan_request& options, int processors) {
   run_plan plan;
-  plan.size = options.size;
+  plan.sizes = options.sizes;
   plan.rounds = options.repeat + 1;
   plan.timeout_seconds = options.timeout_seconds;
   plan.precision = options.precision;
@@ -90,7 +93,7 @@ run_plan make_plan(const plan_request& options, int processors) {
   plan.threads = team_sizes_of(options, processors);
   plan.builds = options.builds;
   if (plan.builds.empty()) plan.builds.push_back({"", options.bin_dir, options.bin_dir});
-  for (const build_location& build : plan.builds) plan.settings.push_back({build.name, {}});
+  for (const build_location& build : plan.builds) plan.settings.push_back({build.name, "", {}});
   for (const setting_dimension& dimension : options.dimensions) {
     std::vector<setting> combined;
     for (const setting& earlier : plan.settings) {
@@ -101,6 +104,17 @@ run_plan make_plan(const plan_request& options, int processors) {
     }
     plan.settings = combined;
   }
+  // The sizes innermost: a setting's sizes lie side by side in the tables. One size needs no name.
+  if (plan.sizes.size() > 1) {
+    std::vector<setting> sized;
+    for (const setting& earlier : plan.settings) {
+      for (const array_size& size : plan.sizes) {
+        sized.push_back(earlier);
+        sized.back().size = size.name;
+      }
+    }
+    plan.settings = sized;
+  }
   plan.commands = command_programs(options);
   for (int under = 0; under < static_cast<int>(plan.settings.size()); ++under) {
     const std::vector<run_case> cases = cases_under(options, plan.threads, under, *plan.commands);
@@ -109,10 +123,14 @@ run_plan make_plan(const plan_request& options, int processors) {
   return plan;
 }
 
+std::string probe_key(const run_plan& plan, const run_case& c) {
+  return std::string(c.program->name) + " " + std::to_string(elements_of(plan, c));
+}
+
 double estimated_seconds(const run_plan& plan, const std::map<std::string, double>& probe_seconds) {
   double round = 0;
   for (const run_case& c : plan.cases) {
-    const auto probed = probe_seconds.find(std::string(c.program->name));
+    const auto probed = probe_seconds.find(probe_key(plan, c));
     if (probed == probe_seconds.end() || probed->second < 0) return -1;
     round += probed->second;
   }

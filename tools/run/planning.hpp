@@ -12,7 +12,7 @@ std::vector<int> default_team_sizes(int processors);
 
 // Plans of more runs are refused: at a few milliseconds each, this many take hours already.
 inline constexpr long long kMostRuns = 1000000;
-// Nor more settings (builds times --env combinations) than this.
+// Nor more settings (builds times sizes times --env combinations) than this.
 inline constexpr long long kMostSettings = 1000;
 // --precision adds no round past this many runs of a case, nor does a saved run hold more: a
 // bootstrap over them takes seconds already.
@@ -27,7 +27,10 @@ std::string plan_refusal(const plan_request& request, int processors);
 
 run_plan make_plan(const plan_request& request, int processors);
 
-// The plan's duration in seconds, estimated from a probe run of each of its programs at this
-// size here (program name -> seconds; the calibration's on the largest team, as its references
+// What a probe of a case's program at its size is known by: "sum_walltime 10000000".
+std::string probe_key(const run_plan& plan, const run_case& c);
+
+// The plan's duration in seconds, estimated from a probe run of each of its programs at each of
+// its sizes here (probe_key -> seconds; the calibration's on the largest team, as its references
 // wait for every thread). -1 where a probe failed or is missing.
 double estimated_seconds(const run_plan& plan, const std::map<std::string, double>& probe_seconds);

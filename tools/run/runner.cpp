@@ -47,10 +47,12 @@ std::vector<std::string> case_environment(const run_plan& plan, const run_case& 
                                           const std::vector<std::string>& caller_env) {
   std::vector<std::string> env = caller_env;
   set_variable(env, "OMP_NUM_THREADS", std::to_string(c.threads));
-  // A command's runtime says where each thread runs; --env may still set either variable.
+  // A command's runtime says where each thread runs; --env may still set either variable. The
+  // size's elements are the command's to read: its line is its own.
   if (command_of(plan, c) != nullptr) {
     set_variable(env, "OMP_DISPLAY_AFFINITY", "TRUE");
     set_variable(env, "OMP_AFFINITY_FORMAT", kAffinityFormat);
+    set_variable(env, kElementsVariable, std::to_string(elements_of(plan, c)));
   }
   for (const auto& [variable, value] : plan.settings[static_cast<std::size_t>(c.setting)].env)
     set_variable(env, variable, value);
@@ -105,7 +107,7 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
       }
       const command_wanted* command = command_of(plan, c);
       const program_run reading = command != nullptr ? read_command_run(*command, c.threads, result, elapsed)
-                                                     : read_run(*c.program, plan.size, c.threads, result);
+                                                     : read_run(*c.program, elements_of(plan, c), c.threads, result);
       // The runtime's affinity lines are the placement, not something the command wrote.
       std::map<int, std::vector<int>> places;
       if (command != nullptr) result.err = without_affinity_lines(result.err, places);

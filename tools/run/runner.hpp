@@ -24,7 +24,7 @@ struct run_totals {
 };
 
 // The environment of a run of case C: the caller's, OMP_NUM_THREADS, a command's affinity
-// display, and the case's --env values.
+// display and its size's elements (SUM_COMPARE_ELEMENTS), and the case's --env values.
 std::vector<std::string> case_environment(const run_plan& plan, const run_case& c,
                                           const std::vector<std::string>& caller_env);
 

@@ -27,6 +27,7 @@
 #include "tools/report/exports.hpp"
 #include "tools/report/json.hpp"
 #include "tools/run/child_process.hpp"
+#include "tools/run/clock_facts.hpp"
 #include "tools/run/machine_facts.hpp"
 #include "tools/run/planning.hpp"
 #include "tools/run/run_facts.hpp"
@@ -117,16 +118,25 @@ double probe_seconds(const run_plan& plan, const run_case& c, int threads, const
 // The plan's estimated duration from a probe of each program: on one thread, as allocating and
 // filling the array dominates its runs on any team; the calibration on the largest team.
 double estimate_plan(const run_plan& plan, const runner_settings& settings) {
-  std::map<std::string, const run_case*> probed;  // program -> the case to probe
+  std::map<std::string, const run_case*> probed;  // program at a size -> the case to probe
   for (const run_case& c : plan.cases) {
-    const run_case*& probe = probed[std::string(c.program->name)];
+    const run_case*& probe = probed[probe_key(plan, c)];
     if (probe == nullptr || (c.program->role == program_role::calibration && c.threads > probe->threads)) probe = &c;
   }
   std::map<std::string, double> seconds;
-  for (const auto& [name, c] : probed) {
-    seconds[name] = probe_seconds(plan, *c, c->program->role == program_role::calibration ? c->threads : 1, settings);
+  for (const auto& [key, c] : probed) {
+    seconds[key] = probe_seconds(plan, *c, c->program->role == program_role::calibration ? c->threads : 1, settings);
   }
   return estimated_seconds(plan, seconds);
+}
+
+// Each --size as the elements it stands for on this machine. Returns an empty string, or why
+// one cannot be had here.
+std::string resolve_sizes(plan_request& asked, const machine_topology& machine) {
+  for (array_size& size : asked.sizes) {
+    if (std::string problem = resolve_size(size.name, machine, size); !problem.empty()) return problem;
+  }
+  return {};
 }
 
 // Runs the plan, each run exported as it finishes; how the runs went goes to r.conditions.
@@ -138,6 +148,7 @@ void run_measurements(report& r, runner_settings& settings, exports& out) {
   r.records = run_plan_rounds(r.plan, settings, totals);
   r.conditions.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   r.conditions.steal_percent = steal_percent(before, cpu_time_so_far());
+  r.facts.clock.after = current_frequencies(r.machine.allowed);
   r.conditions.calibration_seconds = totals.calibration_seconds;
   r.conditions.complete = stop_signal == 0;
   r.conditions.failures = totals.failures;
@@ -150,6 +161,7 @@ int run_and_report(compare_options& options) {
   r.machine = read_topology();
   const int processors = static_cast<int>(r.machine.allowed.size());
   plan_request& asked = options.plan;
+  if (std::string problem = resolve_sizes(asked, r.machine); !problem.empty()) return refuse(out, problem);
   if (std::string problem = plan_refusal(asked, processors); !problem.empty()) {
     return refuse(out, problem + "; fewer --env values, builds, team sizes or --repeat");
   }
@@ -172,6 +184,7 @@ int run_and_report(compare_options& options) {
 
   r.conditions.load_before = load_average();
   r.conditions.estimated_seconds = estimate_plan(r.plan, settings);
+  r.facts.clock = read_clock_facts(r.machine.allowed);
   say(console_header(r, console_width()));
   if (options.mode == compare_mode::dry_run) {
     if (const int error = flush_standard_output(); error != 0) {

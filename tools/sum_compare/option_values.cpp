@@ -175,3 +175,10 @@ const CLI::Validator kDimension(
       return read_dimension(text, dimension);
     },
     "", "NAME=values");
+
+const CLI::Validator kSize(
+    [](std::string& text) {
+      std::string name;
+      return read_size_name(text, name);
+    },
+    "", "size");

@@ -19,6 +19,9 @@ extern const CLI::Validator kNonEmpty;
 extern const CLI::Validator kBuild;
 extern const CLI::Validator kDimension;
 
+// A --size: a count of elements, or L1, L2, L3 or DRAM.
+extern const CLI::Validator kSize;
+
 // "NAME=v1,v2,..." split at the commas outside braces, so that an OMP_PLACES value such as
 // {0,1},{2,3} stays whole; no value empty or holding a control character. Returns an empty
 // string, or what is wrong.

@@ -12,6 +12,7 @@
 #include "tools/catalog/programs.hpp"
 #include "tools/report/text_formats.hpp"
 #include "tools/sum_compare/help.hpp"
+#include "tools/sum_compare/option_modes.hpp"
 #include "tools/sum_compare/option_values.hpp"
 
 namespace {
@@ -41,70 +42,8 @@ std::vector<std::string> in_catalog_order(const std::vector<std::string>& chosen
   return ordered;
 }
 
-// Which modes use each option; any other mode refuses it.
-constexpr unsigned in(compare_mode mode) { return 1u << static_cast<unsigned>(mode); }
-constexpr unsigned kPlanning = in(compare_mode::run) | in(compare_mode::dry_run);
-constexpr unsigned kReporting = in(compare_mode::run) | in(compare_mode::from);
-constexpr unsigned kSumming = kReporting | in(compare_mode::compare) | in(compare_mode::merge);
-
-struct option_use {
-  const char* name;
-  unsigned modes;
-};
-
-// The outputs' modes are their formats' (tools/report/formats.hpp).
-constexpr option_use kOptionUses[] = {
-    {"--programs", kPlanning},
-    {"--threads", kPlanning},
-    {"--size", kPlanning},
-    {"--repeat", kPlanning},
-    {"--timeout", kPlanning},
-    {"--precision", kPlanning},
-    {"--max-time", kPlanning},
-    {"--env", kPlanning},
-    {"--build", kPlanning},
-    {"--bin", kPlanning},
-    {"--fail-if-slower", in(compare_mode::compare)},
-    {"--command", kPlanning},
-    {"--shell", kPlanning},
-    {"--time-regex", kPlanning},
-    {"--expect", kPlanning},
-    {"--expect-exit", kPlanning},
-};
-
-// The help's groups, each option in one; the formats' options are the outputs.
-constexpr std::pair<const char*, std::array<const char*, 8>> kOptionGroups[] = {
-    {"Plan", {"--programs", "--threads", "--size", "--repeat", "--timeout", "--precision", "--max-time", "--dry-run"}},
-    {"Settings and builds", {"--env", "--build", "--bin"}},
-    {"Your own program", {"--command", "--shell", "--time-regex", "--expect", "--expect-exit"}},
-    {"Saved runs", {"--from", "--compare", "--merge", "--fail-if-slower"}},
-};
-
 // Help within a terminal's 80 columns, also when a man page is made of it.
 constexpr std::size_t kHelpWidth = 80;
-
-const char* mode_name(compare_mode mode) {
-  switch (mode) {
-    case compare_mode::run: return "a run";
-    case compare_mode::dry_run: return "--dry-run, which writes no file";
-    case compare_mode::from: return "--from";
-    case compare_mode::compare: return "--compare";
-    case compare_mode::merge: return "--merge";
-  }
-  return "";
-}
-
-// The option given that the mode does not use, or nullptr.
-const char* unused_option(const CLI::App& app, compare_mode mode) {
-  for (const option_use& use : kOptionUses) {
-    if (app.count(use.name) > 0 && (use.modes & in(mode)) == 0) return use.name;
-  }
-  for (const format_description& format : kFormats) {
-    if (app.count(format.option) > 0 && ((format.of_summaries ? kSumming : kReporting) & in(mode)) == 0)
-      return format.option;
-  }
-  return nullptr;
-}
 
 std::string absolute_path(const std::string& path) {
   std::error_code error;
@@ -147,7 +86,14 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
       ->type_name("T,...")
       ->transform(kDecimal)
       ->check(CLI::Range(1, 4096).description(""));
-  add_whole_number(app, "--size", options.plan.size, "N", "elements per run", INT_MAX);
+  std::vector<std::string> sizes;
+  app.add_option("--size", sizes,
+                 "the array's sizes, each a dimension of the plan like a setting: counts of elements, or L1, L2 "
+                 "and L3 (half of that cache's share per usable processor) and DRAM (four times the last level, "
+                 "10000000 elements at least; the default)")
+      ->delimiter(',')
+      ->type_name("N|L1|L2|L3|DRAM,...")
+      ->check(kSize);
   add_whole_number(app, "--repeat", options.plan.repeat, "R", "measured runs per case, after one discarded warm-up",
                    1000);
   add_whole_number(app, "--timeout", options.plan.timeout_seconds, "SECONDS",
@@ -305,6 +251,14 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
     if (named_before(options.plan.commands, command.name, "--command")) return 2;
     options.plan.commands.push_back(command);
   }
+  options.plan.sizes.clear();
+  for (const std::string& text : sizes) {
+    std::string name;
+    read_size_name(text, name);
+    if (named_before(options.plan.sizes, name, "--size")) return 2;
+    options.plan.sizes.push_back({name});
+  }
+  if (options.plan.sizes.empty()) options.plan.sizes.push_back({"DRAM"});
   for (const std::string& text : builds) {
     build_location build;
     read_build(text, build);

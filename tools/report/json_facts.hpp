@@ -1,0 +1,32 @@
+// The machine's facts in a run's JSON, written and read back: its topology (with hwloc's kinds
+// of core), the sizes the runs took, and the clock as the kernel showed it.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "tools/catalog/facts.hpp"
+#include "tools/catalog/machine.hpp"
+#include "tools/catalog/plan.hpp"
+
+// What the schema does not say of a saved run: a fault at a JSON pointer.
+struct saved_fault {
+  std::string where;
+  std::string what;
+};
+
+nlohmann::ordered_json topology_json(const machine_topology& machine);
+nlohmann::ordered_json sizes_json(const std::vector<array_size>& sizes);
+nlohmann::ordered_json clock_json(const clock_facts& clock);
+
+// The same read back from a document that holds the schema (the topology from the whole run's
+// document, for its allowed processors); a saved_fault where what the schema lets through cannot
+// be: a processor of two kinds, a count other than its name, a size named twice.
+machine_topology topology_of(const nlohmann::ordered_json& run);
+std::vector<array_size> sizes_of(const nlohmann::ordered_json& sizes);
+clock_facts clock_of(const nlohmann::ordered_json& clock);
+
+// A JSON number, or null where there is none (below 0, or not finite); and back, NONE for null.
+nlohmann::ordered_json json_number(double value);
+double number_or(const nlohmann::ordered_json& value, double none);

@@ -1,0 +1,112 @@
+// The page's charts against the array's size: where each cache level ends, what the read
+// bandwidth and the programs' time per element do.
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "tools/analysis/sentences.hpp"
+#include "tools/catalog/text.hpp"
+#include "tools/report/chart_script.hpp"
+#include "tools/report/effect_charts.hpp"
+#include "tools/report/text_formats.hpp"
+
+namespace {
+
+double bytes_of(const array_size& size) { return 8.0 * size.elements; }
+
+// The array's sizes on a log axis, each labelled, with a dotted line at each cache level's size
+// (its smallest cache of the level, where they differ).
+x_axis size_axis(const run_plan& plan, const machine_topology& machine) {
+  x_axis axis{"array size (log scale)", "", true, ""};
+  double low = bytes_of(plan.sizes[0]);
+  double high = low;
+  for (const array_size& size : plan.sizes) {
+    const std::string label = (size.level > 0 || size.name == "DRAM" ? size.name + " " : "") +
+                              size_text(static_cast<unsigned long long>(bytes_of(size)));
+    axis.tics += (axis.tics.empty() ? "(" : ", ") + gnuplot_string(label) + printed(" %.0f", bytes_of(size));
+    low = std::min(low, bytes_of(size));
+    high = std::max(high, bytes_of(size));
+  }
+  axis.tics += ")";
+  std::map<int, const cache_group*> smallest;
+  for (const cache_group& cache : machine.caches) {
+    const cache_group*& kept = smallest[cache.level];
+    if (kept == nullptr || cache.bytes < kept->bytes) kept = &cache;
+  }
+  for (const auto& [level, cache] : smallest) {
+    const double at = static_cast<double>(cache->bytes);
+    axis.marks.emplace_back(at,
+                            printed("L%d%s %s", level, cache->kind == 'd' ? "d" : "", size_text(cache->bytes).c_str()));
+    low = std::min(low, at);
+    high = std::max(high, at);
+  }
+  axis.range = printed("[%.9g:%.9g]", low / 1.6, high * 1.6);
+  return axis;
+}
+
+// A group's settings, the smallest array first.
+std::vector<int> by_elements(const run_plan& plan, std::vector<int> group) {
+  std::stable_sort(group.begin(), group.end(),
+                   [&](int a, int b) { return elements_under(plan, a) < elements_under(plan, b); });
+  return group;
+}
+
+}  // namespace
+
+std::vector<effect_chart> size_charts(const run_plan& plan, const figures& measured, const machine_topology& machine) {
+  if (plan.sizes.size() < 2) return {};
+  const x_axis axis = size_axis(plan, machine);
+  const std::size_t programs = compared_programs(plan).size();
+  const int largest_team = plan.threads.back();
+  std::vector<panel> bandwidth;
+  std::vector<panel> time;
+  for (const std::vector<int>& group : size_groups(plan)) {
+    panel read{group_label(plan, group), {}};
+    // Each team size a colour of its own, after the programs'.
+    for (std::size_t k = 0; k < plan.threads.size(); ++k) {
+      series line{threads_text(plan.threads[k]), {}, true, static_cast<int>(programs + k)};
+      for (int setting : by_elements(plan, group)) {
+        const floor_stats* f = find_floor(measured.floors, floor_kind::read_bandwidth, plan.threads[k], setting);
+        if (f != nullptr)
+          line.rows +=
+              printed("%.9g %.9g %.9g %.9g\n", 8.0 * elements_under(plan, setting), f->median, f->ci.low, f->ci.high);
+      }
+      if (!line.rows.empty()) read.lines.push_back(line);
+    }
+    if (!read.lines.empty()) bandwidth.push_back(read);
+    panel per_element{group_label(plan, group), {}};
+    const std::vector<const program_description*> compared = compared_programs(plan);
+    for (std::size_t place = 0; place < compared.size(); ++place) {
+      series line{std::string(compared[place]->name), {}, true, static_cast<int>(place)};
+      for (int setting : by_elements(plan, group)) {
+        const case_stats* c = find_case(measured.cases, *compared[place], largest_team, setting);
+        if (c == nullptr || c->elements <= 0) continue;
+        const double scale = 1e9 * c->c.threads / static_cast<double>(c->elements);
+        line.rows += printed("%.9g %.9g %.9g %.9g\n", 8.0 * elements_under(plan, setting), c->ns_per_element_per_thread,
+                             c->wall.min * scale, c->wall.max * scale);
+      }
+      if (!line.rows.empty()) per_element.lines.push_back(line);
+    }
+    if (!per_element.lines.empty()) time.push_back(per_element);
+  }
+  std::vector<effect_chart> charts;
+  const char* bandwidth_title = "Read bandwidth against the array's size";
+  if (!bandwidth.empty()) {
+    charts.push_back({"bandwidth_by_size", bandwidth_title,
+                      "Each line is a team size reading its blocks with a reassociated sum (calibrate's read "
+                      "bandwidth: the median and its 95% interval); where it falls past a dotted cache size, the array "
+                      "no longer fits in that level.",
+                      script_of(bandwidth_title, "GB/s (log scale)", y_axis::logarithmic, "", NAN, "", bandwidth, axis),
+                      ""});
+  }
+  const std::string time_title = "Time per element against the array's size, " + threads_text(largest_team);
+  if (!time.empty()) {
+    charts.push_back({"time_by_size", time_title,
+                      "The median time per element a thread handles, with min-max bars: a line that climbs past a "
+                      "dotted cache size waits on where the array lies; a flat one on its own work (the in-order "
+                      "sums on their adds). Below 1 ms a run's fork and join weigh in it.",
+                      script_of(time_title, "ns per element (log scale)", y_axis::logarithmic, "", NAN, "", time, axis),
+                      ""});
+  }
+  return charts;
+}

@@ -1,0 +1,23 @@
+// Which modes use each option (any other refuses it), and the groups --help lists them in.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <array>
+#include <utility>
+
+#include "tools/sum_compare/options.hpp"
+
+// The help's groups, each option in one; the formats' options are the outputs.
+inline constexpr std::pair<const char*, std::array<const char*, 8>> kOptionGroups[] = {
+    {"Plan", {"--programs", "--threads", "--size", "--repeat", "--timeout", "--precision", "--max-time", "--dry-run"}},
+    {"Settings and builds", {"--env", "--build", "--bin"}},
+    {"Your own program", {"--command", "--shell", "--time-regex", "--expect", "--expect-exit"}},
+    {"Saved runs", {"--from", "--compare", "--merge", "--fail-if-slower"}},
+};
+
+// A mode as a refusal names it: "a run", "--from".
+const char* mode_name(compare_mode mode);
+
+// The option given that the mode does not use, or nullptr.
+const char* unused_option(const CLI::App& app, compare_mode mode);
