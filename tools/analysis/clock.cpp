@@ -36,7 +36,7 @@ std::string missing_speedup(const run_plan& plan, const figures& measured, const
   if (!has_ratio(speedup)) return {};
   cases = {one->c, team->c};
   const std::string name = name_of(program_role::reduction);
-  const std::string reached = printed("%s of the ideal %d", with_interval(speedup).c_str(), threads);
+  const std::string reached = printed("%s against the ideal %d", with_interval(speedup).c_str(), threads);
   if (!below(speedup, threads)) return printed("; %s misses no measurable speed-up (", name.c_str()) + reached + ")";
   const double missing[3] = {threads / speedup.ratio, threads / speedup.ci.high, threads / speedup.ci.low};
   const auto share = [&](double clock, double lost) {
