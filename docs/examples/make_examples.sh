@@ -3,8 +3,9 @@
 #   docs/examples/make_examples.sh [BUILD_DIR]      (default: build)
 # run.txt, run.csv, run.json and run.md: one run on team sizes 1 and 2; active.txt the same under
 # OMP_WAIT_POLICY=active; compare.txt the two compared; merge.txt the two side by side as two
-# machines; sweep.txt four programs on 2 threads under OMP_PROC_BIND=close and spread. Run it
-# again after a change that changes what sum_compare prints.
+# machines; sweep.txt four programs on 2 threads under OMP_PROC_BIND=close and spread; sizes.txt
+# three sums over the array sized for L2, L3 and beyond. Run it again after a change that changes
+# what sum_compare prints.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../../build}" && pwd)
@@ -17,4 +18,5 @@ OMP_WAIT_POLICY=active "$sum_compare" "${plan[@]}" --json active.json >active.tx
 "$sum_compare" --merge run.json active.json >merge.txt
 "$sum_compare" --threads 2 --size 2000000 --programs sum_walltime,sum_slots_packed,sum_slots_padded,sum_first_touch \
   --env OMP_PROC_BIND=close,spread >sweep.txt
+"$sum_compare" --threads 1,2 --size L2,L3,DRAM --programs sum_walltime,sum_slots_packed,sum_slots_padded >sizes.txt
 echo "made $(ls | grep -v make_examples.sh | tr '\n' ' ')in $here"
