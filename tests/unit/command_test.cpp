@@ -1,9 +1,13 @@
 // A command's run read from fixed output: the time and element lines, the runtimes' affinity
 // lines (libgomp's on standard error, libomp's on standard output), and what makes a run fail;
-// its line split as a shell splits words.
+// its line split as a shell splits words; its size's elements in its environment.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tools/run/command_output.hpp"
+#include "tools/run/planning.hpp"
+#include "tools/run/runner.hpp"
 #include "tools/sum_compare/option_values.hpp"
 
 namespace {
@@ -86,4 +90,25 @@ TEST(Command, SplitsItsLineAsAShellWouldWithoutExpanding) {
   EXPECT_NE(read_command("sum_walltime=bin/x", false, command), "");  // a program's name
   EXPECT_EQ(read_command("mine=bin/x 1", false, command), "");
   EXPECT_EQ(command.argv, (std::vector<std::string>{"bin/x", "1"}));
+}
+
+// Over several sizes a command finds its case's elements in its environment, to read or not.
+TEST(Command, FindsItsSizesElementsInItsEnvironment) {
+  plan_request options;
+  options.programs = {"sum_walltime"};
+  options.threads = {2};
+  options.sizes = {counted_size(1000), {"L2", 65536, 2, 1 << 20, 0}};
+  options.commands = {triad()};
+  const run_plan plan = make_plan(options, 2);
+  std::vector<std::string> seen;
+  for (const run_case& c : plan.cases) {
+    const std::vector<std::string> env = case_environment(plan, c, {"PATH=/bin"});
+    const bool told =
+        std::find(env.begin(), env.end(), "SUM_COMPARE_ELEMENTS=" + std::to_string(elements_of(plan, c))) != env.end();
+    if (c.program->role == program_role::command)
+      seen.push_back(std::to_string(told) + " " + std::to_string(elements_of(plan, c)));
+    else
+      EXPECT_FALSE(told) << c.program->name;  // the suite's programs take their count as an argument
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"1 1000", "1 1000", "1 65536", "1 65536"}));  // 1 and 2 threads each
 }

@@ -44,9 +44,10 @@ struct command_wanted {
 // The affinity line each of a command's threads prints, as OMP_AFFINITY_FORMAT: its thread
 // number and the processors of its place.
 inline constexpr char kAffinityFormat[] = "sum_compare-affinity %n %A";
+inline constexpr char kAffinityTag[] = "sum_compare-affinity ";
+
 // What a command finds the elements of its case's --size in (its line may read it under --shell).
 inline constexpr char kElementsVariable[] = "SUM_COMPARE_ELEMENTS";
-inline constexpr char kAffinityTag[] = "sum_compare-affinity ";
 
 // What a plan is asked to be: the options of a run, or of the run a saved file holds.
 struct plan_request {

@@ -90,23 +90,21 @@ std::vector<effect_chart> size_charts(const run_plan& plan, const figures& measu
     if (!per_element.lines.empty()) time.push_back(per_element);
   }
   std::vector<effect_chart> charts;
-  const char* bandwidth_title = "Read bandwidth against the array's size";
-  if (!bandwidth.empty()) {
-    charts.push_back({"bandwidth_by_size", bandwidth_title,
-                      "Each line is a team size reading its blocks with a reassociated sum (calibrate's read "
-                      "bandwidth: the median and its 95% interval); where it falls past a dotted cache size, the array "
-                      "no longer fits in that level.",
-                      script_of(bandwidth_title, "GB/s (log scale)", y_axis::logarithmic, "", NAN, "", bandwidth, axis),
-                      ""});
-  }
-  const std::string time_title = "Time per element against the array's size, " + threads_text(largest_team);
-  if (!time.empty()) {
-    charts.push_back({"time_by_size", time_title,
-                      "The median time per element a thread handles, with min-max bars: a line that climbs past a "
-                      "dotted cache size waits on where the array lies; a flat one on its own work (the in-order "
-                      "sums on their adds). Below 1 ms a run's fork and join weigh in it.",
-                      script_of(time_title, "ns per element (log scale)", y_axis::logarithmic, "", NAN, "", time, axis),
-                      ""});
-  }
+  const auto add = [&](const char* effect, const std::string& title, const char* reading, const char* y_label,
+                       const std::vector<panel>& panels) {
+    if (!panels.empty()) {
+      charts.push_back(
+          {effect, title, reading, script_of(title, y_label, y_axis::logarithmic, "", NAN, "", panels, axis), ""});
+    }
+  };
+  add("bandwidth_by_size", "Read bandwidth against the array's size",
+      "Each line is a team size reading its blocks with a reassociated sum (calibrate's read bandwidth: the median "
+      "and its 95% interval); where it falls past a dotted cache size, the array no longer fits in that level.",
+      "GB/s (log scale)", bandwidth);
+  add("time_by_size", "Time per element against the array's size, " + threads_text(largest_team),
+      "The median time per element a thread handles, with min-max bars: a line that climbs past a dotted cache size "
+      "waits on where the array lies; a flat one on its own work (the in-order sums on their adds). Below 1 ms a "
+      "run's fork and join weigh in it.",
+      "ns per element (log scale)", time);
   return charts;
 }
