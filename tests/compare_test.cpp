@@ -142,8 +142,7 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
       {"--size", "1000", "--repeat", "2", "--threads", "1,2", "--csv", csv.string(), "--json=" + json_path.string()});
   ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
   EXPECT_EQ(run.err, "");  // not a terminal: no progress line
-  for (const char* expected : {"processor:", "settings:", "build:", "plan:", "machine floor", "packed slots take",
-                               "sum_walltime, 2 threads: "}) {
+  for (const char* expected : {"processor:", "settings:", "build:", "plan:", "machine floor"}) {
     EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
   }
   // Which of the two is said depends on the measured times (tested with fixed figures elsewhere).
@@ -176,6 +175,16 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
 
   const nlohmann::json json = read_json(json_path);
   EXPECT_EQ(json["schema_version"], kJsonSchemaVersion);
+  // A case whose threads other work held (on a busy machine) rests no sentence; the trust block
+  // names it instead.
+  for (const auto& [sentence, program, threads] : {std::tuple{"packed slots take", "sum_slots_packed", 1},
+                                                   std::tuple{"sum_walltime, 2 threads: ", "sum_walltime", 2}}) {
+    const auto shared = std::find_if(json["aggregates"].begin(), json["aggregates"].end(), [&](const auto& a) {
+      return a["program"] == program && a["threads"] == threads && a["time_shared"] == true;
+    });
+    EXPECT_NE(run.out.find(sentence) == std::string::npos, shared == json["aggregates"].end()) << sentence << "\n"
+                                                                                               << run.out;
+  }
   EXPECT_EQ(json["complete"], true);
   EXPECT_EQ(json["sizes"][0]["elements"], 1000);
   EXPECT_EQ(json["runs"].size(), 2u * (on_team * 2 + 1));
@@ -184,9 +193,9 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
     EXPECT_EQ(aggregate["valid_runs"], 2);
     EXPECT_LE(aggregate["median_ci_low"].get<double>(), aggregate["median_seconds"].get<double>());
     EXPECT_LE(aggregate["median_seconds"].get<double>(), aggregate["median_ci_high"].get<double>());
-    // A busy machine may leave a team's floor the scheduler's: then no case is read against it.
+    // A busy machine may leave a team's in-order floor the scheduler's: then no case is read against it.
     const bool scheduled = std::any_of(json["floors"].begin(), json["floors"].end(), [&](const nlohmann::json& f) {
-      return f["threads"] == aggregate["threads"] && f["scheduled"] == true;
+      return f["threads"] == aggregate["threads"] && f["name"] == "inorder_streams" && f["scheduled"] == true;
     });
     if (scheduled) {
       EXPECT_TRUE(aggregate["of_floor"].is_null() && aggregate["floor_seconds"].is_null()) << aggregate;
@@ -246,10 +255,16 @@ TEST(SumCompare, RunsEveryCaseFromEachBuildWithItsOwnFacts) {
       << run.out;
   const nlohmann::json json = read_json(json_path);
   const nlohmann::json& said = json["headlines"];
-  EXPECT_TRUE(std::any_of(said.begin(), said.end(), [](const nlohmann::json& headline) {
-    return headline["text"].get<std::string>().find("the time under build other that it takes under build gcc") !=
-           std::string::npos;
-  })) << said;
+  // Unless other work held the team's threads (a busy machine): then no sentence rests on them.
+  const bool time_shared = std::any_of(json["aggregates"].begin(), json["aggregates"].end(),
+                                       [](const nlohmann::json& a) { return a["time_shared"] == true; });
+  EXPECT_TRUE(time_shared || std::any_of(said.begin(), said.end(),
+                                         [](const nlohmann::json& headline) {
+                                           return headline["text"].get<std::string>().find(
+                                                      "the time under build other that it takes under build gcc") !=
+                                                  std::string::npos;
+                                         }))
+      << said;
   ASSERT_EQ(json["builds"].size(), 2u);
   EXPECT_EQ(json["builds"][0]["compiler"], std::string(kCompiler));
   EXPECT_EQ(json["builds"][1]["bin"], fs::canonical(other.path).string());

@@ -82,8 +82,13 @@ TEST(Sizes, EachRunsSideBySideAsASettingOfItsOwn) {
   const nlohmann::json json = written_json_file(json_path);
   // Half of an L2 of 256 KiB that serves one processor: 128 KiB.
   EXPECT_EQ(json["sizes"], nlohmann::json::parse(R"([
-      {"name": "1000", "elements": 1000, "cache_level": null, "cache_bytes": null, "memory_bytes": null},
-      {"name": "L2", "elements": 16384, "cache_level": 2, "cache_bytes": 262144, "memory_bytes": null}])"));
+      {"name": "1000", "elements": 1000, "cache_level": null, "cache_bytes": null, "memory_bytes": null,
+       "measured": false, "uncut_elements": null},
+      {"name": "L2", "elements": 16384, "cache_level": 2, "cache_bytes": 262144, "memory_bytes": null,
+       "measured": false, "uncut_elements": null}])"));
+  // The read sweep ran before the plan, since a size is named after a cache, and is saved.
+  EXPECT_FALSE(json["sweep"]["points"].empty()) << json["sweep"];
+  EXPECT_NE(run.out.find("\nmeasured:    "), std::string::npos) << run.out;
   EXPECT_EQ(json["failed_runs"], 0);  // every sum exact at its own size
   ASSERT_EQ(json["aggregates"].size(), 8u);
   EXPECT_EQ(json["aggregates"][0]["size"], "1000");

@@ -5,6 +5,18 @@
 #include "tools/catalog/text.hpp"
 #include "tools/run/planning.hpp"
 
+// Calibrate's fields from each floor's value, in the floors' order, each beside its share of
+// the processors (SHARE); floors past the values given are left out.
+inline std::vector<std::string> calibration_fields(const std::vector<std::string>& values,
+                                                   const std::string& share = "1") {
+  std::vector<std::string> fields;
+  for (const std::string& value : values) {
+    fields.push_back(value);
+    fields.push_back(share);
+  }
+  return fields;
+}
+
 // Two rounds of sum_walltime and sum_slots_padded (or PROGRAMS) on 1 and 2 threads under two
 // settings (at each of SIZES), with their calibration, on a machine of two processors on two cores.
 inline report fixed_report(int rounds = 2, double padded_factor = 1.0,
@@ -35,20 +47,13 @@ inline report fixed_report(int rounds = 2, double padded_factor = 1.0,
     for (const run_case& c : r.plan.cases) {
       run_record record{c, round, {}, round == 2 ? "a remark\n" : ""};
       if (c.program->role == program_role::calibration) {
-        record.reading.result_fields = {"0.5",
-                                        printed("%g", 0.001 / c.threads),
-                                        "0.0004",
-                                        c.threads == 1 ? "nan" : "200",
-                                        c.threads == 1 ? "nan" : "0",
-                                        "0.003",
-                                        "0.002",
-                                        "0.0005",
-                                        "0.0004",
-                                        "2",
-                                        "40",
-                                        "1.5",
-                                        "60",
-                                        "0.3"};
+        // The floors in order: add latency and CPU time, in-order streams, read bandwidth, line
+        // transfer and its waits, running sums and atomic adds in one line and a line apart,
+        // fork/join, the fill, fork/join after idle, barrier, atomic add, critical.
+        record.reading.result_fields =
+            calibration_fields({"0.5", "0.5", printed("%g", 0.001 / c.threads), "0.0004",
+                                c.threads == 1 ? "nan" : "200", c.threads == 1 ? "nan" : "0", "0.003", "0.002",
+                                "0.0005", "0.0004", "2", "0.02", "40", "1.5", "60", "0.3"});
       } else {
         record.reading.sum = "499500";
         const double jitter = 1 + 0.01 * (round - 1);

@@ -183,6 +183,7 @@ TEST(Headlines, ReadTheReductionsExcessAgainstTheHostsConstructs) {
     measured.cases = {stats_of("sum_walltime", 1, around(0.006), plan.sizes[0].elements),
                       stats_of("sum_walltime", 2, around(team_seconds), plan.sizes[0].elements)};
     for (const auto& [kind, median] : {std::pair{floor_kind::inorder_streams, 0.003},
+                                       {floor_kind::fill, 0.042},
                                        {floor_kind::fork_join_after_idle, 90.0},
                                        {floor_kind::barrier, 1.5},
                                        {floor_kind::atomic_add, 30.0}}) {
@@ -197,8 +198,14 @@ TEST(Headlines, ReadTheReductionsExcessAgainstTheHostsConstructs) {
   EXPECT_EQ(woken.reference_name, "fork_join_after_idle+barrier+atomic_adds");
   EXPECT_NE(woken.text.find("on this host: 91.6 us ["), std::string::npos) << woken.text;
   EXPECT_NE(woken.text.find(": about what they take."), std::string::npos) << woken.text;
+  EXPECT_NE(woken.text.find("after the team idled 42.0 ms, as long as the programs' fill,"), std::string::npos)
+      << woken.text;
   const headline more = said_for(0.004);  // 1 ms over the floor
   EXPECT_NE(more.text.find(": more than those constructs take."), std::string::npos) << more.text;
+  // No measurable excess: nothing is said of what it is made of.
+  const headline none = said_for(0.00302);  // 20 us over it, within the intervals
+  EXPECT_NE(none.text.find("cost nothing measurable on top."), std::string::npos) << none.text;
+  EXPECT_EQ(none.text.find("Its excess"), std::string::npos) << none.text;
 }
 
 // Below 1 ms start-up dominates the runs: no figure per element, and a sentence saying why.

@@ -54,7 +54,7 @@ TEST(Sizes, NamesFollowTheSmallestShareOfEachCacheAProcessorHas) {
   server.memory_bytes = 256ULL << 20;
   resolve_size("DRAM", server, dram);
   EXPECT_EQ(dram.elements, 8388608);
-  EXPECT_NE(size_rule(dram, server).find("cut to a quarter of the machine's 256 MiB of memory"), std::string::npos)
+  EXPECT_NE(size_rule(dram, server).find("cut to a quarter of the 256 MiB of memory available"), std::string::npos)
       << size_rule(dram, server);
 
   // A machine that reports no cache: no L3 to name, and DRAM its least.

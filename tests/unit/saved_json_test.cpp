@@ -43,12 +43,15 @@ TEST(SavedJson, IsRefusedWhereItIsWrong) {
     EXPECT_NE(refusal_of(file).find(reason), std::string::npos) << refusal_of(file);
 }
 
-// Two sizes, the clock the kernel showed and kinds of core: each read back as it was written.
+// Two sizes, the clock the kernel showed, kinds of core, the read sweep and what --budget cut:
+// each read back as it was written.
 TEST(SavedJson, SizesTheClockAndCoreKindsReadBackAsWritten) {
   writing how;
   report sized = fixed_report(2, 1.0, {"sum_walltime"}, {counted_size(1000), {"L2", 2000, 2, 32000, 0}});
   sized.facts.clock = {{"powersave"}, 1, {400, 4700}, {800, 1200}, {3000, 3100}, "mains"};
   sized.machine.kinds = {{{1}, 0, {{"CoreType", "IntelAtom"}}}, {{0}, 1, {{"CoreType", "IntelCore"}}}};
+  sized.sweep = {1 << 20, {{1, 16384, 90.5}, {1, 1 << 20, 40.25}, {2, 16384, 180}, {2, 1 << 20, 80.5}}, ""};
+  sized.budget = {30, 52.5, {"the array from 20000000 to 10485760 elements"}, "--threads 1,2 --size DRAM --repeat 7"};
   analyse(sized);
   const std::string saved_sized = as_json(sized, how);
   report sized_again;
@@ -59,6 +62,17 @@ TEST(SavedJson, SizesTheClockAndCoreKindsReadBackAsWritten) {
   EXPECT_EQ(sized_again.plan.settings.size(), 4u);  // each --env value at each size
   EXPECT_EQ(sized_again.facts.clock, sized.facts.clock);
   EXPECT_EQ(sized_again.machine.kinds, sized.machine.kinds);
+  EXPECT_EQ(sized_again.sweep, sized.sweep);
+  EXPECT_EQ(sized_again.budget, sized.budget);
+  // A sweep out of its own order is no sweep.
+  std::string shuffled = saved_sized;
+  const std::size_t second = shuffled.find("\"bytes\": 1048576");
+  ASSERT_NE(second, std::string::npos);
+  shuffled.replace(second, std::string("\"bytes\": 1048576").size(), "\"bytes\": 16384");
+  report refused;
+  EXPECT_NE(report_from_json(shuffled, refused).find("at /sweep/points/1: a working set out of the sweep's order"),
+            std::string::npos)
+      << report_from_json(shuffled, refused);
 }
 
 // The schema is written by hand beside the code: its version and its programs are the code's.

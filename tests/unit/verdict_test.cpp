@@ -93,6 +93,46 @@ TEST(Verdict, OfALoadedRunWithARejectedSettingSaysWhatEachTouches) {
   EXPECT_NE(text.find("Touches every finding."), std::string::npos) << text;
 }
 
+// Two threads that had one processor's worth of time between them: the team cannot scale, the
+// cases it ran rest no sentence, nor do the calibration's floors of the phases that had half
+// their processors; one thread that had its processor keeps its findings.
+TEST(Verdict, OfATimeSharedTeamSaysItCannotScaleAndClaimsNothingOfIt) {
+  report r = clean_report();
+  for (run_record& record : r.records) {  // runs of 10 ms, long enough for their CPU time to tell
+    record.reading.seconds *= 10;
+    record.reading.thread_seconds *= 10;
+  }
+  analyse(r);
+  const verdict quiet = verdict_of(r);
+  const auto claims = [](const verdict& said, const std::string& what) {
+    return std::any_of(said.findings.begin(), said.findings.end(),
+                       [&](const std::string& finding) { return finding.find(what) != std::string::npos; });
+  };
+  ASSERT_TRUE(claims(quiet, "sum_walltime on 2 threads"));
+  for (run_record& record : r.records) {
+    if (record.c.threads != 2) continue;
+    record.reading.thread_seconds = record.reading.seconds * 0.5;
+    if (record.c.program->role == program_role::calibration) {
+      for (std::size_t k = 1; k < record.reading.result_fields.size(); k += 2) record.reading.result_fields[k] = "0.5";
+    }
+  }
+  analyse(r);
+  const verdict said = verdict_of(r);
+  EXPECT_EQ(said.findings.front(),
+            "On 2 threads the team had 1.0 processors' worth of time: two threads cannot scale on this machine now");
+  EXPECT_FALSE(claims(said, "sum_walltime on 2 threads"));
+  EXPECT_TRUE(claims(said, "Padded slots on 1 thread"));
+  const trust_note* cases = note_with(said, "Time-shared: on 2 threads the threads had less than 0.80 of their");
+  ASSERT_NE(cases, nullptr);
+  EXPECT_NE(cases->text.find("sum_walltime on 2 threads under OMP_PROC_BIND=close (0.50)"), std::string::npos)
+      << cases->text;
+  const trust_note* floors = note_with(said, "Time-shared: on 2 threads under OMP_PROC_BIND=spread the calibration's");
+  ASSERT_NE(floors, nullptr);
+  EXPECT_NE(floors->text.find("add latency (0.50), in-order streams (0.50)"), std::string::npos) << floors->text;
+  EXPECT_EQ(floors->text.find("add CPU time"), std::string::npos) << floors->text;  // CPU time needs no processor
+  EXPECT_NE(verdict_text(said, 80).find("  ! Time-shared: on 2 threads"), std::string::npos);
+}
+
 TEST(Console, EveryLineFitsAnEightyColumnTerminal) {
   std::vector<std::string> every_program;
   for (const program_description& program : kPrograms) {
@@ -105,18 +145,6 @@ TEST(Console, EveryLineFitsAnEightyColumnTerminal) {
       compare_reports("/home/someone/runs/before-the-change.json", "/home/someone/runs/after-the-change.json", r,
                       clean_report(1.5, every_program));
   EXPECT_LT(longest_line(as_console(compared, 80)).size(), 80u) << longest_line(as_console(compared, 80));
-}
-
-TEST(Estimate, AddsEachProgramsProbeAndTheCalibrationsEveryRound) {
-  const report r = fixed_report();  // two settings of calibrate, sum_walltime and sum_slots_padded on 1 and 2 threads
-  ASSERT_EQ(r.plan.rounds, 3);
-  EXPECT_DOUBLE_EQ(
-      estimated_seconds(r.plan, {{"calibrate 1000", 0.2}, {"sum_walltime 1000", 0.1}, {"sum_slots_padded 1000", 0.05}}),
-      3 * 2 * 2 * (0.2 + 0.1 + 0.05));
-  EXPECT_EQ(
-      estimated_seconds(r.plan, {{"calibrate 1000", -1}, {"sum_walltime 1000", 0.1}, {"sum_slots_padded 1000", 0.05}}),
-      -1);
-  EXPECT_EQ(estimated_seconds(r.plan, {{"sum_walltime 1000", 0.1}, {"sum_slots_padded 1000", 0.05}}), -1);
 }
 
 TEST(Progress, SaysTheTimeSoFarAndWhatIsLeftWithinTheWidth) {

@@ -19,12 +19,17 @@ case_stats program_figures(const run_plan& plan, const run_case& c, const std::v
   stats.elements = command ? 0 : elements_of(plan, c);
   int place_size = 0;  // a command's threads' places, where each holds several processors
   std::vector<double> local_shares;
+  std::vector<double> processor_shares;
+  const int processors = static_cast<int>(machine.allowed.size());
   for (const run_record& r : records) {
     if (!same_case(r.c, c)) continue;
     ++stats.runs;
     if (!r.reading.problem.empty()) continue;
     stats.walls.push_back(r.reading.seconds);
     if (r.reading.thread_seconds >= 0) thread_times.push_back(r.reading.thread_seconds);
+    // A command's CPU time is its whole process's, over its own timed region or not: no share.
+    if (const double share = processor_share(r.reading, c.threads, processors); share >= 0 && !command)
+      processor_shares.push_back(share);
     if (!r.reading.thread_fields.empty()) placements.push_back(placement_of(r.reading));
     if (command && stats.elements == 0) stats.elements = r.reading.elements;
     place_size = std::max(place_size, r.reading.place_size);
@@ -53,6 +58,10 @@ case_stats program_figures(const run_plan& plan, const run_case& c, const std::v
   stats.median_ci = median_interval(stats.walls);
   stats.spread_percent = stats.wall.median > 0 ? 100.0 * (stats.wall.max - stats.wall.min) / stats.wall.median : 0.0;
   if (!thread_times.empty()) stats.thread_median = summarise(thread_times).median;
+  if (!processor_shares.empty()) {
+    stats.processor_share = summarise(processor_shares).median;
+    stats.time_shared = stats.processor_share < kLeastProcessorShare;
+  }
   if (stats.elements > 0)
     stats.ns_per_element_per_thread = stats.wall.median * c.threads / static_cast<double>(stats.elements) * 1e9;
   stats.precision_reached = plan.precision <= 0 || median_within(stats.walls, plan.precision);
@@ -63,14 +72,22 @@ case_stats program_figures(const run_plan& plan, const run_case& c, const std::v
 floor_stats floor_figures(const run_plan& plan, const floor_description& floor, const run_case& c,
                           const std::vector<run_record>& records) {
   floor_stats stats{floor.kind, c.threads, c.setting, {}, 0, {0, 0, 0}};
+  std::vector<double> shares;
   for (const run_record& r : records) {
     if (!same_case(r.c, c) || !r.reading.problem.empty()) continue;
     const double value = floor_value(floor, floor_field_seconds(floor, r.reading.result_fields), elements_of(plan, c));
-    if (std::isfinite(value)) stats.values.push_back(value);
+    if (!std::isfinite(value)) continue;
+    stats.values.push_back(value);
+    if (const double share = floor_field_share(floor, r.reading.result_fields); std::isfinite(share))
+      shares.push_back(share);
   }
   if (!stats.values.empty()) {
     stats.median = summarise(stats.values).median;
     stats.ci = median_interval(stats.values);
+  }
+  if (!shares.empty()) {
+    stats.processor_share = summarise(shares).median;
+    stats.scheduled = stats.processor_share < kLeastProcessorShare && !floor.cpu_time;
   }
   return stats;
 }
@@ -78,9 +95,26 @@ floor_stats floor_figures(const run_plan& plan, const floor_description& floor, 
 }  // namespace
 
 double floor_field_seconds(const floor_description& floor, const std::vector<std::string>& fields) {
-  const std::size_t field = static_cast<std::size_t>(floor.kind);
+  const std::size_t field = value_field(floor.kind);
   if (field >= fields.size()) return NAN;
   return std::strtod(fields[field].c_str(), nullptr) * floor.seconds_per_field;
+}
+
+double floor_field_share(const floor_description& floor, const std::vector<std::string>& fields) {
+  const std::size_t field = share_field(floor.kind);
+  return field < fields.size() ? std::strtod(fields[field].c_str(), nullptr) : NAN;
+}
+
+double processor_share(const program_run& run, int threads, int processors) {
+  if (run.thread_seconds < 0 || !(run.seconds >= kLeastSecondsForShare) || !run.problem.empty()) return -1;
+  const int at_once = std::max(1, std::min(threads, processors > 0 ? processors : threads));
+  return run.thread_seconds * threads / (run.seconds * at_once);
+}
+
+figures without_time_shared(const figures& measured) {
+  figures trusted = measured;
+  std::erase_if(trusted.cases, [](const case_stats& c) { return c.time_shared; });
+  return trusted;
 }
 
 double floor_value(const floor_description& floor, double field_seconds, int size) {
@@ -102,7 +136,8 @@ figures aggregate(const run_plan& plan, const std::vector<run_record>& records, 
       const auto waits = std::find_if(result.floors.begin() + static_cast<std::ptrdiff_t>(first), result.floors.end(),
                                       [](const floor_stats& f) { return f.kind == floor_kind::hand_over_waits; });
       if (waits != result.floors.end() && waits->median > kScheduledShare) {
-        for (std::size_t k = first; k < result.floors.size(); ++k) result.floors[k].scheduled = true;
+        for (std::size_t k = first; k < result.floors.size(); ++k)
+          result.floors[k].scheduled = result.floors[k].scheduled || !describe(result.floors[k].kind).cpu_time;
       }
       continue;
     }

@@ -33,10 +33,18 @@ struct case_stats {
   double local_pages_percent = -1;
   int runs = 0;                   // measured runs, valid or not
   bool precision_reached = true;  // its median interval lies within the plan's --precision (true without one)
+  // The share of their processors its threads had: the median over the valid runs of their CPU
+  // time over their wall time on the processors the team could use at once; -1 where the program
+  // prints no thread time (the serial build, a command).
+  double processor_share = -1;
+  bool time_shared = false;  // below kLeastProcessorShare: other work held the processors; no sentence rests on it
 };
 
 // Calibrate's field of this floor, in seconds, from a run on `size` elements; NaN where absent.
 double floor_field_seconds(const floor_description& floor, const std::vector<std::string>& fields);
+
+// The share of its processors that the floor's phase had in a calibration run; NaN where absent.
+double floor_field_share(const floor_description& floor, const std::vector<std::string>& fields);
 
 // The floor's value in its unit from the field's seconds.
 double floor_value(const floor_description& floor, double field_seconds, int size);
@@ -48,7 +56,10 @@ struct floor_stats {
   std::vector<double> values;  // one per valid calibration run, in the floor's unit
   double median = 0;
   interval ci{0, 0, 0};
-  bool scheduled = false;  // the team's threads did not run at once: a figure of the scheduler's
+  // The team's threads did not run at once, or had less than kLeastProcessorShare of their
+  // processors in its phase: a figure of the scheduler's.
+  bool scheduled = false;
+  double processor_share = -1;  // the median share of their processors its phase had; -1: not said
 };
 
 // The share of hand-overs that may wait before a team's floors are the scheduler's: a wait past
@@ -61,6 +72,19 @@ struct figures {
 };
 
 figures aggregate(const run_plan& plan, const std::vector<run_record>& records, const machine_topology& machine);
+
+// Below this, a run's fork and join weigh in its timed interval but not in its threads' CPU
+// time: their share of the processors says nothing of the scheduler.
+inline constexpr double kLeastSecondsForShare = 1e-3;
+
+// The share of their processors that the threads of a run on THREADS threads had, out of
+// PROCESSORS usable: the mean thread's CPU time over the wall time, on as many processors as the
+// team could use at once; -1 where the run says no thread time or is too short to tell.
+double processor_share(const program_run& run, int threads, int processors);
+
+// The figures without what the scheduler's sharing decided (time-shared cases; floors are kept
+// out by find_floor): what the sentences rest on.
+figures without_time_shared(const figures& measured);
 
 // The figures of a program on a team size under one of the plan's settings, or nullptr.
 const case_stats* find_case(const std::vector<case_stats>& cases, const program_description& program, int threads,

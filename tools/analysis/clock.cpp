@@ -1,5 +1,7 @@
 // The clock against the team: one dependent add takes a cycle count the processor fixes, so its
-// latency on a team over its latency on one thread is the one-thread clock over the team's.
+// CPU time on a team over its CPU time on one thread is the one-thread clock over the team's.
+// CPU time, not the wall clock: a thread that shares its processor with other work waits for it
+// in wall time, at the same clock.
 #include <algorithm>
 #include <cmath>
 
@@ -8,12 +10,12 @@
 
 namespace {
 
-// The add latency on a team size under every setting of a group, pooled: each calibration run
-// measures it alike at every size. Empty where no setting has a floor of it to trust.
+// The CPU time of an add on a team size under every setting of a group, pooled: each
+// calibration run measures it alike at every size. Empty where no setting has a floor of it.
 std::vector<double> pooled_latency(const figures& measured, const std::vector<int>& group, int threads) {
   std::vector<double> values;
   for (int setting : group) {
-    const floor_stats* latency = find_floor(measured.floors, floor_kind::add_latency, threads, setting);
+    const floor_stats* latency = find_floor(measured.floors, floor_kind::add_cpu_time, threads, setting);
     if (latency != nullptr) values.insert(values.end(), latency->values.begin(), latency->values.end());
   }
   return values;
@@ -63,7 +65,7 @@ std::vector<headline> clock_against_team(const run_plan& plan, const figures& me
       const ratio_figure cost = ratio_of(team, one);
       if (!has_ratio(cost)) continue;
       std::string text = printed("On %s each dependent add took ", threads_text(threads).c_str()) +
-                         with_interval(cost) + " as long as on one";
+                         with_interval(cost) + " the CPU time it took on one";
       std::vector<run_case> cases;
       if (above(cost, 1)) {
         text += printed(": the clock ran at %.2f [%.2f, %.2f] of the one-thread clock", 1 / cost.ratio,

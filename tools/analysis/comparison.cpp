@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "tools/analysis/cache_levels.hpp"
 #include "tools/analysis/ratios.hpp"
 #include "tools/catalog/text.hpp"
 
@@ -88,6 +89,8 @@ std::vector<std::string> run_differences(const report& base, const report& now) 
   differ("topology", topology_line(base.machine), topology_line(now.machine));
   differ("caches", caches_line(base.machine), caches_line(now.machine));
   differ("host", base.facts.host, now.facts.host);
+  // What the sizes followed: a speed measured twice differs by noise alone.
+  differ("caches the sizes follow", listed(refuted_lines(base.caches)), listed(refuted_lines(now.caches)));
   differ("builds", builds_text(base.facts), builds_text(now.facts));
   differ("runtime settings", listed(base.facts.runtime_settings), listed(now.facts.runtime_settings));
   differ("--env settings", listed(env_labels(base.plan)), listed(env_labels(now.plan)));

@@ -270,8 +270,10 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
 
 }  // namespace
 
-std::vector<headline> headlines(const run_plan& plan, const figures& measured, int processors, int numa_nodes,
+std::vector<headline> headlines(const run_plan& plan, const figures& all_measured, int processors, int numa_nodes,
                                 const run_facts& facts, int core_kinds) {
+  // No sentence rests on a case whose threads the scheduler shared with other work.
+  const figures measured = without_time_shared(all_measured);
   std::vector<headline> said;
   const std::string caveat = numa_nodes >= 2 ? kernel_placement_caveat(facts) : "";
   for (int setting = 0; setting < static_cast<int>(plan.settings.size()); ++setting) {

@@ -92,8 +92,8 @@ merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<
   merged_runs merged;
   const std::vector<std::string> names = machine_names(paths, runs);
   for (std::size_t k = 0; k < runs.size(); ++k) {
-    merged.machines.push_back(
-        {names[k], paths[k], runs[k].facts.host, runs[k].facts.processor, 0, 0, false, runs[k].machine});
+    merged.machines.push_back({names[k], paths[k], runs[k].facts.host, runs[k].facts.processor, 0, 0, false,
+                               runs[k].machine, joined_lines(runs[k].caches)});
   }
   std::map<std::string, std::size_t> row_of;
   std::vector<bool> higher_is_faster;

@@ -31,6 +31,7 @@ struct merged_machine {
   int compared_figures = 0;  // figures it has with at least one other machine
   bool flagged = false;
   machine_topology machine;  // as a page draws it
+  std::string caches;        // what its read sweep measured of the caches, where it ran one
 };
 
 struct merged_runs {

@@ -50,14 +50,20 @@ void read_against_openmp_constructs(const figures& measured, int threads, const 
   const double constructs[3] = {after_idle->median + barrier->median + threads * atomic->median * 1e-3,
                                 after_idle->ci.low + barrier->ci.low + threads * atomic->ci.low * 1e-3,
                                 after_idle->ci.high + barrier->ci.high + threads * atomic->ci.high * 1e-3};
-  if (!(constructs[1] > 0) || !(excess[0] > 0)) return;
+  // Only an excess the interval holds above the floor is set beside them: of no measurable excess
+  // there is nothing to say what it is made of.
+  if (!(constructs[1] > 0) || !above(cost, 1)) return;
+  const floor_stats* fill = find_floor(measured.floors, floor_kind::fill, threads);
+  const std::string idle = fill != nullptr
+                               ? printed("the team idled %.1f ms, as long as the programs' fill", fill->median * 1e3)
+                               : std::string("the team idled as long as the programs' fill");
   said.reference_name = "fork_join_after_idle+barrier+atomic_adds";
   said.reference_ratio = excess[0] / constructs[0];
   said.reference_ci = {excess[1] / constructs[2], excess[2] / constructs[1], cost.ci.coverage};
   said.text += printed(
-      " Its excess over %s, %.1f us [%.1f, %.1f], against one fork/join after the team "
-      "slept, a barrier and %d atomic adds on this host: %.1f us [%.1f, %.1f]",
-      over, excess[0], excess[1], excess[2], threads, constructs[0], constructs[1], constructs[2]);
+      " Its excess over %s, %.1f us [%.1f, %.1f], against one fork/join after %s, a barrier and %d atomic adds on "
+      "this host: %.1f us [%.1f, %.1f]",
+      over, excess[0], excess[1], excess[2], idle.c_str(), threads, constructs[0], constructs[1], constructs[2]);
   const bool both_precise =
       cost.precise && after_idle->ci.coverage >= kConfidence && barrier->ci.coverage >= kConfidence;
   if (both_precise && excess[1] > constructs[2]) {

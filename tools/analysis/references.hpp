@@ -15,7 +15,8 @@ void read_against_plain_threads(const figures& measured, int threads, const rati
 // A program's time over a reference of FLOOR_SECONDS (`cost`, on `threads`; OVER names the
 // reference: the reduction's in-order floor, a command's ideal scaling) turned into microseconds
 // and read against what this host's runtime takes for the constructs a parallel region needs:
-// one fork/join after the team slept, one barrier and one atomic add per thread. Sets the
+// one fork/join after the team idled as long as the programs' fill, one barrier and one atomic add
+// per thread, where the excess is measurable. Sets the
 // headline's reference and appends a sentence that claims only what both intervals support.
 void read_against_openmp_constructs(const figures& measured, int threads, const ratio_figure& cost,
                                     double floor_seconds, const char* over, headline& said);

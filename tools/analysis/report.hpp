@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/analysis/aggregate.hpp"
+#include "tools/analysis/cache_levels.hpp"
 #include "tools/analysis/headlines.hpp"
 #include "tools/analysis/warnings.hpp"
 #include "tools/catalog/facts.hpp"
@@ -15,6 +16,9 @@ struct report {
   run_facts facts;
   machine_topology machine;
   run_conditions conditions;
+  read_sweep sweep;                 // the read sweep before the plan, where a size was named after the caches
+  measured_caches caches;           // what it says of them
+  budget_cut budget;                // what --budget cut of the plan
   std::vector<run_record> records;  // the measured runs, in the order they ran
   figures measured;
   std::vector<headline> said;

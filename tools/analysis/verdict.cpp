@@ -4,6 +4,7 @@
 #include <map>
 
 #include "tools/analysis/ratios.hpp"
+#include "tools/analysis/sentences.hpp"
 #include "tools/catalog/text.hpp"
 
 namespace {
@@ -100,7 +101,77 @@ void scheduled_notes(const report& r, std::vector<trust_note>& notes) {
   }
 }
 
+// "two" for 2 ... "ten", else the digits.
+std::string number_word(int n) {
+  static const char* const words[] = {"zero", "one",   "two",   "three", "four", "five",
+                                      "six",  "seven", "eight", "nine",  "ten"};
+  return n >= 0 && n <= 10 ? words[n] : std::to_string(n);
+}
+
+// The team sizes whose programs' threads had clearly less than their processors: what their
+// cases may not say, and, where a team had about one processor's worth, that it cannot scale.
+void time_shared_notes(const report& r, verdict& said) {
+  const int processors = static_cast<int>(r.machine.allowed.size());
+  std::map<int, std::vector<const case_stats*>> by_team;
+  for (const case_stats& c : r.measured.cases) {
+    if (c.processor_share >= 0) by_team[c.c.threads].push_back(&c);
+  }
+  for (const auto& [threads, cases] : by_team) {
+    std::vector<double> shares;
+    std::vector<std::string> held;
+    for (const case_stats* c : cases) {
+      shares.push_back(c->processor_share);
+      if (c->time_shared) held.push_back(case_name(r.plan, c->c) + printed(" (%.2f)", c->processor_share));
+    }
+    if (held.empty()) continue;
+    const int at_once = std::max(1, std::min(threads, processors));
+    const double worth = summarise(shares).median * at_once;
+    if (at_once >= 2 && worth < 1.5) {
+      said.findings.insert(said.findings.begin(),
+                           printed("On %d threads the team had %.1f processors' worth of time: %s threads cannot "
+                                   "scale on this machine now",
+                                   threads, worth, number_word(threads).c_str()));
+    }
+    said.notes.push_back({printed("Time-shared: on %s the threads had less than %.2f of their processors' time in ",
+                                  threads_text(threads).c_str(), kLeastProcessorShare) +
+                              joined(held, ", ") +
+                              ": other work held the processors, so no sentence rests on those cases.",
+                          {},
+                          false,
+                          "time_shared",
+                          true});
+  }
+}
+
+// The calibration's floors whose phase had clearly less than its processors.
+void time_shared_floor_notes(const report& r, std::vector<trust_note>& notes) {
+  std::map<std::pair<int, int>, std::vector<std::string>> held;  // (setting, threads) -> the floors
+  for (const floor_stats& f : r.measured.floors) {
+    if (f.processor_share >= 0 && f.processor_share < kLeastProcessorShare && !describe(f.kind).cpu_time)
+      held[{f.setting, f.threads}].push_back(std::string(describe(f.kind).line) +
+                                             printed(" (%.2f)", f.processor_share));
+  }
+  for (const auto& [key, floors] : held) {
+    const std::string label = setting_label(r.plan.settings[static_cast<std::size_t>(key.first)]);
+    notes.push_back({printed("Time-shared: on %s%s the calibration's threads had less than %.2f of their processors' "
+                             "time in ",
+                             threads_text(key.second).c_str(), label.empty() ? "" : (" under " + label).c_str(),
+                             kLeastProcessorShare) +
+                         joined(floors, ", ") + ": no sentence rests on those floors.",
+                     {},
+                     false,
+                     "time_shared",
+                     true});
+  }
+}
+
 }  // namespace
+
+std::string touches_text(const trust_note& note) {
+  if (note.withholds) return {};
+  if (note.every) return "Touches every finding.";
+  return note.touches.empty() ? "Touches no finding." : "Touches " + joined(note.touches, "; ") + ".";
+}
 
 verdict verdict_of(const report& r) {
   verdict said{"What this run shows", {}, {}, {}, {}, {}};
@@ -157,6 +228,8 @@ verdict verdict_of(const report& r) {
          {},
          true});
   }
+  time_shared_notes(r, said);
+  time_shared_floor_notes(r, said.notes);
   warning_notes(r, said.notes);
   unread_setting_notes(r, said.notes);
   scheduled_notes(r, said.notes);

@@ -15,6 +15,7 @@ struct trust_note {
   std::vector<std::string> touches;  // what the findings it touches are about
   bool every = false;                // it touches every finding
   std::string kind{};                // a warning's kind (noise, placement, ...), by which notes are counted
+  bool withholds = false;            // it kept what it names from resting any sentence: it touches nothing left
 };
 
 struct verdict {
@@ -30,6 +31,10 @@ struct verdict {
 // scheduler; so does a hypervisor taking more than this share of the CPU time.
 inline constexpr double kBusyLoadShare = 1.0;
 inline constexpr double kMostStealPercent = 3.0;
+
+// What a note says it touches, as a sentence: "Touches every finding.", "Touches first touch on
+// 2 threads.", "Touches no finding."; "" for a note that withholds what it names.
+std::string touches_text(const trust_note& note);
 
 verdict verdict_of(const report& r);
 verdict verdict_of(const comparison& compared);

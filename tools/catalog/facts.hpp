@@ -52,8 +52,9 @@ struct run_conditions {
   double steal_percent = -1;      // CPU time the hypervisor took during the runs
   double seconds = 0;             // the whole plan, as run
   double calibration_seconds = 0;
-  bool complete = true;  // false after an interruption
-  int failures = 0;      // runs that failed, warm-ups included
+  bool complete = true;                     // false after an interruption
+  int failures = 0;                         // runs that failed, warm-ups included
+  unsigned long long memory_available = 0;  // bytes the runs could have, before the first; 0: not known
 };
 
 // "0.80-4.20 GHz", or "" where not said.

@@ -40,6 +40,27 @@ struct machine_topology {
   unsigned long long memory_bytes = 0;  // the machine's memory; 0: not known
   std::vector<core_kind> kinds;         // hwloc's kinds of core, least powerful first; none or one: all alike
   bool this_system = true;              // false for a synthetic or recorded topology
+  // On the machine the sizes are read from only (tools/analysis/cache_levels.hpp): the levels
+  // whose share (and, for the last, whose total) a read sweep measured, where the reported size
+  // proved false; and the reported levels it found no trace of.
+  std::vector<int> measured_levels{};
+  std::vector<int> absent_levels{};
+};
+
+// One working set of calibrate's read sweep: its size, and how fast THREADS threads read it.
+struct sweep_point {
+  int threads = 0;
+  long long bytes = 0;
+  double gb_per_s = 0;
+  bool operator==(const sweep_point&) const = default;
+};
+
+// calibrate --sweep as sum_compare ran it before planning: what the caches really hold.
+struct read_sweep {
+  long long most_bytes = 0;         // the largest working set asked for; 0: not run
+  std::vector<sweep_point> points;  // one thread's, then the team's, each by size
+  std::string problem;              // why it gave no points, or ""
+  bool operator==(const read_sweep&) const = default;
 };
 
 // How many NUMA nodes the processors this process may use lie on.

@@ -49,6 +49,15 @@ inline constexpr char kAffinityTag[] = "sum_compare-affinity ";
 // What a command finds the elements of its case's --size in (its line may read it under --shell).
 inline constexpr char kElementsVariable[] = "SUM_COMPARE_ELEMENTS";
 
+// What --budget did to a plan that left --size, --repeat and --threads to sum_compare.
+struct budget_cut {
+  int seconds = 0;                // the budget; 0: none applied (an explicit plan)
+  double full_seconds = -1;       // the full plan's estimate
+  std::vector<std::string> cuts;  // what was cut, in the order it was: "team sizes 1,64 of 1,2,...,64"
+  std::string full_plan;          // the options that run the full plan: "--threads 1,2,4 --repeat 7"
+  bool operator==(const budget_cut&) const = default;
+};
+
 // What a plan is asked to be: the options of a run, or of the run a saved file holds.
 struct plan_request {
   std::vector<std::string> programs;        // in the catalog's order; default: every compared program
@@ -62,6 +71,7 @@ struct plan_request {
   std::string bin_dir;                        // the default build's programs; empty: beside sum_compare
   std::vector<setting_dimension> dimensions;  // from --env, in their order
   std::vector<command_wanted> commands;       // from --command, in their order
+  int budget_seconds = 0;  // --budget: what the plan's estimate may take; 0: the plan is run as asked
 };
 
 // What a case runs under: the build its programs come from, the array's size, and NAME=value for

@@ -40,8 +40,8 @@ enum class program_role {
   packed_slots,
   padded_slots,
   first_touch,
-  main_touch,  // the array filled by main alone, then read in the team's blocks
-  team_touch,  // filled by the team in the very blocks its threads read
+  main_touch,     // the array filled by main alone, then read in the team's blocks
+  team_touch,     // filled by the team in the very blocks its threads read
   calibration,    // the machine's floors
   demonstration,  // not summed side by side
   command,        // the caller's own program (--command), measured as the suite's are
@@ -101,8 +101,8 @@ inline constexpr program_description kPrograms[] = {
 // references of tools/catalog/floors.hpp, in that order.
 // clang-format off
 inline constexpr program_description kCalibration = {
-    "calibrate", array_fill::index, true, kTeamLine, nullptr, kCalibrationLines, {-1, 1, -1}, 1000000, true, false,
-    program_role::calibration};
+    "calibrate", array_fill::index, true, kTeamLine, nullptr, kCalibrationLines,
+    {-1, static_cast<int>(value_field(floor_kind::inorder_streams)), -1}, 1000000, true, false, program_role::calibration};
 // clang-format on
 
 // The description of a program, or nullptr for a name that is not one of the suite's.

@@ -28,12 +28,17 @@ std::string read_size_name(const std::string& text, std::string& name) {
 
 std::string resolve_size(const std::string& name, const machine_topology& machine, array_size& size) {
   size = {name};
+  const auto measured = [&](int level) {
+    return std::find(machine.measured_levels.begin(), machine.measured_levels.end(), level) !=
+           machine.measured_levels.end();
+  };
   if (name == "DRAM") {
     // Whichever of the two is larger, then no more than a quarter of the memory nor than an int holds.
     unsigned long long elements = kLeastDramElements;
     if (machine.last_level > 0) {
       size.level = machine.last_level;
       size.cache_bytes = machine.last_level_bytes;
+      size.measured = measured(machine.last_level);
       elements = std::max(elements, 4 * machine.last_level_bytes / 8);
     }
     if (machine.memory_bytes > 0 && elements > machine.memory_bytes / 4 / 8) {
@@ -45,12 +50,18 @@ std::string resolve_size(const std::string& name, const machine_topology& machin
   }
   if (name.size() == 2 && name[0] == 'L') {
     size.level = name[1] - '0';
+    if (std::find(machine.absent_levels.begin(), machine.absent_levels.end(), size.level) !=
+        machine.absent_levels.end()) {
+      return "the machine reports an " + name + " cache, but the read sweep reads half its share at memory speed, " +
+             "so --size " + name + " has no size here";
+    }
     const auto share = machine.share_per_processor.find(size.level);
     if (share == machine.share_per_processor.end() || share->second < 16) {
       return "the machine reports no " + name + " cache for the processors this process may use, so --size " + name +
              " has no size here";
     }
     size.cache_bytes = share->second;
+    size.measured = measured(size.level);
     size.elements = static_cast<int>(std::min<unsigned long long>(share->second / 2 / 8, INT_MAX));
     return {};
   }
@@ -62,16 +73,19 @@ std::string size_rule(const array_size& size, const machine_topology& machine) {
   if (size.name == "DRAM") {
     std::string rule =
         size.level > 0
-            ? printed("four times the %s of L%d cache that the usable processors reach, %d elements at least",
-                      size_text(size.cache_bytes).c_str(), size.level, kLeastDramElements)
+            ? printed("four times the %s of L%d cache that the usable processors reach%s, %d elements at least",
+                      size_text(size.cache_bytes).c_str(), size.level, size.measured ? " as measured" : "",
+                      kLeastDramElements)
             : printed("%d elements: the machine reports no cache", kLeastDramElements);
     if (size.memory_bytes > 0)
-      rule += ", cut to a quarter of the machine's " + size_text(size.memory_bytes) + " of memory";
+      rule += ", cut to a quarter of the " + size_text(size.memory_bytes) + " of memory available";
     if (size.elements == INT_MAX) rule += ", cut to the largest count the programs take";
+    if (size.uncut_elements > 0) rule += printed("; cut from %d elements to fit --budget", size.uncut_elements);
     return rule;
   }
   if (size.level > 0) {
-    return printed("half of the %s of L%d cache per usable processor", size_text(size.cache_bytes).c_str(), size.level);
+    return printed("half of the %s of L%d cache per usable processor%s", size_text(size.cache_bytes).c_str(),
+                   size.level, size.measured ? " as measured" : "");
   }
   if (machine.last_level == 0 || machine.last_level_bytes == 0)
     return "the machine reports no cache to compare it with";
@@ -99,4 +113,10 @@ std::string size_line(const array_size& size, const machine_topology& machine) {
   if (size.level == 0 && size.name != "DRAM")
     return printed("%d elements, %s: ", size.elements, bytes.c_str()) + size_rule(size, machine);
   return printed("%s, %d elements, %s: ", size.name.c_str(), size.elements, bytes.c_str()) + size_rule(size, machine);
+}
+
+int least_beyond_caches(const machine_topology& machine) {
+  const unsigned long long twice = 2 * machine.last_level_bytes / 8;
+  return static_cast<int>(
+      std::min<unsigned long long>(std::max<unsigned long long>(twice, kLeastDramElements), INT_MAX));
 }

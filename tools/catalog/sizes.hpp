@@ -3,7 +3,8 @@
 // its caches that serve the usable processors, over how many of them it serves): one thread's
 // whole array then fits in its share of the level with room to spare, and a larger team's
 // blocks, smaller still, fit all the more. DRAM is four times the cache of the last level that
-// the usable processors reach, added up, and 10000000 elements at least.
+// the usable processors reach, added up, and 10000000 elements at least. Where a read sweep
+// proved a reported level false, its measured size stands in (tools/analysis/cache_levels.hpp).
 #pragma once
 
 #include <string>
@@ -16,7 +17,9 @@ struct array_size {
   int elements = 0;
   int level = 0;  // the cache level the name was read from: 1 to 3, the last one for DRAM; 0 for a count
   unsigned long long cache_bytes = 0;  // L1 to L3: the level's share per usable processor; DRAM: the last level's total
-  unsigned long long memory_bytes = 0;  // DRAM cut to a quarter of this much memory; 0: not cut
+  unsigned long long memory_bytes = 0;  // DRAM cut to a quarter of this much memory available; 0: not cut
+  bool measured = false;   // cache_bytes is what a read sweep measured, the reported size having proved false
+  int uncut_elements = 0;  // the elements before --budget cut them; 0: not cut
   bool operator==(const array_size&) const = default;
 };
 
@@ -45,6 +48,10 @@ std::string size_line(const array_size& size, const machine_topology& machine);
 // Where such an array lies against the caches, for a sentence: "within L2", "beyond L3", "at
 // 1000000 elements".
 std::string size_place(const array_size& size);
+
+// The fewest elements --budget cuts DRAM to: twice the last level's caches that the usable
+// processors reach, 10000000 at least, so that the array still lies beyond them.
+int least_beyond_caches(const machine_topology& machine);
 
 // "L2, L3, DRAM" for several sizes; "10000000 elements" for one.
 std::string sizes_text(const std::vector<array_size>& sizes);

@@ -18,7 +18,8 @@ std::string interval_text(const interval& ci, const char* format) {
 
 std::string case_cell(case_column column, const run_plan& plan, const case_stats& c) {
   switch (column) {
-    case case_column::program: return std::string(c.c.program->name) + (c.precision_reached ? "" : " ~");
+    case case_column::program:
+      return std::string(c.c.program->name) + (c.precision_reached ? "" : " ~") + (c.time_shared ? " !" : "");
     case case_column::threads: return std::to_string(c.c.threads);
     case case_column::setting: return setting_label(plan.settings[static_cast<std::size_t>(c.c.setting)]);
     case case_column::median: return printed("%.6f", c.wall.median);
@@ -29,6 +30,7 @@ std::string case_cell(case_column column, const run_plan& plan, const case_stats
     case case_column::speedup: return figure_or_dash(c.speedup, "%.2fx");
     case case_column::floor: return figure_or_dash(c.floor_seconds, "%.6f");
     case case_column::of_floor: return figure_or_dash(c.of_floor, "%.2fx");
+    case case_column::processor_share: return figure_or_dash(c.processor_share, "%.2f");
   }
   return {};
 }

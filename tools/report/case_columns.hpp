@@ -19,7 +19,8 @@ enum class case_column {
   ns_per_element,
   speedup,
   floor,
-  of_floor
+  of_floor,
+  processor_share
 };
 
 struct column_description {
@@ -56,6 +57,8 @@ inline constexpr column_description kCaseColumns[] = {
      "floor s is the in-order floor of the team size (machine floors below)"},
     {case_column::of_floor, "x floor", "x floor", 7, 7, false, true,
      "x floor is the median over the in-order floor of the team size (machine floors below)"},
+    {case_column::processor_share, "cpu", "cpu", 5, 0, false, false,
+     "cpu is the share of their processors the threads had: their CPU time over the wall time (median)"},
 };
 // clang-format on
 

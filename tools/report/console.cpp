@@ -70,6 +70,8 @@ std::string cases_table(const run_plan& plan, const figures& measured, std::size
                                      [](const case_stats& c) { return c.median_ci.coverage < kConfidence; });
   const bool serial = std::any_of(measured.cases.begin(), measured.cases.end(),
                                   [](const case_stats& c) { return !c.c.program->on_team; });
+  const bool time_shared =
+      std::any_of(measured.cases.begin(), measured.cases.end(), [](const case_stats& c) { return c.time_shared; });
   text +=
       wrapped(
           "(" + case_legend(wide ? column_set::all : column_set::narrow_console) +
@@ -77,6 +79,9 @@ std::string cases_table(const run_plan& plan, const figures& measured, std::size
               (imprecise ? "; * fewer than 6 runs cannot give 95%: the interval is then the smallest to the largest run"
                          : "") +
               (serial ? "; the serial build runs on one thread only, as the reference, whatever --threads holds" : "") +
+              (time_shared ? "; ! marks a case whose threads had less than 0.80 of their processors' time: other "
+                             "work held them, and no sentence rests on it"
+                           : "") +
               ")",
           width, 1) +
       "\n";
@@ -102,7 +107,9 @@ std::string floor_legend(bool scheduled) {
     legend += (legend.empty() ? "" : "; ") + std::string(floor.line) + ": " + std::string(floor.description);
   }
   if (scheduled) {
-    legend += "; ! the team's threads did not run at once: the figure is the scheduler's, and no sentence rests on it";
+    legend +=
+        "; ! the team's threads did not run at once, or had less than 0.80 of their processors' time in the "
+        "phase (the trust notes give each share): the figure is the scheduler's, and no sentence rests on it";
   }
   return legend;
 }
@@ -185,16 +192,15 @@ std::string verdict_text(const verdict& said, std::size_t width) {
   int noisy = 0;
   int shared = 0;
   for (const trust_note& note : said.notes) {
-    if (!note.every && note.touches.empty()) {
+    if (!note.every && !note.withholds && note.touches.empty()) {
       noisy += note.kind == "noise" ? 1 : 0;
       shared += note.kind == "placement" ? 1 : 0;
       if (note.kind != "noise" && note.kind != "placement")
         aside.push_back(note.text.substr(0, note.text.size() - (note.text.back() == '.' ? 1 : 0)));
       continue;
     }
-    text += wrapped(
-        "  ! " + note.text + (note.every ? " Touches every finding." : " Touches " + joined(note.touches, "; ") + "."),
-        width, 4);
+    const std::string touches = touches_text(note);
+    text += wrapped("  ! " + note.text + (touches.empty() ? "" : " " + touches), width, 4);
   }
   if (shared > 0)
     aside.insert(aside.begin(), printed("%d case%s whose threads shared a processor", shared, shared == 1 ? "" : "s"));

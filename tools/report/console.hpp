@@ -26,6 +26,13 @@ std::vector<std::string> command_lines(const run_plan& plan);
 // The runtime settings of a run: the caller's, what --env sweeps, and OMP_NUM_THREADS per case.
 std::string settings_text(const report& r);
 
+// What the read sweep measured of the caches, then each reported level it proved false; or that
+// it failed; none where no sweep ran.
+std::vector<std::string> measured_facts(const report& r);
+
+// What --budget did to the plan, or "" for a plan run as asked.
+std::string budget_fact(const report& r);
+
 // The kernel's transparent-huge-page mode and automatic NUMA balancing, for hosts of several nodes.
 std::string kernel_pages_line(const run_facts& facts);
 

@@ -2,6 +2,7 @@
 // before the runs.
 #include <algorithm>
 
+#include "tools/analysis/cache_levels.hpp"
 #include "tools/catalog/text.hpp"
 #include "tools/report/console.hpp"
 
@@ -54,6 +55,30 @@ std::string kernel_pages_line(const run_facts& facts) {
   return huge_pages + "; " + balancing;
 }
 
+std::vector<std::string> measured_facts(const report& r) {
+  if (r.sweep.most_bytes == 0) return {};
+  if (!r.sweep.problem.empty()) {
+    return {"the read sweep failed (" + r.sweep.problem + "), so the sizes follow the caches the machine reports"};
+  }
+  std::vector<std::string> lines = refuted_lines(r.caches);
+  lines.insert(lines.begin(), measured_line(r.caches));
+  return lines;
+}
+
+std::string budget_fact(const report& r) {
+  const budget_cut& budget = r.budget;
+  if (budget.seconds == 0) return {};
+  if (budget.cuts.empty())
+    return printed("within --budget %d s, which bounds a plan left to sum_compare", budget.seconds);
+  std::string line =
+      printed("the full plan takes about %.0f s, past --budget %d s, so it was cut: ", budget.full_seconds,
+              budget.seconds) +
+      joined(budget.cuts, "; ");
+  if (r.conditions.estimated_seconds > budget.seconds)
+    line += printed("; still about %.0f s, which is as far as it cuts", r.conditions.estimated_seconds);
+  return line + "; the full plan: " + budget.full_plan + " (or a larger --budget)";
+}
+
 namespace {
 
 // A build's compiler and flags, the OpenMP runtime of each program, and where they lie.
@@ -67,13 +92,27 @@ std::string build_lines(const build_facts& build, std::size_t width) {
   return text + wrapped((build.name.empty() ? "programs:    " : indent + "programs in ") + build.bin, width, 13);
 }
 
+// The read sweep's lines, each on lines of its own under "measured:".
+std::string measured_lines(const report& r, std::size_t width) {
+  std::string text;
+  for (const std::string& line : measured_facts(r))
+    text += wrapped((text.empty() ? "measured:    " : "             ") + line, width, 13);
+  return text;
+}
+
 // The array's size, or each of the sizes, with how it was chosen.
-std::string sizes_lines(const run_plan& plan, const machine_topology& machine, std::size_t width) {
-  const char* caveat = "as the machine reports its caches; a virtual machine may report sizes its host does not have";
+std::string sizes_lines(const report& r, std::size_t width) {
+  const run_plan& plan = r.plan;
+  const machine_topology& machine = r.machine;
+  const char* caveat =
+      r.caches.decides() ? "the caches as measured, where the reported ones proved false"
+      : r.sweep.most_bytes > 0 && r.sweep.problem.empty()
+          ? "the caches as the machine reports them, which the read sweep bears out"
+          : "as the machine reports its caches; a virtual machine may report sizes its host does not have";
   const array_size& first = plan.sizes[0];
   if (plan.sizes.size() == 1 && first.level == 0 && first.name != "DRAM")
     return wrapped("array:       " + array_line(8LL * first.elements, machine), width, 13);
-  const bool caches = machine.last_level > 0;
+  const bool caches = machine.last_level > 0 || r.caches.decides();
   if (plan.sizes.size() == 1)
     return wrapped("array:       " + size_line(first, machine) + (caches ? printed(" (%s)", caveat) : ""), width, 13);
   std::string text;
@@ -81,6 +120,12 @@ std::string sizes_lines(const run_plan& plan, const machine_topology& machine, s
     text += wrapped((text.empty() ? "sizes:       " : "             ") + size_line(size, machine), width, 13);
   }
   return caches ? text + wrapped(printed("             (%s)", caveat), width, 13) : text;
+}
+
+std::string budget_lines(const report& r, std::size_t width) {
+  const std::string budget = budget_fact(r);
+  if (budget.empty()) return {};
+  return wrapped((r.budget.cuts.empty() ? "             " : "budget:      ") + budget, width, 13);
 }
 
 }  // namespace
@@ -111,7 +156,8 @@ std::string console_header(const report& r, std::size_t width) {
                                                        "team sizes stands in for it")
                                          : clock_line(r.facts.clock)),
                   width, 13);
-  text += sizes_lines(plan, r.machine, width);
+  text += measured_lines(r, width);
+  text += sizes_lines(r, width);
   text += wrapped("settings:    " + settings_text(r), width, 13);
   // A command of the caller's may read any setting.
   if (!plan.settings.empty() && (!plan.commands || plan.commands->empty())) {
@@ -131,6 +177,7 @@ std::string console_header(const report& r, std::size_t width) {
                           "run at most %d s",
                           plan.cases.size(), planned_runs(plan), estimate.c_str(), plan.timeout_seconds),
                   width, 13);
+  text += budget_lines(r, width);
   if (std::any_of(plan.cases.begin(), plan.cases.end(), [](const run_case& c) { return !c.program->on_team; })) {
     text += wrapped("             sum_baseline_serial runs on one thread only, as the serial reference", width, 13);
   }

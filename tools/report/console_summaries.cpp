@@ -55,6 +55,7 @@ std::string as_console(const merged_runs& merged, std::size_t width) {
     text += wrapped(printed("  %-16s %s: %s, from %s", machine.name.c_str(), machine.host.c_str(),
                             machine.processor.c_str(), machine.path.c_str()),
                     width, 4);
+    if (!machine.caches.empty()) text += wrapped("    measured: " + machine.caches, width, 6);
   }
   // The figure's name over its cells where a console is too narrow for both on a line.
   const std::size_t cells = 15 * merged.machines.size();

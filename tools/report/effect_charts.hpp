@@ -7,10 +7,12 @@
 #pragma once
 
 #include <csignal>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/analysis/aggregate.hpp"
+#include "tools/analysis/cache_levels.hpp"
 #include "tools/catalog/machine.hpp"
 #include "tools/catalog/plan.hpp"
 
@@ -30,6 +32,11 @@ std::vector<effect_chart> effect_charts(const run_plan& plan, const figures& mea
 // has several sizes: the read bandwidth on each team size, and each program's time per element
 // on the largest team; a dotted line at each cache level's size.
 std::vector<effect_chart> size_charts(const run_plan& plan, const figures& measured, const machine_topology& machine);
+
+// The read sweep before the runs, a line per team size against the working set, the reported
+// caches and memory speed dotted; none where no sweep ran.
+std::optional<effect_chart> sweep_chart(const read_sweep& sweep, const measured_caches& caches,
+                                        const machine_topology& machine);
 
 // Draws every chart with gnuplot (stopped when *interrupted is set). Returns an empty string, or
 // why the charts could not be drawn, as a sentence that says how to get them.

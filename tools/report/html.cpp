@@ -30,6 +30,7 @@ std::string facts_table(const report& r) {
     fact("core kinds", joined(kinds, "; "));
   if (r.machine.numa_nodes >= 2) fact("pages", kernel_pages_line(r.facts));
   fact("caches", caches_line(r.machine));
+  for (const std::string& line : measured_facts(r)) fact("measured", line);
   const std::string after = frequency_text(r.facts.clock.after);
   fact("clock",
        (clock_line(r.facts.clock).empty() ? "not shown by this kernel (no cpufreq)" : clock_line(r.facts.clock)) +
@@ -46,6 +47,7 @@ std::string facts_table(const report& r) {
   fact("runs", printed("%zu cases, %d measured runs each after a warm-up, in %.1f s (%.1f s of it the calibration)",
                        r.plan.cases.size(), r.plan.rounds - 1, run.seconds, run.calibration_seconds) +
                    (run.estimated_seconds >= 0 ? printed("; estimated %.0f s", run.estimated_seconds) : ""));
+  if (!r.budget.cuts.empty()) fact("budget", budget_fact(r));
   if (run.load_before >= 0 || run.steal_percent >= 0) {
     fact(
         "load",
@@ -188,6 +190,8 @@ std::string warnings_section(const std::vector<warning>& warnings) {
 
 std::string as_html(const report& r, writing& how) {
   std::vector<effect_chart> charts = effect_charts(r.plan, r.measured, r.machine);
+  if (std::optional<effect_chart> sweep = sweep_chart(r.sweep, r.caches, r.machine))
+    charts.insert(charts.begin(), std::move(*sweep));
   const std::string charts_problem =
       how.draw_charts ? draw_effect_charts(charts, how.interrupted) : "the charts were not drawn: asked to draw none";
   const std::string title = printed("sum_compare: %s%s on %s", r.plan.sizes.size() == 1 ? "" : "sizes ",

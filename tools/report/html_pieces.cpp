@@ -205,11 +205,9 @@ std::string verdict_html(const verdict& said) {
   } else {
     html += "<ul>\n";
     for (const trust_note& note : said.notes) {
-      const std::string touches = note.every             ? "Touches every finding."
-                                  : note.touches.empty() ? "Touches no finding."
-                                                         : "Touches " + joined(note.touches, "; ") + ".";
-      html += std::string("<li") + (note.every || !note.touches.empty() ? " class=\"touching\"" : "") + ">" +
-              html_escaped(note.text) + " <span class=\"touches\">" + html_escaped(touches) + "</span></li>\n";
+      const bool touching = note.every || note.withholds || !note.touches.empty();
+      html += std::string("<li") + (touching ? " class=\"touching\"" : "") + ">" + html_escaped(note.text) +
+              " <span class=\"touches\">" + html_escaped(touches_text(note)) + "</span></li>\n";
     }
     html += "</ul>\n";
   }

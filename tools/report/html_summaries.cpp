@@ -97,6 +97,7 @@ std::string as_html(const merged_runs& merged, writing&) {
   std::string drawings;
   for (const merged_machine& machine : merged.machines) {
     drawings += "<figure>" + topology_svg(machine.machine, {}) + "<figcaption>" + html_escaped(machine.name) +
+                (machine.caches.empty() ? "" : ": measured, " + html_escaped(machine.caches)) +
                 "</figcaption></figure>\n";
   }
   body += "<details><summary>The machines' drawings</summary>\n<div class=\"placements\">\n" + drawings +

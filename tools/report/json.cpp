@@ -88,6 +88,8 @@ json aggregate_json(const run_plan& plan, const case_stats& c) {
           {"floor_seconds", json_number(c.floor_seconds)},
           {"of_floor", json_number(c.of_floor)},
           {"local_pages_percent", json_number(c.local_pages_percent)},
+          {"processor_share", json_number(c.processor_share)},
+          {"time_shared", c.time_shared},
           {"build", build_name(plan, c.c.setting)},
           {"size", size_name(plan, c.c.setting)},
           {"settings", settings_json(plan, c.c.setting)},
@@ -164,6 +166,9 @@ std::string as_json(const report& r, writing&) {
       r.facts.transparent_huge_pages.empty() ? json(nullptr) : json(r.facts.transparent_huge_pages);
   out["numa_balancing"] = r.facts.numa_balancing < 0 ? json(nullptr) : json(r.facts.numa_balancing == 1);
   out["clock"] = clock_json(r.facts.clock);
+  out["sweep"] = sweep_json(r.sweep);
+  out["budget"] = budget_json(r.budget);
+  out["memory_available"] = r.conditions.memory_available > 0 ? json(r.conditions.memory_available) : json(nullptr);
   out["estimated_seconds"] = json_number(r.conditions.estimated_seconds);
   out["load_before"] = json_number(r.conditions.load_before);
   out["steal_percent"] = json_number(r.conditions.steal_percent);
@@ -191,7 +196,8 @@ std::string as_json(const report& r, writing&) {
                              {"ci_low", f.ci.low},
                              {"ci_high", f.ci.high},
                              {"values", f.values},
-                             {"scheduled", f.scheduled}});
+                             {"scheduled", f.scheduled},
+                             {"processor_share", json_number(f.processor_share)}});
   }
   out["aggregates"] = json::array();
   for (const case_stats& c : r.measured.cases) out["aggregates"].push_back(aggregate_json(plan, c));

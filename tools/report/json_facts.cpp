@@ -33,9 +33,27 @@ json sizes_json(const std::vector<array_size>& saved) {
                      {"elements", size.elements},
                      {"cache_level", json_count(static_cast<unsigned long long>(size.level))},
                      {"cache_bytes", json_count(size.cache_bytes)},
-                     {"memory_bytes", json_count(size.memory_bytes)}});
+                     {"memory_bytes", json_count(size.memory_bytes)},
+                     {"measured", size.measured},
+                     {"uncut_elements", json_count(static_cast<unsigned long long>(size.uncut_elements))}});
   }
   return sizes;
+}
+
+json sweep_json(const read_sweep& sweep) {
+  if (sweep.most_bytes == 0) return nullptr;
+  json points = json::array();
+  for (const sweep_point& point : sweep.points)
+    points.push_back({{"threads", point.threads}, {"bytes", point.bytes}, {"gb_per_s", point.gb_per_s}});
+  return {{"most_bytes", sweep.most_bytes}, {"problem", sweep.problem}, {"points", points}};
+}
+
+json budget_json(const budget_cut& budget) {
+  if (budget.seconds == 0) return nullptr;
+  return {{"seconds", budget.seconds},
+          {"full_seconds", json_number(budget.full_seconds)},
+          {"cuts", budget.cuts},
+          {"full_plan", budget.full_plan}};
 }
 
 json clock_json(const clock_facts& clock) {
@@ -125,9 +143,13 @@ std::vector<array_size> sizes_of(const json& saved) {
   std::vector<array_size> sizes;
   for (std::size_t k = 0; k < saved.size(); ++k) {
     const json& size = saved[k];
-    array_size read{size.at("name"), size.at("elements"), static_cast<int>(number_or(size.at("cache_level"), 0)),
+    array_size read{size.at("name"),
+                    size.at("elements"),
+                    static_cast<int>(number_or(size.at("cache_level"), 0)),
                     static_cast<unsigned long long>(number_or(size.at("cache_bytes"), 0)),
-                    static_cast<unsigned long long>(number_or(size.at("memory_bytes"), 0))};
+                    static_cast<unsigned long long>(number_or(size.at("memory_bytes"), 0)),
+                    size.at("measured"),
+                    static_cast<int>(number_or(size.at("uncut_elements"), 0))};
     const std::string where = "/sizes/" + std::to_string(k);
     std::string name;
     if (!read_size_name(read.name, name).empty() || name != read.name)
@@ -143,4 +165,26 @@ std::vector<array_size> sizes_of(const json& saved) {
     sizes.push_back(read);
   }
   return sizes;
+}
+
+read_sweep sweep_of(const json& sweep) {
+  if (sweep.is_null()) return {};
+  read_sweep read{sweep.at("most_bytes"), {}, sweep.at("problem")};
+  const json& points = sweep.at("points");
+  for (std::size_t k = 0; k < points.size(); ++k) {
+    const sweep_point point{points[k].at("threads"), points[k].at("bytes"), points[k].at("gb_per_s")};
+    const bool in_order = read.points.empty() || (point.threads == read.points.back().threads
+                                                      ? point.bytes > read.points.back().bytes
+                                                      : read.points.back().threads == 1 && point.threads > 1);
+    if (!in_order || point.bytes > read.most_bytes)
+      throw saved_fault{"/sweep/points/" + std::to_string(k), "a working set out of the sweep's order or past its end"};
+    read.points.push_back(point);
+  }
+  return read;
+}
+
+budget_cut budget_of(const json& budget) {
+  if (budget.is_null()) return {};
+  return {budget.at("seconds"), number_or(budget.at("full_seconds"), -1),
+          budget.at("cuts").get<std::vector<std::string>>(), budget.at("full_plan")};
 }

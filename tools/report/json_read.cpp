@@ -150,6 +150,10 @@ void read_document(const json& in, report& r) {
   r.facts.transparent_huge_pages = in.at("transparent_huge_pages").is_null() ? "" : in.at("transparent_huge_pages");
   r.facts.numa_balancing = in.at("numa_balancing").is_null() ? -1 : in.at("numa_balancing").get<bool>() ? 1 : 0;
   r.facts.clock = clock_of(in.at("clock"));
+  r.sweep = sweep_of(in.at("sweep"));
+  r.caches = measure_caches(r.machine, r.sweep);
+  r.budget = budget_of(in.at("budget"));
+  r.conditions.memory_available = static_cast<unsigned long long>(number_or(in.at("memory_available"), 0));
   r.conditions.complete = in.at("complete");
   r.conditions.estimated_seconds = number_or(in.at("estimated_seconds"), -1);
   r.conditions.load_before = number_or(in.at("load_before"), -1);

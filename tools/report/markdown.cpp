@@ -24,10 +24,8 @@ std::string verdict_markdown(const verdict& said) {
                                 "these findings.\n"
                               : ":\n\n");
   for (const trust_note& note : said.notes) {
-    const std::string touches = note.every             ? " Touches every finding."
-                                : note.touches.empty() ? " Touches no finding."
-                                                       : " Touches " + joined(note.touches, "; ") + ".";
-    text += "- " + cell(note.text + touches) + "\n";
+    const std::string touches = touches_text(note);
+    text += "- " + cell(note.text + (touches.empty() ? "" : " " + touches)) + "\n";
   }
   return text + "\n";
 }

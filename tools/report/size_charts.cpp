@@ -4,6 +4,7 @@
 #include <cmath>
 #include <map>
 
+#include "tools/analysis/cache_levels.hpp"
 #include "tools/analysis/sentences.hpp"
 #include "tools/catalog/text.hpp"
 #include "tools/report/chart_script.hpp"
@@ -13,6 +14,22 @@
 namespace {
 
 double bytes_of(const array_size& size) { return 8.0 * size.elements; }
+
+// A dotted line at each cache level's size, as the machine reports it (its smallest cache of the
+// level, where they differ).
+std::vector<std::pair<double, std::string>> cache_marks(const machine_topology& machine) {
+  std::map<int, const cache_group*> smallest;
+  for (const cache_group& cache : machine.caches) {
+    const cache_group*& kept = smallest[cache.level];
+    if (kept == nullptr || cache.bytes < kept->bytes) kept = &cache;
+  }
+  std::vector<std::pair<double, std::string>> marks;
+  for (const auto& [level, cache] : smallest) {
+    marks.emplace_back(static_cast<double>(cache->bytes),
+                       printed("L%d%s %s", level, cache->kind == 'd' ? "d" : "", size_text(cache->bytes).c_str()));
+  }
+  return marks;
+}
 
 // The array's sizes on a log axis, each labelled, with a dotted line at each cache level's size
 // (its smallest cache of the level, where they differ).
@@ -28,15 +45,8 @@ x_axis size_axis(const run_plan& plan, const machine_topology& machine) {
     high = std::max(high, bytes_of(size));
   }
   axis.tics += ")";
-  std::map<int, const cache_group*> smallest;
-  for (const cache_group& cache : machine.caches) {
-    const cache_group*& kept = smallest[cache.level];
-    if (kept == nullptr || cache.bytes < kept->bytes) kept = &cache;
-  }
-  for (const auto& [level, cache] : smallest) {
-    const double at = static_cast<double>(cache->bytes);
-    axis.marks.emplace_back(at,
-                            printed("L%d%s %s", level, cache->kind == 'd' ? "d" : "", size_text(cache->bytes).c_str()));
+  for (const auto& [at, label] : cache_marks(machine)) {
+    axis.marks.emplace_back(at, label);
     low = std::min(low, at);
     high = std::max(high, at);
   }
@@ -107,4 +117,35 @@ std::vector<effect_chart> size_charts(const run_plan& plan, const figures& measu
       "run's fork and join weigh in it.",
       "ns per element (log scale)", time);
   return charts;
+}
+
+std::optional<effect_chart> sweep_chart(const read_sweep& sweep, const measured_caches& caches,
+                                        const machine_topology& machine) {
+  if (sweep.points.empty()) return std::nullopt;
+  const double low = static_cast<double>(sweep.points.front().bytes);
+  double high = low;
+  panel reads{"", {}};
+  for (const sweep_point& point : sweep.points) {
+    high = std::max(high, static_cast<double>(point.bytes));
+    if (reads.lines.empty() || reads.lines.back().title != threads_text(point.threads))
+      reads.lines.push_back({threads_text(point.threads), "", false, static_cast<int>(reads.lines.size())});
+    reads.lines.back().rows += printed("%lld %.9g\n", point.bytes, point.gb_per_s);
+  }
+  x_axis axis{"working set (log scale)", "", true, printed("[%.9g:%.9g]", low / 1.3, high * 1.3)};
+  for (double at = low; at <= high; at *= 4) {
+    axis.tics += (axis.tics.empty() ? "(" : ", ") + gnuplot_string(size_text(static_cast<unsigned long long>(at))) +
+                 printed(" %.0f", at);
+  }
+  axis.tics += ")";
+  for (const auto& [at, label] : cache_marks(machine)) {
+    if (at >= low && at <= high) axis.marks.emplace_back(at, label + " reported");
+  }
+  if (caches.one.memory_from > 0) axis.marks.emplace_back(static_cast<double>(caches.one.memory_from), "memory speed");
+  const std::string title = "Read bandwidth against the working set";
+  return effect_chart{"read_sweep", title,
+                      "Measured before the runs: each line reads working sets of each size over and over, on one "
+                      "thread and on the team. Where it steps down, a cache level ends; dotted, the caches as the "
+                      "machine reports them and where one thread's reads reach memory speed. The sizes L1 to DRAM "
+                      "follow the measurement where the reported caches proved false.",
+                      script_of(title, "GB/s (log scale)", y_axis::logarithmic, "", NAN, "", {reads}, axis), ""};
 }

@@ -27,6 +27,10 @@ cpu_time cpu_time_so_far();
 // The share of CPU time stolen between two readings, in percent, or -1 when unknown.
 double steal_percent(const cpu_time& before, const cpu_time& after);
 
+// The memory this process can have now, in bytes: the kernel's MemAvailable, or less where a
+// cgroup's limit (of its own group or one above it) leaves less; 0 where neither is known.
+unsigned long long memory_available(const std::string& root = "");
+
 // The directory of the running executable.
 std::string own_directory();
 

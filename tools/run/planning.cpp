@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 
+#include "tools/catalog/text.hpp"
+
 std::vector<int> default_team_sizes(int processors) {
   std::vector<int> sizes;
   for (int t = 1; t <= std::max(processors, 1); t *= 2) sizes.push_back(t);
@@ -123,16 +125,62 @@ run_plan make_plan(const plan_request& options, int processors) {
   return plan;
 }
 
-std::string probe_key(const run_plan& plan, const run_case& c) {
-  return std::string(c.program->name) + " " + std::to_string(elements_of(plan, c));
-}
-
-double estimated_seconds(const run_plan& plan, const std::map<std::string, double>& probe_seconds) {
+double estimated_seconds(const run_plan& plan, const run_costs& costs) {
   double round = 0;
   for (const run_case& c : plan.cases) {
-    const auto probed = probe_seconds.find(probe_key(plan, c));
-    if (probed == probe_seconds.end() || probed->second < 0) return -1;
-    round += probed->second;
+    const auto cost = costs.find(std::string(c.program->name));
+    if (cost == costs.end() || cost->second.fixed < 0) return -1;
+    round += cost->second.fixed + cost->second.per_element * elements_of(plan, c);
   }
   return round * plan.rounds;
+}
+
+namespace {
+
+std::string numbers_text(const std::vector<int>& values) {
+  std::string text;
+  for (int value : values) text += (text.empty() ? "" : ",") + std::to_string(value);
+  return text;
+}
+
+}  // namespace
+
+budget_cut fit_budget(plan_request& asked, int processors, const run_costs& costs, int budget, int least_elements) {
+  budget_cut cut{budget, estimated_seconds(make_plan(asked, processors), costs), {}, ""};
+  const auto estimate = [&] { return estimated_seconds(make_plan(asked, processors), costs); };
+  if (cut.full_seconds < 0 || cut.full_seconds <= budget) return cut;
+  const std::vector<int> all_teams = team_sizes_of(asked, processors);
+  const int all_elements = asked.sizes[0].elements;
+  const int all_repeat = asked.repeat;
+  cut.full_plan =
+      "--threads " + numbers_text(all_teams) + " --size " + asked.sizes[0].name + printed(" --repeat %d", all_repeat);
+
+  std::vector<int> teams = all_teams;
+  while (teams.size() > 2 && estimate() > budget) {
+    teams.erase(teams.begin() + static_cast<std::ptrdiff_t>(teams.size() / 2));
+    asked.threads = teams;
+  }
+  if (teams != all_teams) cut.cuts.push_back("team sizes " + numbers_text(teams) + " of " + numbers_text(all_teams));
+
+  // The estimate is linear in the elements: solved for the budget, in whole MiB of elements.
+  const double full = estimate();
+  if (full > budget && all_elements > least_elements) {
+    asked.sizes[0].elements = least_elements;
+    const double least = estimate();
+    const double per_element = (full - least) / (all_elements - least_elements);
+    const long long fitting = least >= budget || !(per_element > 0)
+                                  ? least_elements
+                                  : least_elements + static_cast<long long>((budget - least) / per_element);
+    asked.sizes[0].elements =
+        static_cast<int>(std::clamp<long long>(fitting / (1 << 20) * (1 << 20), least_elements, all_elements));
+    if (asked.sizes[0].elements < all_elements) {
+      asked.sizes[0].uncut_elements = all_elements;
+      cut.cuts.push_back(printed("the array from %d to %d elements", all_elements, asked.sizes[0].elements));
+    }
+  }
+  if (estimate() > budget && asked.repeat > kLeastBudgetRepeat) {
+    asked.repeat = kLeastBudgetRepeat;
+    cut.cuts.push_back(printed("%d measured runs a case of %d", kLeastBudgetRepeat, all_repeat));
+  }
+  return cut;
 }

@@ -27,10 +27,28 @@ std::string plan_refusal(const plan_request& request, int processors);
 
 run_plan make_plan(const plan_request& request, int processors);
 
-// What a probe of a case's program at its size is known by: "sum_walltime 10000000".
-std::string probe_key(const run_plan& plan, const run_case& c);
+// How long a run of a program takes here, as probe runs found: a start-up and a time per element
+// (the calibration's on the largest team, as its references wait for every thread; a command's,
+// whose work the suite does not know, a start-up alone). A cost of -1: its probe failed.
+struct run_cost {
+  double fixed = 0;
+  double per_element = 0;
+};
+using run_costs = std::map<std::string, run_cost>;  // by program (command) name
 
-// The plan's duration in seconds, estimated from a probe run of each of its programs at each of
-// its sizes here (probe_key -> seconds; the calibration's on the largest team, as its references
-// wait for every thread). -1 where a probe failed or is missing.
-double estimated_seconds(const run_plan& plan, const std::map<std::string, double>& probe_seconds);
+// The largest array a probe allocates: past it a probe also runs on one element, and the cost
+// per element is the difference between the two. Probes stay quick and small on any machine.
+inline constexpr int kProbeElements = 1 << 22;
+
+// The plan's duration in seconds, estimated from the costs of its programs; -1 where one is
+// missing or its probe failed.
+double estimated_seconds(const run_plan& plan, const run_costs& costs);
+
+// The least measured runs a case keeps under --budget: a 95% interval of a median needs 6.
+inline constexpr int kLeastBudgetRepeat = 6;
+
+// Cuts ASKED until the estimate from COSTS fits in BUDGET seconds, in this order, each only as
+// far as needed: team sizes between one thread and all PROCESSORS, dropped from the middle; the
+// array (ASKED's one size, resolved) down to LEAST_ELEMENTS, what is still beyond the caches;
+// the measured runs down to kLeastBudgetRepeat. What is left may still exceed the budget.
+budget_cut fit_budget(plan_request& asked, int processors, const run_costs& costs, int budget, int least_elements);

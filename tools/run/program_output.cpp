@@ -117,18 +117,21 @@ std::string check_sum(const program_description& program, long long n, const std
 
 // The calibration's figures: positive numbers (a share from 0 to 1), but for those of a team too
 // small for them (the line transfer on one thread has no second thread to hand the line to),
-// which are nan.
+// which are nan; and beside each, the share of its processors its phase had, from 0 to 1.
 std::string check_calibration(const program_run& run) {
-  for (std::size_t k = 0; k < run.result_fields.size() && k < kFloorCount; ++k) {
-    const double value = std::strtod(run.result_fields[k].c_str(), nullptr);
-    const floor_description& floor = kFloors[k];
+  for (const floor_description& floor : kFloors) {
+    if (share_field(floor.kind) >= run.result_fields.size()) break;
+    const std::string& field = run.result_fields[value_field(floor.kind)];
+    const double value = std::strtod(field.c_str(), nullptr);
     if (run.team_size < floor.fewest_threads) {
-      if (!std::isnan(value))
-        return "calibration figure " + run.result_fields[k] + " for a team of " + std::to_string(run.team_size);
+      if (!std::isnan(value)) return "calibration figure " + field + " for a team of " + std::to_string(run.team_size);
     } else if (floor.share ? !(value >= 0 && value <= 1) : !(std::isfinite(value) && value > 0)) {
-      return "calibration figure " + run.result_fields[k] +
-             (floor.share ? " is not a share" : " is not a positive number");
+      return "calibration figure " + field + (floor.share ? " is not a share" : " is not a positive number");
     }
+    const std::string& share = run.result_fields[share_field(floor.kind)];
+    const double had = std::strtod(share.c_str(), nullptr);
+    if (!(had >= 0 && had <= 1))
+      return "calibration share " + share + " of " + std::string(floor.line) + " is not a share";
   }
   return {};
 }

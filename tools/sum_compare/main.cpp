@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/analysis/cache_levels.hpp"
 #include "tools/analysis/comparison.hpp"
 #include "tools/analysis/merge.hpp"
 #include "tools/analysis/report.hpp"
@@ -29,6 +30,7 @@
 #include "tools/run/child_process.hpp"
 #include "tools/run/clock_facts.hpp"
 #include "tools/run/machine_facts.hpp"
+#include "tools/run/machine_sweep.hpp"
 #include "tools/run/planning.hpp"
 #include "tools/run/run_facts.hpp"
 #include "tools/run/runner.hpp"
@@ -103,40 +105,76 @@ std::string check_runtime_settings(const run_facts& facts) {
   return {};
 }
 
-// How long one run of case C of the plan's size takes here, on THREADS threads. -1 where it fails.
-double probe_seconds(const run_plan& plan, const run_case& c, int threads, const runner_settings& settings) {
+// How long one run of case C takes here on THREADS threads, on ELEMENTS (a command on its own
+// size). -1 where it fails.
+double probe_seconds(const run_plan& plan, const run_case& c, int threads, int elements,
+                     const runner_settings& settings) {
   const run_case on_team{c.program, threads, c.setting};
   const std::vector<std::string> env = case_environment(plan, on_team, current_environment());
-  const auto start = std::chrono::steady_clock::now();
-  const child_result probe = run_child(program_path(plan, c), program_arguments(plan, c), env,
-                                       {plan.timeout_seconds, kOutputCap, 0.5, settings.interrupted});
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const command_wanted* command = command_of(plan, c);
+  const std::vector<std::string> arguments =
+      command != nullptr ? program_arguments(plan, c) : std::vector<std::string>{std::to_string(elements)};
+  const auto start = std::chrono::steady_clock::now();
+  const child_result probe =
+      run_child(program_path(plan, c), arguments, env, {plan.timeout_seconds, kOutputCap, 0.5, settings.interrupted});
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return probe.exit_status == (command != nullptr ? command->expect_exit : 0) && probe.failure.empty() ? seconds : -1;
 }
 
-// The plan's estimated duration from a probe of each program: on one thread, as allocating and
-// filling the array dominates its runs on any team; the calibration on the largest team.
-double estimate_plan(const run_plan& plan, const runner_settings& settings) {
-  std::map<std::string, const run_case*> probed;  // program at a size -> the case to probe
+// What a run of each of the plan's programs costs here, from probe runs: on one thread, as
+// allocating and filling the array dominate its runs on any team; the calibration on the largest
+// team. Each runs on the plan's largest array up to kProbeElements and, where that falls short of
+// the largest, on one element too: the start-up, and the time per element between the two.
+run_costs probe_costs(const run_plan& plan, const runner_settings& settings) {
+  std::map<std::string, const run_case*> probed;  // program -> the case to probe
+  int largest = 1;
   for (const run_case& c : plan.cases) {
-    const run_case*& probe = probed[probe_key(plan, c)];
+    const run_case*& probe = probed[std::string(c.program->name)];
     if (probe == nullptr || (c.program->role == program_role::calibration && c.threads > probe->threads)) probe = &c;
+    largest = std::max(largest, elements_of(plan, c));
   }
-  std::map<std::string, double> seconds;
-  for (const auto& [key, c] : probed) {
-    seconds[key] = probe_seconds(plan, *c, c->program->role == program_role::calibration ? c->threads : 1, settings);
+  const int at = std::min(largest, kProbeElements);
+  run_costs costs;
+  for (const auto& [name, c] : probed) {
+    const int threads = c->program->role == program_role::calibration ? c->threads : 1;
+    const double seconds = probe_seconds(plan, *c, threads, at, settings);
+    if (seconds < 0 || at == largest || command_of(plan, *c) != nullptr) {
+      costs[name] = {seconds, 0};
+      continue;
+    }
+    const double start_up = probe_seconds(plan, *c, threads, 1, settings);
+    costs[name] = {start_up, start_up < 0 ? 0 : std::max(0.0, (seconds - start_up) / (at - 1))};
   }
-  return estimated_seconds(plan, seconds);
+  return costs;
 }
 
-// Each --size as the elements it stands for on this machine. Returns an empty string, or why
-// one cannot be had here.
+// Each --size as the elements it stands for on MACHINE (the caches as measured). Returns an
+// empty string, or why one cannot be had there.
 std::string resolve_sizes(plan_request& asked, const machine_topology& machine) {
   for (array_size& size : asked.sizes) {
     if (std::string problem = resolve_size(size.name, machine, size); !problem.empty()) return problem;
   }
   return {};
+}
+
+bool names_a_cache(const plan_request& asked) {
+  return std::any_of(asked.sizes.begin(), asked.sizes.end(), [](const array_size& size) {
+    return std::find(std::begin(kSizeNames), std::end(kSizeNames), size.name) != std::end(kSizeNames);
+  });
+}
+
+// Why the plan's largest array cannot be had in the memory AVAILABLE, or "".
+std::string memory_refusal(const run_plan& plan, unsigned long long available) {
+  const array_size* largest = &plan.sizes[0];
+  for (const array_size& size : plan.sizes) {
+    if (size.elements > largest->elements) largest = &size;
+  }
+  const unsigned long long bytes = 8ULL * static_cast<unsigned long long>(largest->elements);
+  if (available == 0 || bytes <= available) return {};
+  return printed(
+      "the plan's largest array, %d elements (%s), does not fit in the %s of memory available now (the "
+      "kernel's MemAvailable, within this process's cgroup limit); give --size a smaller count",
+      largest->elements, size_text(bytes).c_str(), size_text(available).c_str());
 }
 
 // Runs the plan, each run exported as it finishes; how the runs went goes to r.conditions.
@@ -161,12 +199,21 @@ int run_and_report(compare_options& options) {
   r.machine = read_topology();
   const int processors = static_cast<int>(r.machine.allowed.size());
   plan_request& asked = options.plan;
-  if (std::string problem = resolve_sizes(asked, r.machine); !problem.empty()) return refuse(out, problem);
+  if (asked.builds.empty())
+    asked.builds.push_back({"", asked.bin_dir.empty() ? own_directory() : asked.bin_dir, own_directory()});
+  // The caches that sizes are named after, measured: what the machine reports may be false.
+  r.conditions.memory_available = memory_available();
+  if (names_a_cache(asked)) {
+    r.sweep = run_sweep(asked.builds[0].tool_dir + "/" + std::string(kCalibration.name),
+                        sweep_bytes(r.machine, r.conditions.memory_available), processors, &stop_signal);
+    r.caches = measure_caches(r.machine, r.sweep);
+  }
+  machine_topology sizing = as_measured(r.machine, r.caches);
+  if (r.conditions.memory_available > 0) sizing.memory_bytes = r.conditions.memory_available;
+  if (std::string problem = resolve_sizes(asked, sizing); !problem.empty()) return refuse(out, problem);
   if (std::string problem = plan_refusal(asked, processors); !problem.empty()) {
     return refuse(out, problem + "; fewer --env values, builds, team sizes or --repeat");
   }
-  if (asked.builds.empty())
-    asked.builds.push_back({"", asked.bin_dir.empty() ? own_directory() : asked.bin_dir, own_directory()});
   r.plan = make_plan(asked, processors);
   runner_settings settings{&stop_signal, {}};
   r.facts = facts_of_this_run(r.plan);
@@ -178,12 +225,20 @@ int run_and_report(compare_options& options) {
   }
   if (std::string problem = check_runtime_settings(r.facts); !problem.empty()) return refuse(out, problem);
   if (std::string problem = check_programs(r.plan); !problem.empty()) return refuse(out, problem);
+  if (std::string problem = memory_refusal(r.plan, r.conditions.memory_available); !problem.empty())
+    return refuse(out, problem);
   if (std::string problem = open_exports(options.outputs, inputs, out); !problem.empty()) return refuse(out, problem);
   catch_stop_signals();
   adopt_orphans();
 
   r.conditions.load_before = load_average();
-  r.conditions.estimated_seconds = estimate_plan(r.plan, settings);
+  const run_costs costs = probe_costs(r.plan, settings);
+  if (asked.budget_seconds > 0 && asked.sizes.size() == 1) {
+    r.budget = fit_budget(asked, processors, costs, asked.budget_seconds,
+                          std::min(asked.sizes[0].elements, least_beyond_caches(sizing)));
+    r.plan = make_plan(asked, processors);
+  }
+  r.conditions.estimated_seconds = estimated_seconds(r.plan, costs);
   r.facts.clock = read_clock_facts(r.machine.allowed);
   say(console_header(r, console_width()));
   if (options.mode == compare_mode::dry_run) {

@@ -16,11 +16,13 @@ struct option_use {
 };
 
 // The outputs' modes are their formats' (tools/report/formats.hpp).
+// clang-format off
 constexpr option_use kOptionUses[] = {
     {"--programs", kPlanning},
     {"--threads", kPlanning},
     {"--size", kPlanning},
     {"--repeat", kPlanning},
+    {"--budget", kPlanning},
     {"--timeout", kPlanning},
     {"--precision", kPlanning},
     {"--max-time", kPlanning},
@@ -34,7 +36,7 @@ constexpr option_use kOptionUses[] = {
     {"--expect", kPlanning},
     {"--expect-exit", kPlanning},
 };
-
+// clang-format on
 }  // namespace
 
 const char* mode_name(compare_mode mode) {

@@ -9,8 +9,10 @@
 #include "tools/sum_compare/options.hpp"
 
 // The help's groups, each option in one; the formats' options are the outputs.
-inline constexpr std::pair<const char*, std::array<const char*, 8>> kOptionGroups[] = {
-    {"Plan", {"--programs", "--threads", "--size", "--repeat", "--timeout", "--precision", "--max-time", "--dry-run"}},
+inline constexpr std::pair<const char*, std::array<const char*, 9>> kOptionGroups[] = {
+    {"Plan",
+     {"--programs", "--threads", "--size", "--repeat", "--budget", "--timeout", "--precision", "--max-time",
+      "--dry-run"}},
     {"Settings and builds", {"--env", "--build", "--bin"}},
     {"Your own program", {"--command", "--shell", "--time-regex", "--expect", "--expect-exit"}},
     {"Saved runs", {"--from", "--compare", "--merge", "--fail-if-slower"}},

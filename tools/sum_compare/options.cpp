@@ -96,6 +96,12 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
       ->check(kSize);
   add_whole_number(app, "--repeat", options.plan.repeat, "R", "measured runs per case, after one discarded warm-up",
                    1000);
+  int budget = kDefaultBudgetSeconds;
+  add_whole_number(app, "--budget", budget, "SECONDS",
+                   "with --size, --repeat and --threads left to sum_compare: cut the plan until its estimate fits, "
+                   "first team sizes between 1 and all, then the array (still beyond the caches), then runs (6 at "
+                   "least); the header says what was cut",
+                   86400);
   add_whole_number(app, "--timeout", options.plan.timeout_seconds, "SECONDS",
                    "time limit of each run; past it the run is stopped and fails", 86400);
   std::string precision;
@@ -218,6 +224,15 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
       return 2;
     }
   }
+  // An explicit plan is run as asked: the budget cuts only what was left to sum_compare.
+  const bool explicit_plan = app.count("--size") + app.count("--repeat") + app.count("--threads") > 0;
+  if (app.count("--budget") > 0 && explicit_plan) {
+    std::fprintf(stderr,
+                 "sum_compare: --budget cuts only a plan whose --size, --repeat and --threads are left to sum_compare "
+                 "(sum_compare --help lists the options)\n");
+    return 2;
+  }
+  options.plan.budget_seconds = explicit_plan ? 0 : budget;
   if (app.count("--max-time") > 0 && precision.empty()) {
     std::fprintf(stderr,
                  "sum_compare: --max-time is used only with --precision (sum_compare --help lists the options)\n");

@@ -8,6 +8,9 @@
 #include "tools/catalog/plan.hpp"
 #include "tools/report/formats.hpp"
 
+// What a plan left to sum_compare may take, as estimated before it runs.
+inline constexpr int kDefaultBudgetSeconds = 30;
+
 // What sum_compare is asked to do: run the plan, only print it, or report saved runs.
 enum class compare_mode { run, dry_run, from, compare, merge };
 
