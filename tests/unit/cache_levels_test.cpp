@@ -96,9 +96,8 @@ TEST(CacheLevels, ThatTheSweepRefutesGiveWayToItsMeasure) {
   }
   array_size dram;
   resolve_size("DRAM", sized, dram);
-  EXPECT_EQ(
-      size_rule(dram, sized),
-      "four times the 48 MiB of L3 cache that the usable processors reach as measured, 10000000 elements at least");
+  EXPECT_EQ(size_rule(dram, sized),
+            "four times the 48 MiB of cache that the usable processors reach as measured, 10000000 elements at least");
 
   // A machine that reports its caches right keeps them.
   const machine_topology right =
@@ -116,10 +115,15 @@ TEST(CacheLevels, ThatTheSweepRefutesGiveWayToItsMeasure) {
   EXPECT_EQ(unchanged.last_level_bytes, right.last_level_bytes);
 
   // One that reports no L3: its two levels hold, and the array beyond the caches follows how far
-  // reads stay faster than memory.
+  // reads stay faster than memory, on one thread and on the team alike.
   const machine_topology no_l3 = synthetic("pack:1 l2:2(size=1048576) l1d:1(size=49152) core:1 pu:1");
   const measured_caches beyond = measure_caches(no_l3, cloud_sweep());
   EXPECT_TRUE(beyond.beyond_reported);
+  read_sweep team_alone = cloud_sweep();  // one thread's reads reach memory speed past 2 MiB
+  for (sweep_point& point : team_alone.points) {
+    if (point.threads == 1 && point.bytes > 2 * MiB) point.gb_per_s = 21;
+  }
+  EXPECT_FALSE(measure_caches(no_l3, team_alone).decides());
   array_size l3;
   EXPECT_NE(resolve_size("L3", as_measured(no_l3, beyond), l3), "");
   resolve_size("DRAM", as_measured(no_l3, beyond), dram);

@@ -138,8 +138,12 @@ measured_caches measure_caches(const machine_topology& machine, const read_sweep
     }
     caches.levels.push_back(reading);
   }
+  // Beyond every reported cache only where one thread and the team both read that far: a team's
+  // noisy tail alone decides nothing.
   const unsigned long long reached = static_cast<unsigned long long>(reach);
-  if (caches.measured_total == 0 && caches.one.memory_gb_per_s > 0 && reached > machine.last_level_bytes * 3 / 2) {
+  const bool both_beyond =
+      std::min<long long>(caches.one.reach, reach) > static_cast<long long>(machine.last_level_bytes * 3 / 2);
+  if (caches.measured_total == 0 && caches.one.memory_gb_per_s > 0 && both_beyond) {
     caches.measured_total = reached;
     caches.beyond_reported = true;
   }
@@ -160,10 +164,9 @@ machine_topology as_measured(const machine_topology& machine, const measured_cac
     }
   }
   if (caches.measured_total > 0) {
-    // The last level that is there (past the reported ones, where the team reaches beyond them),
-    // reaching what the team was measured to reach.
-    sized.last_level = (sized.share_per_processor.empty() ? 0 : sized.share_per_processor.rbegin()->first) +
-                       (caches.beyond_reported ? 1 : 0);
+    // The last reported level that is there, reaching what the team was measured to reach.
+    if (!caches.beyond_reported)
+      sized.last_level = sized.share_per_processor.empty() ? 0 : sized.share_per_processor.rbegin()->first;
     sized.last_level_bytes = caches.measured_total;
     sized.last_level_count = 1;
     if (sized.last_level > 0 && std::find(sized.measured_levels.begin(), sized.measured_levels.end(),

@@ -73,9 +73,13 @@ std::string size_rule(const array_size& size, const machine_topology& machine) {
   if (size.name == "DRAM") {
     std::string rule =
         size.level > 0
-            ? printed("four times the %s of L%d cache that the usable processors reach%s, %d elements at least",
-                      size_text(size.cache_bytes).c_str(), size.level, size.measured ? " as measured" : "",
-                      kLeastDramElements)
+            ? size.measured
+                  ? printed(
+                        "four times the %s of cache that the usable processors reach as measured, %d "
+                        "elements at least",
+                        size_text(size.cache_bytes).c_str(), kLeastDramElements)
+                  : printed("four times the %s of L%d cache that the usable processors reach, %d elements at least",
+                            size_text(size.cache_bytes).c_str(), size.level, kLeastDramElements)
             : printed("%d elements: the machine reports no cache", kLeastDramElements);
     if (size.memory_bytes > 0)
       rule += ", cut to a quarter of the " + size_text(size.memory_bytes) + " of memory available";

@@ -152,8 +152,8 @@ std::string console_header(const report& r, std::size_t width) {
   if (r.machine.numa_nodes >= 2) text += wrapped("pages:       " + kernel_pages_line(r.facts), width, 13);
   text += wrapped("caches:      " + caches_line(r.machine), width, 13);
   text += wrapped("clock:       " + (clock_line(r.facts.clock).empty()
-                                         ? std::string("not shown by this kernel (no cpufreq); the add latency across "
-                                                       "team sizes stands in for it")
+                                         ? std::string("not shown by this kernel (no cpufreq); an add's CPU time "
+                                                       "across team sizes stands in for it")
                                          : clock_line(r.facts.clock)),
                   width, 13);
   text += measured_lines(r, width);
