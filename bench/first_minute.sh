@@ -4,8 +4,9 @@
 # 1. the README's first command from a fresh clone of this checkout to the verdict: the clone,
 #    ./install-deps, the programs preset's build and the default run, each timed;
 # 2. sum_compare --dry-run;
-# 3. the default run quiet, then under two busy loops: each run's duration, and each floor under
-#    load over the quiet run's, or marked (!, the scheduler's) where its phase lacked processors.
+# 3. the default run quiet, then under two busy loops: each run's duration and the loaded one's
+#    verdict; then the quiet run's plan again under load, each floor over the quiet run's, or
+#    marked (!, the scheduler's) where its phase lacked processors.
 # Targets: the default run within a minute, the dry run within 15 s, every floor under load
 # within 1.5x of the quiet one's or marked.
 set -euo pipefail
@@ -40,11 +41,18 @@ start=$(now)
 quiet=$(now)
 (while :; do :; done) &
 (while :; do :; done) &
-"$build/bin/sum_compare" --json "$work/loaded.json" >"$work/loaded.txt" || true
+"$build/bin/sum_compare" >"$work/loaded.txt" || true
 loaded=$(now)
+# The floors under load at the quiet run's plan: --budget may have cut the loaded default run's.
+plan=$(python3 -c 'import json, sys; d = json.load(open(sys.argv[1]))
+print("--threads", ",".join(map(str, d["threads"])), "--size", d["sizes"][0]["elements"], "--repeat", d["repeat"])' \
+  "$work/quiet.json")
+# shellcheck disable=SC2086
+"$build/bin/sum_compare" $plan --json "$work/loaded.json" >/dev/null || true
 kill $(jobs -p)
 echo "quiet $(seconds "$start" "$quiet") s, loaded $(seconds "$quiet" "$loaded") s"
-python3 - "$work/quiet.json" "$work/loaded.json" <<'EOF'
+grep -E '^(array|budget):' -A2 "$work/loaded.txt" || true
+python3 - "$work/quiet.json" "$work/loaded.json" <<'PY'
 import json, sys
 quiet, loaded = (json.load(open(path)) for path in sys.argv[1:3])
 before = {(f["name"], f["threads"]): f for f in quiet["floors"]}
@@ -61,7 +69,8 @@ for f in loaded["floors"]:
         worst = max(worst, ratio)
     share = f["processor_share"]
     print(f"{f['name']:28} {f['threads']:>7} {q['value']:>10.4g} {f['value']:>10.4g} {ratio:>6.2f}{mark:1} "
-          f"{share if share is not None else '-'}")
+          + (f"{share:.2f}" if share is not None else "-"))
 print(f"the worst unmarked floor under load: {worst:.2f}x the quiet one's (target: 1.5x at most)")
-EOF
+PY
+echo "the default run under load ends:"
 sed -n '/^What this run shows/,$p' "$work/loaded.txt"

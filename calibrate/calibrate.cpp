@@ -119,6 +119,7 @@ int main(int argc, char** argv) {
   alignas(64) std::atomic<int> turn{0};
   std::atomic<bool> stop_hand_over{false}, stop_barriers{false};
   double checksum = 0.0;  // keeps the sums from being optimised away
+  long entries = 0;       // into the critical section
   const int most_threads = std::max(omp_get_max_threads(), 1);
   double* shared_slots = line_aligned_slots(most_threads, 1);
   double* separate_slots = line_aligned_slots(most_threads, kLineDoubles);
@@ -127,7 +128,7 @@ int main(int argc, char** argv) {
 #pragma omp parallel default(none)                                                                                     \
     shared(a, n, adds, inorder, read, transfer, shared_sums, separate_sums, shared_atomics, separate_atomics, atomics, \
            barriers, criticals, transfer_waits, transfer_rounds, turn, stop_hand_over, stop_barriers, checksum,        \
-           shared_slots, separate_slots, contended, slot_elements)
+           entries, shared_slots, separate_slots, contended, slot_elements)
   {
     const int thread = omp_get_thread_num();
     const int team = omp_get_num_threads();
@@ -148,16 +149,20 @@ int main(int argc, char** argv) {
                 return true;
               }));
 
-    // A block too small to outlast the clock is read over and over, a pass a batch.
+    // A block smaller than a batch is read over and over, whole passes a batch, kLeastReadElements
+    // in all at least; the figure is then one pass.
 #pragma omp barrier
-    const long passes = std::max(1L, kLeastReadElements / std::max(1L, length));
-    const int read_batches = passes > 1 ? static_cast<int>(std::min<long>(passes, kMostBatches)) : batches_of(length);
+    const long passes = std::max(1L, kLeastBatchElements / std::max(1L, length));
+    const int read_batches = passes > 1
+                                 ? static_cast<int>(std::clamp(kLeastReadElements / (passes * std::max(1L, length)), 1L,
+                                                               static_cast<long>(kMostBatches)))
+                                 : batches_of(length);
     thread_part reading = timed_batches(read_batches, [&](int k) {
       const block_range part = passes > 1 ? block : batch_range(block, read_batches, k);
-      sum += unordered_sum(a, part.begin, part.end, 1);
+      sum += unordered_sum(a, part.begin, part.end, passes);
       return true;
     });
-    if (passes > 1) reading.batches = 1;  // a batch is a whole pass over the block
+    if (passes > 1) reading = {reading.median / passes, reading.quartile / passes, 1, reading.cpu, reading.wall};
     take_part(read, reading);
 
 #pragma omp barrier
@@ -222,7 +227,7 @@ int main(int argc, char** argv) {
     take_part(criticals, timed_batches(kMostBatches, [&](int) {
                 for (int k = 0; k < kEntriesPerBatch; ++k) {
 #pragma omp critical
-                  checksum += 1.0;
+                  ++entries;
                 }
                 return clock_seconds(CLOCK_MONOTONIC) - criticals_start <= kPhaseBudgetSeconds;
               }));
@@ -242,7 +247,7 @@ int main(int argc, char** argv) {
   empty_region();
   const double after_idle = clock_seconds(CLOCK_MONOTONIC) - region_start;
 
-  volatile double sink = checksum;
+  volatile double sink = checksum + static_cast<double>(entries);
   static_cast<void>(sink);
   double figure[kFloorCount];
   double share[kFloorCount];

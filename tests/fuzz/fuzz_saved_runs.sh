@@ -2,8 +2,9 @@
 # Fuzzes the reading of saved runs for a bounded time:
 #   fuzz_saved_runs.sh FUZZER SUM_COMPARE SECONDS WORK_DIR FUZZ_SOURCE_DIR SCHEMA
 # The seeds are real runs of this build's sum_compare (a run, a sweep of settings, two builds, a
-# comparison and a merge) and the regression inputs. A crash, a sanitizer's report or a leak
-# fails it, and the input that did it is kept in WORK_DIR: add it to regressions/.
+# run with the read sweep, a comparison and a merge) and the regression inputs. A crash, a
+# sanitizer's report or a leak fails it, and the input that did it is kept in WORK_DIR: add it to
+# regressions/.
 set -euo pipefail
 fuzzer=$1 sum_compare=$2 seconds=$3 work=$4 source=$5 schema=$6
 rm -rf "$work"
@@ -14,6 +15,8 @@ seed 1 --threads 1 --programs sum_walltime,sum_slots_packed,sum_slots_padded --e
   --json "$work/corpus/settings.json"
 bin=$(dirname "$sum_compare")
 seed 1 --threads 2 --programs sum_walltime --build a="$bin" --build b="$bin" --json "$work/corpus/builds.json"
+# A size named after a cache: the read sweep is saved too.
+"$sum_compare" --size L1 --repeat 1 --threads 1 --programs sum_walltime --json "$work/corpus/sweep.json" >/dev/null
 "$sum_compare" --compare "$work/corpus/run.json" "$work/corpus/settings.json" --json "$work/corpus/compare.json" >/dev/null
 "$sum_compare" --merge "$work/corpus/run.json" "$work/corpus/builds.json" --json "$work/corpus/merge.json" >/dev/null
 cp "$source"/regressions/* "$work/corpus/"

@@ -58,7 +58,8 @@ case_stats program_figures(const run_plan& plan, const run_case& c, const std::v
   stats.median_ci = median_interval(stats.walls);
   stats.spread_percent = stats.wall.median > 0 ? 100.0 * (stats.wall.max - stats.wall.min) / stats.wall.median : 0.0;
   if (!thread_times.empty()) stats.thread_median = summarise(thread_times).median;
-  if (!processor_shares.empty()) {
+  // Where most runs are shorter than that, the few longer ones are what a preemption stretched.
+  if (!processor_shares.empty() && stats.wall.median >= kLeastSecondsForShare) {
     stats.processor_share = summarise(processor_shares).median;
     stats.time_shared = stats.processor_share < kLeastProcessorShare;
   }

@@ -1,13 +1,28 @@
 #include "tools/report/console.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "tools/catalog/text.hpp"
 #include "tools/report/case_columns.hpp"
 #include "tools/report/text_formats.hpp"
 
-void say(const std::string& text) { std::fputs(terminal_text(text).c_str(), stdout); }
+namespace {
+
+// Why the first write to standard output failed: once the stream has failed, a later flush says
+// only that it did, not why.
+int first_write_error = 0;
+
+}  // namespace
+
+void say(const std::string& text) {
+  errno = 0;
+  if (std::fputs(terminal_text(text).c_str(), stdout) == EOF && first_write_error == 0)
+    first_write_error = errno != 0 ? errno : EIO;
+}
+
+int said_error() { return first_write_error; }
 
 std::string wrapped(const std::string& raw, std::size_t width, std::size_t indent) {
   const std::string text = terminal_line(raw);

@@ -50,3 +50,6 @@ std::string wrapped(const std::string& text, std::size_t width, std::size_t inde
 // Prints console text on standard output, any control byte but the newline and the tab shown
 // as \xHH: text from a saved file or a program cannot move the terminal's cursor.
 void say(const std::string& text);
+
+// The errno of the first write of say() that failed, or 0.
+int said_error();

@@ -199,23 +199,13 @@ int run_and_report(compare_options& options) {
   r.machine = read_topology();
   const int processors = static_cast<int>(r.machine.allowed.size());
   plan_request& asked = options.plan;
-  if (asked.builds.empty())
-    asked.builds.push_back({"", asked.bin_dir.empty() ? own_directory() : asked.bin_dir, own_directory()});
-  // The caches that sizes are named after, measured: what the machine reports may be false.
-  r.conditions.memory_available = memory_available();
-  if (names_a_cache(asked)) {
-    r.sweep = run_sweep(asked.builds[0].tool_dir + "/" + std::string(kCalibration.name),
-                        sweep_bytes(r.machine, r.conditions.memory_available), processors, &stop_signal);
-    r.caches = measure_caches(r.machine, r.sweep);
-  }
-  machine_topology sizing = as_measured(r.machine, r.caches);
-  if (r.conditions.memory_available > 0) sizing.memory_bytes = r.conditions.memory_available;
-  if (std::string problem = resolve_sizes(asked, sizing); !problem.empty()) return refuse(out, problem);
   if (std::string problem = plan_refusal(asked, processors); !problem.empty()) {
     return refuse(out, problem + "; fewer --env values, builds, team sizes or --repeat");
   }
+  if (asked.builds.empty())
+    asked.builds.push_back({"", asked.bin_dir.empty() ? own_directory() : asked.bin_dir, own_directory()});
+  // What can be checked before anything runs is, on the plan before its sizes are resolved.
   r.plan = make_plan(asked, processors);
-  runner_settings settings{&stop_signal, {}};
   r.facts = facts_of_this_run(r.plan);
   std::vector<input_file> inputs;
   for (const build_location& build : r.plan.builds) {
@@ -225,13 +215,26 @@ int run_and_report(compare_options& options) {
   }
   if (std::string problem = check_runtime_settings(r.facts); !problem.empty()) return refuse(out, problem);
   if (std::string problem = check_programs(r.plan); !problem.empty()) return refuse(out, problem);
-  if (std::string problem = memory_refusal(r.plan, r.conditions.memory_available); !problem.empty())
-    return refuse(out, problem);
   if (std::string problem = open_exports(options.outputs, inputs, out); !problem.empty()) return refuse(out, problem);
   catch_stop_signals();
   adopt_orphans();
-
   r.conditions.load_before = load_average();
+
+  // The caches that sizes are named after, measured: what the machine reports may be false.
+  runner_settings settings{&stop_signal, {}};
+  r.conditions.memory_available = memory_available();
+  if (names_a_cache(asked)) {
+    r.sweep = run_sweep(asked.builds[0].tool_dir + "/" + std::string(kCalibration.name),
+                        sweep_bytes(r.machine, r.conditions.memory_available), processors, &stop_signal);
+    r.caches = measure_caches(r.machine, r.sweep);
+  }
+  machine_topology sizing = as_measured(r.machine, r.caches);
+  if (r.conditions.memory_available > 0) sizing.memory_bytes = r.conditions.memory_available;
+  if (std::string problem = resolve_sizes(asked, sizing); !problem.empty()) return refuse(out, problem);
+  r.plan = make_plan(asked, processors);
+  if (std::string problem = memory_refusal(r.plan, r.conditions.memory_available); !problem.empty())
+    return refuse(out, problem);
+
   const run_costs costs = probe_costs(r.plan, settings);
   if (asked.budget_seconds > 0 && asked.sizes.size() == 1) {
     r.budget = fit_budget(asked, processors, costs, asked.budget_seconds,

@@ -37,7 +37,8 @@ void complain(const std::string& problem) {
 
 int flush_standard_output() {
   errno = 0;
-  return std::fflush(stdout) != 0 || std::ferror(stdout) != 0 ? (errno != 0 ? errno : EIO) : 0;
+  if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return 0;
+  return said_error() != 0 ? said_error() : errno != 0 ? errno : EIO;
 }
 
 int print_and_export(report& r, exports& out) {
