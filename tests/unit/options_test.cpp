@@ -41,6 +41,7 @@ TEST(Options, EachOptionIsTakenOnlyByTheModesThatUseIt) {
       {{"--threads", "1,2"}, planning},
       {{"--size", "1000"}, planning},
       {{"--repeat", "3"}, planning},
+      {{"--budget", "60"}, planning},
       {{"--timeout", "5"}, planning},
       {{"--precision", "5%"}, planning},
       {{"--precision", "5%", "--max-time", "10"}, planning},
@@ -79,10 +80,28 @@ TEST(Options, RefusesWhatNoModeCanUse) {
       {"--build", "a\nb=/tmp"},
       {"--from", "a.json", "--compare", "a.json", "b.json"},
       {"--dry-run", "--merge", "a.json", "b.json"},
+      {"--budget", "60", "--size", "1000"},  // an explicit plan is run as asked
+      {"--budget", "60", "--repeat", "3"},
+      {"--budget", "0"},
   };
   for (const std::vector<std::string>& words : refused) {
     compare_options options;
     EXPECT_EQ(parsed(words, options), std::optional<int>(2)) << words.front() << " " << words[1];
+  }
+}
+
+// The default plan gets the default budget; a plan that names its size, runs or teams gets none.
+TEST(Options, BudgetOnlyAPlanLeftToSumCompare) {
+  compare_options left;
+  ASSERT_EQ(parsed({}, left), std::nullopt);
+  EXPECT_EQ(left.plan.budget_seconds, kDefaultBudgetSeconds);
+  compare_options longer;
+  ASSERT_EQ(parsed({"--budget", "90"}, longer), std::nullopt);
+  EXPECT_EQ(longer.plan.budget_seconds, 90);
+  for (const char* option : {"--size", "--repeat", "--threads"}) {
+    compare_options asked;
+    ASSERT_EQ(parsed({option, "2"}, asked), std::nullopt) << option;
+    EXPECT_EQ(asked.plan.budget_seconds, 0) << option;
   }
 }
 

@@ -209,8 +209,11 @@ std::vector<std::string> refuted_lines(const measured_caches& caches) {
     std::string line = printed("L%d: reported %s x%d; measured: ", level.level, size_text(level.reported_bytes).c_str(),
                                level.reported_count);
     if (level.measured_share > 0) {
-      line +=
-          "reads fall to memory speed beyond about " + bytes_text(caches.one.reach) + "; sizes follow the measurement";
+      line += "reads fall to memory speed beyond about " + bytes_text(caches.one.reach) + " on 1 thread" +
+              (caches.team.reach > 0
+                   ? printed(", %s on %d threads", bytes_text(caches.team.reach).c_str(), caches.team.threads)
+                   : std::string()) +
+              "; sizes follow the measurement";
     } else {
       line += "reads of " + size_text(level.reported_share / 2) + " already go at memory speed; no --size L" +
               std::to_string(level.level) + " here";

@@ -8,6 +8,15 @@
 #include "tools/run/child_process.hpp"
 #include "tools/run/program_output.hpp"
 
+namespace {
+
+// A line of calibrate's that is not what it should be, quoted, its first 200 bytes at most.
+std::string unexpected(const std::string& line) {
+  return "unexpected line \"" + line.substr(0, 200) + (line.size() > 200 ? "...\"" : "\"");
+}
+
+}  // namespace
+
 std::string read_sweep_output(const std::string& out, int team, long long most_bytes,
                               std::vector<sweep_point>& points) {
   points.clear();
@@ -26,7 +35,7 @@ std::string read_sweep_output(const std::string& out, int team, long long most_b
     return "no line \"" + printed(kTeamLine, team) + "\"";
   while (next_line(line)) {
     const std::optional<std::vector<std::string>> fields = match_format(line, kSweepLine);
-    if (!fields) return "unexpected line \"" + line + "\"";
+    if (!fields) return unexpected(line);
     const sweep_point point{std::atoi((*fields)[0].c_str()), std::atoll((*fields)[1].c_str()),
                             std::strtod((*fields)[2].c_str(), nullptr)};
     const bool in_order = points.empty() ||
@@ -34,7 +43,7 @@ std::string read_sweep_output(const std::string& out, int team, long long most_b
                           (point.threads == team && points.back().threads == 1 && team > 1);
     if ((point.threads != 1 && point.threads != team) || point.bytes < kSweepFirstBytes || point.bytes > most_bytes ||
         !in_order || !(std::isfinite(point.gb_per_s) && point.gb_per_s > 0)) {
-      return "unexpected line \"" + line + "\"";
+      return unexpected(line);
     }
     points.push_back(point);
   }
