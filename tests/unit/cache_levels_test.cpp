@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/unit/fixed_report.hpp"
 #include "tools/analysis/cache_levels.hpp"
+#include "tools/analysis/comparison.hpp"
+#include "tools/analysis/merge.hpp"
 #include "tools/catalog/sizes.hpp"
 #include "tools/run/topology.hpp"
 
@@ -133,6 +136,24 @@ TEST(CacheLevels, ThatTheSweepRefutesGiveWayToItsMeasure) {
   EXPECT_EQ(sweep_bytes(cloud, 0), 1LL << 30);
   EXPECT_EQ(sweep_bytes(cloud, 2ULL << 30), 512 * MiB);
   EXPECT_EQ(sweep_bytes(right, 0), 256 * MiB);
+}
+
+// A comparison says where the caches the sizes followed differ; a merge shows each machine's.
+TEST(CacheLevels, AreSetSideBySideByComparisonsAndMerges) {
+  const report base = fixed_report();
+  report measured = base;
+  measured.sweep = cloud_sweep();
+  measured.caches = measure_caches(claiming_508_mib(), measured.sweep);
+  const std::vector<std::string> differences = run_differences(base, measured);
+  EXPECT_NE(std::find(differences.begin(), differences.end(),
+                      "caches the sizes follow: none -> L3: reported 508 MiB x2; measured: reads fall to memory "
+                      "speed beyond about 48 MiB on 1 thread, 48 MiB on 2 threads; sizes follow the measurement"),
+            differences.end());
+  EXPECT_TRUE(run_differences(measured, measured).empty());
+  const merged_runs merged = merge_runs({"a.json", "b.json"}, {base, measured});
+  EXPECT_EQ(merged.machines[0].caches, "");
+  EXPECT_EQ(merged.machines[1].caches.rfind("reads step down past about 48 KiB, 1 MiB and 32 MiB; ", 0), 0u)
+      << merged.machines[1].caches;
 }
 
 }  // namespace

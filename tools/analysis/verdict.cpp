@@ -126,7 +126,7 @@ void time_shared_notes(const report& r, verdict& said) {
     if (held.empty()) continue;
     const int at_once = std::max(1, std::min(threads, processors));
     const double worth = summarise(shares).median * at_once;
-    if (at_once >= 2 && worth < 1.5) {
+    if (at_once >= 2 && worth < 1.25) {  // about one processor's worth, or less
       said.findings.insert(said.findings.begin(),
                            printed("On %d threads the team had %.1f processors' worth of time: %s threads cannot "
                                    "scale on this machine now",
