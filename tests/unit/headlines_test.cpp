@@ -275,6 +275,16 @@ TEST(Headlines, ReadWherePagesLieAndTheirTimeOnlyOverSeveralNodes) {
       << two_nodes[0].text;
   EXPECT_EQ(two_nodes[0].text.find("huge pages"), std::string::npos) << two_nodes[0].text;  // madvise: only if asked
 
+  // Time-shared, the pair still says where its pages lie, but not what their times show.
+  measured.cases[0].time_shared = true;
+  const std::vector<headline> shared = page_placement(plan, measured, 2, kernel_placement_caveat(facts));
+  ASSERT_EQ(shared.size(), 1u);
+  EXPECT_FALSE(shared[0].supported);
+  EXPECT_NE(shared[0].text.find("100% (sum_touch_team); automatic NUMA balancing is on"), std::string::npos)
+      << shared[0].text;
+  EXPECT_NE(shared[0].text.find("the pair's times rest no sentence here"), std::string::npos) << shared[0].text;
+  measured.cases[0].time_shared = false;
+
   measured.cases[1].local_pages_percent = -1;  // the kernel could not say
   EXPECT_TRUE(page_placement(plan, measured, 2, "").empty());
 }

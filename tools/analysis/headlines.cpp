@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tools/analysis/ratios.hpp"
 #include "tools/analysis/references.hpp"
 #include "tools/analysis/sentences.hpp"
 #include "tools/catalog/text.hpp"
@@ -272,16 +271,17 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
 
 std::vector<headline> headlines(const run_plan& plan, const figures& all_measured, int processors, int numa_nodes,
                                 const run_facts& facts, int core_kinds) {
-  // No sentence rests on a case whose threads the scheduler shared with other work.
+  // No sentence rests on a time-shared case, but where its pages lie: that is the kernel's answer.
   const figures measured = without_time_shared(all_measured);
   std::vector<headline> said;
   const std::string caveat = numa_nodes >= 2 ? kernel_placement_caveat(facts) : "";
   for (int setting = 0; setting < static_cast<int>(plan.settings.size()); ++setting) {
     const std::string label = setting_label(plan.settings[static_cast<std::size_t>(setting)]);
-    const figures view = under_setting(measured, setting);
     const array_size& size = size_named(plan, plan.settings[static_cast<std::size_t>(setting)].size);
-    std::vector<headline> sentences = one_setting(plan, view, size, processors, numa_nodes, caveat);
-    for (headline& sentence : page_placement(plan, view, numa_nodes, caveat)) sentences.push_back(sentence);
+    std::vector<headline> sentences =
+        one_setting(plan, under_setting(measured, setting), size, processors, numa_nodes, caveat);
+    for (headline& sentence : page_placement(plan, under_setting(all_measured, setting), numa_nodes, caveat))
+      sentences.push_back(sentence);
     for (headline sentence : sentences) {
       for (run_case& c : sentence.cases) c.setting = setting;
       said.push_back(under_label(sentence, label));

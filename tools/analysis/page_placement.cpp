@@ -62,6 +62,12 @@ std::vector<headline> page_placement(const run_plan& plan, const figures& measur
                                "page_placement", "where pages lie on " + threads_text(threads), cases));
       continue;
     }
+    // Where the pages lie the kernel says, whatever the scheduler did; their times say nothing then.
+    if (main_filled->time_shared || team_filled->time_shared) {
+      said.push_back(
+          {text + kernel_caveat + "; the pair's times rest no sentence here: other work held their processors."});
+      continue;
+    }
     const ratio_figure time = ratio_of(team_filled->walls, main_filled->walls);
     if (!has_ratio(time)) {
       said.push_back({text + kNoRatio});

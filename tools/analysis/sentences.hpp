@@ -84,6 +84,7 @@ headline first_touch_against_reduction(const figures& measured, int threads, int
 std::string kernel_placement_caveat(const run_facts& facts);
 
 // The pair that fills the array by main or by the team: the share of each block's pages beside
-// its reader for both and, over several NUMA nodes, the team's time over main's; on one setting.
+// its reader for both and, over several NUMA nodes, the team's time over main's unless either
+// case was time-shared; on one setting.
 std::vector<headline> page_placement(const run_plan& plan, const figures& measured, int numa_nodes,
                                      const std::string& kernel_caveat);
