@@ -1,5 +1,6 @@
 // What a plan is estimated to take from fixed probe costs, how --budget cuts a plan left to
-// sum_compare, and the memory the plan's arrays must fit in, from files shaped as the kernel's.
+// sum_compare and how the header says so, and the memory the plan's arrays must fit in, from files
+// shaped as the kernel's.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <fstream>
 
 #include "tests/unit/fixed_report.hpp"
+#include "tools/report/console.hpp"
 #include "tools/run/machine_facts.hpp"
 
 namespace {
@@ -64,6 +66,26 @@ TEST(Budget, CutsTeamSizesThenTheArrayThenRunsAsFarAsNeeded) {
   EXPECT_EQ(cut.cuts.back(), "6 measured runs a case of 7");
   EXPECT_EQ(asked.sizes[0].elements, 20000000);
   EXPECT_DOUBLE_EQ(estimated_seconds(make_plan(asked, 64), kCosts), 3.5);  // still past it: the header says so
+}
+
+// The header says what the budget did: nothing but bound the plan, what it cut and how to have
+// it all, or that no estimate could bound it.
+TEST(Budget, IsToldInTheHeader) {
+  report r = fixed_report();
+  r.budget = {30, 12, {}, ""};
+  EXPECT_EQ(budget_fact(r), "within --budget 30 s, which bounds a plan left to sum_compare");
+  r.budget = {30, 112, {"team sizes 1,64 of 1,2,4,8,16,32,64", "6 measured runs a case of 7"},
+              "--threads 1,2,4,8,16,32,64 --size DRAM --repeat 7"};
+  r.conditions.estimated_seconds = 35;
+  EXPECT_EQ(budget_fact(r),
+            "the full plan takes about 112 s, past --budget 30 s, so it was cut: team sizes 1,64 of "
+            "1,2,4,8,16,32,64; 6 measured runs a case of 7; still about 35 s, which is as far as it cuts; the full "
+            "plan: --threads 1,2,4,8,16,32,64 --size DRAM --repeat 7 (or a larger --budget)");
+  EXPECT_NE(console_header(r, 200).find("\nbudget:      the full plan takes about 112 s"), std::string::npos);
+  r.budget = {30, -1, {}, ""};
+  EXPECT_EQ(budget_fact(r), "--budget 30 s could not bound the plan: a probe failed, so nothing estimates it");
+  r.budget = {};
+  EXPECT_EQ(budget_fact(r), "");
 }
 
 TEST(MemoryAvailable, IsTheKernelsOrLessWhereACgroupLimitsIt) {

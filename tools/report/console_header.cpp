@@ -68,6 +68,8 @@ std::vector<std::string> measured_facts(const report& r) {
 std::string budget_fact(const report& r) {
   const budget_cut& budget = r.budget;
   if (budget.seconds == 0) return {};
+  if (budget.full_seconds < 0)
+    return printed("--budget %d s could not bound the plan: a probe failed, so nothing estimates it", budget.seconds);
   if (budget.cuts.empty())
     return printed("within --budget %d s, which bounds a plan left to sum_compare", budget.seconds);
   std::string line =
