@@ -74,7 +74,9 @@ TEST(Budget, IsToldInTheHeader) {
   report r = fixed_report();
   r.budget = {30, 12, {}, ""};
   EXPECT_EQ(budget_fact(r), "within --budget 30 s, which bounds a plan left to sum_compare");
-  r.budget = {30, 112, {"team sizes 1,64 of 1,2,4,8,16,32,64", "6 measured runs a case of 7"},
+  r.budget = {30,
+              112,
+              {"team sizes 1,64 of 1,2,4,8,16,32,64", "6 measured runs a case of 7"},
               "--threads 1,2,4,8,16,32,64 --size DRAM --repeat 7"};
   r.conditions.estimated_seconds = 35;
   EXPECT_EQ(budget_fact(r),

@@ -173,9 +173,13 @@ const case_stats* find_case(const std::vector<case_stats>& cases, program_role r
 }
 
 const floor_stats* find_floor(const std::vector<floor_stats>& floors, floor_kind kind, int threads, int setting) {
+  const floor_stats* found = measured_floor(floors, kind, threads, setting);
+  return found != nullptr && !found->scheduled ? found : nullptr;
+}
+
+const floor_stats* measured_floor(const std::vector<floor_stats>& floors, floor_kind kind, int threads, int setting) {
   for (const floor_stats& stats : floors) {
-    if (stats.kind == kind && stats.threads == threads && stats.setting == setting)
-      return stats.scheduled ? nullptr : &stats;
+    if (stats.kind == kind && stats.threads == threads && stats.setting == setting) return &stats;
   }
   return nullptr;
 }

@@ -96,3 +96,7 @@ const case_stats* find_case(const std::vector<case_stats>& cases, program_role r
 // A floor on a team size under one of the plan's settings, or nullptr; nullptr too where it is
 // the scheduler's, so that no sentence rests on it.
 const floor_stats* find_floor(const std::vector<floor_stats>& floors, floor_kind kind, int threads, int setting = 0);
+
+// The same, the scheduler's too: what the charts draw, as the tables show it, marked.
+const floor_stats* measured_floor(const std::vector<floor_stats>& floors, floor_kind kind, int threads,
+                                  int setting = 0);

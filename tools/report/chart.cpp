@@ -72,7 +72,7 @@ std::string chart_data(const run_plan& plan, const figures& measured) {
   }
   for (int setting = 0; setting < settings; ++setting) {
     std::string rows;
-    const floor_stats* one = find_floor(measured.floors, floor_kind::inorder_streams, 1, setting);
+    const floor_stats* one = measured_floor(measured.floors, floor_kind::inorder_streams, 1, setting);
     for (const floor_stats& f : measured.floors) {
       if (f.kind == floor_kind::inorder_streams && f.setting == setting && one != nullptr) {
         rows += printed("%d %.9g %td\n", f.threads, drawn(one->median / f.median),
@@ -102,7 +102,7 @@ std::string chart_data(const run_plan& plan, const figures& measured) {
     for (std::size_t k = 0; k < plan.threads.size(); ++k) {
       std::string rows;
       for (int setting : sized) {
-        const floor_stats* f = find_floor(measured.floors, floor_kind::read_bandwidth, plan.threads[k], setting);
+        const floor_stats* f = measured_floor(measured.floors, floor_kind::read_bandwidth, plan.threads[k], setting);
         if (f != nullptr)
           rows += printed("%.9g %.9g %zu\n", 8.0 * elements_under(plan, setting), f->median, programs.size() + k + 1);
       }

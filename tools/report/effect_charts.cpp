@@ -65,7 +65,7 @@ std::vector<effect_chart> effect_charts(const run_plan& plan, const figures& mea
     std::vector<series> lines = program_lines(setting, true);
     const int reduction = static_cast<int>(&program_with(program_role::reduction) - kPrograms);
     series floor{"plain in-order streams (floor)", {}, false, reduction, true};
-    const floor_stats* one = find_floor(measured.floors, floor_kind::inorder_streams, 1, setting);
+    const floor_stats* one = measured_floor(measured.floors, floor_kind::inorder_streams, 1, setting);
     for (const floor_stats& f : measured.floors) {
       if (f.kind == floor_kind::inorder_streams && f.setting == setting && one != nullptr && f.median > 0) {
         floor.rows += printed("%d %.9g\n", f.threads, one->median / f.median);
@@ -90,8 +90,8 @@ std::vector<effect_chart> effect_charts(const run_plan& plan, const figures& mea
                      static_cast<int>(&program_with(program_role::packed_slots) - kPrograms),
                      true};
     for (int threads : plan.threads) {
-      const floor_stats* shared = find_floor(measured.floors, floor_kind::shared_line_sums, threads, setting);
-      const floor_stats* separate = find_floor(measured.floors, floor_kind::separate_line_sums, threads, setting);
+      const floor_stats* shared = measured_floor(measured.floors, floor_kind::shared_line_sums, threads, setting);
+      const floor_stats* separate = measured_floor(measured.floors, floor_kind::separate_line_sums, threads, setting);
       if (shared != nullptr && separate != nullptr)
         reference.rows += ratio_row(threads, shared->values, separate->values);
     }

@@ -76,7 +76,7 @@ std::vector<effect_chart> size_charts(const run_plan& plan, const figures& measu
     for (std::size_t k = 0; k < plan.threads.size(); ++k) {
       series line{threads_text(plan.threads[k]), {}, true, static_cast<int>(programs + k)};
       for (int setting : by_elements(plan, group)) {
-        const floor_stats* f = find_floor(measured.floors, floor_kind::read_bandwidth, plan.threads[k], setting);
+        const floor_stats* f = measured_floor(measured.floors, floor_kind::read_bandwidth, plan.threads[k], setting);
         if (f != nullptr)
           line.rows +=
               printed("%.9g %.9g %.9g %.9g\n", 8.0 * elements_under(plan, setting), f->median, f->ci.low, f->ci.high);
