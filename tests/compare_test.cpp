@@ -145,9 +145,10 @@ TEST(SumCompare, WritesTheTableCsvAndJsonForEveryRun) {
   for (const char* expected : {"processor:", "settings:", "build:", "plan:", "machine floor"}) {
     EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
   }
-  // Which of the two is said depends on the measured times (tested with fixed figures elsewhere).
-  EXPECT_NE(run.out.find("The timed intervals are below 1 ms") == std::string::npos,
-            run.out.find("One thread sums in order at") == std::string::npos)
+  // Which of the two is said, if either, the measured times decide (tested with fixed figures
+  // elsewhere; on a busy machine the case or its floor may rest no sentence): never both.
+  EXPECT_FALSE(run.out.find("The timed intervals are below 1 ms") != std::string::npos &&
+               run.out.find("One thread sums in order at") != std::string::npos)
       << run.out;
 
   const auto rows = csv_rows(csv);
