@@ -87,16 +87,15 @@ long long sweep_bytes(const char* text) {
 int main(int argc, char** argv) {
   if (argc > 1 && std::strncmp(argv[1], "--", 2) == 0) {
     if (std::strcmp(argv[1], "--help") == 0) {
-      std::fputs(kUsage, stdout);
-      return 0;
+      if (std::fputs(kUsage, stdout) >= 0 && std::fflush(stdout) == 0) return 0;
+      std::fprintf(stderr, "calibrate: cannot write standard output: %s\n", std::strerror(errno));
+      return 1;
     }
     const long long bytes = std::strcmp(argv[1], "--sweep") == 0 && argc == 3 ? sweep_bytes(argv[2]) : -1;
-    if (bytes < 0 && std::strcmp(argv[1], "--sweep") == 0) {
-      std::fprintf(stderr, "calibrate: --sweep takes one number of bytes, from 16384 to 2^40\n%s", kUsage);
-      return 2;
-    }
     if (bytes < 0) {
-      std::fprintf(stderr, "calibrate: unknown option %s\n%s", argv[1], kUsage);
+      const bool sweep = std::strcmp(argv[1], "--sweep") == 0;
+      std::fprintf(stderr, "calibrate: %s%s\n%s", sweep ? "--sweep takes one number of bytes, from 16384 to 2^40"
+                                                          : "unknown option ", sweep ? "" : argv[1], kUsage);
       return 2;
     }
     return sweep_reads(bytes);

@@ -81,6 +81,16 @@ TEST(Commands, AFailingCommandOrANumberThatIsNoneFailsTheRunWithTheReason) {
   EXPECT_NE(missing.err.find("--command gone cannot run"), std::string::npos) << missing.err;
 }
 
+TEST(Commands, ADryRunRunsNoCommandAndSaysItsTimeIsUnknown) {
+  const scratch_directory dir;
+  const fs::path touched = dir.path / "touched";
+  const std::string toucher = script(dir, "toucher", "touch '" + touched.string() + "'\necho seconds=0.1\n");
+  const child_result run = compare({"--command", "toucher=" + toucher, "--dry-run", "--size", "1000"});
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_FALSE(fs::exists(touched));
+  EXPECT_NE(run.out.find("(--dry-run runs no --command)"), std::string::npos) << run.out;
+}
+
 TEST(Commands, AnExampleRunsOnOneAndTwoThreadsBesideTheFloors) {
   const scratch_directory dir;
   const fs::path json_path = dir.path / "triad.json";

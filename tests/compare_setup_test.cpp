@@ -80,6 +80,16 @@ TEST(SumCompare, AMissingChartScriptIsFoundBeforeAnyRun) {
   EXPECT_NE(run.err.find("--plot needs the chart script "), std::string::npos) << run.err;
 }
 
+// Help that cannot be written is no success: status 1 and the system's reason.
+TEST(SumCompare, HelpAndVersionToAFullDiskFail) {
+  for (const std::string& words : {program_path("sum_compare") + " --help", program_path("sum_compare") + " --version",
+                                   program_path("calibrate") + " --help"}) {
+    const child_result run = run_child("sh", {"-c", words + " >/dev/full"}, environment_without_runtime_settings());
+    EXPECT_EQ(run.exit_status, 1) << words;
+    EXPECT_NE(run.err.find("cannot write standard output: No space left on device"), std::string::npos) << run.err;
+  }
+}
+
 TEST(SumCompare, RejectsBadOptionsWithStatusTwo) {
   const std::vector<std::vector<std::string>> bad = {
       {"--frobnicate"},

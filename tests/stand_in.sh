@@ -26,6 +26,8 @@ escape() {  # a process in a session of its own, out of the group's reach before
 case "$STAND_IN_MODE" in
   hang) hang ;;
   hang_here) exec sleep 600 ;;  # the run itself hangs, under the pid it wrote
+  # A child in its group and one in a session of its own, then the run hangs, its pid written last.
+  hang_with_descendants) (sleep 600 & echo $! >> "$STAND_IN_PIDS"; wait) & escape; sleep 0.1; exec sleep 600 ;;
   grandchild) (sleep 600 & echo $! >> "$STAND_IN_PIDS") ;;  # it holds the output pipes
   huge) while :; do echo 'one line of many'; done ;;  # until the cap stops it
   stderr) echo "a remark on standard error" >&2 ;;
@@ -33,8 +35,12 @@ case "$STAND_IN_MODE" in
   raw) printf 'raw \377 byte\n' ;;
   escape) escape ;;
   segv) kill -s SEGV $$ ;;
-  # After sum_compare's probe, the warm-up and run 1, run 2 signals sum_compare (its parent) and
-  # hangs until its group is stopped.
-  signal_from_run_2) [ "$(grep -c . "$STAND_IN_PIDS")" -ge 4 ] && { kill -s "$STAND_IN_SIGNAL" $PPID; hang; } ;;
+  # After sum_compare's probe, the warm-up and run 1, run 2 signals sum_compare (the parent of its
+  # parent, the run's keeper) and hangs until its group is stopped.
+  signal_from_run_2) [ "$(grep -c . "$STAND_IN_PIDS")" -ge 4 ] && {
+    read -r _ _ _ compare _ < /proc/$PPID/stat
+    kill -s "$STAND_IN_SIGNAL" "$compare"
+    hang
+  } ;;
 esac
 printf '%s' "$STAND_IN_OUTPUT"

@@ -12,6 +12,8 @@
 
 namespace {
 
+const output_bounds kBounds{16, 300};
+
 command_wanted triad() {
   command_wanted command;
   command.name = "triad";
@@ -36,7 +38,7 @@ TEST(Command, ReadsItsTimeElementsAndEachThreadsPlaceFromEitherRuntime) {
   const program_run read = read_command_run(
       triad(), 2,
       exited(0, "sum_compare-affinity 1 5\ntriad done\nseconds=0.25\nelements=1000\n", "sum_compare-affinity 0 3\n"),
-      0.75);
+      0.75, kBounds);
   EXPECT_EQ(read.problem, "");
   EXPECT_DOUBLE_EQ(read.seconds, 0.25);
   EXPECT_EQ(read.elements, 1000);
@@ -46,38 +48,38 @@ TEST(Command, ReadsItsTimeElementsAndEachThreadsPlaceFromEitherRuntime) {
 
   // No seconds= line: the process's wall time. Unbound threads' places span processors.
   const program_run unbound =
-      read_command_run(triad(), 2, exited(0, "sum_compare-affinity 0 0-3\nsum_compare-affinity 1 0,1,2,3\n"), 0.75);
+      read_command_run(triad(), 2, exited(0, "sum_compare-affinity 0 0-3\nsum_compare-affinity 1 0,1,2,3\n"), 0.75, kBounds);
   EXPECT_EQ(unbound.problem, "");
   EXPECT_DOUBLE_EQ(unbound.seconds, 0.75);
   EXPECT_TRUE(unbound.thread_fields.empty());
   EXPECT_EQ(unbound.place_size, 4);
-  EXPECT_EQ(processors_of_place("0-2,8,10-11"), (std::vector<int>{0, 1, 2, 8, 10, 11}));
-  EXPECT_TRUE(processors_of_place("3-1").empty());
+  EXPECT_EQ(processors_of_place("0-2,8,10-11", 16), (std::vector<int>{0, 1, 2, 8, 10, 11}));
+  EXPECT_TRUE(processors_of_place("3-1", 16).empty());
 
   command_wanted timed = triad();
   timed.time_regex = "took ([0-9.e+-]+) s";
-  EXPECT_DOUBLE_EQ(read_command_run(timed, 1, exited(0, "it took 1.5e-3 s\n"), 2).seconds, 1.5e-3);
+  EXPECT_DOUBLE_EQ(read_command_run(timed, 1, exited(0, "it took 1.5e-3 s\n"), 2, kBounds).seconds, 1.5e-3);
 }
 
 TEST(Command, FailsARunThatExitsOtherwiseOrPrintsNoNumberWhereOneIsDue) {
-  EXPECT_EQ(read_command_run(triad(), 1, exited(3, "seconds=1\n"), 1).problem,
+  EXPECT_EQ(read_command_run(triad(), 1, exited(3, "seconds=1\n"), 1, kBounds).problem,
             "exit status 3 (a valid run exits with 0)");
   command_wanted three = triad();
   three.expect_exit = 3;
-  EXPECT_EQ(read_command_run(three, 1, exited(3, "seconds=1\n"), 1).problem, "");
-  EXPECT_EQ(read_command_run(triad(), 1, exited(0, "seconds=fast\n"), 1).problem,
-            "its seconds= line holds no number of seconds: \"fast\"");
-  EXPECT_EQ(read_command_run(triad(), 1, exited(0, "seconds=-2\n"), 1).problem,
-            "its seconds= line holds no number of seconds: \"-2\"");
-  EXPECT_EQ(read_command_run(triad(), 1, exited(0, "elements=0\n"), 1).problem,
+  EXPECT_EQ(read_command_run(three, 1, exited(3, "seconds=1\n"), 1, kBounds).problem, "");
+  EXPECT_EQ(read_command_run(triad(), 1, exited(0, "seconds=fast\n"), 1, kBounds).problem,
+            "its seconds= line holds no number of seconds up to its time limit: \"fast\"");
+  EXPECT_EQ(read_command_run(triad(), 1, exited(0, "seconds=-2\n"), 1, kBounds).problem,
+            "its seconds= line holds no number of seconds up to its time limit: \"-2\"");
+  EXPECT_EQ(read_command_run(triad(), 1, exited(0, "elements=0\n"), 1, kBounds).problem,
             "its elements= line holds no positive whole number: \"0\"");
   command_wanted checked = triad();
   checked.expect = "^result ok$";
-  EXPECT_EQ(read_command_run(checked, 1, exited(0, "result wrong\n"), 1).problem,
+  EXPECT_EQ(read_command_run(checked, 1, exited(0, "result wrong\n"), 1, kBounds).problem,
             "no line of its output matches --expect ^result ok$");
   // An affinity line is the runtime's: it cannot satisfy --expect.
   checked.expect = "affinity";
-  EXPECT_NE(read_command_run(checked, 1, exited(0, "sum_compare-affinity 0 1\n"), 1).problem, "");
+  EXPECT_NE(read_command_run(checked, 1, exited(0, "sum_compare-affinity 0 1\n"), 1, kBounds).problem, "");
 }
 
 TEST(Command, SplitsItsLineAsAShellWouldWithoutExpanding) {

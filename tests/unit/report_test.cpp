@@ -265,7 +265,7 @@ TEST(Report, MarkdownHasOneTableRowPerCaseAndTheHeadlines) {
       text.find(
           "| program | threads | setting | median s | 95% interval | spread | speed-up | x floor |\n"
           "|---|---:|---|---:|---|---:|---:|---:|\n"
-          "| sum_walltime | 1 | OMP_PROC_BIND=close | 0.001005 | [0.001000, 0.001010]\\* | 1.0% | 1.00x | 1.01x |\n"),
+          "| sum_walltime | 1 | OMP_PROC_BIND=close | 0.001005 | \\[0.001000, 0.001010\\]\\* | 1.0% | 1.00x | 1.01x |\n"),
       std::string::npos)
       << text;
   EXPECT_EQ(count_of(text, "\n| sum_"), r.measured.cases.size());

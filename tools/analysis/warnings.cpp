@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <regex>
 #include <set>
+
+#include <re2/re2.h>
 
 #include "tools/catalog/text.hpp"
 
@@ -84,10 +85,10 @@ void placement_warnings(const run_plan& plan, const case_stats& c, const machine
 // The runtime setting that a line of the OpenMP runtime's own rejects (libgomp: "Invalid value
 // for environment variable OMP_PLACES"; libomp: "OMP: Warning #42: OMP_PROC_BIND: ..."), or "".
 std::string rejected_setting(const std::string& line) {
-  static const std::regex gnu("^libgomp: \\w+ value for environment variable ([A-Z_][A-Z0-9_]*)");
-  static const std::regex llvm("^OMP: Warning #[0-9]+: ([A-Z_][A-Z0-9_]*)");
-  std::smatch match;
-  if (std::regex_search(line, match, gnu) || std::regex_search(line, match, llvm)) return match[1];
+  static const RE2 gnu("^libgomp: \\w+ value for environment variable ([A-Z_][A-Z0-9_]*)");
+  static const RE2 llvm("^OMP: Warning #[0-9]+: ([A-Z_][A-Z0-9_]*)");
+  std::string setting;
+  if (RE2::PartialMatch(line, gnu, &setting) || RE2::PartialMatch(line, llvm, &setting)) return setting;
   return {};
 }
 
@@ -119,7 +120,7 @@ void runtime_setting_warnings(const run_plan& plan, const std::vector<run_record
       if (name.empty() || !named.insert(name).second) continue;
       auto& [runs, first] = rejected[{r.c.setting, name}];
       ++runs;
-      if (first.empty()) first = line;
+      if (first.empty()) first = kept_line(line, 240);
     }
   }
   for (const auto& [key, found] : rejected) {

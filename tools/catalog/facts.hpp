@@ -55,6 +55,7 @@ struct run_conditions {
   bool complete = true;                     // false after an interruption
   int failures = 0;                         // runs that failed, warm-ups included
   unsigned long long memory_available = 0;  // bytes the runs could have, before the first; 0: not known
+  bool commands_unprobed = false;           // --dry-run: no --command ran, so their time is not known
 };
 
 // "0.80-4.20 GHz", or "" where not said.

@@ -34,6 +34,13 @@ std::string kept_start(const std::string& text, std::size_t kept) {
   return text.substr(0, kept) + "\n[... " + std::to_string(text.size() - kept) + " more bytes not kept]\n";
 }
 
+std::string kept_line(const std::string& text, std::size_t kept) {
+  if (text.size() <= kept) return text;
+  std::size_t cut = kept;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80) --cut;
+  return text.substr(0, cut) + " [... " + std::to_string(text.size() - cut) + " more bytes not kept]";
+}
+
 std::size_t utf8_sequence_length(std::string_view text, std::size_t at) {
   const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[at + k]); };
   const unsigned char lead = byte(0);
@@ -62,7 +69,7 @@ void as_is(std::string& out, char c) { out += c; }
 
 std::string valid_utf8(std::string_view text) {
   return rewritten(
-      text, [](unsigned char) { return true; }, as_is);
+      text, [](unsigned char) { return true; }, as_is, false);
 }
 
 bool has_control_character(std::string_view text) {

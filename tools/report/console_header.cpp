@@ -174,7 +174,8 @@ std::string console_header(const report& r, std::size_t width) {
   const std::string estimate =
       r.conditions.estimated_seconds >= 0
           ? printed("about %.0f s by an estimate from probe runs", r.conditions.estimated_seconds)
-          : std::string("no estimate of its time");
+          : std::string(r.conditions.commands_unprobed ? "no estimate of its time (--dry-run runs no --command)"
+                                                       : "no estimate of its time");
   text += wrapped(printed("plan:        %zu cases (the calibration on each team size among them), %lld runs, %s; each "
                           "run at most %d s",
                           plan.cases.size(), planned_runs(plan), estimate.c_str(), plan.timeout_seconds),

@@ -1,6 +1,7 @@
 #include "tools/report/output_files.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,24 +142,45 @@ bool same_file(const std::string& a, const std::string& b) {
 }
 
 std::string read_whole_file(const std::string& path, std::string& text) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  // Non-blocking: opening a FIFO with no writer must not wait.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return cannot("read", path, errno);
   struct stat file {};
-  if (fstat(fd, &file) == 0 && S_ISDIR(file.st_mode)) {
+  if (fstat(fd, &file) != 0) {
+    const int error = errno;
     close(fd);
-    return cannot("read", path, EISDIR);
+    return cannot("read", path, error);
+  }
+  // A device (/dev/zero, a terminal) or a directory is no saved file; a pipe is read as one.
+  const bool pipe = S_ISFIFO(file.st_mode) || S_ISSOCK(file.st_mode);
+  if (!S_ISREG(file.st_mode) && !pipe) {
+    close(fd);
+    return S_ISDIR(file.st_mode) ? cannot("read", path, EISDIR) : "cannot read " + path + ": not a regular file";
   }
   text.clear();
   char buffer[65536];
   for (;;) {
     const ssize_t got = read(fd, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && errno == EAGAIN) {
+      pollfd ready{fd, POLLIN, 0};
+      if (poll(&ready, 1, kInputWaitSeconds * 1000) == 0) {
+        close(fd);
+        return "cannot read " + path + ": nothing came for " + std::to_string(kInputWaitSeconds) + " s";
+      }
+      continue;
+    }
     if (got < 0) {
       const int error = errno;
       close(fd);
       return cannot("read", path, error);
     }
     if (got == 0) break;
+    if (text.size() + static_cast<std::size_t>(got) > kMostInputBytes) {
+      close(fd);
+      return "cannot read " + path + ": larger than " + std::to_string(kMostInputBytes >> 20) +
+             " MiB, more than any saved run holds";
+    }
     text.append(buffer, static_cast<std::size_t>(got));
   }
   close(fd);

@@ -4,6 +4,7 @@
 // existing file's mode. Anything else (a device, a FIFO, /dev/stdout) is written in place.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -34,5 +35,11 @@ void discard_staged(staged_file& file);
 // folder.
 bool same_file(const std::string& a, const std::string& b);
 
-// The whole of a file (or a pipe) that is read as input. Returns an empty string, or why not.
+// The bounds of what is read as input: its size, and how long a pipe may keep it waiting.
+inline constexpr std::size_t kMostInputBytes = std::size_t{1} << 30;
+inline constexpr int kInputWaitSeconds = 30;
+
+// The whole of a regular file or a pipe that is read as input, up to kMostInputBytes; a device
+// or a directory is refused, and a pipe that gives nothing for kInputWaitSeconds is given up.
+// Returns an empty string, or why not.
 std::string read_whole_file(const std::string& path, std::string& text);

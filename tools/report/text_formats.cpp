@@ -30,6 +30,8 @@ std::string markdown_text(std::string_view text) {
       case '|': out += "\\|"; break;
       case '`': out += "\\`"; break;
       case '*': out += "\\*"; break;
+      case '[': out += "\\["; break;  // no link, image or link definition can start
+      case ']': out += "\\]"; break;
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
@@ -46,7 +48,8 @@ std::string gnuplot_string(std::string_view text) {
 }
 
 std::string csv_cell(std::string_view text) {
-  std::string cell = valid_utf8(text);
+  // Every control byte shown (NUL and line breaks too): a run stays one row on one line.
+  std::string cell = rewritten(text, none, [](std::string& out, char c) { out += c; });
   // A signed decimal number ("-5", "+1.5e3") is a number to a spreadsheet too.
   char* end = nullptr;
   const bool number = cell.size() > 1 && (std::isdigit(static_cast<unsigned char>(cell[1])) != 0 || cell[1] == '.') &&
@@ -54,7 +57,7 @@ std::string csv_cell(std::string_view text) {
   if (!cell.empty() && std::string_view("=+-@\t\r").find(cell.front()) != std::string_view::npos && !number) {
     cell.insert(0, "'");
   }
-  if (cell.find_first_of(",\"\n\r") == std::string::npos) return cell;
+  if (cell.find_first_of(",\"") == std::string::npos) return cell;
   std::string quoted = "\"";
   for (char c : cell) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
   return quoted + "\"";

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <signal.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -147,16 +148,16 @@ void adopt_orphans() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
 
 namespace {
 
-// In the child between fork and exec: a fresh process's state, then the program. Only calls that
-// are safe after fork. Where exec fails, its errno goes to report_fd and the child exits 127.
+// In the program's process between fork and exec: a fresh process's state, then the program.
+// Only calls that are safe after fork. Where exec fails, its errno goes to report_fd and the
+// process exits 127.
 [[noreturn]] void become_program(const char* path, char* const* argv, char* const* envp, int out_fd, int err_fd,
-                                 int report_fd, pid_t parent) {
-  setpgid(0, 0);  // a process group of its own, which a stop reaches whole
-  // Killed with sum_compare, even by SIGKILL; and at once if sum_compare is gone already.
+                                 int report_fd, pid_t keeper) {
+  // Killed with its keeper, even by SIGKILL; and at once if the keeper is gone already.
   prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (getppid() != parent) _exit(127);
-  // The dispositions and mask of a fresh process: this one ignores SIGPIPE, catches the stop
-  // signals and may have inherited ignored ones, which survive exec.
+  if (getppid() != keeper) _exit(127);
+  // The dispositions and mask of a fresh process: sum_compare ignores SIGPIPE, catches the stop
+  // signals and may have inherited ignored ones, which survive exec; the keeper blocks some.
   struct sigaction default_action {};
   default_action.sa_handler = SIG_DFL;
   for (int signal_number = 1; signal_number < NSIG; ++signal_number) sigaction(signal_number, &default_action, nullptr);
@@ -184,6 +185,107 @@ namespace {
   const int error = errno;
   [[maybe_unused]] const ssize_t reported = write(report_fd, &error, sizeof error);
   _exit(127);
+}
+
+// The keeper's children, read as a forked process may: no allocation. Returns how many.
+int keeper_children(pid_t keeper, pid_t (&children)[256]) {
+  char path[64] = "/proc/self/task/";
+  char digits[16];
+  int length = 0;
+  for (pid_t left = keeper; left > 0; left /= 10) digits[length++] = static_cast<char>('0' + left % 10);
+  std::size_t at = std::strlen(path);
+  while (length > 0) path[at++] = digits[--length];
+  std::memcpy(path + at, "/children", sizeof "/children");
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  char text[4096];
+  const ssize_t got = read(fd, text, sizeof text - 1);
+  close(fd);
+  int count = 0;
+  pid_t pid = 0;
+  for (ssize_t k = 0; k < got && count < 256; ++k) {
+    if (text[k] >= '0' && text[k] <= '9') {
+      pid = pid * 10 + (text[k] - '0');
+    } else if (pid > 0) {
+      children[count++] = pid;
+      pid = 0;
+    }
+  }
+  return count;
+}
+
+// Every descendant of the keeper, killed and reaped. As the keeper is their subreaper, a process
+// whose parent dies is handed to it, so killing its children until none is left reaches them all.
+void kill_descendants(pid_t keeper) {
+  pid_t children[256];
+  for (int count; (count = keeper_children(keeper, children)) > 0;) {
+    for (int k = 0; k < count; ++k) kill(children[k], SIGKILL);
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+    poll(nullptr, 0, 1);
+  }
+  while (waitpid(-1, nullptr, WNOHANG) > 0) {
+  }
+}
+
+// The child sum_compare forks: the keeper of one run. It leads the run's process group, starts
+// the program as its own child and exits as the program exits, with its status. It reaps the
+// program's orphans, so that while the run lasts every process of it is the keeper's
+// descendant; if sum_compare dies, however it dies, the keeper is told (PR_SET_PDEATHSIG) and
+// kills them all, a --shell command's grandchildren and processes in sessions of their own too.
+[[noreturn]] void keep_run(const char* path, char* const* argv, char* const* envp, int out_fd, int err_fd,
+                           int report_fd, pid_t parent) {
+  setpgid(0, 0);  // a process group of its own, which a stop reaches whole
+  sigset_t waited;
+  sigemptyset(&waited);
+  sigaddset(&waited, SIGCHLD);
+  sigaddset(&waited, SIGUSR1);
+  // The stop signals sum_compare sends the group are the program's: the keeper waits for its end.
+  sigset_t blocked = waited;
+  for (int stop : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) sigaddset(&blocked, stop);
+  sigprocmask(SIG_BLOCK, &blocked, nullptr);
+  prctl(PR_SET_PDEATHSIG, SIGUSR1);
+  if (getppid() != parent) _exit(127);
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
+  const pid_t keeper = getpid();
+  const pid_t program = fork();
+  if (program == 0) become_program(path, argv, envp, out_fd, err_fd, report_fd, keeper);
+  if (program < 0) {
+    const int error = errno;
+    [[maybe_unused]] const ssize_t reported = write(report_fd, &error, sizeof error);
+    _exit(127);
+  }
+  // No stream of the run's and no file of sum_compare's stays open in the keeper.
+  close_range(0, ~0U, 0);
+  for (;;) {
+    siginfo_t info{};
+    if (sigwaitinfo(&waited, &info) < 0) continue;
+    if (info.si_signo == SIGUSR1 && getppid() != parent) {
+      kill_descendants(keeper);
+      _exit(128 + SIGKILL);
+    }
+    int status = 0;
+    for (pid_t done; (done = waitpid(-1, &status, WNOHANG)) > 0;) {
+      if (done != program) continue;
+      if (WIFEXITED(status)) _exit(WEXITSTATUS(status));
+      // Ended by a signal: the keeper ends by it too, without a second core dump.
+      const int signal_number = WTERMSIG(status);
+      const rlimit no_core{0, 0};
+      setrlimit(RLIMIT_CORE, &no_core);
+      struct sigaction ignore {};
+      ignore.sa_handler = SIG_IGN;
+      for (int stop : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) sigaction(stop, &ignore, nullptr);  // drops pending ones
+      struct sigaction default_action {};
+      default_action.sa_handler = SIG_DFL;
+      sigaction(signal_number, &default_action, nullptr);
+      sigset_t only;
+      sigemptyset(&only);
+      sigaddset(&only, signal_number);
+      sigprocmask(SIG_UNBLOCK, &only, nullptr);
+      kill(keeper, signal_number);
+      _exit(128 + signal_number);
+    }
+  }
 }
 
 void close_both(int (&fds)[2]) {
@@ -222,8 +324,7 @@ child_result run_child(const std::string& path, const std::vector<std::string>& 
   const std::vector<int> children_before = adopted_children();
   const pid_t parent = getpid();
   const pid_t pid = fork();
-  if (pid == 0)
-    become_program(path.c_str(), argv.data(), envp.data(), out_pipe[1], err_pipe[1], report_pipe[1], parent);
+  if (pid == 0) keep_run(path.c_str(), argv.data(), envp.data(), out_pipe[1], err_pipe[1], report_pipe[1], parent);
   const int fork_error = errno;
   if (pid > 0) setpgid(pid, pid);  // as the child does itself, so that a stop right away finds the group
   close(out_pipe[1]);
@@ -264,10 +365,24 @@ child_result run_child(const std::string& path, const std::vector<std::string>& 
   // outlives the run. Each exit hands its children over before it can be reaped itself.
   while (waitpid(-pid, nullptr, 0) > 0 || errno == EINTR) {
   }
-  // What escaped the group (a new session, another group) and was handed to this process.
-  for (int child : adopted_children()) {
-    if (std::find(children_before.begin(), children_before.end(), child) != children_before.end()) continue;
-    if (waitpid(child, nullptr, WNOHANG) == 0) result.left_behind.push_back(child);  // reaped if it ended
+  // What escaped the group (a new session, another group) and was handed to this process when
+  // the keeper ended: named, then stopped, with whatever it started, so that nothing of the run
+  // runs beside the next one.
+  for (std::vector<int> escaped;;) {
+    escaped.clear();
+    for (int child : adopted_children()) {
+      if (std::find(children_before.begin(), children_before.end(), child) == children_before.end())
+        escaped.push_back(child);
+    }
+    if (escaped.empty()) break;
+    for (int child : escaped) {
+      if (waitpid(child, nullptr, WNOHANG) != 0) continue;  // reaped: it had ended
+      if (std::find(result.left_behind.begin(), result.left_behind.end(), child) == result.left_behind.end())
+        result.left_behind.push_back(child);
+      kill(child, SIGKILL);
+      while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }
   }
   if (WIFEXITED(status)) {
     result.exit_status = WEXITSTATUS(status);

@@ -14,7 +14,7 @@ struct child_result {
   std::string err;               // what it wrote to standard error (up to the cap)
   std::string failure;           // why the run was stopped ("timed out after 5 s", ...); empty if it was not
   int signal_number = 0;         // the signal that ended it, or 0
-  std::vector<int> left_behind;  // processes of its tree that escaped its group and still run
+  std::vector<int> left_behind;  // processes of its tree that escaped its group, then were stopped
   double cpu_seconds = 0;        // the user and system time of the child and the children it waited for
 };
 
@@ -44,11 +44,13 @@ void adopt_orphans();
 
 // Runs path with args (argv[1...]) and env; a path without a slash is looked up in PATH.
 // Failure to start (no pipe, no fork, no exec) is reported as status 127, with the reason, its
-// errno's text, in failure. The child dies with this process, even when this one is
-// killed by SIGKILL (PR_SET_PDEATHSIG). When a limit stops the
-// child, its process group gets SIGTERM, then SIGKILL, and failure says why. Once the child has
-// exited, whatever is left of its group is killed (and reaped, after adopt_orphans(); then
-// left_behind lists what escaped the group). The child starts with no descriptor but the three
-// streams, every signal at its default action and none blocked.
+// errno's text, in failure. The child is the run's keeper: it leads the run's process group,
+// starts the program and ends as it ends, with its status; it is the subreaper of everything the
+// program starts, and when this process dies, even by SIGKILL (PR_SET_PDEATHSIG), it kills all
+// of it. When a limit stops the run, its process group gets SIGTERM, then SIGKILL, and failure
+// says why. Once the program has exited, whatever is left of its group is killed (and reaped,
+// after adopt_orphans(); then what escaped the group is killed too and listed in left_behind).
+// The program starts with no descriptor but the three streams, every signal at its default
+// action and none blocked.
 child_result run_child(const std::string& path, const std::vector<std::string>& args,
                        const std::vector<std::string>& env, const run_limits& limits = {});

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <regex>
+#include <re2/re2.h>
 
 #include "tools/catalog/text.hpp"
 
@@ -30,13 +30,14 @@ long long whole_number(const std::string& text, long long most) {
   return errno == 0 && value <= most ? value : -1;
 }
 
-// A number of seconds in TEXT, finite and not negative; -1 where it is none.
-double seconds_in(const std::string& text) {
-  char* end = nullptr;
+// A number of seconds in TEXT, written in decimal (no sign, hexadecimal or "inf") and at most
+// MOST; -1 where it is none.
+double seconds_in(const std::string& text, double most) {
+  static const RE2 decimal(R"(([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?)");
+  if (!RE2::FullMatch(text, decimal)) return -1;
   errno = 0;
-  const double value = std::strtod(text.c_str(), &end);
-  return !text.empty() && end == text.c_str() + text.size() && errno == 0 && std::isfinite(value) && value >= 0 ? value
-                                                                                                                : -1;
+  const double value = std::strtod(text.c_str(), nullptr);
+  return errno == 0 && value <= most ? value : -1;
 }
 
 // The text after "NAME=" on the first line that starts with it, or "" with FOUND false.
@@ -67,38 +68,47 @@ std::string exit_problem(const command_wanted& command, const child_result& run)
 
 }  // namespace
 
-std::vector<int> processors_of_place(std::string_view place) {
-  std::vector<int> processors;
-  std::string text(place);
+std::vector<int> processors_of_place(std::string_view place, int processors) {
+  std::vector<int> listed;
+  std::vector<bool> seen(static_cast<std::size_t>(std::max(processors, 0)));
+  const std::string text(place);
   for (std::size_t at = 0; at <= text.size();) {
     const std::size_t end = std::min(text.find(',', at), text.size());
     const std::string range = text.substr(at, end - at);
     const std::size_t dash = range.find('-');
-    const long long first = whole_number(range.substr(0, dash), INT_MAX);
-    const long long last = dash == std::string::npos ? first : whole_number(range.substr(dash + 1), INT_MAX);
-    // A place of more processors than any machine has is no place.
-    if (first < 0 || last < first || last - first > 65536) return {};
-    for (long long processor = first; processor <= last; ++processor) processors.push_back(static_cast<int>(processor));
+    const long long first = whole_number(range.substr(0, dash), processors - 1LL);
+    const long long last = dash == std::string::npos ? first : whole_number(range.substr(dash + 1), processors - 1LL);
+    // A processor the machine lacks, or one listed twice, makes the place no place: the list
+    // then never outgrows the machine.
+    if (first < 0 || last < first) return {};
+    for (long long processor = first; processor <= last; ++processor) {
+      if (seen[static_cast<std::size_t>(processor)]) return {};
+      seen[static_cast<std::size_t>(processor)] = true;
+      listed.push_back(static_cast<int>(processor));
+    }
     at = end + 1;
   }
-  return processors;
+  std::sort(listed.begin(), listed.end());
+  return listed;
 }
 
-std::string without_affinity_lines(const std::string& text, std::map<int, std::vector<int>>& places) {
+std::string without_affinity_lines(const std::string& text, std::map<int, std::vector<int>>& places, int threads,
+                                   int processors) {
   std::string kept;
   const std::string tag = kAffinityTag;
   for (std::size_t at = 0; at < text.size();) {
     const std::size_t end = std::min(text.find('\n', at), text.size());
-    const std::string line = text.substr(at, end - at);
+    const std::string_view line(text.data() + at, end - at);
     if (line.rfind(tag, 0) == 0) {
-      const std::string rest = line.substr(tag.size());
+      const std::string rest(line.substr(tag.size()));
       const std::size_t blank = rest.find(' ');
-      const long long thread = whole_number(rest.substr(0, blank), INT_MAX);
+      const long long thread = whole_number(rest.substr(0, blank), threads - 1LL);
       const std::vector<int> place =
-          blank == std::string::npos ? std::vector<int>{} : processors_of_place(rest.substr(blank + 1));
-      if (thread >= 0 && !place.empty()) places.emplace(static_cast<int>(thread), place);
+          thread < 0 || blank == std::string::npos ? std::vector<int>{}
+                                                   : processors_of_place(rest.substr(blank + 1), processors);
+      if (!place.empty()) places.emplace(static_cast<int>(thread), place);
     } else {
-      kept += text.substr(at, end + 1 - at);
+      kept.append(text, at, end + 1 - at);
     }
     at = end + 1;
   }
@@ -106,42 +116,45 @@ std::string without_affinity_lines(const std::string& text, std::map<int, std::v
 }
 
 program_run read_command_run(const command_wanted& command, int threads, const child_result& child,
-                             double wall_seconds) {
+                             double wall_seconds, const output_bounds& bounds) {
+  const int processors = bounds.processors;
   program_run run;
   run.problem = exit_problem(command, child);
   if (!run.problem.empty()) return run;
   std::map<int, std::vector<int>> places;
-  const std::vector<std::string> lines = lines_of(without_affinity_lines(child.out, places));
-  without_affinity_lines(child.err, places);
+  const std::vector<std::string> lines = lines_of(without_affinity_lines(child.out, places, threads, processors));
+  without_affinity_lines(child.err, places, threads, processors);
+  // RE2 takes time linear in the line, whatever the pattern: no line can crash or hang the reading.
   if (!command.expect.empty()) {
-    const std::regex expected(command.expect);
+    const RE2 expected(command.expect, RE2::Quiet);
     if (std::none_of(lines.begin(), lines.end(),
-                     [&](const std::string& line) { return std::regex_search(line, expected); })) {
+                     [&](const std::string& line) { return RE2::PartialMatch(line, expected); })) {
       run.problem = "no line of its output matches --expect " + command.expect;
       return run;
     }
   }
   run.seconds = wall_seconds;
   if (!command.time_regex.empty()) {
-    const std::regex timed(command.time_regex);
-    std::smatch match;
-    const auto line = std::find_if(lines.begin(), lines.end(),
-                                   [&](const std::string& text) { return std::regex_search(text, match, timed); });
+    const RE2 timed(command.time_regex, RE2::Quiet);
+    std::string group;
+    const auto line = std::find_if(lines.begin(), lines.end(), [&](const std::string& text) {
+      return timed.NumberOfCapturingGroups() > 0 ? RE2::PartialMatch(text, timed, &group)
+                                                 : RE2::PartialMatch(text, timed);
+    });
     if (line == lines.end()) {
       run.problem = "no line of its output matches --time-regex " + command.time_regex;
       return run;
     }
-    std::regex_search(*line, match, timed);
-    run.seconds = match.size() > 1 ? seconds_in(match[1].str()) : -1;
+    run.seconds = timed.NumberOfCapturingGroups() > 0 ? seconds_in(group, bounds.most_seconds) : -1;
     if (run.seconds < 0) {
-      run.problem = "--time-regex's first group in \"" + *line + "\" is no number of seconds";
+      run.problem = "--time-regex's first group in \"" + *line + "\" is no number of seconds up to its time limit";
       return run;
     }
   } else {
     bool found = false;
     const std::string seconds = value_of(lines, "seconds", found);
-    if (found && (run.seconds = seconds_in(seconds)) < 0) {
-      run.problem = "its seconds= line holds no number of seconds: \"" + seconds + "\"";
+    if (found && (run.seconds = seconds_in(seconds, bounds.most_seconds)) < 0) {
+      run.problem = "its seconds= line holds no number of seconds up to its time limit: \"" + seconds + "\"";
       return run;
     }
   }

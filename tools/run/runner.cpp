@@ -77,6 +77,8 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
   const long long total = planned_runs(plan);
   const run_limits limits{plan.timeout_seconds, kOutputCap, 0.5, settings.interrupted};
   const std::vector<std::string> caller_env = current_environment();
+  // The bound of every processor number a command's affinity line may name.
+  const int processors_configured = static_cast<int>(std::max(sysconf(_SC_NPROCESSORS_CONF), 1L));
   std::vector<run_record> records;
   long long done = 0;
   const auto started = std::chrono::steady_clock::now();
@@ -106,11 +108,14 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
         return records;
       }
       const command_wanted* command = command_of(plan, c);
-      const program_run reading = command != nullptr ? read_command_run(*command, c.threads, result, elapsed)
-                                                     : read_run(*c.program, elements_of(plan, c), c.threads, result);
+      program_run reading =
+          command != nullptr ? read_command_run(*command, c.threads, result, elapsed, {processors_configured, 1.0 * plan.timeout_seconds})
+                             : read_run(*c.program, elements_of(plan, c), c.threads, result);
+      // A problem quotes the run's output: what a record keeps of it is bounded as its output is.
+      reading.problem = kept_line(reading.problem, kKeptProblem);
       // The runtime's affinity lines are the placement, not something the command wrote.
       std::map<int, std::vector<int>> places;
-      if (command != nullptr) result.err = without_affinity_lines(result.err, places);
+      if (command != nullptr) result.err = without_affinity_lines(result.err, places, c.threads, processors_configured);
       if (!reading.problem.empty()) {
         ++totals.failures;
         if (progress) std::fputc('\n', stderr);
@@ -126,8 +131,8 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
         std::string pids;
         for (int pid : result.left_behind) pids += (pids.empty() ? "" : ", ") + std::to_string(pid);
         std::fputs(
-            (terminal_line(printed("Warning: %s (run %d) left processes running outside its process group, where "
-                                   "sum_compare does not stop them: pid %s",
+            (terminal_line(printed("Warning: %s (run %d) left processes running outside its process group; "
+                                   "sum_compare stopped them: pid %s",
                                    case_name(plan, c).c_str(), round, pids.c_str())) +
              "\n")
                 .c_str(),

@@ -17,6 +17,9 @@ struct runner_settings {
 inline constexpr std::size_t kOutputCap = 1 << 20;
 // What a run record keeps of standard error: enough to see the remark, however much was written.
 inline constexpr std::size_t kKeptStandardError = 4096;
+// Bytes of a run's problem kept (it may quote a line of the run's output); the schema allows
+// this and the note of what was cut.
+inline constexpr std::size_t kKeptProblem = 1024;
 
 struct run_totals {
   int failures = 0;                // runs that failed, warm-ups included

@@ -125,7 +125,8 @@ double probe_seconds(const run_plan& plan, const run_case& c, int threads, int e
 // allocating and filling the array dominate its runs on any team; the calibration on the largest
 // team. Each runs on the plan's largest array up to kProbeElements and, where that falls short of
 // the largest, on one element too: the start-up, and the time per element between the two.
-run_costs probe_costs(const run_plan& plan, const runner_settings& settings) {
+// The caller's commands are probed only when RUN_COMMANDS: a dry run runs none of them.
+run_costs probe_costs(const run_plan& plan, const runner_settings& settings, bool run_commands) {
   std::map<std::string, const run_case*> probed;  // program -> the case to probe
   int largest = 1;
   for (const run_case& c : plan.cases) {
@@ -136,6 +137,10 @@ run_costs probe_costs(const run_plan& plan, const runner_settings& settings) {
   const int at = std::min(largest, kProbeElements);
   run_costs costs;
   for (const auto& [name, c] : probed) {
+    if (!run_commands && command_of(plan, *c) != nullptr) {
+      costs[name] = {-1, 0};
+      continue;
+    }
     const int threads = c->program->role == program_role::calibration ? c->threads : 1;
     const double seconds = probe_seconds(plan, *c, threads, at, settings);
     if (seconds < 0 || at == largest || command_of(plan, *c) != nullptr) {
@@ -235,7 +240,9 @@ int run_and_report(compare_options& options) {
   if (std::string problem = memory_refusal(r.plan, r.conditions.memory_available); !problem.empty())
     return refuse(out, problem);
 
-  const run_costs costs = probe_costs(r.plan, settings);
+  const bool dry_run = options.mode == compare_mode::dry_run;
+  const run_costs costs = probe_costs(r.plan, settings, !dry_run);
+  r.conditions.commands_unprobed = dry_run && r.plan.commands && !r.plan.commands->empty();
   if (asked.budget_seconds > 0 && asked.sizes.size() == 1) {
     r.budget = fit_budget(asked, processors, costs, asked.budget_seconds,
                           std::min(asked.sizes[0].elements, least_beyond_caches(sizing)));
@@ -244,7 +251,7 @@ int run_and_report(compare_options& options) {
   r.conditions.estimated_seconds = estimated_seconds(r.plan, costs);
   r.facts.clock = read_clock_facts(r.machine.allowed);
   say(console_header(r, console_width()));
-  if (options.mode == compare_mode::dry_run) {
+  if (dry_run) {
     if (const int error = flush_standard_output(); error != 0) {
       complain(std::string("cannot write standard output: ") + std::strerror(error));
       return 1;

@@ -4,7 +4,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <regex>
+
+#include <re2/re2.h>
 
 #include "tools/report/text_formats.hpp"
 
@@ -153,12 +154,17 @@ const CLI::Validator kCommand(
 
 const CLI::Validator kRegex(
     [](std::string& text) {
-      try {
-        const std::regex compiled(text);
-        return std::string();
-      } catch (const std::regex_error& error) {
-        return "'" + text + "' is not a regular expression: " + error.what();
-      }
+      const RE2 compiled(text, RE2::Quiet);
+      return compiled.ok() ? std::string() : "'" + text + "' is not a regular expression: " + compiled.error();
+    },
+    "", "REGEX");
+
+const CLI::Validator kTimeRegex(
+    [](std::string& text) {
+      const RE2 compiled(text, RE2::Quiet);
+      if (!compiled.ok()) return "'" + text + "' is not a regular expression: " + compiled.error();
+      return compiled.NumberOfCapturingGroups() > 0 ? std::string()
+                                                    : "'" + text + "' has no group to match the seconds";
     },
     "", "REGEX");
 

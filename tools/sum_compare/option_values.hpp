@@ -29,7 +29,8 @@ std::string read_dimension(const std::string& text, setting_dimension& dimension
 
 // "NAME=CMD ARGS" of --command; a regular expression of --expect and --time-regex.
 extern const CLI::Validator kCommand;
-extern const CLI::Validator kRegex;
+extern const CLI::Validator kRegex;      // RE2 syntax
+extern const CLI::Validator kTimeRegex;  // RE2 syntax, with a group for the seconds
 
 // LINE split into words as a shell splits them, with no expansion: blanks part words; single
 // quotes keep what they hold; double quotes keep it but for \" \\ \$ and \` ; a backslash

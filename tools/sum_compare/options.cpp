@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "suite_version.hpp"
@@ -49,6 +51,18 @@ std::string absolute_path(const std::string& path) {
   std::error_code error;
   const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
   return error ? path : resolved.string();
+}
+
+}  // namespace
+
+namespace {
+
+// TEXT on standard output: 0 once it is there, or 1 with the system's reason (a full disk, a
+// closed pipe) where it is not.
+int status_of_writing(const std::string& text) {
+  if (std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0) return 0;
+  std::fprintf(stderr, "sum_compare: cannot write standard output: %s\n", std::strerror(errno));
+  return 1;
 }
 
 }  // namespace
@@ -172,7 +186,7 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
   app.add_option("--time-regex", time_regex,
                  "a command's time is the number that the first group of REGEX matches on a line of its output")
       ->type_name("REGEX")
-      ->check(kRegex);
+      ->check(kTimeRegex);
   std::string expect;
   app.add_option("--expect", expect, "a command's run is valid only when a line of its output matches REGEX")
       ->type_name("REGEX")
@@ -195,12 +209,10 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
-    std::fputs(help_text(app, {"Options", "Plan", "Settings and builds", "Saved runs", "Outputs"}, kHelpWidth).c_str(),
-               stdout);
-    return 0;
+    return status_of_writing(
+        help_text(app, {"Options", "Plan", "Settings and builds", "Saved runs", "Outputs"}, kHelpWidth));
   } catch (const CLI::CallForVersion&) {
-    std::printf("sum_compare %s\n", kSuiteVersion);
-    return 0;
+    return status_of_writing(std::string("sum_compare ") + kSuiteVersion + "\n");
   } catch (const CLI::ParseError& error) {
     std::fprintf(stderr, "sum_compare: %s (sum_compare --help lists the options)\n",
                  terminal_line(error.what()).c_str());
