@@ -300,3 +300,19 @@ TEST(SumCompare, TheSerialBuildRunsAsTheOneThreadReferenceWhateverTheTeams) {
 }
 
 }  // namespace
+
+// A baseline kept from an earlier version of the suite still serves: runs of schema 6, 7 and 8
+// are reported, compared and merged.
+TEST(SumCompare, RunsSavedByEarlierVersionsAreReportedComparedAndMerged) {
+  const std::string saved = std::string(SUITE_TEST_SOURCE_DIR) + "/saved/schema";
+  for (const char* version : {"6", "7", "8"}) {
+    const child_result from = compare({"--from", saved + version + ".json"});
+    EXPECT_EQ(from.exit_status, 0) << version << from.err;
+    EXPECT_NE(from.out.find("\nsum_walltime "), std::string::npos) << from.out;
+  }
+  const child_result compared = compare({"--compare", saved + "6.json", saved + "8.json"});
+  EXPECT_EQ(compared.exit_status, 0) << compared.err;
+  const child_result merged = compare({"--merge", saved + "6.json", saved + "7.json", saved + "8.json"});
+  EXPECT_EQ(merged.exit_status, 0) << merged.err;
+  EXPECT_NE(merged.out.find("3 machines side by side"), std::string::npos) << merged.out;
+}

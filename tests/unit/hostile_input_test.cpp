@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <climits>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "tests/unit/fixed_report.hpp"
+#include "tools/catalog/sizes.hpp"
 #include "tools/report/output_files.hpp"
 #include "tools/report/text_formats.hpp"
 #include "tools/run/command_output.hpp"
@@ -104,6 +106,15 @@ TEST(ForgedFields, CostNoMoreThanTheMachineAndTheTeamHold) {
   EXPECT_DOUBLE_EQ(
       read_command_run(matched_by("", ""), 1, printed_out("seconds=2.5e-3\n"), 2, kBounds).seconds, 2.5e-3);
   EXPECT_DOUBLE_EQ(read_command_run(matched_by("", ""), 1, printed_out("seconds=300\n"), 2, kBounds).seconds, 300);
+
+  // A machine that reports a last level of 2^62 bytes: four times it would wrap to 0.
+  machine_topology vast;
+  vast.last_level = 3;
+  vast.last_level_bytes = 1ULL << 62;
+  array_size dram;
+  ASSERT_EQ(resolve_size("DRAM", vast, dram), "");
+  EXPECT_EQ(dram.elements, INT_MAX);
+  EXPECT_GE(least_beyond_caches(vast), 10000000);
 
   // A problem quoting a megabyte line keeps its start and says how much it left out.
   const std::string line(1 << 20, '7');

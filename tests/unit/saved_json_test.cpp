@@ -1,6 +1,7 @@
 // Saved runs read back only once they hold the schema: each crafted file of the fuzzer's
 // regression inputs is refused at the place that is wrong, what a run of several sizes adds
-// reads back as written, and the schema says what the catalog and the writer say.
+// reads back as written, runs of earlier versions read as current ones, and the schema says what
+// the catalog and the writer say.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -10,6 +11,7 @@
 #include "tools/catalog/programs.hpp"
 #include "tools/report/json.hpp"
 #include "tools/report/json_schema.hpp"
+#include "tools/report/json_upgrade.hpp"
 #include "tools/report/output_files.hpp"
 
 namespace {
@@ -73,6 +75,43 @@ TEST(SavedJson, SizesTheClockAndCoreKindsReadBackAsWritten) {
   EXPECT_NE(report_from_json(shuffled, refused).find("at /sweep/points/1: a working set out of the sweep's order"),
             std::string::npos)
       << report_from_json(shuffled, refused);
+}
+
+// Runs saved by earlier versions of the suite (tests/saved/schemaN.json, each written by the
+// sum_compare of its version): read as the current schema holds them, what they did not measure
+// absent, and written again as a current run that reads back the same.
+TEST(SavedJson, RunsOfEveryEarlierVersionReadAsTheCurrentOne) {
+  writing how;
+  for (int version = kOldestReadSchemaVersion; version < kJsonSchemaVersion; ++version) {
+    SCOPED_TRACE(version);
+    const std::string path = std::string(SUITE_TEST_SOURCE_DIR) + printed("/saved/schema%d.json", version);
+    report r;
+    ASSERT_EQ(read_saved_report(path, r), "");
+    analyse(r);
+    EXPECT_FALSE(r.records.empty());
+    EXPECT_FALSE(r.measured.cases.empty());
+    for (const floor_stats& floor : r.measured.floors) {
+      if (floor.kind == floor_kind::add_latency) EXPECT_FALSE(floor.values.empty());
+      if (floor.kind == floor_kind::add_cpu_time || floor.kind == floor_kind::fill) EXPECT_TRUE(floor.values.empty());
+      EXPECT_LT(floor.processor_share, 0);  // no share was measured before version 9
+    }
+    const std::string again = as_json(r, how);
+    EXPECT_EQ(schema_violation(nlohmann::json::parse(again)), "");
+    report read_again;
+    ASSERT_EQ(report_from_json(again, read_again), "");
+    analyse(read_again);
+    EXPECT_EQ(as_json(read_again, how), again);
+  }
+  std::string text;
+  ASSERT_EQ(read_whole_file(std::string(SUITE_TEST_SOURCE_DIR) + "/saved/schema6.json", text), "");
+  const std::size_t at = text.find("\"schema_version\": 6");
+  ASSERT_NE(at, std::string::npos);
+  report refused;
+  EXPECT_EQ(report_from_json(std::string(text).replace(at, 19, "\"schema_version\": 99"), refused),
+            printed("has schema version 99; this sum_compare reads versions 6 to %d: a newer sum_compare wrote it",
+                    kJsonSchemaVersion));
+  EXPECT_EQ(report_from_json(std::string(text).replace(at, 19, "\"schema_version\": 5"), refused),
+            printed("has schema version 5; this sum_compare reads versions 6 to %d", kJsonSchemaVersion));
 }
 
 // The schema is written by hand beside the code: its version and its programs are the code's.

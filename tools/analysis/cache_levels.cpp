@@ -142,7 +142,8 @@ measured_caches measure_caches(const machine_topology& machine, const read_sweep
   // noisy tail alone decides nothing.
   const unsigned long long reached = static_cast<unsigned long long>(reach);
   const bool both_beyond =
-      std::min<long long>(caches.one.reach, reach) > static_cast<long long>(machine.last_level_bytes * 3 / 2);
+      static_cast<double>(std::min<long long>(caches.one.reach, reach)) >
+          1.5 * static_cast<double>(machine.last_level_bytes);
   if (caches.measured_total == 0 && caches.one.memory_gb_per_s > 0 && both_beyond) {
     caches.measured_total = reached;
     caches.beyond_reported = true;
@@ -180,7 +181,7 @@ machine_topology as_measured(const machine_topology& machine, const measured_cac
 long long sweep_bytes(const machine_topology& machine, unsigned long long available) {
   const long long least = 256LL << 20;
   const long long most = 1LL << 30;
-  long long bytes = std::clamp(static_cast<long long>(std::min(4 * machine.last_level_bytes, 1ULL << 40)), least, most);
+  long long bytes = std::clamp(static_cast<long long>(std::min(machine.last_level_bytes, 1ULL << 38) * 4), least, most);
   if (available > 0) bytes = std::min(bytes, static_cast<long long>(available / 4));
   return std::max(bytes, 64 * kSweepFirstBytes);
 }

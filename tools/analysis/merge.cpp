@@ -16,23 +16,31 @@ std::string on_team(const std::string& what, int threads, const run_plan& plan, 
 }
 
 // Machine m's cell is slow where it is slower than every other machine that measured the figure,
-// as a comparison of the two would say: more time, or less bandwidth.
+// as a comparison of the two would say: more time, or less bandwidth. Being slower than another
+// takes a median beyond the other's, so only the one machine with the worst median can be slower
+// than all: it alone is compared, and a merge stays linear in its files.
 void mark_slow(merged_figure& figure, bool higher_is_faster) {
+  const auto worse = [&](const merged_cell& a, const merged_cell& b) {
+    return higher_is_faster ? a.median < b.median : a.median > b.median;
+  };
+  std::size_t worst = figure.cells.size();
+  int others = -1;
   for (std::size_t m = 0; m < figure.cells.size(); ++m) {
-    merged_cell& cell = figure.cells[m];
-    if (!cell.measured) continue;
-    int others = 0;
-    bool slower_than_all = true;
-    for (std::size_t o = 0; o < figure.cells.size(); ++o) {
-      const merged_cell& other = figure.cells[o];
-      if (o == m || !other.measured) continue;
-      ++others;
-      const ratio_figure ratio = ratio_of(cell.values, other.values);
-      const bool slower = higher_is_faster ? below(ratio, 1) : above(ratio, 1);
-      slower_than_all = slower_than_all && slower && mann_whitney_p(cell.values, other.values) < kAlpha;
-    }
-    cell.slow = others > 0 && slower_than_all;
+    if (!figure.cells[m].measured) continue;
+    ++others;
+    if (worst == figure.cells.size() || worse(figure.cells[m], figure.cells[worst])) worst = m;
   }
+  if (others <= 0) return;
+  merged_cell& cell = figure.cells[worst];
+  bool slower_than_all = true;
+  for (std::size_t o = 0; o < figure.cells.size() && slower_than_all; ++o) {
+    const merged_cell& other = figure.cells[o];
+    if (o == worst || !other.measured) continue;
+    const ratio_figure ratio = ratio_of(cell.values, other.values);
+    const bool slower = higher_is_faster ? below(ratio, 1) : above(ratio, 1);
+    slower_than_all = slower && mann_whitney_p(cell.values, other.values) < kAlpha;
+  }
+  cell.slow = slower_than_all;
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ std::string resolve_size(const std::string& name, const machine_topology& machin
       size.level = machine.last_level;
       size.cache_bytes = machine.last_level_bytes;
       size.measured = measured(machine.last_level);
-      elements = std::max(elements, 4 * machine.last_level_bytes / 8);
+      elements = std::max(elements, machine.last_level_bytes / 8 * 4);  // no wrap, however large the report
     }
     if (machine.memory_bytes > 0 && elements > machine.memory_bytes / 4 / 8) {
       elements = machine.memory_bytes / 4 / 8;
@@ -120,7 +120,7 @@ std::string size_line(const array_size& size, const machine_topology& machine) {
 }
 
 int least_beyond_caches(const machine_topology& machine) {
-  const unsigned long long twice = 2 * machine.last_level_bytes / 8;
+  const unsigned long long twice = machine.last_level_bytes / 8 * 2;
   return static_cast<int>(
       std::min<unsigned long long>(std::max<unsigned long long>(twice, kLeastDramElements), INT_MAX));
 }

@@ -8,6 +8,7 @@
 #include "tools/report/json.hpp"
 #include "tools/report/json_facts.hpp"
 #include "tools/report/json_schema.hpp"
+#include "tools/report/json_upgrade.hpp"
 #include "tools/report/output_files.hpp"
 #include "tools/run/planning.hpp"
 
@@ -199,23 +200,20 @@ void read_document(const json& in, report& r) {
 
 std::string report_from_json(const std::string& text, report& r) {
   std::string problem;
-  const nlohmann::json document = parsed_json(text, problem);
+  nlohmann::json document = parsed_json(text, problem);
   if (!problem.empty()) return "is not JSON: " + problem;
   if (!document.is_object() || !document.contains("tool") || document["tool"] != "sum_compare") {
     return "is not a JSON file that sum_compare wrote";
-  }
-  if (!document.contains("schema_version") || document["schema_version"] != kJsonSchemaVersion) {
-    return "has schema version " + (document.contains("schema_version") ? document["schema_version"].dump() : "none") +
-           "; this sum_compare reads version " + std::to_string(kJsonSchemaVersion);
   }
   if (document.contains("compare") || document.contains("machines")) {
     return std::string("is the JSON of a ") + (document.contains("compare") ? "--compare" : "--merge") +
            ", not of a run";
   }
+  if (std::string refused = upgrade_saved_run(document); !refused.empty()) return refused;
   if (std::string violation = schema_violation(document, "run"); !violation.empty())
     return "breaks the schema at " + violation;
   try {
-    read_document(json::parse(text), r);
+    read_document(document, r);
   } catch (const saved_fault& fault) {
     return "does not hold a whole sum_compare run at " + fault.where + ": " + fault.what;
   } catch (const std::bad_alloc&) {
