@@ -113,3 +113,38 @@ TEST(Commands, AnExampleRunsOnOneAndTwoThreadsBesideTheFloors) {
   }
   EXPECT_NE(run.out.find("triad, 2 threads: "), std::string::npos) << run.out;
 }
+
+// What sum_compare writes, --from reads: every option at its limit makes a run that reads back,
+// and one past any limit is refused before anything runs.
+TEST(Commands, EveryOptionAtItsLimitReadsBackAndOnePastItIsRefused) {
+  const scratch_directory dir;
+  const fs::path json_path = dir.path / "limits.json";
+  const auto plan = [&](std::size_t name, std::size_t line, std::size_t expect, std::size_t env_name,
+                        std::size_t env_value, int variables, int commands) {
+    std::vector<std::string> args = {"--programs", "sum_walltime", "--threads", "1", "--repeat", "1", "--size", "1000",
+                                     "--json", json_path.string(), "--expect", std::string(2 + expect % 2, 'w')};
+    for (std::size_t k = 0; k < (expect - 2) / 2; ++k) args.back() += ".?";  // matches the echoed word
+    for (int k = 0; k < commands; ++k)
+      args.insert(args.end(), {"--command", std::string(name - 2, 'n') + printed("%02d", k) + "=/bin/echo " +
+                                                std::string(line - 10, 'w')});
+    for (int k = 0; k < variables; ++k)
+      args.insert(args.end(), {"--env", printed("E%02d", k) + std::string(env_name - 3, 'V') + "=" +
+                                            std::string(env_value, 'v')});
+    return args;
+  };
+  const child_result at_limits = compare(plan(64, 4096, 4096, 256, 4096, 64, 2));
+  ASSERT_EQ(at_limits.exit_status, 0) << at_limits.err;
+  const child_result again = compare({"--from", json_path.string()});
+  EXPECT_EQ(again.exit_status, 0) << again.err;
+
+  const std::vector<std::string> past[] = {
+      plan(65, 10, 10, 10, 10, 1, 1),   plan(10, 4097, 10, 10, 10, 1, 1), plan(10, 10, 4097, 10, 10, 1, 1),
+      plan(10, 10, 10, 257, 10, 1, 1),  plan(10, 10, 10, 10, 4097, 1, 1), plan(10, 10, 10, 10, 10, 65, 1),
+      plan(10, 10, 10, 10, 10, 1, 65)};
+  for (const std::vector<std::string>& args : past) {
+    fs::remove(json_path);
+    const child_result refused = compare(args);
+    EXPECT_EQ(refused.exit_status, 2) << refused.err.substr(0, 300);
+    EXPECT_FALSE(fs::exists(json_path));
+  }
+}

@@ -173,7 +173,7 @@ TEST(PlacementPrograms, BoundThreadsReportAProcessorOfTheirOwnBinding) {
   }
 }
 
-TEST(StatProbe, ACommandNameWithOneBlankShiftsTheParentPidToFieldFive) {
+TEST(StatProbe, ACommandNameWithOneBlankShiftsTheSessionToFieldSeven) {
   const std::filesystem::path directory =
       std::filesystem::temp_directory_path() / ("stat_probe_" + std::to_string(getpid()));
   std::filesystem::create_directories(directory);
@@ -181,11 +181,12 @@ TEST(StatProbe, ACommandNameWithOneBlankShiftsTheParentPidToFieldFive) {
   std::filesystem::remove(spaced);
   std::filesystem::create_symlink(helper_path("stat_probe"), spaced);
 
-  const std::string parent = std::to_string(getpid());
-  const child_result plain = run_child(helper_path("stat_probe"), {"4", "3"}, environment_without_runtime_settings());
-  EXPECT_EQ(plain.out, "4 0 " + parent + "\n3 0 0\n");
-  const child_result shifted = run_child(spaced.string(), {"5", "4"}, environment_without_runtime_settings());
-  EXPECT_EQ(shifted.out, "5 0 " + parent + "\n4 0 0\n");  // field 4 is now "probe)": no number
+  // Field 6, the session, is this process's: a run leads a group of its own, in this session.
+  const std::string session = std::to_string(getsid(0));
+  const child_result plain = run_child(helper_path("stat_probe"), {"6", "3"}, environment_without_runtime_settings());
+  EXPECT_EQ(plain.out, "6 0 " + session + "\n3 0 0\n");
+  const child_result shifted = run_child(spaced.string(), {"7", "4"}, environment_without_runtime_settings());
+  EXPECT_EQ(shifted.out, "7 0 " + session + "\n4 0 0\n");  // field 4 is now the state: no number
   EXPECT_EQ(shifted.exit_status, 0);
   std::filesystem::remove_all(directory);
 }

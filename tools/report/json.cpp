@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tools/report/json_facts.hpp"
+#include "tools/report/json_schema.hpp"
 
 namespace {
 
@@ -277,4 +278,9 @@ std::string as_json(const merged_runs& merged, writing&) {
     out["figures"].push_back({{"name", figure.name}, {"floor", figure.floor}, {"machines", cells}});
   }
   return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+std::string unsaveable(const report& r) {
+  writing how;
+  return schema_violation(json::parse(as_json(r, how)), "run");
 }

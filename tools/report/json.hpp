@@ -15,6 +15,10 @@ std::string as_json(const report& r, writing& how);
 std::string as_json(const comparison& compared, writing& how);
 std::string as_json(const merged_runs& merged, writing& how);
 
+// Where the JSON of R, a run planned and not yet run, breaks the schema, or "": checked before
+// the first run, so that no setting, name or command makes a run that --from cannot read back.
+std::string unsaveable(const report& r);
+
 // Reads the plan, facts and runs that json_document wrote into `r` (the figures, headlines and
 // warnings are left to analyse()), once the text holds the schema and the caps of a live run.
 // Returns an empty string, or what is wrong and where, as a sentence to follow the file's name.

@@ -239,6 +239,10 @@ int run_and_report(compare_options& options) {
   r.plan = make_plan(asked, processors);
   if (std::string problem = memory_refusal(r.plan, r.conditions.memory_available); !problem.empty())
     return refuse(out, problem);
+  if (std::string problem = unsaveable(r); !problem.empty()) {
+    return refuse(out, "the run's JSON would break its schema at " + problem +
+                           ": shorter or fewer --env, --command, --expect or --time-regex values");
+  }
 
   const bool dry_run = options.mode == compare_mode::dry_run;
   const run_costs costs = probe_costs(r.plan, settings, !dry_run);
