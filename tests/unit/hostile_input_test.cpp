@@ -14,6 +14,8 @@
 
 #include "tests/unit/fixed_report.hpp"
 #include "tools/catalog/sizes.hpp"
+#include "tools/report/html_pieces.hpp"
+#include "tools/report/json.hpp"
 #include "tools/report/output_files.hpp"
 #include "tools/report/text_formats.hpp"
 #include "tools/run/command_output.hpp"
@@ -116,6 +118,23 @@ TEST(ForgedFields, CostNoMoreThanTheMachineAndTheTeamHold) {
   EXPECT_EQ(dram.elements, INT_MAX);
   EXPECT_GE(least_beyond_caches(vast), 10000000);
 
+  // A saved run's time past any run's limit, or past its own plan's.
+  writing how;
+  report saved = fixed_report(2);
+  saved.plan.timeout_seconds = 300;
+  const std::string text = as_json(saved, how);
+  const std::size_t at = text.find("\"wall_seconds\": ");
+  ASSERT_NE(at, std::string::npos);
+  const std::size_t end = text.find(',', at);
+  report refused;
+  EXPECT_NE(report_from_json(std::string(text).replace(at, end - at, "\"wall_seconds\": 1e308"), refused)
+                .find("breaks the schema at /runs/0/wall_seconds"),
+            std::string::npos);
+  EXPECT_NE(report_from_json(std::string(text).replace(at, end - at, "\"wall_seconds\": 301"), refused)
+                .find("at /runs/0/wall_seconds: a run of 301 s, past its time limit of 300 s"),
+            std::string::npos)
+      << report_from_json(std::string(text).replace(at, end - at, "\"wall_seconds\": 301"), refused);
+
   // A problem quoting a megabyte line keeps its start and says how much it left out.
   const std::string line(1 << 20, '7');
   EXPECT_EQ(kept_line("its line: " + line, 20), "its line: 7777777777 [... 1048566 more bytes not kept]");
@@ -135,6 +154,12 @@ TEST(Encodings, ShowEveryControlAndMakeNoMarkup) {
   EXPECT_EQ(terminal_text("caf\xc3\xa9\n"), "caf\xc3\xa9\n");         // other text as it is
 
   EXPECT_EQ(markdown_text("![x](http://a) [y]: http://b"), "!\\[x\\](http://a) \\[y\\]: http://b");
+
+  // A 100 KB processor name: 80 characters on the page, the whole in the title a pointer shows.
+  const std::string vast(100000, 'p');
+  EXPECT_EQ(shortened_html(vast), "<span title=\"" + vast + "\">" + std::string(80, 'p') + "\u2026</span>");
+  EXPECT_EQ(shortened("caf\xc3\xa9s", 4), "caf\xc3\xa9\u2026");  // cut between characters
+  EXPECT_EQ(shortened_html("vm"), "vm");
 }
 
 // An input that is not a regular file: a device is refused before a byte is read, and a FIFO

@@ -195,10 +195,11 @@ std::string as_html(const report& r, writing& how) {
   const std::string charts_problem =
       how.draw_charts ? draw_effect_charts(charts, how.interrupted) : "the charts were not drawn: asked to draw none";
   const std::string title = printed("sum_compare: %s%s on %s", r.plan.sizes.size() == 1 ? "" : "sizes ",
-                                    sizes_text(r.plan.sizes).c_str(), r.facts.host.c_str());
-  const std::string lead = printed("%s; %d measured runs a case, in %.1f s.", r.facts.processor.c_str(),
-                                   r.plan.rounds - 1, r.conditions.seconds);
-  return html_page(title, "<h1>" + html_escaped(title) + "</h1>\n<p class=\"lead\">" + html_escaped(lead) + "</p>\n" +
+                                    sizes_text(r.plan.sizes).c_str(), shortened(r.facts.host).c_str());
+  const std::string lead = shortened_html(r.facts.processor) +
+                           html_escaped(printed("; %d measured runs a case, in %.1f s.", r.plan.rounds - 1,
+                                                r.conditions.seconds));
+  return html_page(title, "<h1>" + html_escaped(title) + "</h1>\n<p class=\"lead\">" + lead + "</p>\n" +
                               verdict_html(verdict_of(r)) + headlines_section(r.said) + warnings_section(r.warnings) +
                               charts_section(charts, charts_problem) + tables_section(r) + machine_section(r));
 }

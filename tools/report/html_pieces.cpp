@@ -267,3 +267,18 @@ std::string html_page(const std::string& title, const std::string& body) {
          "</style>\n</head>\n<body>\n" +
          body + "</body>\n</html>\n";
 }
+
+std::string shortened(std::string_view text, std::size_t most) {
+  std::size_t characters = 0;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if ((static_cast<unsigned char>(text[at]) & 0xc0) == 0x80) continue;  // within a character
+    if (++characters > most) return std::string(text.substr(0, at)) + "\u2026";
+  }
+  return std::string(text);
+}
+
+std::string shortened_html(std::string_view text, std::size_t most) {
+  const std::string shown = shortened(text, most);
+  if (shown.size() == text.size()) return html_escaped(text);
+  return "<span title=\"" + html_escaped(text) + "\">" + html_escaped(shown) + "</span>";
+}

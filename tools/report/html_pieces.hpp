@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/analysis/statistics.hpp"
@@ -39,6 +40,13 @@ std::string verdict_html(const verdict& said);
 
 // A table cell of TEXT, escaped, with an optional class.
 std::string table_cell(const std::string& text, const char* css = nullptr);
+
+// A name from outside (a host, a processor) cut to its first MOST characters with "…" where it is
+// longer, so that no name pushes the page's answer down.
+std::string shortened(std::string_view text, std::size_t most = 80);
+
+// The same in the page's markup, the whole name in a title that a pointer over it shows.
+std::string shortened_html(std::string_view text, std::size_t most = 80);
 
 // A table's head row of cells given as markup (text from outside escaped by the caller); the
 // first one left-aligned.

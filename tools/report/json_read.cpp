@@ -107,6 +107,9 @@ run_record program_record(const run_plan& plan, const case_index& index, const j
   record.reading.problem = run.at("problem");
   record.reading.sum = run.at("sum");
   record.reading.seconds = number_or(run.at("wall_seconds"), -1);
+  if (record.reading.seconds > plan.timeout_seconds)
+    throw saved_fault{where + "/wall_seconds", printed("a run of %g s, past its time limit of %d s",
+                                                       record.reading.seconds, plan.timeout_seconds)};
   record.reading.thread_seconds = number_or(run.at("thread_seconds"), -1);
   record.reading.elements = static_cast<long long>(number_or(run.at("elements"), 0));
   if (run.contains("pages")) {
