@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "tools/catalog/sizes.hpp"
 #include "tools/report/html_pieces.hpp"
 #include "tools/report/json.hpp"
+#include "tools/report/json_schema.hpp"
 #include "tools/report/output_files.hpp"
 #include "tools/report/text_formats.hpp"
 #include "tools/run/command_output.hpp"
@@ -134,6 +136,20 @@ TEST(ForgedFields, CostNoMoreThanTheMachineAndTheTeamHold) {
                 .find("at /runs/0/wall_seconds: a run of 301 s, past its time limit of 300 s"),
             std::string::npos)
       << report_from_json(std::string(text).replace(at, end - at, "\"wall_seconds\": 301"), refused);
+
+  // A saved run's problem and standard error are read as a run record keeps them, however long.
+  std::string long_problem = text;
+  const std::size_t problem = long_problem.find("\"problem\": \"\"");
+  ASSERT_NE(problem, std::string::npos);
+  long_problem.replace(problem, 13, "\"problem\": \"" + std::string(50000, 'q') + "\"");
+  report cut;
+  ASSERT_EQ(report_from_json(long_problem, cut), "");
+  const auto failed = std::find_if(cut.records.begin(), cut.records.end(),
+                                   [](const run_record& r) { return !r.reading.problem.empty(); });
+  ASSERT_NE(failed, cut.records.end());
+  EXPECT_EQ(failed->reading.problem, std::string(1024, 'q') + " [... 48976 more bytes not kept]");
+  analyse(cut);
+  EXPECT_EQ(schema_violation(nlohmann::json::parse(as_json(cut, how))), "");
 
   // A problem quoting a megabyte line keeps its start and says how much it left out.
   const std::string line(1 << 20, '7');

@@ -4,7 +4,9 @@
 #include <cstddef>
 
 #include "tools/catalog/floors.hpp"
+#include "tools/catalog/text.hpp"
 #include "tools/report/json.hpp"
+#include "tools/run/runner.hpp"
 
 using json = nlohmann::json;
 
@@ -83,6 +85,19 @@ void add_shares(json& run) {
   });
 }
 
+// What a run record keeps of its problem and standard error, as the runner keeps them: files
+// written before those bounds, or by hand, are read bounded too.
+void bound_run_texts(json& document) {
+  for (const char* key : {"runs", "calibration_runs"}) {
+    for_each_in(document, key, [](json& run) {
+      if (run.contains("problem") && run["problem"].is_string())
+        run["problem"] = kept_line(run["problem"].get<std::string>(), kKeptProblem);
+      if (run.contains("standard_error") && run["standard_error"].is_string())
+        run["standard_error"] = kept_start(run["standard_error"].get<std::string>(), kKeptStandardError);
+    });
+  }
+}
+
 }  // namespace
 
 std::string upgrade_saved_run(json& document) {
@@ -97,6 +112,7 @@ std::string upgrade_saved_run(json& document) {
   if (read < 7) add_page_facts(document);
   if (read < 8) add_sizes(document);
   if (read < 9) add_shares(document);
+  bound_run_texts(document);
   document["schema_version"] = kJsonSchemaVersion;
   return {};
 }

@@ -10,5 +10,5 @@
 inline constexpr int kOldestReadSchemaVersion = 6;
 
 // DOCUMENT, a run of schema version kOldestReadSchemaVersion or later, as the current version
-// holds it; "" , or why it cannot be (a version too old or too new, named beside the one read).
+// holds it, each run's problem and standard error cut as a run record keeps them; "" , or why it cannot be (a version too old or too new, named beside the one read).
 std::string upgrade_saved_run(nlohmann::json& document);
