@@ -110,9 +110,12 @@ TEST(Headlines, ClaimOnlyWhatTheWholeIntervalSupports) {
                     stats_of("sum_walltime", 2, {0.5e-3, 0.5e-3}, plan.sizes[0].elements)};
   const std::vector<headline> few = headlines(plan, two_runs, 2, 1);
   ASSERT_FALSE(few.empty());
-  EXPECT_EQ(few[0].text.rfind("sum_walltime, 2 threads: 2.00x [2.00, 2.00]* the speed of 1 thread: no measurable", 0),
+  EXPECT_EQ(few[0].text.rfind("sum_walltime, 2 threads: 2.00x [2.00, 2.00]* the speed of 1 thread: this run cannot "
+                              "tell: too few runs for a 95% interval",
+                              0),
             0u)
       << few[0].text;
+  EXPECT_EQ(few[0].reads, reading::cannot_tell);
   EXPECT_FALSE(few[0].supported);
   EXPECT_FALSE(few[0].precise);
 }
@@ -178,7 +181,7 @@ TEST(Headlines, ReadTheReductionsExcessAgainstTheHostsConstructs) {
   plan.threads = {1, 2};
   plan.sizes = {counted_size(10000000)};
   plan.settings = {{}};
-  const auto said_for = [&](double team_seconds) {
+  const auto said_for = [&](double team_seconds, double fork_join_width = 0) {
     figures measured;
     measured.cases = {stats_of("sum_walltime", 1, around(0.006), plan.sizes[0].elements),
                       stats_of("sum_walltime", 2, around(team_seconds), plan.sizes[0].elements)};
@@ -187,7 +190,10 @@ TEST(Headlines, ReadTheReductionsExcessAgainstTheHostsConstructs) {
                                        {floor_kind::fork_join_after_idle, 90.0},
                                        {floor_kind::barrier, 1.5},
                                        {floor_kind::atomic_add, 30.0}}) {
-      measured.floors.push_back({kind, 2, 0, around(median), median, median_interval(around(median))});
+      const std::vector<double> values =
+          kind == floor_kind::fork_join_after_idle && fork_join_width > 0 ? spread(median, fork_join_width)
+                                                                          : around(median);
+      measured.floors.push_back({kind, 2, 0, values, median, median_interval(values)});
     }
     measured.floors.push_back(
         {floor_kind::inorder_streams, 1, 0, around(0.006), 0.006, median_interval(around(0.006))});
@@ -200,6 +206,12 @@ TEST(Headlines, ReadTheReductionsExcessAgainstTheHostsConstructs) {
   EXPECT_NE(woken.text.find(": about what they take."), std::string::npos) << woken.text;
   EXPECT_NE(woken.text.find("after the team idled 42.0 ms, as long as the programs' fill,"), std::string::npos)
       << woken.text;
+  // Constructs spread from a few to nearly 200 us say nothing of what the excess is made of.
+  const headline spread_out = said_for(0.0031, 0.95);
+  EXPECT_NE(spread_out.text.find(": this run cannot tell how they compare (the constructs' interval is too wide)."),
+            std::string::npos)
+      << spread_out.text;
+  EXPECT_EQ(spread_out.text.find("about what they take"), std::string::npos) << spread_out.text;
   const headline more = said_for(0.004);  // 1 ms over the floor
   EXPECT_NE(more.text.find(": more than those constructs take."), std::string::npos) << more.text;
   // No measurable excess: nothing is said of what it is made of.

@@ -14,7 +14,9 @@
 #include "tools/analysis/comparison.hpp"
 #include "tools/analysis/merge.hpp"
 #include "tools/analysis/report.hpp"
+#include "tools/analysis/verdict.hpp"
 #include "tools/catalog/suite_build.hpp"
+#include "tools/report/console.hpp"
 #include "tools/report/csv.hpp"
 #include "tools/report/effect_charts.hpp"
 #include "tools/report/html_pieces.hpp"
@@ -153,7 +155,8 @@ TEST(Compare, CallsSlowerOnlyWhatTheIntervalAndTheUTestAgreeOn) {
   ASSERT_FALSE(compared.empty());
   for (const compared_figure& figure : compared) {
     const bool padded = figure.name.rfind("sum_slots_padded", 0) == 0;
-    EXPECT_EQ(figure.verdict, padded ? "slower" : "no measurable difference") << figure.name;
+    EXPECT_EQ(figure.verdict, padded ? "slower" : figure.why.empty() ? "no measurable difference" : "cannot tell")
+        << figure.name << ": " << figure.why;
     if (padded) {
       EXPECT_DOUBLE_EQ(figure.ratio, 1.5);
       EXPECT_LT(figure.p_value, 0.05);
@@ -162,6 +165,28 @@ TEST(Compare, CallsSlowerOnlyWhatTheIntervalAndTheUTestAgreeOn) {
   EXPECT_EQ(slower_than(compared, 0.2).size(), 4u);  // on 1 and 2 threads, under both settings
   EXPECT_TRUE(slower_than(compared, 0.48).empty());  // 1.5x, but its interval reaches down to 1.46x
   EXPECT_EQ(compare_reports("a.json", "b.json", base, now).note, "");
+
+  // A floor the scheduler held (marked !) in either run is never a finding, however far it moved;
+  // each run's load travels with it.
+  report held = fixed_report(7);
+  for (floor_stats& f : held.measured.floors) {
+    if (f.kind != floor_kind::barrier) continue;
+    f.scheduled = true;
+    for (double& value : f.values) value *= 250;  // from 25 us to 6 ms
+  }
+  held.conditions.load_before = 6;
+  held.judged = verdict_of(held);
+  const comparison with_held = compare_reports("held.json", "b.json", held, base);
+  for (const compared_figure& figure : with_held.compared) {
+    if (figure.name.rfind("barrier", 0) != 0) continue;
+    EXPECT_EQ(figure.verdict, "cannot tell") << figure.name;
+    EXPECT_EQ(figure.why, "marked ! in the base: the scheduler's") << figure.name;
+  }
+  for (const verdict_line& finding : with_held.judged.findings)
+    EXPECT_EQ(finding.text.find("barrier"), std::string::npos) << finding.text;
+  EXPECT_NE(lines_text(with_held.judged.untold).find("(marked ! in the base: the scheduler's)"), std::string::npos);
+  const std::string judged = verdict_text(with_held.judged, 200);
+  EXPECT_NE(judged.find("The base run: The load was 6.00 before the run"), std::string::npos) << judged;
   written_json(as_json(compare_reports("a.json", "b.json", base, now), how));
 
   // A plain run against an --env sweep has no case in common: said, with what each side ran.
@@ -187,6 +212,7 @@ TEST(Merge, FlagsOnlyTheMachineSlowerThanAllTheOthers) {
   slow.facts.host = "node-3";
   for (run_record& record : slow.records) {
     record.reading.seconds *= 1.5;
+    record.reading.thread_seconds *= 1.5;  // slower, not time-shared
     for (std::size_t k = 0; k < record.reading.result_fields.size(); k += 2) {  // the values, not their shares
       std::string& field = record.reading.result_fields[k];
       if (field != "nan") field = printed("%g", std::stod(field) * 1.5);
@@ -201,8 +227,11 @@ TEST(Merge, FlagsOnlyTheMachineSlowerThanAllTheOthers) {
   const long shares = std::count_if(first.measured.floors.begin(), first.measured.floors.end(),
                                     [](const floor_stats& f) { return describe(f.kind).share; });
   EXPECT_EQ(merged.figures.size(), first.measured.cases.size() + first.measured.floors.size() - shares);
+  // A floor marked ! is compared with no other machine's.
+  const long marked = std::count_if(first.measured.floors.begin(), first.measured.floors.end(),
+                                    [](const floor_stats& f) { return f.scheduled && !describe(f.kind).share; });
   for (const merged_machine& machine : merged.machines) {
-    EXPECT_EQ(machine.compared_figures, static_cast<int>(merged.figures.size())) << machine.name;
+    EXPECT_EQ(machine.compared_figures, static_cast<int>(merged.figures.size() - marked)) << machine.name;
     EXPECT_EQ(machine.slow_figures, machine.name == "node-3" ? machine.compared_figures : 0) << machine.name;
     EXPECT_EQ(machine.flagged, machine.name == "node-3") << machine.name;
   }

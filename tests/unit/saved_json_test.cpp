@@ -91,8 +91,12 @@ TEST(SavedJson, RunsOfEveryEarlierVersionReadAsTheCurrentOne) {
     EXPECT_FALSE(r.records.empty());
     EXPECT_FALSE(r.measured.cases.empty());
     for (const floor_stats& floor : r.measured.floors) {
-      if (floor.kind == floor_kind::add_latency) EXPECT_FALSE(floor.values.empty());
-      if (floor.kind == floor_kind::add_cpu_time || floor.kind == floor_kind::fill) EXPECT_TRUE(floor.values.empty());
+      if (floor.kind == floor_kind::add_latency) {
+        EXPECT_FALSE(floor.values.empty());
+      }
+      if (floor.kind == floor_kind::add_cpu_time || floor.kind == floor_kind::fill) {
+        EXPECT_TRUE(floor.values.empty());
+      }
       EXPECT_LT(floor.processor_share, 0);  // no share was measured before version 9
     }
     const std::string again = as_json(r, how);

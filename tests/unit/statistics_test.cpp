@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/analysis/ratios.hpp"
 #include "tools/analysis/statistics.hpp"
 #include "tools/catalog/programs.hpp"
 #include "tools/catalog/text.hpp"
@@ -130,3 +131,25 @@ TEST(RatioInterval, IsReproducibleWithItsSeedAndSeparatesDistinctCases) {
 }
 
 }  // namespace
+
+// Absence is claimed only where a 95% interval holds 1 and rules out twice or half; without one
+// the run cannot tell, and says why.
+TEST(ReadAgainst, ClaimsAbsenceOnlyFromAnIntervalThatHoldsTheLevel) {
+  const ratio_figure holds{1.02, {0.95, 1.10, 0.95}, true};
+  const ratio_figure tiny{1.005, {1.002, 1.008, 0.95}, true};
+  const ratio_figure few_runs{10.13, {8.86, 20.38, 0.75}, false};
+  const ratio_figure wide{0.004, {0.001, 1.2, 0.95}, true};
+  const ratio_figure slower{1.5, {1.2, 1.9, 0.95}, true};
+  EXPECT_EQ(read_against(holds, 1), reading::level);
+  EXPECT_EQ(without_effect(holds, 1, "no measurable difference"), "no measurable difference");
+  EXPECT_EQ(read_against(tiny, 1), reading::too_small);
+  EXPECT_EQ(without_effect(tiny, 1, "none"), "less than 1% apart");
+  EXPECT_EQ(read_against(few_runs, 1), reading::cannot_tell);
+  EXPECT_EQ(without_effect(few_runs, 1, "none"),
+            "this run cannot tell: too few runs for a 95% interval (raise --repeat)");
+  EXPECT_EQ(read_against(wide, 1), reading::cannot_tell);
+  EXPECT_EQ(without_effect(wide, 1, "none"),
+            "this run cannot tell: the interval [0.00, 1.20] is too wide to rule out a large effect");
+  EXPECT_EQ(read_against(slower, 1), reading::above);
+  EXPECT_EQ(read_against(slower, 2), reading::below);
+}

@@ -106,7 +106,7 @@ TEST(Verdict, OfATimeSharedTeamSaysItCannotScaleAndClaimsNothingOfIt) {
   const verdict quiet = verdict_of(r);
   const auto claims = [](const verdict& said, const std::string& what) {
     return std::any_of(said.findings.begin(), said.findings.end(),
-                       [&](const std::string& finding) { return finding.find(what) != std::string::npos; });
+                       [&](const verdict_line& finding) { return finding.text.find(what) != std::string::npos; });
   };
   ASSERT_TRUE(claims(quiet, "sum_walltime on 2 threads"));
   for (run_record& record : r.records) {
@@ -118,7 +118,7 @@ TEST(Verdict, OfATimeSharedTeamSaysItCannotScaleAndClaimsNothingOfIt) {
   }
   analyse(r);
   const verdict said = verdict_of(r);
-  EXPECT_EQ(said.findings.front(),
+  EXPECT_EQ(said.findings.front().text,
             "On 2 threads the team had 1.0 processors' worth of time: two threads cannot scale on this machine now");
   EXPECT_FALSE(claims(said, "sum_walltime on 2 threads"));
   EXPECT_TRUE(claims(said, "Padded slots on 1 thread"));
@@ -152,4 +152,47 @@ TEST(Progress, SaysTheTimeSoFarAndWhatIsLeftWithinTheWidth) {
             "run 3 of 10, 0:20, ETA 1:20: calibrate on 2 threads");
   EXPECT_EQ(progress_line(1, 10, 0.4, "calibrate on 1 thread", 80), "run 1 of 10, 0:00, ETA -: calibrate on 1 thread");
   EXPECT_EQ(progress_line(3, 10, 20.0, "calibrate on 2 threads", 30).size(), 29u);
+}
+
+// A note is tied to the findings that rest on its case, by the case itself: whatever they say (an
+// effect, its absence, that the run cannot tell), each is marked weakened by the note's number.
+TEST(Verdict, TiesEachNoteToTheFindingsThatRestOnItsCase) {
+  report r = clean_report(1.0, {"sum_walltime", "sum_slots_packed", "sum_slots_padded"});
+  const auto about_false_sharing = std::find_if(r.said.begin(), r.said.end(), [](const headline& h) {
+    return h.effect == "false_sharing" && h.cases.size() == 2 && h.cases[0].threads == 2;
+  });
+  ASSERT_NE(about_false_sharing, r.said.end());
+  const headline sharing = *about_false_sharing;
+  const run_case packed = sharing.cases[0];
+  r.warnings.push_back({"placement", case_name(r.plan, packed), "Placement: ...", {},
+                        {{"runs_sharing", 5}, {"runs", 7}}, packed});
+  r.warnings.push_back({"placement", "", "Placement unknown: of no case.", {}, {}});
+  r.judged = verdict_of(r);
+  // What rests on the packed case: false sharing on its team, and the settings set side by side.
+  std::vector<std::string> resting;
+  for (const headline& h : r.said) {
+    if (h.ratio >= 0 && !h.about.empty() &&
+        std::any_of(h.cases.begin(), h.cases.end(), [&](const run_case& c) { return same_case(c, packed); }))
+      resting.push_back(h.supported ? h.finding : h.about);
+  }
+  ASSERT_GE(resting.size(), 2u);
+  const trust_note* shared = note_with(r.judged, "Placement: two threads of " + case_name(r.plan, packed));
+  ASSERT_NE(shared, nullptr);
+  EXPECT_NE(std::find(shared->touches.begin(), shared->touches.end(), sharing.about), shared->touches.end());
+  const int number = static_cast<int>(shared - r.judged.notes.data()) + 1;
+  int weakened = 0;
+  for (const auto* lines : {&r.judged.findings, &r.judged.unmeasured, &r.judged.untold}) {
+    for (const verdict_line& line : *lines) {
+      const bool on_it = std::any_of(resting.begin(), resting.end(),
+                                     [&](const std::string& start) { return line.text.rfind(start, 0) == 0; });
+      const bool marked = std::find(line.weakened_by.begin(), line.weakened_by.end(), number) != line.weakened_by.end();
+      EXPECT_EQ(on_it, marked) << line.text;
+      weakened += marked ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(weakened, static_cast<int>(resting.size()));
+  const trust_note* of_none = note_with(r.judged, "Placement unknown: of no case.");
+  ASSERT_NE(of_none, nullptr);
+  EXPECT_TRUE(of_none->touches.empty());
+  EXPECT_NE(verdict_text(r.judged, 200).find(printed("(weakened by note %d)", number)), std::string::npos);
 }

@@ -46,7 +46,8 @@ headline bandwidth_across_sizes(const run_plan& plan, const figures& measured, c
   std::string text = printed("On %s the read bandwidth %s %.1f GB/s %s to %.1f GB/s %s, ",
                              threads_text(threads).c_str(), moves(ratio), first.figure->median,
                              size_place(*first.size).c_str(), last.figure->median, size_place(*last.size).c_str()) +
-                     with_interval(ratio) + (differs(ratio) ? "" : ": no measurable difference");
+                     with_interval(ratio) +
+                     (differs(ratio) ? "" : ": " + without_effect(ratio, 1, "no measurable difference"));
   for (std::size_t k = 1; k + 1 < sizes.size(); ++k)
     text += printed("; %s it is %.1f GB/s", size_place(*sizes[k].size).c_str(), sizes[k].figure->median);
   headline said = of_speeds(rests_on(text + ".", ratio));
@@ -88,7 +89,7 @@ headline reduction_across_sizes(const run_plan& plan, const figures& measured, c
       with_interval(ratio) +
       (above(ratio, 1)   ? " as long per element"
        : below(ratio, 1) ? " as long per element: the larger array is summed faster"
-                         : ", no measurable difference");
+                         : ", " + without_effect(ratio, 1, "no measurable difference"));
   // Where the bandwidth measurably fell between the same two sizes and the sum did not slow, the
   // array's place does not set the sum's pace.
   const floor_stats* read_first =

@@ -75,7 +75,7 @@ std::vector<headline> clock_against_team(const run_plan& plan, const figures& me
         text += printed(": the clock ran faster, at %.2f [%.2f, %.2f] of the one-thread clock", 1 / cost.ratio,
                         1 / cost.ci.high, 1 / cost.ci.low);
       } else {
-        text += cost.precise ? ": no measurable difference in the clock" : ": too few runs to tell";
+        text += ": " + without_effect(cost, 1, "no measurable difference in the clock");
       }
       if (differs(cost) && core_kinds > 1)
         text += "; the usable processors are of several core kinds, so part of it may be the kinds'";

@@ -4,6 +4,7 @@
 
 #include "tools/analysis/cache_levels.hpp"
 #include "tools/analysis/ratios.hpp"
+#include "tools/analysis/verdict.hpp"
 #include "tools/catalog/text.hpp"
 
 namespace {
@@ -64,14 +65,33 @@ std::string with_setting(const std::string& name, const std::string& label) {
   return label.empty() ? name : name + " under " + label;
 }
 
+// "the base", "the new run" or "both runs" for the sides marked, or "".
+std::string sides(bool base, bool now) { return base && now ? "both runs" : base ? "the base" : now ? "the new run" : ""; }
+
 // The verdict of a ratio of the new values over the base ones: the interval and the U test agree.
+// A side the scheduler held (a floor marked !, a time-shared case) backs no verdict. MARKED says
+// how such a side is marked.
 compared_figure figure_of(std::string name, bool floor, const std::vector<double>& base,
-                          const std::vector<double>& now) {
+                          const std::vector<double>& now, const std::string& marked) {
   const ratio_figure ratio = ratio_of(now, base);
   compared_figure figure{std::move(name), floor,    summarise(base).median,    summarise(now).median,
-                         ratio.ratio,     ratio.ci, mann_whitney_p(now, base), "no measurable difference"};
-  if (figure.p_value < kAlpha && above(ratio, 1)) figure.verdict = floor ? "higher" : "slower";
-  if (figure.p_value < kAlpha && below(ratio, 1)) figure.verdict = floor ? "lower" : "faster";
+                         ratio.ratio,     ratio.ci, mann_whitney_p(now, base), "cannot tell"};
+  const reading reads = read_against(ratio, 1);
+  if (!marked.empty()) {
+    figure.why = marked;
+  } else if (reads == reading::above || reads == reading::below) {
+    if (figure.p_value < kAlpha) {
+      figure.verdict = reads == reading::above ? (floor ? "higher" : "slower") : (floor ? "lower" : "faster");
+    } else {
+      figure.why = printed("the interval and the U test (p = %.2g) disagree", figure.p_value);
+    }
+  } else if (reads == reading::level) {
+    figure.verdict = "no measurable difference";
+  } else if (reads == reading::too_small) {
+    figure.verdict = "less than 1% apart";
+  } else {
+    figure.why = why_untold(ratio);
+  }
   return figure;
 }
 
@@ -123,7 +143,9 @@ std::vector<compared_figure> compare_figures(const report& base, const report& n
       }
       const std::string name = printed("%s on %d thread%s", std::string(c.c.program->name).c_str(), c.c.threads,
                                        c.c.threads == 1 ? "" : "s");
-      compared.push_back(figure_of(with_setting(name, label), false, c.walls, other.walls));
+      const std::string held = sides(c.time_shared, other.time_shared);
+      compared.push_back(figure_of(with_setting(name, label), false, c.walls, other.walls,
+                                   held.empty() ? "" : "time-shared in " + held));
     }
   }
   for (const floor_stats& f : base.measured.floors) {
@@ -135,10 +157,17 @@ std::vector<compared_figure> compare_figures(const report& base, const report& n
       }
       const std::string name = printed("%s on %d thread%s", std::string(describe(f.kind).label).c_str(), f.threads,
                                        f.threads == 1 ? "" : "s");
-      compared.push_back(figure_of(with_setting(name, label), true, f.values, other.values));
+      const std::string held = sides(f.scheduled, other.scheduled);
+      compared.push_back(figure_of(with_setting(name, label), true, f.values, other.values,
+                                   held.empty() ? "" : "marked ! in " + held + ": the scheduler's"));
     }
   }
   return compared;
+}
+
+bool called(const compared_figure& figure) {
+  return figure.verdict == "faster" || figure.verdict == "slower" || figure.verdict == "higher" ||
+         figure.verdict == "lower";
 }
 
 std::vector<const compared_figure*> slower_than(const std::vector<compared_figure>& compared, double fraction) {
@@ -166,6 +195,23 @@ std::string settings_and_builds(const report& r) {
 // "1000 elements", "sizes L2, DRAM".
 std::string sizes_of(const run_plan& plan) { return (plan.sizes.size() > 1 ? "sizes " : "") + sizes_text(plan.sizes); }
 
+// What two runs that share no case would have to share.
+std::string how_to_pair(const report& base, const report& now) {
+  std::vector<std::string> same;
+  if (env_labels(base.plan) != env_labels(now.plan)) same.push_back("--env values");
+  const bool threads_shared = std::any_of(base.plan.threads.begin(), base.plan.threads.end(), [&](int threads) {
+    return std::find(now.plan.threads.begin(), now.plan.threads.end(), threads) != now.plan.threads.end();
+  });
+  if (!threads_shared) same.push_back("team size in --threads");
+  if (sizes_of(base.plan) != sizes_of(now.plan)) same.push_back("--size");
+  std::string text = "To pair them, run both with the same " + (same.empty() ? std::string("build") : joined(same, ", ")) + ".";
+  if (env_labels(base.plan) != env_labels(now.plan)) {
+    text +=
+        " To set settings side by side, give them all to one run (--env NAME=A,B): its headlines compare them.";
+  }
+  return text;
+}
+
 }  // namespace
 
 comparison compare_reports(const std::string& base_path, const std::string& new_path, const report& base,
@@ -184,6 +230,14 @@ comparison compare_reports(const std::string& base_path, const std::string& new_
       result.note += " The base ran at " + sizes_of(base.plan) + ", the new one at " + sizes_of(now.plan) +
                      ", and a case matches only at a size of the same name.";
     }
+    result.note += " " + how_to_pair(base, now);
   }
+  // Each side's notes against all it measured travel with it: load, an emulator, failed runs.
+  for (const auto& [side, r] : {std::pair{"The base run: ", &base}, {"The new run: ", &now}}) {
+    for (const trust_note& note : r->judged.notes) {
+      if (note.every) result.carried.push_back({side + note.text, {}, true});
+    }
+  }
+  result.judged = verdict_of(result);
   return result;
 }

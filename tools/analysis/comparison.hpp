@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/analysis/findings.hpp"
 #include "tools/analysis/report.hpp"
 
 struct compared_figure {
@@ -16,8 +17,14 @@ struct compared_figure {
   double ratio = 0;  // new over base
   interval ci{0, 0, 0};
   double p_value = 1;
-  std::string verdict;  // "faster", "slower" or "no measurable difference" (for a floor: "higher", "lower")
+  // "faster", "slower" (for a floor: "higher", "lower"), "no measurable difference", "less than 1%
+  // apart" or "cannot tell"
+  std::string verdict;
+  std::string why{};  // why it cannot tell: too few runs, a side marked, a wide interval; else ""
 };
+
+// Whether a compared figure's verdict calls a difference.
+bool called(const compared_figure& figure);
 
 // The facts that differ between the two runs, one line each ("processor: A -> B").
 std::vector<std::string> run_differences(const report& base, const report& now);
@@ -42,6 +49,8 @@ struct comparison {
   machine_topology new_machine;
   int base_runs = 0;  // measured runs a case, on each side
   int new_runs = 0;
+  std::vector<trust_note> carried{};  // each side's notes against all its figures, led by the side
+  verdict judged{};                   // what every format says the comparison shows
 };
 
 comparison compare_reports(const std::string& base_path, const std::string& new_path, const report& base,

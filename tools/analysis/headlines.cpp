@@ -47,7 +47,8 @@ headline program_scaling(const figures& measured, const program_description& pro
   std::string text = printed("%s, %d threads: ", name.c_str(), threads) + with_interval(speedup) +
                      (above(speedup, 1)   ? " faster than 1 thread"
                       : below(speedup, 1) ? " the speed of 1 thread: slower"
-                                          : " the speed of 1 thread: no measurable difference");
+                                          : " the speed of 1 thread: " +
+                                                without_effect(speedup, 1, "no measurable difference"));
   if (threads > processors) {
     text += printed(" (%d threads on %d processors: oversubscribed, ideal %d)", threads, processors, processors);
   }
@@ -127,8 +128,9 @@ std::vector<headline> inorder_cost(const figures& measured) {
       said.push_back(
           of_speeds(found(rests_on("A reassociated, vectorised sum reads the array at " + with_interval(faster) +
                                        " the speed of the in-order sum" + speed +
-                                       (below(faster, 1) ? ": slower, so in this run the fixed order costs nothing."
-                                                         : ": no measurable difference."),
+                                       (below(faster, 1)
+                                            ? ": slower, so in this run the fixed order costs nothing."
+                                            : ": " + without_effect(faster, 1, "no measurable difference") + "."),
                                    faster),
                           "A reassociated sum: ", faster, "the speed of the in-order one")));
     }
@@ -145,10 +147,13 @@ headline false_sharing(const figures& measured, int threads, bool per_element) {
   if (!has_ratio(slower)) return {on + "against padded slots" + kNoRatio};
   std::string text = on + "take " + with_interval(slower) + " the time of padded slots";
   if (threads == 1) {
-    text +=
-        differs(slower) ? " (one thread shares no line)." : ": no measurable difference (one thread shares no line).";
+    text += differs(slower) ? " (one thread shares no line)."
+                            : ": " + without_effect(slower, 1, "no measurable difference") +
+                                  " (one thread shares no line).";
+  } else if (below(slower, 1)) {
+    text += ": packed slots are faster, so no cost of false sharing shows in this run.";
   } else if (!above(slower, 1)) {
-    text += slower.precise ? ": no cost of false sharing shows in this run." : ": too few runs to tell.";
+    text += ": " + without_effect(slower, 1, "no cost of false sharing shows in this run") + ".";
   } else {
     text += ": the cost of false sharing.";
     const floor_stats* transfer = find_floor(measured.floors, floor_kind::line_transfer, threads);
@@ -174,8 +179,12 @@ headline slot_price(const figures& measured) {
   if (!has_ratio(price)) return {std::string("On 1 thread, padded slots against the in-order floor") + kNoRatio};
   return found(
       rests_on("On 1 thread, padded slots take " + with_interval(price) + " the in-order floor" +
-                   (above(price, 1) ? ": the price of a running sum kept in memory, a load and a store per element."
-                                    : ": a running sum kept in memory costs nothing measurable in this run."),
+                   (above(price, 1)   ? ": the price of a running sum kept in memory, a load and a store per element."
+                    : below(price, 1) ? ": less than the floor, so a running sum kept in memory costs nothing here."
+                                      : ": " +
+                                            without_effect(price, 1,
+                                                           "a running sum kept in memory costs nothing measurable") +
+                                            "."),
                price),
       "Padded slots on 1 thread: ", price, "the in-order floor");
 }

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "tools/analysis/ratios.hpp"
+#include "tools/analysis/verdict.hpp"
 #include "tools/catalog/text.hpp"
 
 namespace {
@@ -26,7 +27,7 @@ void mark_slow(merged_figure& figure, bool higher_is_faster) {
   std::size_t worst = figure.cells.size();
   int others = -1;
   for (std::size_t m = 0; m < figure.cells.size(); ++m) {
-    if (!figure.cells[m].measured) continue;
+    if (!figure.cells[m].measured || figure.cells[m].marked) continue;
     ++others;
     if (worst == figure.cells.size() || worse(figure.cells[m], figure.cells[worst])) worst = m;
   }
@@ -35,7 +36,7 @@ void mark_slow(merged_figure& figure, bool higher_is_faster) {
   bool slower_than_all = true;
   for (std::size_t o = 0; o < figure.cells.size() && slower_than_all; ++o) {
     const merged_cell& other = figure.cells[o];
-    if (o == worst || !other.measured) continue;
+    if (o == worst || !other.measured || other.marked) continue;
     const ratio_figure ratio = ratio_of(cell.values, other.values);
     const bool slower = higher_is_faster ? below(ratio, 1) : above(ratio, 1);
     slower_than_all = slower && mann_whitney_p(cell.values, other.values) < kAlpha;
@@ -94,6 +95,48 @@ std::vector<std::string> machine_names(const std::vector<std::string>& paths, co
   return names;
 }
 
+// What each run's own verdict holds against all its figures, what the runs differ in, and whether
+// they are of one host at all.
+void carry_notes(merged_runs& merged, const std::vector<report>& runs) {
+  std::vector<std::string> hosts;
+  for (const report& r : runs) {
+    if (std::find(hosts.begin(), hosts.end(), r.facts.host) == hosts.end()) hosts.push_back(r.facts.host);
+  }
+  if (hosts.size() == 1 && runs.size() > 1) {
+    merged.carried.push_back({printed("All %zu runs are of one host (%s): the merge sets runs side by side, not "
+                                      "machines, and a run flagged slow was slow for what else held the host then.",
+                                      runs.size(), hosts[0].c_str()),
+                              {},
+                              true});
+  }
+  const auto differ = [&](const char* what, auto of) {
+    for (const report& r : runs) {
+      if (of(r) != of(runs[0])) {
+        std::vector<std::string> each;
+        for (std::size_t k = 0; k < runs.size(); ++k) each.push_back(merged.machines[k].name + ": " + of(runs[k]));
+        merged.carried.push_back({std::string("The runs differ in ") + what + " (" + joined(each, "; ") +
+                                      "): a machine may be slow for that, not for what it is.",
+                                  {},
+                                  true});
+        return;
+      }
+    }
+  };
+  differ("the runtime settings they ran under", [](const report& r) {
+    return r.facts.runtime_settings.empty() ? std::string("none") : joined(r.facts.runtime_settings, " ");
+  });
+  differ("their --env settings", [](const report& r) {
+    std::vector<std::string> labels;
+    for (const setting& under : r.plan.settings) labels.push_back("[" + setting_label({"", "", under.env}) + "]");
+    return joined(labels, " ");
+  });
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    for (const trust_note& note : runs[k].judged.notes) {
+      if (note.every) merged.carried.push_back({merged.machines[k].name + ": " + note.text, {}, true});
+    }
+  }
+}
+
 }  // namespace
 
 merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<report>& runs) {
@@ -118,13 +161,13 @@ merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<
     const report& r = runs[k];
     for (const case_stats& c : r.measured.cases) {
       cell_of(on_team(std::string(c.c.program->name), c.c.threads, r.plan, c.c.setting), false, "%.6f", false)[k] = {
-          true, c.walls, c.wall.median, false};
+          true, c.walls, c.wall.median, false, c.time_shared};
     }
     for (const floor_stats& f : r.measured.floors) {
       if (describe(f.kind).share) continue;  // no speed: no machine is slower for it
       const floor_description& floor = describe(f.kind);
       cell_of(on_team(std::string(floor.label), f.threads, r.plan, f.setting), true, floor.format,
-              floor.as_bandwidth)[k] = {true, f.values, f.median, false};
+              floor.as_bandwidth)[k] = {true, f.values, f.median, false, f.scheduled};
     }
   }
   for (std::size_t row = 0; row < merged.figures.size(); ++row) {
@@ -133,7 +176,7 @@ merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<
     const long measured =
         std::count_if(figure.cells.begin(), figure.cells.end(), [](const merged_cell& c) { return c.measured; });
     for (std::size_t k = 0; k < runs.size(); ++k) {
-      if (!figure.cells[k].measured || measured < 2) continue;
+      if (!figure.cells[k].measured || figure.cells[k].marked || measured < 2) continue;
       ++merged.machines[k].compared_figures;
       merged.machines[k].slow_figures += figure.cells[k].slow ? 1 : 0;
     }
@@ -153,5 +196,17 @@ merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<
         "the machines apart (run each machine with --repeat %zu or more).",
         kFewestRunsToFlag, kFewestRunsToFlag);
   }
+  carry_notes(merged, runs);
+  merged.judged = verdict_of(merged);
   return merged;
+}
+
+std::string side_by_side(const merged_runs& merged) {
+  std::vector<std::string> hosts;
+  for (const merged_machine& machine : merged.machines) {
+    if (std::find(hosts.begin(), hosts.end(), machine.host) == hosts.end()) hosts.push_back(machine.host);
+  }
+  if (hosts.size() == 1 && merged.machines.size() > 1)
+    return printed("%zu runs of one host side by side", merged.machines.size());
+  return printed("%zu machines side by side", merged.machines.size());
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/analysis/findings.hpp"
 #include "tools/analysis/report.hpp"
 
 struct merged_cell {
@@ -13,6 +14,7 @@ struct merged_cell {
   std::vector<double> values;  // the valid runs' times, or the floor's values
   double median = 0;
   bool slow = false;  // slower than every other machine: ratio interval past 1 and U test p < 0.05
+  bool marked = false;  // the scheduler's (a floor marked !, a time-shared case): compared with none
 };
 
 struct merged_figure {
@@ -38,6 +40,8 @@ struct merged_runs {
   std::vector<merged_machine> machines;
   std::vector<merged_figure> figures;
   std::string note;  // why no machine can be flagged from these runs, or ""
+  std::vector<trust_note> carried{};  // each run's notes against all its figures, and what the runs differ in
+  verdict judged{};                   // what every format says the merge shows
 };
 
 // The fewest runs a side that can flag a machine: a 95% interval of a median needs 6.
@@ -51,4 +55,7 @@ std::string merge_refusal(const std::vector<std::string>& paths, const std::vect
 // it, the ratio of medians has its 95% interval on the slow side of 1 and the U test gives
 // p < 0.05; it is flagged when it is slow on at least a quarter of the figures it shares, far more
 // than chance makes of one of several identical machines.
+// "3 machines side by side", or "2 runs of one host side by side" where they are of one.
+std::string side_by_side(const merged_runs& merged);
+
 merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<report>& runs);

@@ -12,7 +12,7 @@ headline first_touch_against_reduction(const figures& measured, int threads, int
   if (!has_ratio(time)) return {touch_name + "against " + reduction_name + kNoRatio};
   std::string text = touch_name + "takes " + with_interval(time) + " the time of " + reduction_name;
   if (!differs(time)) {
-    text += ": no measurable difference.";
+    text += ": " + without_effect(time, 1, "no measurable difference") + ".";
   } else if (numa_nodes < 2) {
     text += ": with one NUMA node, where the pages lie cannot be why.";
   } else {
@@ -76,7 +76,7 @@ std::vector<headline> page_placement(const run_plan& plan, const figures& measur
     text += "; read, the team's takes " + with_interval(time) + " the time of main's" +
             (below(time, 1)   ? ": pages beside their reader are read faster"
              : above(time, 1) ? ": slower, though its pages lie beside their readers"
-                              : ": no measurable difference") +
+                              : ": " + without_effect(time, 1, "no measurable difference")) +
             kernel_caveat + ".";
     said.push_back(
         found(of_effect(rests_on(text, time), "page_placement", "where pages lie on " + threads_text(threads), cases),

@@ -66,13 +66,18 @@ void read_against_openmp_constructs(const figures& measured, int threads, const 
       over, excess[0], excess[1], excess[2], idle.c_str(), threads, constructs[0], constructs[1], constructs[2]);
   const bool both_precise =
       cost.precise && after_idle->ci.coverage >= kConfidence && barrier->ci.coverage >= kConfidence;
-  if (both_precise && excess[1] > constructs[2]) {
+  // Constructs whose interval spans more than twice or half their median say nothing of the excess.
+  const bool constructs_told =
+      constructs[2] <= kWidestUntold * constructs[0] && constructs[1] >= constructs[0] / kWidestUntold;
+  if (!constructs_told) {
+    said.text += ": this run cannot tell how they compare (the constructs' interval is too wide).";
+  } else if (both_precise && excess[1] > constructs[2]) {
     said.text += ": more than those constructs take.";
   } else if (both_precise && excess[2] < constructs[1]) {
     said.text += ": less, so the team did not sleep between the regions.";
   } else if (both_precise) {
     said.text += ": about what they take.";
   } else {
-    said.text += ".";
+    said.text += ": this run cannot tell how they compare (too few runs for a 95% interval).";
   }
 }

@@ -6,6 +6,7 @@
 
 #include "tools/analysis/aggregate.hpp"
 #include "tools/analysis/cache_levels.hpp"
+#include "tools/analysis/findings.hpp"
 #include "tools/analysis/headlines.hpp"
 #include "tools/analysis/warnings.hpp"
 #include "tools/catalog/facts.hpp"
@@ -23,8 +24,9 @@ struct report {
   figures measured;
   std::vector<headline> said;
   std::vector<warning> warnings;
+  verdict judged;  // what every format says the run shows, and what weakens it
   bool saved = false;  // read back from a JSON, not run now
 };
 
-// Fills in the figures, headlines and warnings from the runs.
+// Fills in the figures, headlines, warnings and verdict from the runs.
 void analyse(report& r);

@@ -18,7 +18,9 @@ inline constexpr const char* kNoRatio =
 
 inline headline rests_on(std::string text, const ratio_figure& figure) {
   if (!has_ratio(figure)) return {std::move(text)};
-  return {std::move(text), figure.ratio, figure.ci, differs(figure), figure.precise};
+  headline said{std::move(text), figure.ratio, figure.ci, differs(figure), figure.precise, read_against(figure, 1)};
+  if (said.reads == reading::cannot_tell) said.untold = why_untold(figure);
+  return said;
 }
 
 // The headline of an effect, with what it is about and the cases it rests on.

@@ -9,22 +9,26 @@
 
 namespace {
 
-// What the run's findings are about that rest on a case `is` picks; the measured ones only.
+// A note touching the run's findings that rest on a case `is` picks: whatever they say, an
+// effect, its absence or that the run cannot tell.
 template <typename Is>
-std::vector<std::string> findings_on(const report& r, Is is) {
-  std::vector<std::string> touched;
-  for (const headline& h : r.said) {
-    if (!h.supported || h.about.empty()) continue;
-    if (std::any_of(h.cases.begin(), h.cases.end(), is) &&
-        std::find(touched.begin(), touched.end(), h.about) == touched.end()) {
-      touched.push_back(h.about);
-    }
+trust_note touching_cases(const report& r, std::string text, Is is, std::string kind = {}) {
+  trust_note note{std::move(text), {}};
+  note.kind = std::move(kind);
+  for (std::size_t at = 0; at < r.said.size(); ++at) {
+    const headline& h = r.said[at];
+    if (h.ratio < 0 || h.about.empty() || !std::any_of(h.cases.begin(), h.cases.end(), is)) continue;
+    note.headlines.push_back(at);
+    if (std::find(note.touches.begin(), note.touches.end(), h.about) == note.touches.end())
+      note.touches.push_back(h.about);
   }
-  return touched;
+  return note;
 }
 
-std::vector<std::string> findings_on_case(const report& r, const std::string& name) {
-  return findings_on(r, [&](const run_case& c) { return case_name(r.plan, c) == name; });
+// The same for the findings that rest on the case a warning is about, or on none where it names none.
+trust_note touching_case_of(const report& r, std::string text, const warning& w) {
+  return touching_cases(
+      r, std::move(text), [&](const run_case& c) { return w.about && same_case(c, *w.about); }, w.kind);
 }
 
 double figure_of(const warning& w, const std::string& name) {
@@ -38,28 +42,35 @@ double figure_of(const warning& w, const std::string& name) {
 void warning_notes(const report& r, std::vector<trust_note>& notes) {
   for (const warning& w : r.warnings) {
     if (w.kind == "noise") {
-      notes.push_back({printed("Noisy: %s spreads %.0f%%.", w.subject.c_str(), figure_of(w, "spread_percent")),
-                       findings_on_case(r, w.subject), false, w.kind});
+      notes.push_back(touching_case_of(
+          r, printed("Noisy: %s spreads %.0f%%.", w.subject.c_str(), figure_of(w, "spread_percent")), w));
     } else if (w.kind == "placement" && figure_of(w, "runs_sharing") > 0) {
-      notes.push_back({printed("Placement: two threads of %s shared a processor or a core in %.0f of %.0f runs.",
-                               w.subject.c_str(), figure_of(w, "runs_sharing"), figure_of(w, "runs")),
-                       findings_on_case(r, w.subject), false, w.kind});
+      notes.push_back(
+          touching_case_of(r,
+                           printed("Placement: two threads of %s shared a processor or a core in %.0f of %.0f runs.",
+                                   w.subject.c_str(), figure_of(w, "runs_sharing"), figure_of(w, "runs")),
+                           w));
     } else if (w.kind == "placement") {
-      notes.push_back({w.text, findings_on_case(r, w.subject)});
+      notes.push_back(touching_case_of(r, w.text, w));
     } else if (w.kind == "core_kinds") {
       // Of the machine: it touches whatever rests on a team; of a case: that case's findings.
       const auto on_team = [](const run_case& c) { return c.threads > 1; };
-      notes.push_back(
-          {w.text, w.subject.empty() ? findings_on(r, on_team) : findings_on_case(r, w.subject), false, w.kind});
+      notes.push_back(w.about ? touching_case_of(r, w.text, w) : touching_cases(r, w.text, on_team, w.kind));
     } else if (w.kind == "standard_error") {
-      notes.push_back({printed("%s wrote to standard error in %.0f of its %.0f valid runs.", w.subject.c_str(),
-                               figure_of(w, "runs_with_output"), figure_of(w, "valid_runs")),
-                       findings_on_case(r, w.subject)});
+      trust_note note = touching_case_of(r,
+                                         printed("%s wrote to standard error in %.0f of its %.0f valid runs.",
+                                                 w.subject.c_str(), figure_of(w, "runs_with_output"),
+                                                 figure_of(w, "valid_runs")),
+                                         w);
+      note.kind.clear();
+      notes.push_back(note);
     } else if (w.kind == "runtime_setting") {
       const auto under = [&](const run_case& c) {
         return setting_label(r.plan.settings[static_cast<std::size_t>(c.setting)]) == w.subject;
       };
-      notes.push_back({w.text, findings_on(r, under), w.subject.empty()});
+      trust_note note = touching_cases(r, w.text, under);
+      note.every = w.subject.empty();
+      notes.push_back(note);
     }
   }
 }
@@ -76,9 +87,10 @@ void unread_setting_notes(const report& r, std::vector<trust_note>& notes) {
       return c.setting != 0 && under.env != r.plan.settings[0].env &&
              std::any_of(under.env.begin(), under.env.end(), [&](const auto& pair) { return pair.first == name; });
     };
-    notes.push_back({"--env " + name + " cannot change what the programs measure: " + std::string(why) +
-                         "; a difference across its values is noise or another setting's.",
-                     findings_on(r, varied)});
+    notes.push_back(touching_cases(r,
+                                   "--env " + name + " cannot change what the programs measure: " + std::string(why) +
+                                       "; a difference across its values is noise or another setting's.",
+                                   varied));
   }
 }
 
@@ -128,9 +140,9 @@ void time_shared_notes(const report& r, verdict& said) {
     const double worth = summarise(shares).median * at_once;
     if (at_once >= 2 && worth < 1.25) {  // about one processor's worth, or less
       said.findings.insert(said.findings.begin(),
-                           printed("On %d threads the team had %.1f processors' worth of time: %s threads cannot "
+                           {printed("On %d threads the team had %.1f processors' worth of time: %s threads cannot "
                                    "scale on this machine now",
-                                   threads, worth, number_word(threads).c_str()));
+                                   threads, worth, number_word(threads).c_str())});
     }
     said.notes.push_back({printed("Time-shared: on %s the threads had less than %.2f of their processors' time in ",
                                   threads_text(threads).c_str(), kLeastProcessorShare) +
@@ -165,6 +177,29 @@ void time_shared_floor_notes(const report& r, std::vector<trust_note>& notes) {
   }
 }
 
+// The notes that touch a finding first, numbered in that order, and each finding marked with the
+// numbers of those that touch it.
+void link_notes(verdict& said, const std::vector<std::vector<std::size_t>>& headlines_of_line) {
+  std::stable_partition(said.notes.begin(), said.notes.end(), touching);
+  std::vector<verdict_line>* const lists[] = {&said.findings, &said.unmeasured, &said.untold};
+  std::size_t list_line = 0;
+  for (std::vector<verdict_line>* list : lists) {
+    for (verdict_line& line : *list) {
+      const std::vector<std::size_t> none;
+      const std::vector<std::size_t>& rests_on =
+          list_line < headlines_of_line.size() ? headlines_of_line[list_line] : none;
+      ++list_line;
+      for (std::size_t n = 0; n < said.notes.size() && touching(said.notes[n]); ++n) {
+        const trust_note& note = said.notes[n];
+        const bool named = std::any_of(rests_on.begin(), rests_on.end(), [&](std::size_t at) {
+          return std::find(note.headlines.begin(), note.headlines.end(), at) != note.headlines.end();
+        });
+        if (note.every || named) line.weakened_by.push_back(static_cast<int>(n) + 1);
+      }
+    }
+  }
+}
+
 }  // namespace
 
 std::string touches_text(const trust_note& note) {
@@ -173,14 +208,52 @@ std::string touches_text(const trust_note& note) {
   return note.touches.empty() ? "Touches no finding." : "Touches " + joined(note.touches, "; ") + ".";
 }
 
+std::string weakened_text(const verdict_line& line) {
+  if (line.weakened_by.empty()) return {};
+  std::string numbers;
+  for (int n : line.weakened_by) numbers += (numbers.empty() ? "" : ", ") + std::to_string(n);
+  return (line.weakened_by.size() == 1 ? " (weakened by note " : " (weakened by notes ") + numbers + ")";
+}
+
+std::string lines_text(const std::vector<verdict_line>& lines) {
+  std::string text;
+  for (const verdict_line& line : lines) text += (text.empty() ? "" : "; ") + line_text(line);
+  return text;
+}
+
 verdict verdict_of(const report& r) {
-  verdict said{"What this run shows", {}, {}, {}, {}, {}};
-  for (const headline& h : r.said) {
-    if (h.supported) {
-      said.findings.push_back(h.finding.empty() ? h.text : h.finding);
-    } else if (h.ratio >= 0 && !h.about.empty()) {
-      said.unmeasured.push_back(h.about);
+  verdict said{"What this run shows", {}, {}, {}, {}, {}, {}};
+  // The headlines each line rests on, findings first, then the unmeasured and the untold, by what
+  // they are about: several headlines may be about one thing.
+  std::vector<std::vector<std::size_t>> findings_on;
+  std::vector<std::pair<std::string, std::vector<std::size_t>>> unmeasured;
+  std::vector<std::pair<std::string, std::vector<std::size_t>>> untold;
+  const auto add = [](auto& lines, const std::string& about, std::size_t at) {
+    const auto known = std::find_if(lines.begin(), lines.end(), [&](const auto& line) { return line.first == about; });
+    if (known == lines.end()) {
+      lines.push_back({about, {at}});
+    } else {
+      known->second.push_back(at);
     }
+  };
+  for (std::size_t at = 0; at < r.said.size(); ++at) {
+    const headline& h = r.said[at];
+    if (h.supported) {
+      said.findings.push_back({h.finding.empty() ? h.text : h.finding});
+      findings_on.push_back({at});
+    } else if (h.ratio >= 0 && !h.about.empty()) {
+      if (h.reads == reading::level) add(unmeasured, h.about, at);
+      if (h.reads == reading::too_small) add(unmeasured, h.about + " (less than 1% apart)", at);
+      if (h.reads == reading::cannot_tell) add(untold, h.about + " (" + h.untold + ")", at);
+    }
+  }
+  for (const auto& [about, at] : unmeasured) {
+    said.unmeasured.push_back({about});
+    findings_on.push_back(at);
+  }
+  for (const auto& [about, at] : untold) {
+    said.untold.push_back({about});
+    findings_on.push_back(at);
   }
   const int processors = static_cast<int>(r.machine.allowed.size());
   const int runs = r.plan.rounds - 1;
@@ -228,7 +301,9 @@ verdict verdict_of(const report& r) {
          {},
          true});
   }
-  time_shared_notes(r, said);
+  const std::size_t findings_before = said.findings.size();
+  time_shared_notes(r, said);  // may add a finding of its own before the others, resting on no headline
+  findings_on.insert(findings_on.begin(), said.findings.size() - findings_before, {});
   time_shared_floor_notes(r, said.notes);
   warning_notes(r, said.notes);
   unread_setting_notes(r, said.notes);
@@ -237,27 +312,50 @@ verdict verdict_of(const report& r) {
   if (run.load_before >= 0)
     said.conditions += printed("; load %.2f before the run on %d processors", run.load_before, processors);
   if (run.steal_percent >= 0) said.conditions += printed("; the hypervisor took %.1f%%", run.steal_percent);
+  link_notes(said, findings_on);
   return said;
 }
 
+// Up to six names, then how many more.
+std::string some_of(const std::vector<std::string>& names) {
+  constexpr std::size_t kShown = 6;
+  if (names.size() <= kShown) return joined(names, ", ");
+  return joined(std::vector<std::string>(names.begin(), names.begin() + kShown), ", ") +
+         printed(" and %zu more", names.size() - kShown);
+}
+
 verdict verdict_of(const comparison& compared) {
-  verdict said{"What the comparison shows", {}, {}, {}, {}, {}};
+  verdict said{"What the comparison shows", {}, {}, {}, {}, {}, {}};
   std::map<std::string, int> counted;
   std::vector<std::string> order;
+  // What cannot be told, grouped by why: the figures of each reason in one line.
+  std::vector<std::pair<std::string, std::vector<std::string>>> untold;
   for (const compared_figure& figure : compared.compared) {
     if (counted[figure.verdict]++ == 0) order.push_back(figure.verdict);
-    if (figure.verdict == "no measurable difference") continue;
-    said.findings.push_back(figure.name + ": " +
-                            printed("%.3fx [%.3f, %.3f] ", figure.ratio, figure.ci.low, figure.ci.high) +
-                            figure.verdict);
+    if (called(figure)) {
+      said.findings.push_back(
+          {figure.name + ": " + printed("%.3fx [%.3f, %.3f] ", figure.ratio, figure.ci.low, figure.ci.high) +
+           figure.verdict});
+    } else if (figure.verdict == "cannot tell") {
+      auto group = std::find_if(untold.begin(), untold.end(), [&](const auto& g) { return g.first == figure.why; });
+      if (group == untold.end()) group = untold.insert(untold.end(), {figure.why, {}});
+      group->second.push_back(figure.name);
+    } else {
+      said.unmeasured.push_back({figure.name + (figure.verdict == "no measurable difference" ? "" : " (" + figure.verdict + ")")});
+    }
   }
-  std::sort(order.begin(), order.end(), [](const std::string& a, const std::string& b) {
-    return (a == "no measurable difference") < (b == "no measurable difference");
-  });
+  for (const auto& [why, names] : untold) said.untold.push_back({some_of(names) + " (" + why + ")"});
+  // Called differences first, then what shows none, then what cannot be told.
+  const auto rank = [](const std::string& kind) {
+    return kind == "cannot tell" ? 2 : kind == "no measurable difference" || kind == "less than 1% apart" ? 1 : 0;
+  };
+  std::stable_sort(order.begin(), order.end(),
+                   [&](const std::string& a, const std::string& b) { return rank(a) < rank(b); });
   for (const std::string& kind : order)
     said.summary += (said.summary.empty() ? "" : ", ") + printed("%d %s", counted[kind], kind.c_str());
   if (compared.compared.empty()) said.summary = "nothing compared";
   if (!compared.note.empty()) said.notes.push_back({compared.note, {}, true});
+  for (const trust_note& note : compared.carried) said.notes.push_back(note);
   if (std::min(compared.base_runs, compared.new_runs) < static_cast<int>(kFewestRunsToFlag)) {
     said.notes.push_back(
         {printed("Fewer than %zu runs a side (base %d, new %d): no verdict can be called; raise --repeat.",
@@ -275,22 +373,26 @@ verdict verdict_of(const comparison& compared) {
       "base %d, new %d runs a case; a verdict needs a 95%% interval past 1, p < %.2f and %.0f%% "
       "at least",
       compared.base_runs, compared.new_runs, kAlpha, 100 * kSmallestDifference);
+  link_notes(said, {});
   return said;
 }
 
 verdict verdict_of(const merged_runs& merged) {
-  verdict said{"What the merge shows", {}, {}, {}, {}, {}};
+  verdict said{"What the merge shows", {}, {}, {}, {}, {}, {}};
   std::vector<std::string> flagged;
   for (const merged_machine& machine : merged.machines) {
     if (!machine.flagged) continue;
     flagged.push_back(machine.name);
-    said.findings.push_back(printed("%s is slower than every other machine on %d of the %d figures it shares",
-                                    machine.name.c_str(), machine.slow_figures, machine.compared_figures));
+    said.findings.push_back({printed("%s is slower than every other machine on %d of the %d figures it shares",
+                                     machine.name.c_str(), machine.slow_figures, machine.compared_figures)});
   }
   said.summary = flagged.empty() ? "no machine flagged"
                                  : printed("%zu machine%s flagged: ", flagged.size(), flagged.size() == 1 ? "" : "s") +
                                        joined(flagged, ", ");
   if (!merged.note.empty()) said.notes.push_back({merged.note, {}, true});
-  said.conditions = printed("%zu machines, %zu figures", merged.machines.size(), merged.figures.size());
+  for (const trust_note& note : merged.carried) said.notes.push_back(note);
+  said.conditions = printed("%zu runs, %zu figures; a figure marked ! or time-shared in a run is compared with none",
+                            merged.machines.size(), merged.figures.size());
+  link_notes(said, {});
   return said;
 }

@@ -166,7 +166,8 @@ void standard_error_warnings(const run_plan& plan, const std::vector<run_record>
                     printed("Warning: %s wrote to standard error in %d of its %d valid runs, first:", name.c_str(),
                             writing, valid),
                     excerpt(first->standard_error),
-                    {{"runs_with_output", writing}, {"valid_runs", valid}}});
+                    {{"runs_with_output", writing}, {"valid_runs", valid}},
+                    first->c});
   }
 }
 
@@ -183,12 +184,14 @@ void noise_warning(const run_plan& plan, const case_stats& c, const run_facts& f
       {"noise",
        name,
        printed("Noisy: %s spreads %.0f%% (median %.6f s)", name.c_str(), c.spread_percent, c.wall.median) +
-           (far.empty() ? "" : printed(", far out: %s", values.c_str())) +
-           (setting_of(plan, c.c, facts, "OMP_PROC_BIND").empty()
-                ? "; raise --repeat, quiet the machine, or bind the threads (OMP_PROC_BIND=close OMP_PLACES=cores)."
-                : "; raise --repeat or quiet the machine."),
+           (far.empty() ? "" : printed(", far out: %s", values.c_str())) + ".",
        {},
-       {{"spread_percent", c.spread_percent}, {"median_seconds", c.wall.median}}});
+       {{"spread_percent", c.spread_percent}, {"median_seconds", c.wall.median}},
+       c.c,
+       setting_of(plan, c.c, facts, "OMP_PROC_BIND").empty()
+           ? "For noisy cases: raise --repeat, quiet the machine, or bind the threads (OMP_PROC_BIND=close "
+             "OMP_PLACES=cores)."
+           : "For noisy cases: raise --repeat or quiet the machine."});
 }
 
 // Usable processors of several kinds: a team larger than the largest kind spans them, and an
@@ -225,14 +228,26 @@ std::vector<warning> find_warnings(const run_plan& plan, const std::vector<run_r
   standard_error_warnings(plan, records, said);
   std::set<const program_description*> told_unknown;
   for (const case_stats& c : measured.cases) {
+    const std::size_t before = said.size();
     if (c.placement) placement_warnings(plan, c, machine, facts, said);
+    for (std::size_t k = before; k < said.size(); ++k) said[k].about = c.c;
     // Once a command: on one thread where the thread ran changes nothing the case compares.
     if (!c.placement_unknown.empty() && c.c.threads > 1 && told_unknown.insert(c.c.program).second) {
       const std::string name = std::string(c.c.program->name);
       said.push_back(
-          {"placement", case_name(plan, c.c), "Placement unknown: " + name + ": " + c.placement_unknown + ".", {}, {}});
+          {"placement", case_name(plan, c.c), "Placement unknown: " + name + ": " + c.placement_unknown + ".", {}, {},
+           c.c});
     }
     noise_warning(plan, c, facts, said);
   }
   return said;
+}
+
+std::vector<std::string> advice_of(const std::vector<warning>& warnings) {
+  std::vector<std::string> advice;
+  for (const warning& w : warnings) {
+    if (!w.advice.empty() && std::find(advice.begin(), advice.end(), w.advice) == advice.end())
+      advice.push_back(w.advice);
+  }
+  return advice;
 }

@@ -4,6 +4,7 @@
 // advice. The console prints them, the JSON keeps them.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,12 @@ struct warning {
   std::string text;     // the sentence, on one line
   std::string detail;   // for standard_error, an excerpt of what was written, its lines kept; else ""
   std::vector<std::pair<std::string, double>> figures;  // what it rests on, by name
+  std::optional<run_case> about{};                      // the case it is about, where it is about one
+  std::string advice{};  // what to do of it, the same for every warning of its kind; "" for none
 };
+
+// The advice of the warnings, each once, in their order.
+std::vector<std::string> advice_of(const std::vector<warning>& warnings);
 
 std::vector<warning> find_warnings(const run_plan& plan, const std::vector<run_record>& records,
                                    const figures& measured, const machine_topology& machine, const run_facts& facts);

@@ -159,6 +159,8 @@ std::string warnings_text(const std::vector<warning>& warnings, std::size_t widt
       at = end + 1;
     }
   }
+  // Advice once for its kind, not under each case.
+  for (const std::string& advice : advice_of(warnings)) text += wrapped(advice, width, 2);
   return warnings.empty() ? text : text + "\n";
 }
 
@@ -193,10 +195,11 @@ std::string verdict_text(const verdict& said, std::size_t width) {
   std::string text = wrapped(said.title + (said.summary.empty() ? "" : ": " + said.summary) +
                                  (said.findings.empty() ? "" : " (95% intervals)") + ":",
                              width, 0);
-  for (const std::string& finding : said.findings) text += wrapped("  " + finding, width, 4);
+  for (const verdict_line& finding : said.findings) text += wrapped("  " + line_text(finding), width, 4);
   if (said.findings.empty()) text += wrapped("  No measurable finding.", width, 4);
   if (!said.unmeasured.empty())
-    text += wrapped("  No measurable difference: " + joined(said.unmeasured, "; ") + ".", width, 4);
+    text += wrapped("  No measurable difference: " + lines_text(said.unmeasured) + ".", width, 4);
+  if (!said.untold.empty()) text += wrapped("  This run cannot tell: " + lines_text(said.untold) + ".", width, 4);
   if (said.notes.empty()) {
     return text + wrapped("Trust: nothing in the run's conditions touches these findings (" + said.conditions + ").",
                           width, 2);
@@ -206,8 +209,9 @@ std::string verdict_text(const verdict& said, std::size_t width) {
   std::vector<std::string> aside;
   int noisy = 0;
   int shared = 0;
-  for (const trust_note& note : said.notes) {
-    if (!note.every && !note.withholds && note.touches.empty()) {
+  for (std::size_t n = 0; n < said.notes.size(); ++n) {
+    const trust_note& note = said.notes[n];
+    if (!touching(note) && !note.withholds) {
       noisy += note.kind == "noise" ? 1 : 0;
       shared += note.kind == "placement" ? 1 : 0;
       if (note.kind != "noise" && note.kind != "placement")
@@ -215,7 +219,9 @@ std::string verdict_text(const verdict& said, std::size_t width) {
       continue;
     }
     const std::string touches = touches_text(note);
-    text += wrapped("  ! " + note.text + (touches.empty() ? "" : " " + touches), width, 4);
+    text += wrapped((touching(note) ? printed("  %zu. ", n + 1) : std::string("  ! ")) + note.text +
+                        (touches.empty() ? "" : " " + touches),
+                    width, 4);
   }
   if (shared > 0)
     aside.insert(aside.begin(), printed("%d case%s whose threads shared a processor", shared, shared == 1 ? "" : "s"));
@@ -228,5 +234,5 @@ std::string verdict_text(const verdict& said, std::size_t width) {
 std::string as_console(const report& r, std::size_t width) {
   return cases_table(r.plan, r.measured, width) + floors_table(r.plan, r.measured, width) +
          warnings_text(r.warnings, width) + headlines_text(r.said, width) +
-         conditions_text(r.conditions, r.facts.clock, width) + verdict_text(verdict_of(r), width);
+         conditions_text(r.conditions, r.facts.clock, width) + verdict_text(r.judged, width);
 }

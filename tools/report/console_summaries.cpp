@@ -24,7 +24,9 @@ std::string as_console(const comparison& compared, std::size_t width) {
   text += std::string("differences:") +
           (compared.differences.empty() ? " none in machine, build, settings, size or repeats" : "") + "\n";
   for (const std::string& difference : compared.differences) text += wrapped("  " + difference, width, 4);
-  if (width >= kWideConsole) {
+  if (compared.compared.empty()) {
+    // No table without a row: the verdict's note says why and how to pair the runs.
+  } else if (width >= kWideConsole) {
     text += printed("\n%-52s %12s %12s %-24s %9s  %s\n", "case or floor", "base median", "new median", "new/base [95%]",
                     "p (U test)", "verdict");
     for (const compared_figure& figure : compared.compared) {
@@ -40,17 +42,20 @@ std::string as_console(const comparison& compared, std::size_t width) {
                       ratio_text(figure).c_str(), figure.p_value, figure.verdict.c_str());
     }
   }
-  text += wrapped(printed("(ratios of medians, new over base, with 95%% bootstrap intervals; a verdict needs both the "
-                          "interval and the Mann-Whitney U test, p < %.2f, and a difference of %.0f%% at least; floors "
-                          "are the calibration's, in their units)",
-                          kAlpha, 100 * kSmallestDifference),
-                  width, 1);
+  if (!compared.compared.empty()) {
+    text += wrapped(printed("(ratios of medians, new over base, with 95%% bootstrap intervals; a verdict needs both the "
+                            "interval and the Mann-Whitney U test, p < %.2f, and a difference of %.0f%% at least; "
+                            "\"cannot tell\" where a side had too few runs or was the scheduler's, or the interval is "
+                            "too wide, as the verdict below says; floors are the calibration's, in their units)",
+                            kAlpha, 100 * kSmallestDifference),
+                    width, 1);
+  }
   if (!compared.note.empty()) text += "\n" + wrapped(compared.note, width, 0);
-  return text + "\n" + verdict_text(verdict_of(compared), width);
+  return text + "\n" + verdict_text(compared.judged, width);
 }
 
 std::string as_console(const merged_runs& merged, std::size_t width) {
-  std::string text = printed("sum_compare: %zu machines side by side\n", merged.machines.size());
+  std::string text = "sum_compare: " + side_by_side(merged) + "\n";
   for (const merged_machine& machine : merged.machines) {
     text += wrapped(printed("  %-16s %s: %s, from %s", machine.name.c_str(), machine.host.c_str(),
                             machine.processor.c_str(), machine.path.c_str()),
@@ -76,5 +81,5 @@ std::string as_console(const merged_runs& merged, std::size_t width) {
       "(! marks a machine slower than every other one: the ratio of medians has its 95% bootstrap interval "
       "past 1, more time or less bandwidth, and the U test p < 0.05; cases in seconds, floors in their units)",
       width, 1);
-  return text + "\n" + verdict_text(verdict_of(merged), width);
+  return text + "\n" + verdict_text(merged.judged, width);
 }

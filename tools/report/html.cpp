@@ -183,6 +183,7 @@ std::string warnings_section(const std::vector<warning>& warnings) {
                           : "<details><summary>details</summary><pre>" + html_escaped(w.detail) + "</pre></details>") +
         "</li>\n";
   }
+  for (const std::string& advice : advice_of(warnings)) html += "<li class=\"advice\">" + html_escaped(advice) + "</li>\n";
   return html + "</ul>\n";
 }
 
@@ -200,6 +201,6 @@ std::string as_html(const report& r, writing& how) {
                            html_escaped(printed("; %d measured runs a case, in %.1f s.", r.plan.rounds - 1,
                                                 r.conditions.seconds));
   return html_page(title, "<h1>" + html_escaped(title) + "</h1>\n<p class=\"lead\">" + lead + "</p>\n" +
-                              verdict_html(verdict_of(r)) + headlines_section(r.said) + warnings_section(r.warnings) +
+                              verdict_html(r.judged) + headlines_section(r.said) + warnings_section(r.warnings) +
                               charts_section(charts, charts_problem) + tables_section(r) + machine_section(r));
 }

@@ -189,27 +189,39 @@ std::string forest_axis_svg(const forest_axis& axis, const char* left, const cha
 
 std::string verdict_html(const verdict& said) {
   std::string findings;
-  for (const std::string& finding : said.findings) findings += "<li>" + html_escaped(finding) + "</li>\n";
+  for (const verdict_line& finding : said.findings) {
+    findings += std::string("<li") + (finding.weakened_by.empty() ? "" : " class=\"weakened\"") + ">" +
+                html_escaped(finding.text) + "<span class=\"weakened-by\">" + html_escaped(weakened_text(finding)) +
+                "</span></li>\n";
+  }
   if (said.findings.empty()) findings = "<li>No measurable finding.</li>\n";
   std::string html = "<section class=\"verdict\" id=\"verdict\">\n<div class=\"findings\">\n<h2>" +
                      html_escaped(said.title) + (said.summary.empty() ? "" : ": " + html_escaped(said.summary)) +
                      "</h2>\n<ul>\n" + findings + "</ul>\n";
   if (!said.unmeasured.empty()) {
-    html +=
-        "<p class=\"unmeasured\">No measurable difference: " + html_escaped(joined(said.unmeasured, "; ")) + ".</p>\n";
+    html += "<p class=\"unmeasured\">No measurable difference: " + html_escaped(lines_text(said.unmeasured)) +
+            ".</p>\n";
   }
+  if (!said.untold.empty())
+    html += "<p class=\"untold\">This run cannot tell: " + html_escaped(lines_text(said.untold)) + ".</p>\n";
   html += "</div>\n<div class=\"trust\">\n<h2>Trust</h2>\n<p class=\"conditions\">" + html_escaped(said.conditions) +
           ".</p>\n";
   if (said.notes.empty()) {
     html += "<p>Nothing in the run's conditions touches these findings.</p>\n";
   } else {
-    html += "<ul>\n";
+    // The numbered notes are those the findings cite.
+    html += "<ol>\n";
+    std::string unnumbered;
     for (const trust_note& note : said.notes) {
-      const bool touching = note.every || note.withholds || !note.touches.empty();
-      html += std::string("<li") + (touching ? " class=\"touching\"" : "") + ">" + html_escaped(note.text) +
-              " <span class=\"touches\">" + html_escaped(touches_text(note)) + "</span></li>\n";
+      const std::string item = ">" + html_escaped(note.text) + " <span class=\"touches\">" +
+                               html_escaped(touches_text(note)) + "</span></li>\n";
+      if (touching(note)) {
+        html += "<li class=\"touching\"" + item;
+      } else {
+        unnumbered += std::string("<li") + (note.withholds ? " class=\"touching\"" : "") + item;
+      }
     }
-    html += "</ul>\n";
+    html += "</ol>\n" + (unnumbered.empty() ? "" : "<ul>\n" + unnumbered + "</ul>\n");
   }
   return html + "</div>\n</section>\n";
 }
@@ -240,6 +252,8 @@ std::string html_page(const std::string& title, const std::string& body) {
          ".verdict { display: flex; flex-wrap: wrap; gap: 0 2em; }\n"
          ".verdict > div { flex: 1 1 26em; min-width: 0; } .verdict h2 { margin-top: 0.6em; }\n"
          ".verdict .findings li { font-weight: bold; color: #1f4e99; margin: 0.2em 0; }\n"
+         ".verdict .findings li.weakened { font-weight: normal; color: #6b7a99; }\n"
+         ".weakened-by { color: #8a3b00; font-style: italic; font-weight: normal; }\n"
          ".verdict .trust li.touching { color: #8a3b00; } .touches { color: #555; font-style: italic; }\n"
          ".scroll { overflow-x: auto; max-width: 100%; }\n"
          "svg { max-width: 100%; height: auto; }\n"

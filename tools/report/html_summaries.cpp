@@ -29,7 +29,7 @@ std::string as_html(const comparison& compared_runs, writing&) {
   const std::vector<std::string>& differences = compared_runs.differences;
   const std::vector<compared_figure>& compared = compared_runs.compared;
   std::string body = "<h1>sum_compare: " + html_escaped(compared_runs.new_path) + " (new) against " +
-                     html_escaped(compared_runs.base_path) + " (base)</h1>\n" + verdict_html(verdict_of(compared_runs));
+                     html_escaped(compared_runs.base_path) + " (base)</h1>\n" + verdict_html(compared_runs.judged);
   body += "<h2>What differs between the runs</h2>\n<ul>\n";
   if (differences.empty()) body += "<li>none in machine, build, settings, size or repeats</li>\n";
   for (const std::string& difference : differences) body += "<li>" + html_escaped(difference) + "</li>\n";
@@ -38,14 +38,14 @@ std::string as_html(const comparison& compared_runs, writing&) {
   for (const compared_figure& figure : compared) widen(axis, figure.ratio, figure.ci);
   std::string rows;
   for (const compared_figure& figure : compared) {
-    const bool verdict = figure.verdict != "no measurable difference";
+    const bool verdict = called(figure);
     const bool has = std::isfinite(figure.ratio) && std::isfinite(figure.ci.low);
     rows += std::string("<tr class=\"compared") + (verdict ? " supported" : "") + "\">" +
             cell(figure.name, "wraps name") + cell(printed("%.6g", figure.base_median)) +
             cell(printed("%.6g", figure.new_median)) +
             cell(has ? printed("%.3fx [%.3f, %.3f]", figure.ratio, figure.ci.low, figure.ci.high) : "-") + "<td>" +
             forest_row_svg(figure.ratio, figure.ci, verdict, axis) + "</td>" + cell(printed("%.3g", figure.p_value)) +
-            cell(figure.verdict, "name") + "</tr>\n";
+            cell(figure.verdict + (figure.why.empty() ? "" : " (" + figure.why + ")"), "name") + "</tr>\n";
   }
   body += "<h2>New over base</h2>\n<p class=\"reading\">" +
           html_escaped(printed("Ratios of medians, new over base, with 95%% bootstrap intervals, on one log scale: for "
@@ -64,8 +64,8 @@ std::string as_html(const comparison& compared_runs, writing&) {
 }
 
 std::string as_html(const merged_runs& merged, writing&) {
-  std::string body = printed("<h1>sum_compare: %zu machines side by side</h1>\n", merged.machines.size()) +
-                     verdict_html(verdict_of(merged));
+  std::string body = "<h1>sum_compare: " + side_by_side(merged) + "</h1>\n" +
+                     verdict_html(merged.judged);
   std::string rows;
   for (const merged_machine& machine : merged.machines) {
     rows += std::string("<tr") + (machine.flagged ? " class=\"slow\"" : "") + ">" + cell(machine.name, "name") +

@@ -225,7 +225,8 @@ std::string as_json(const report& r, writing&) {
     for (const auto& [name, value] : w.figures) figures[name] = value;
     out["warnings"].push_back({{"kind", w.kind},
                                {"case", w.subject},
-                               {"text", w.detail.empty() ? w.text : w.text + "\n" + w.detail},
+                               {"text", (w.advice.empty() ? w.text : w.text + " " + w.advice) +
+                                            (w.detail.empty() ? "" : "\n" + w.detail)},
                                {"figures", figures}});
   }
   // Child output may hold any bytes: invalid UTF-8 is replaced, so the file stays valid JSON.
@@ -249,6 +250,7 @@ std::string as_json(const comparison& compared_runs, writing&) {
                                {"ci_high", number(figure.ci.high)},
                                {"p_value", figure.p_value},
                                {"verdict", figure.verdict}});
+    if (!figure.why.empty()) out["compared"].back()["why"] = figure.why;
   }
   return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }

@@ -16,16 +16,19 @@ std::string cell(const std::string& text) { return markdown_text(text); }
 std::string verdict_markdown(const verdict& said) {
   std::string text = "**" + said.title + "**" + (said.summary.empty() ? "" : ": " + cell(said.summary)) +
                      (said.findings.empty() ? "" : " (95% intervals)") + "\n\n";
-  for (const std::string& finding : said.findings) text += "- " + cell(finding) + "\n";
+  for (const verdict_line& finding : said.findings) text += "- " + cell(line_text(finding)) + "\n";
   if (said.findings.empty()) text += "- No measurable finding.\n";
-  if (!said.unmeasured.empty()) text += "- No measurable difference: " + cell(joined(said.unmeasured, "; ")) + ".\n";
+  if (!said.unmeasured.empty()) text += "- No measurable difference: " + cell(lines_text(said.unmeasured)) + ".\n";
+  if (!said.untold.empty()) text += "- This run cannot tell: " + cell(lines_text(said.untold)) + ".\n";
   text += "\n**Trust** (" + cell(said.conditions) + ")" +
           (said.notes.empty() ? ": nothing in the run's conditions touches "
                                 "these findings.\n"
                               : ":\n\n");
-  for (const trust_note& note : said.notes) {
+  for (std::size_t n = 0; n < said.notes.size(); ++n) {
+    const trust_note& note = said.notes[n];
     const std::string touches = touches_text(note);
-    text += "- " + cell(note.text + (touches.empty() ? "" : " " + touches)) + "\n";
+    text += (touching(note) ? printed("%zu. ", n + 1) : std::string("- ")) +
+            cell(note.text + (touches.empty() ? "" : " " + touches)) + "\n";
   }
   return text + "\n";
 }
@@ -40,7 +43,7 @@ std::string as_markdown(const report& r, writing&) {
   std::string text = printed("**sum_compare**: %s%s, %d measured runs per case, on %s (%s)\n\n",
                              r.plan.sizes.size() == 1 ? "" : "sizes ", sizes_text(r.plan.sizes).c_str(),
                              r.plan.rounds - 1, cell(r.facts.processor).c_str(), cell(compilers).c_str()) +
-                     verdict_markdown(verdict_of(r));
+                     verdict_markdown(r.judged);
   std::string heading = "|";
   std::string rule = "|";
   for (const column_description& column : kCaseColumns) {
@@ -74,7 +77,7 @@ std::string as_markdown(const comparison& compared_runs, writing&) {
   const std::vector<std::string>& differences = compared_runs.differences;
   const std::vector<compared_figure>& compared = compared_runs.compared;
   std::string text = "**sum_compare**: " + cell(compared_runs.new_path) + " (new) against " +
-                     cell(compared_runs.base_path) + " (base)\n\n" + verdict_markdown(verdict_of(compared_runs)) +
+                     cell(compared_runs.base_path) + " (base)\n\n" + verdict_markdown(compared_runs.judged) +
                      "**What differs between the runs**\n\n";
   if (differences.empty()) text += "No difference in machine, build, settings, size or repeats.\n";
   for (const std::string& difference : differences) text += "- " + cell(difference) + "\n";
@@ -93,8 +96,8 @@ std::string as_markdown(const comparison& compared_runs, writing&) {
 }
 
 std::string as_markdown(const merged_runs& merged, writing&) {
-  std::string text = printed("**sum_compare**: %zu machines side by side\n\n", merged.machines.size()) +
-                     verdict_markdown(verdict_of(merged)) + "| case or floor (medians) |";
+  std::string text = "**sum_compare**: " + side_by_side(merged) + "\n\n" +
+                     verdict_markdown(merged.judged) + "| case or floor (medians) |";
   std::string rule = "|---|";
   for (const merged_machine& machine : merged.machines) {
     text += " " + cell(machine.name) + " |";
