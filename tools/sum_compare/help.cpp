@@ -18,12 +18,20 @@ std::string option_line(const CLI::Option& option) {
   return line;
 }
 
-// Each line of TEXT a paragraph, wrapped to the width.
+// Each line of TEXT a paragraph, wrapped to the width; an indented one keeps its indent on every
+// line, so that help2man reads it as one paragraph of its section.
 std::string paragraphs(const std::string& text, std::size_t width) {
   std::string out;
   for (std::size_t at = 0; at < text.size();) {
     const std::size_t end = std::min(text.find('\n', at), text.size());
-    out += wrapped(text.substr(at, end - at), width, 0);
+    const std::string line = text.substr(at, end - at);
+    const std::size_t indent = std::min(line.find_first_not_of(' '), line.size());
+    const std::string body = wrapped(line.substr(indent), width > indent ? width - indent : width, 0);
+    for (std::size_t from = 0; from < body.size();) {
+      const std::size_t stop = body.find('\n', from) + 1;
+      out += std::string(indent, ' ') + body.substr(from, stop - from);
+      from = stop;
+    }
     at = end + 1;
   }
   return out;

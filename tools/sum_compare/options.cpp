@@ -84,7 +84,22 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
       "129, 131).\n"
       "Exit status: 0; 1 when a run failed or an output could not be written; 2 for a bad option or set-up "
       "(missing programs, unusable output paths, a plan of no case or of more than a million runs); 128 plus the "
-      "signal's number when interrupted.");
+      "signal's number when interrupted.\n\n"
+      // Headed blocks, each item a paragraph of its own: help2man makes each block a section.
+      "Environment:\n"
+      "  COLUMNS: the width of the text where standard output is no terminal (40 to 1000; else 100).\n\n"
+      "  OMP_*, GOMP_*, KMP_*: passed to every run but OMP_NUM_THREADS, which each case sets; kept in the JSON.\n\n"
+      "  SUM_COMPARE_ELEMENTS: set for each --command run to the elements of its case's --size.\n\n"
+      "  PATH: where gnuplot, which draws the charts, is found.\n\n"
+      "Files:\n"
+      "  The programs and calibrate beside sum_compare (or in --bin); the chart script sum_compare.gp and the JSON "
+      "schema sum_compare.schema.json in ../share/omp_sums from it.\n\n"
+      "Examples:\n"
+      "  sum_compare --json run.json --html run.html: the default run, saved and drawn.\n\n"
+      "  sum_compare --env OMP_PROC_BIND=false,close --threads 2: two settings side by side.\n\n"
+      "  sum_compare --command triad='./triad 20000000' --size 20000000 --threads 1,2: a program of your own, "
+      "calibrated on its own array.\n\n"
+      "  sum_compare --compare base.json new.json: two saved runs, new over base.");
   app.set_help_flag("-h,--help", "print this help and exit");
   app.set_version_flag("--version", std::string("sum_compare ") + kSuiteVersion, "print the version and exit");
   // A value given twice: the last one holds, as users expect of a command they extend.
@@ -95,7 +110,8 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
       ->type_name("NAME,...")
       ->check(CLI::IsMember(known).description(""));
   app.add_option("--threads", options.plan.threads,
-                 "team sizes as OMP_NUM_THREADS (default: 1,2,4,... up to the usable processors, and their count)")
+                 "team sizes as OMP_NUM_THREADS (default: 1,2,4,... up to the usable processors, and their count); "
+                 "one thread is added where it is missing, for the serial reference and each command's speed-up")
       ->delimiter(',')
       ->type_name("T,...")
       ->transform(kDecimal)
