@@ -42,7 +42,7 @@ reading read_against(const ratio_figure& figure, double level) {
 
 std::string why_untold(const ratio_figure& figure) {
   if (!has_ratio(figure)) return "no ratio";
-  if (!figure.precise) return "too few runs for a 95% interval (raise --repeat)";
+  if (!figure.precise) return "too few runs for a 95% interval";
   if (figure.ratio < figure.ci.low || figure.ratio > figure.ci.high) return "the ratio lies outside its own interval";
   return printed("the interval [%.2f, %.2f] is too wide to rule out a large effect", figure.ci.low, figure.ci.high);
 }

@@ -160,7 +160,7 @@ void time_shared_floor_notes(const report& r, std::vector<trust_note>& notes) {
   std::map<std::pair<int, int>, std::vector<std::string>> held;  // (setting, threads) -> the floors
   for (const floor_stats& f : r.measured.floors) {
     if (f.processor_share >= 0 && f.processor_share < kLeastProcessorShare && !describe(f.kind).cpu_time)
-      held[{f.setting, f.threads}].push_back(std::string(describe(f.kind).line) +
+      held[{f.setting, f.threads}].push_back(std::string(row_name(describe(f.kind))) +
                                              printed(" (%.2f)", f.processor_share));
   }
   for (const auto& [key, floors] : held) {

@@ -48,6 +48,11 @@ struct floor_description {
   bool cpu_time = false;         // a CPU time, which sharing the processors with other work does not stretch
 };
 
+// What the floors table calls it, without its unit: "running sums in one line".
+constexpr std::string_view row_name(const floor_description& floor) {
+  return floor.label.substr(0, floor.label.find(','));
+}
+
 // clang-format off
 inline constexpr floor_description kFloors[] = {
     {floor_kind::add_latency, "add latency", "ns per add", "add_latency", "ns", "add latency, ns per add", "%.3f",

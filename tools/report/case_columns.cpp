@@ -50,5 +50,5 @@ std::string case_legend(column_set shown) {
     if (column.legend == nullptr || !shown_in(column, shown)) continue;
     legend += (legend.empty() ? "" : "; ") + std::string(column.legend);
   }
-  return legend;
+  return legend + "; - where a case has no such figure (no one-thread case, no floor, no thread time)";
 }

@@ -119,7 +119,7 @@ std::string cases_table(const run_plan& plan, const figures& measured, std::size
 std::string floor_legend(bool scheduled) {
   std::string legend;
   for (const floor_description& floor : kFloors) {
-    legend += (legend.empty() ? "" : "; ") + std::string(floor.line) + ": " + std::string(floor.description);
+    legend += (legend.empty() ? "" : "; ") + std::string(row_name(floor)) + ": " + std::string(floor.description);
   }
   if (scheduled) {
     legend +=
