@@ -98,4 +98,20 @@ TEST(Headlines, FollowTheReadBandwidthAndTheSumAcrossSizes) {
                               "is below 1 ms there"),
             std::string::npos)
       << said[1].text;
+
+  // Only DRAM long enough, and L3's floor the scheduler's: each headline says why it compares nothing.
+  measured.cases.erase(std::remove_if(measured.cases.begin(), measured.cases.end(),
+                                      [](const case_stats& c) { return c.c.setting == 1; }),
+                       measured.cases.end());
+  measured.floors[1].scheduled = true;
+  measured.floors[0].scheduled = true;
+  const std::vector<headline> why = across_sizes(plan, measured);
+  ASSERT_EQ(why.size(), 2u);
+  EXPECT_EQ(why[0].text,
+            "On 2 threads the read bandwidth is not compared across sizes: its floors within L2 and within L3 were the "
+            "scheduler's (marked !), and no sentence rests on them.");
+  EXPECT_EQ(why[1].text,
+            "sum_walltime on 2 threads is not compared across sizes per element: one thread's timed interval is below "
+            "1 ms within L2, where start-up dominates it; the read bandwidth across sizes shows what the caches do.");
+  EXPECT_LT(why[1].ratio, 0);
 }

@@ -18,6 +18,7 @@
 #include "tools/catalog/suite_build.hpp"
 #include "tools/report/console.hpp"
 #include "tools/report/csv.hpp"
+#include "tools/report/chart_script.hpp"
 #include "tools/report/effect_charts.hpp"
 #include "tools/report/html_pieces.hpp"
 #include "tools/report/json.hpp"
@@ -284,6 +285,26 @@ TEST(Page, ChartsPerEffectWithAPanelPerSettingAndMarkedPlacement) {
   EXPECT_NE(drawing.find("P1 x2"), std::string::npos);
   EXPECT_EQ(count_of(drawing, "NUMA node "), 2u);
   EXPECT_NE(drawing.find("processor 3 (not for this process)"), std::string::npos);
+}
+
+// Each panel's y range fits its own values, so that a panel of 20M elements is not flattened by
+// one of 4K; a log axis within a power of two still gets three labelled ticks and more.
+TEST(Page, ChartPanelsFitTheirOwnValuesWithThreeTicksAtLeast) {
+  const panel small{"L1", {{"sum_walltime", "1 0.9\n2 1.1\n", false, 0}}};
+  const panel large{"DRAM", {{"sum_walltime", "1 180\n2 205\n", false, 0}}};
+  const std::string script =
+      script_of("t", "ns per element (log scale)", y_axis::logarithmic, "", NAN, "", {small, large}, {"threads", "(1, 2)", false, ""});
+  const std::size_t first = script.find("set yrange [");
+  const std::size_t second = script.find("set yrange [", first + 1);
+  ASSERT_NE(second, std::string::npos) << script;
+  EXPECT_EQ(script.substr(first, script.find('\n', first) - first), "set yrange [0.782609:1.265]");
+  EXPECT_EQ(script.substr(second, script.find('\n', second) - second), "set yrange [156.522:235.75]");
+  for (const std::size_t at : {first, second}) {
+    const std::size_t tics = script.find("set ytics (", at);
+    ASSERT_NE(tics, std::string::npos) << script;
+    const std::string list = script.substr(tics, script.find('\n', tics) - tics);
+    EXPECT_GE(std::count(list.begin(), list.end(), ','), 2) << list;  // three ticks at least
+  }
 }
 
 TEST(Report, MarkdownHasOneTableRowPerCaseAndTheHeadlines) {

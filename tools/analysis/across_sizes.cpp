@@ -35,10 +35,20 @@ const char* moves(const ratio_figure& ratio) {
 
 headline bandwidth_across_sizes(const run_plan& plan, const figures& measured, const std::vector<int>& group,
                                 int threads) {
+  std::vector<std::string> held;  // sizes whose floor was the scheduler's
   const auto sizes = by_size<floor_stats>(plan, group, [&](int setting) {
-    return find_floor(measured.floors, floor_kind::read_bandwidth, threads, setting);
+    const floor_stats* f = find_floor(measured.floors, floor_kind::read_bandwidth, threads, setting);
+    if (f == nullptr && measured_floor(measured.floors, floor_kind::read_bandwidth, threads, setting) != nullptr)
+      held.push_back(size_place(size_named(plan, plan.settings[static_cast<std::size_t>(setting)].size)));
+    return f;
   });
-  if (sizes.size() < 2) return {};
+  if (sizes.size() < 2) {
+    if (held.empty()) return {};
+    return {printed("On %s the read bandwidth is not compared across sizes: its floor%s %s %s the scheduler's "
+                    "(marked !), and no sentence rests on %s.",
+                    threads_text(threads).c_str(), held.size() > 1 ? "s" : "", joined(held, " and ").c_str(),
+                    held.size() > 1 ? "were" : "was", held.size() > 1 ? "them" : "it")};
+  }
   const auto& first = sizes.front();
   const auto& last = sizes.back();
   const ratio_figure ratio = ratio_of(last.figure->values, first.figure->values);
@@ -70,7 +80,13 @@ headline reduction_across_sizes(const run_plan& plan, const figures& measured, c
     short_ones.push_back(size_place(size_named(plan, plan.settings[static_cast<std::size_t>(setting)].size)));
     return static_cast<const case_stats*>(nullptr);
   });
-  if (sizes.size() < 2) return {};
+  if (sizes.size() < 2) {
+    if (short_ones.empty()) return {};
+    return {printed("%s on %s is not compared across sizes per element: one thread's timed interval is below 1 ms ",
+                    name_of(program_role::reduction), threads_text(threads).c_str()) +
+            joined(short_ones, " and ") +
+            ", where start-up dominates it; the read bandwidth across sizes shows what the caches do."};
+  }
   const auto per_element = [&](const case_stats& c) {
     std::vector<double> values = c.walls;
     for (double& value : values) value *= 1e9 * threads / static_cast<double>(c.elements);

@@ -269,8 +269,8 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
         {printed("The timed intervals are below 1 ms (%s on 1 thread: %.3f ms): start-up "
                  "dominates them, so no figure per element is given; %s",
                  name_of(program_role::reduction), reduction_one->wall.median * 1e3,
-                 size.level > 0 && size.name != "DRAM" ? "an array within a cache is that short, and the headlines "
-                                                         "across sizes set it beside the larger ones."
+                 size.level > 0 && size.name != "DRAM" ? "an array within a cache is that short; the read bandwidth "
+                                                         "across sizes shows what the cache does."
                                                        : "raise --size.")});
   }
   return said;

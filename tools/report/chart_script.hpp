@@ -1,5 +1,5 @@
 // The gnuplot script of a chart of small multiples, as the page draws every chart: panels of
-// lines, three a row, one y range for all, drawn as SVG on standard output.
+// lines, three a row, each with the y range of its values, drawn as SVG on standard output.
 #pragma once
 
 #include <string>
@@ -19,8 +19,8 @@ struct panel {
   std::vector<series> lines;
 };
 
-// How a chart's y axis runs: every panel shares one range, so that panels compare at a glance.
-// A ratio, and a figure that spans powers of ten, run on a log scale (base 2).
+// How a chart's y axis runs: each panel's range fits its own values, with three labelled ticks at
+// least. A ratio, and a figure that spans powers of ten, run on a log scale.
 enum class y_axis { from_zero, ratio, logarithmic };
 
 // How its x axis runs: team sizes, or the array's sizes in bytes.

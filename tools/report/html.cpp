@@ -102,23 +102,29 @@ std::string headlines_section(const std::vector<headline>& said) {
   }
   std::string html =
       "<h2>The headlines in full</h2>\n<p class=\"reading\">Each row is a time ratio with its 95% interval, on one "
-      "log scale: left of the dashed 1 the first named takes less time, right of it more. A row is measurable, and "
-      "drawn dark, when its interval excludes 1 by more than the smallest difference called.</p>\n";
+      "log scale: left of the dashed 1 the first named takes less time, right of it more. The last column gives the "
+      "figure as its sentence does, a ratio of speeds or of times. A row is measurable, and drawn dark, when its "
+      "interval excludes 1 by more than the smallest difference called.</p>\n";
   std::string rows;
+  bool imprecise = false;
   for (bool supported : {true, false}) {
     for (const headline& h : said) {
       if (h.ratio < 0 || h.supported != supported) continue;
       const auto [ratio, ci] = as_time_ratio(h);
+      imprecise = imprecise || !h.precise;
+      // The column gives the sentence's own figure, in its sense; the row plots it as a time ratio.
       rows += std::string("<tr class=\"headline") + (supported ? " supported" : "") + "\">" + cell(h.text, "text") +
               "<td>" + forest_row_svg(ratio, ci, h.supported, axis) + "</td>" +
-              cell(printed("%.2fx [%.2f, %.2f]%s", ratio, ci.low, ci.high, h.precise ? "" : "*")) + "</tr>\n";
+              cell(printed("%.2fx [%.2f, %.2f]%s %s", h.ratio, h.ci.low, h.ci.high, h.precise ? "" : "*",
+                           h.of_speeds ? "speed" : "time")) +
+              "</tr>\n";
     }
   }
   if (!rows.empty()) {
     html += scrolling("<table class=\"forest\"><thead><tr><th class=\"name\">headline</th><th class=\"axis\">" +
                       forest_axis_svg(axis, "faster", "slower") +
-                      "</th><th>time ratio [95%]</th></tr></thead><tbody>\n" + rows + "</tbody></table>\n") +
-            "<p class=\"note\">* from fewer runs than a 95% interval needs.</p>\n";
+                      "</th><th>as the sentence says [95%]</th></tr></thead><tbody>\n" + rows + "</tbody></table>\n") +
+            (imprecise ? "<p class=\"note\">* from fewer runs than a 95% interval needs.</p>\n" : "");
   }
   std::string notes;
   for (const headline& h : said) {

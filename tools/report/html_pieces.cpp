@@ -278,6 +278,17 @@ std::string html_page(const std::string& title, const std::string& body) {
          ".processor.kind-0 rect { fill: #cfe0f3; } .processor.kind-2 rect { fill: #f3e3c4; } "
          ".processor.kind-3 rect { fill: #e6d3ec; }\n"
          ".processor.marked rect { fill: #f28e2b; } .processor.unusable rect { fill: #ccc; }\n"
+         // On a narrow screen the forest plot's rows stack, each plot the screen's width, and names wrap.
+         "@media (max-width: 720px) {\n"
+         "  table.forest, table.forest tbody, table.forest tr, table.forest td { display: block; }\n"
+         "  table.forest thead { display: block; position: sticky; top: 0; background: #fff; }\n"
+         "  table.forest thead tr { display: block; } table.forest thead th { display: none; }\n"
+         "  table.forest thead th.axis { display: block; border: none; background: none; }\n"
+         "  table.forest td { border: none; text-align: left; white-space: normal; }\n"
+         "  table.forest tr { border-bottom: 1px solid #ccc; padding: 0.3em 0; }\n"
+         "  table.forest td.text { max-width: none; } table.forest svg { width: 100%; }\n"
+         "  td.name { white-space: normal; min-width: 7em; }\n"
+         "}\n"
          "</style>\n</head>\n<body>\n" +
          body + "</body>\n</html>\n";
 }

@@ -1,4 +1,4 @@
-# sum_compare's chart, three panels over team size:
+# sum_compare's chart, up to three panels over team size (a panel with nothing to draw is left out):
 #   speed-up of each program over its own one-thread run, with the ideal and the speed-up of
 #   plain in-order streams on this machine (its floor);
 #   ns per element per thread, the median with min-max bars (flat means perfect scaling);
@@ -38,8 +38,9 @@ first_bandwidth = first_ratio + ratios
 first_time = first_bandwidth + bandwidths
 stats data index 1:programs using 1 nooutput
 top = STATS_max
-panels = bandwidths + times > 0 ? 5 : 3
-height = panels == 5 ? 1800 : 1100
+# A panel with nothing to draw is left out.
+panels = 2 + (ratios > 0) + (bandwidths > 0) + (times > 0)
+height = 100 + 340 * panels
 
 # Cairo's PNG where gnuplot has it: the plain one draws no dashes.
 if (strlen(output) > 4 && output[strlen(output) - 3:] eq ".png") {
@@ -84,15 +85,17 @@ plot for [block = 1:programs] data index block using 1:3:4:5:6 title columnheade
 unset logscale y
 
 # Ratios on a log scale, as on the page.
-set title "Packed over padded slots (95% interval)"
-set ylabel "time ratio (log scale)"
-set logscale y 2
-plot for [block = first_ratio:first_ratio + ratios - 1] data index block using 1:2:3:4:5 title columnheader(1) \
-         with yerrorlines linewidth 2 linecolor variable, \
-     1 title "no difference" with lines dashtype 3 linewidth 1.5 linecolor rgb "#222222"
-unset logscale y
+if (ratios > 0) {
+  set title "Packed over padded slots (95% interval)"
+  set ylabel "time ratio (log scale)"
+  set logscale y 2
+  plot for [block = first_ratio:first_ratio + ratios - 1] data index block using 1:2:3:4:5 title columnheader(1) \
+           with yerrorlines linewidth 2 linecolor variable, \
+       1 title "no difference" with lines dashtype 3 linewidth 1.5 linecolor rgb "#222222"
+  unset logscale y
+}
 
-if (panels == 5) {
+if (bandwidths + times > 0) {
   # Over the array's size in bytes, each cache level's size a dotted line within the range.
   stats data index first_bandwidth:first_time + times - 1 using 1 nooutput
   xlow = STATS_min
@@ -115,8 +118,6 @@ if (panels == 5) {
   if (bandwidths > 0) {
     plot for [block = first_bandwidth:first_time - 1] data index block using 1:2:3:3 title columnheader(1) \
              with linespoints linewidth 2 linecolor variable pointtype variable
-  } else {
-    set multiplot next
   }
   set title "Time per element per thread against the array's size (largest team)"
   set ylabel "ns per element"
