@@ -187,7 +187,7 @@ TEST(Compare, CallsSlowerOnlyWhatTheIntervalAndTheUTestAgreeOn) {
     EXPECT_EQ(finding.text.find("barrier"), std::string::npos) << finding.text;
   EXPECT_NE(lines_text(with_held.judged.untold).find("(marked ! in the base: the scheduler's)"), std::string::npos);
   const std::string judged = verdict_text(with_held.judged, 200);
-  EXPECT_NE(judged.find("The base run: The load was 6.00 before the run"), std::string::npos) << judged;
+  EXPECT_NE(judged.find("The base run: the load was 6.00 before the run"), std::string::npos) << judged;
   written_json(as_json(compare_reports("a.json", "b.json", base, now), how));
 
   // A plain run against an --env sweep has no case in common: said, with what each side ran.

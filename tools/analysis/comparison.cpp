@@ -235,7 +235,7 @@ comparison compare_reports(const std::string& base_path, const std::string& new_
   // Each side's notes against all it measured travel with it: load, an emulator, failed runs.
   for (const auto& [side, r] : {std::pair{"The base run: ", &base}, {"The new run: ", &now}}) {
     for (const trust_note& note : r->judged.notes) {
-      if (note.every) result.carried.push_back({side + note.text, {}, true});
+      if (note.every) result.carried.push_back({side + lowered_first(note.text), {}, true});
     }
   }
   result.judged = verdict_of(result);

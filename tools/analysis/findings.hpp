@@ -32,14 +32,22 @@ struct verdict {
   std::vector<verdict_line> unmeasured;   // what a 95% interval shows no difference in, by what it is about
   std::vector<verdict_line> untold;       // what the run cannot tell, by what it is about, with why
   std::vector<trust_note> notes;          // those that touch a finding first, numbered from 1 in this order
+  std::vector<int> weakening_all{};       // the numbers of the notes that touch every finding
   std::string conditions{};               // what the trust rests on: "load 0.33 on 2 processors, ..."
 };
 
 // " (weakened by note 2)", " (weakened by notes 1, 3)", or "".
 std::string weakened_text(const verdict_line& line);
 
+// Its heading: "What this run shows: SUMMARY (95% intervals; every line weakened by note 1)".
+std::string heading_text(const verdict& said);
+
 // The line with its weakening: what every format prints.
 inline std::string line_text(const verdict_line& line) { return line.text + weakened_text(line); }
+
+// A note's sentence as it continues another's ("The load was" -> "the load was"): its first
+// letter lowered where the sentence leads with an article or a number's word.
+std::string lowered_first(const std::string& text);
 
 // The lines, each with its weakening, a semicolon apart.
 std::string lines_text(const std::vector<verdict_line>& lines);

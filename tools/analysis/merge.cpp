@@ -127,12 +127,14 @@ void carry_notes(merged_runs& merged, const std::vector<report>& runs) {
   });
   differ("their --env settings", [](const report& r) {
     std::vector<std::string> labels;
-    for (const setting& under : r.plan.settings) labels.push_back("[" + setting_label({"", "", under.env}) + "]");
-    return joined(labels, " ");
+    for (const setting& under : r.plan.settings) {
+      if (!under.env.empty()) labels.push_back("[" + setting_label({"", "", under.env}) + "]");
+    }
+    return labels.empty() ? std::string("none") : joined(labels, " ");
   });
   for (std::size_t k = 0; k < runs.size(); ++k) {
     for (const trust_note& note : runs[k].judged.notes) {
-      if (note.every) merged.carried.push_back({merged.machines[k].name + ": " + note.text, {}, true});
+      if (note.every) merged.carried.push_back({merged.machines[k].name + ": " + lowered_first(note.text), {}, true});
     }
   }
 }

@@ -98,7 +98,9 @@ void unread_setting_notes(const report& r, std::vector<trust_note>& notes) {
 void scheduled_notes(const report& r, std::vector<trust_note>& notes) {
   std::map<std::pair<int, int>, double> waited;  // (setting, threads) -> the share of waited hand-overs
   for (const floor_stats& f : r.measured.floors) {
-    if (f.scheduled && f.kind == floor_kind::hand_over_waits) waited[{f.setting, f.threads}] = f.median;
+    // Floors time-shared alone have a note of their own.
+    if (f.scheduled && f.kind == floor_kind::hand_over_waits && f.median > kScheduledShare)
+      waited[{f.setting, f.threads}] = f.median;
   }
   for (const auto& [key, share] : waited) {
     const auto& [under, threads] = key;
@@ -189,15 +191,28 @@ void link_notes(verdict& said, const std::vector<std::vector<std::size_t>>& head
       const std::vector<std::size_t>& rests_on =
           list_line < headlines_of_line.size() ? headlines_of_line[list_line] : none;
       ++list_line;
+      // A note against every line is said once, in the heading.
       for (std::size_t n = 0; n < said.notes.size() && touching(said.notes[n]); ++n) {
         const trust_note& note = said.notes[n];
         const bool named = std::any_of(rests_on.begin(), rests_on.end(), [&](std::size_t at) {
           return std::find(note.headlines.begin(), note.headlines.end(), at) != note.headlines.end();
         });
-        if (note.every || named) line.weakened_by.push_back(static_cast<int>(n) + 1);
+        if (!note.every && named) line.weakened_by.push_back(static_cast<int>(n) + 1);
       }
     }
   }
+  // What the run cannot tell, no note can weaken further.
+  for (verdict_line& line : said.untold) line.weakened_by.clear();
+  for (std::size_t n = 0; n < said.notes.size(); ++n) {
+    if (said.notes[n].every) said.weakening_all.push_back(static_cast<int>(n) + 1);
+  }
+}
+
+// "note 2", "notes 1, 3".
+std::string notes_named(const std::vector<int>& numbers) {
+  std::string text;
+  for (int n : numbers) text += (text.empty() ? "" : ", ") + std::to_string(n);
+  return (numbers.size() == 1 ? "note " : "notes ") + text;
 }
 
 }  // namespace
@@ -209,10 +224,24 @@ std::string touches_text(const trust_note& note) {
 }
 
 std::string weakened_text(const verdict_line& line) {
-  if (line.weakened_by.empty()) return {};
-  std::string numbers;
-  for (int n : line.weakened_by) numbers += (numbers.empty() ? "" : ", ") + std::to_string(n);
-  return (line.weakened_by.size() == 1 ? " (weakened by note " : " (weakened by notes ") + numbers + ")";
+  return line.weakened_by.empty() ? "" : " (weakened by " + notes_named(line.weakened_by) + ")";
+}
+
+std::string heading_text(const verdict& said) {
+  std::string within;
+  if (!said.findings.empty() || !said.unmeasured.empty()) within = "95% intervals";
+  if (!said.weakening_all.empty() && (!said.findings.empty() || !said.unmeasured.empty())) {
+    within += (within.empty() ? "" : "; ") + ("every line weakened by " + notes_named(said.weakening_all));
+  }
+  std::string heading = said.title + (said.summary.empty() ? "" : ": " + said.summary);
+  return within.empty() ? heading : heading + " (" + within + ")";
+}
+
+std::string lowered_first(const std::string& text) {
+  for (const char* lead : {"The ", "A ", "An ", "On ", "Fewer "}) {
+    if (text.starts_with(lead)) return static_cast<char>(text[0] - 'A' + 'a') + text.substr(1);
+  }
+  return text;
 }
 
 std::string lines_text(const std::vector<verdict_line>& lines) {
@@ -328,7 +357,8 @@ verdict verdict_of(const comparison& compared) {
   verdict said{"What the comparison shows", {}, {}, {}, {}, {}, {}};
   std::map<std::string, int> counted;
   std::vector<std::string> order;
-  // What cannot be told, grouped by why: the figures of each reason in one line.
+  // What shows no difference, and what cannot be told, grouped by why: each kind's figures in one line.
+  std::vector<std::pair<std::string, std::vector<std::string>>> level;
   std::vector<std::pair<std::string, std::vector<std::string>>> untold;
   for (const compared_figure& figure : compared.compared) {
     if (counted[figure.verdict]++ == 0) order.push_back(figure.verdict);
@@ -341,9 +371,13 @@ verdict verdict_of(const comparison& compared) {
       if (group == untold.end()) group = untold.insert(untold.end(), {figure.why, {}});
       group->second.push_back(figure.name);
     } else {
-      said.unmeasured.push_back({figure.name + (figure.verdict == "no measurable difference" ? "" : " (" + figure.verdict + ")")});
+      auto group = std::find_if(level.begin(), level.end(), [&](const auto& g) { return g.first == figure.verdict; });
+      if (group == level.end()) group = level.insert(level.end(), {figure.verdict, {}});
+      group->second.push_back(figure.name);
     }
   }
+  for (const auto& [kind, names] : level)
+    said.unmeasured.push_back({some_of(names) + (kind == "no measurable difference" ? "" : " (" + kind + ")")});
   for (const auto& [why, names] : untold) said.untold.push_back({some_of(names) + " (" + why + ")"});
   // Called differences first, then what shows none, then what cannot be told.
   const auto rank = [](const std::string& kind) {

@@ -192,9 +192,7 @@ std::string conditions_text(const run_conditions& conditions, const clock_facts&
 }  // namespace
 
 std::string verdict_text(const verdict& said, std::size_t width) {
-  std::string text = wrapped(said.title + (said.summary.empty() ? "" : ": " + said.summary) +
-                                 (said.findings.empty() ? "" : " (95% intervals)") + ":",
-                             width, 0);
+  std::string text = wrapped(heading_text(said) + ":", width, 0);
   for (const verdict_line& finding : said.findings) text += wrapped("  " + line_text(finding), width, 4);
   if (said.findings.empty()) text += wrapped("  No measurable finding.", width, 4);
   if (!said.unmeasured.empty())

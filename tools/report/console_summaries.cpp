@@ -50,7 +50,6 @@ std::string as_console(const comparison& compared, std::size_t width) {
                             kAlpha, 100 * kSmallestDifference),
                     width, 1);
   }
-  if (!compared.note.empty()) text += "\n" + wrapped(compared.note, width, 0);
   return text + "\n" + verdict_text(compared.judged, width);
 }
 

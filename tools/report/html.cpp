@@ -121,7 +121,7 @@ std::string headlines_section(const std::vector<headline>& said) {
     }
   }
   if (!rows.empty()) {
-    html += scrolling("<table class=\"forest\"><thead><tr><th class=\"name\">headline</th><th class=\"axis\">" +
+    html += scrolling("<table class=\"forest stacking\"><thead><tr><th class=\"name\">headline</th><th class=\"axis\">" +
                       forest_axis_svg(axis, "faster", "slower") +
                       "</th><th>as the sentence says [95%]</th></tr></thead><tbody>\n" + rows + "</tbody></table>\n") +
             (imprecise ? "<p class=\"note\">* from fewer runs than a 95% interval needs.</p>\n" : "");

@@ -125,7 +125,8 @@ std::vector<double> forest_ticks(const forest_axis& axis) {
   std::vector<double> ticks;
   const bool short_axis = axis.high / axis.low < 2.5;
   for (double tick : short_axis ? std::vector<double>{0.6, 0.7, 0.8, 0.9, 1.0, 1.1, 1.25, 1.5, 1.75}
-                                : std::vector<double>{1.0 / 64, 1.0 / 16, 0.125, 0.25, 0.5, 1, 2, 4, 8, 16, 64}) {
+                                : std::vector<double>{1.0 / 4096, 1.0 / 1024, 1.0 / 256, 1.0 / 64, 1.0 / 16, 0.125,
+                                                      0.25, 0.5, 1, 2, 4, 8, 16, 64, 256, 1024, 4096}) {
     if (tick >= axis.low && tick <= axis.high) ticks.push_back(tick);
   }
   return ticks;
@@ -175,10 +176,15 @@ std::string forest_axis_svg(const forest_axis& axis, const char* left, const cha
   svg += printed("<text x=\"%.1f\" y=\"11\">%s &#8594;</text>", one + 4, right);
   svg += printed("<line x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\" stroke=\"#444\"/>", kForestMargin, height - 12,
                  kForestWidth - kForestMargin, height - 12);
+  // Labels at least this far apart (a label's width at its font), and never over the 1's.
+  constexpr double kLabelSpacing = 30;
+  double last_label = -kLabelSpacing;
   for (double tick : forest_ticks(axis)) {
     const double x = forest_x(axis, tick);
     svg +=
         printed("<line x1=\"%.1f\" y1=\"%d\" x2=\"%.1f\" y2=\"%d\" stroke=\"#444\"/>", x, height - 15, x, height - 9);
+    if (tick != 1 && (x - last_label < kLabelSpacing || std::fabs(x - one) < kLabelSpacing)) continue;
+    last_label = x;
     svg += printed("<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\">%s</text>", x, height - 1,
                    (tick < 1 && tick * 64 == std::round(tick * 64) && tick < 0.2 ? printed("1/%.0f", 1 / tick)
                                                                                  : printed("%g", tick))
@@ -196,8 +202,7 @@ std::string verdict_html(const verdict& said) {
   }
   if (said.findings.empty()) findings = "<li>No measurable finding.</li>\n";
   std::string html = "<section class=\"verdict\" id=\"verdict\">\n<div class=\"findings\">\n<h2>" +
-                     html_escaped(said.title) + (said.summary.empty() ? "" : ": " + html_escaped(said.summary)) +
-                     "</h2>\n<ul>\n" + findings + "</ul>\n";
+                     html_escaped(heading_text(said)) + "</h2>\n<ul>\n" + findings + "</ul>\n";
   if (!said.unmeasured.empty()) {
     html += "<p class=\"unmeasured\">No measurable difference: " + html_escaped(lines_text(said.unmeasured)) +
             ".</p>\n";
@@ -256,7 +261,7 @@ std::string html_page(const std::string& title, const std::string& body) {
          ".weakened-by { color: #8a3b00; font-style: italic; font-weight: normal; }\n"
          ".verdict .trust li.touching { color: #8a3b00; } .touches { color: #555; font-style: italic; }\n"
          ".scroll { overflow-x: auto; max-width: 100%; }\n"
-         "svg { max-width: 100%; height: auto; }\n"
+         "svg { max-width: 100%; height: auto; } svg.forest, svg.forest-axis { min-width: 180px; }\n"
          "table { border-collapse: collapse; font-size: 0.9em; margin: 0.5em 0; }\n"
          "th, td { border: 1px solid #ccc; padding: 2px 6px; text-align: right; }\n"
          "th { background: #f0f0f0; } td.name, th.name { text-align: left; }\n"
@@ -280,13 +285,13 @@ std::string html_page(const std::string& title, const std::string& body) {
          ".processor.marked rect { fill: #f28e2b; } .processor.unusable rect { fill: #ccc; }\n"
          // On a narrow screen the forest plot's rows stack, each plot the screen's width, and names wrap.
          "@media (max-width: 720px) {\n"
-         "  table.forest, table.forest tbody, table.forest tr, table.forest td { display: block; }\n"
-         "  table.forest thead { display: block; position: sticky; top: 0; background: #fff; }\n"
-         "  table.forest thead tr { display: block; } table.forest thead th { display: none; }\n"
-         "  table.forest thead th.axis { display: block; border: none; background: none; }\n"
-         "  table.forest td { border: none; text-align: left; white-space: normal; }\n"
-         "  table.forest tr { border-bottom: 1px solid #ccc; padding: 0.3em 0; }\n"
-         "  table.forest td.text { max-width: none; } table.forest svg { width: 100%; }\n"
+         "  table.stacking, table.stacking tbody, table.stacking tr, table.stacking td { display: block; }\n"
+         "  table.stacking thead { display: block; position: sticky; top: 0; background: #fff; }\n"
+         "  table.stacking thead tr { display: block; } table.stacking thead th { display: none; }\n"
+         "  table.stacking thead th.axis { display: block; border: none; background: none; }\n"
+         "  table.stacking td { border: none; text-align: left; white-space: normal; }\n"
+         "  table.stacking tr { border-bottom: 1px solid #ccc; padding: 0.3em 0; }\n"
+         "  table.stacking td.text { max-width: none; } table.stacking svg { width: 100%; }\n"
          "  td.name { white-space: normal; min-width: 7em; }\n"
          "}\n"
          "</style>\n</head>\n<body>\n" +

@@ -47,19 +47,22 @@ std::string as_html(const comparison& compared_runs, writing&) {
             forest_row_svg(figure.ratio, figure.ci, verdict, axis) + "</td>" + cell(printed("%.3g", figure.p_value)) +
             cell(figure.verdict + (figure.why.empty() ? "" : " (" + figure.why + ")"), "name") + "</tr>\n";
   }
-  body += "<h2>New over base</h2>\n<p class=\"reading\">" +
-          html_escaped(printed("Ratios of medians, new over base, with 95%% bootstrap intervals, on one log scale: for "
-                               "a case, left of 1 the new run takes less time; for a floor, it is lower in its unit. A "
-                               "verdict needs the interval and the Mann-Whitney U test (p < %.2f) to agree, and a "
-                               "difference of %.0f%% at least; anything smaller is no measurable difference.",
-                               kAlpha, 100 * kSmallestDifference)) +
-          "</p>\n" +
-          scrolling("<table id=\"compared\" class=\"forest\">" +
-                    heading_row({"case or floor", "base median", "new median", "new/base [95%]",
-                                 "<span class=\"axis\">" + forest_axis_svg(axis, "faster", "slower") + "</span>",
-                                 "p (U test)", "verdict"}) +
-                    "<tbody>\n" + rows + "</tbody></table>");
-  if (!compared_runs.note.empty()) body += "<p class=\"note\">" + html_escaped(compared_runs.note) + "</p>\n";
+  // No table without a row: the verdict says why nothing pairs.
+  if (!compared.empty()) {
+    body += "<h2>New over base</h2>\n<p class=\"reading\">" +
+            html_escaped(printed("Ratios of medians, new over base, with 95%% bootstrap intervals, on one log scale: for "
+                                 "a case, left of 1 the new run takes less time; for a floor, it is lower in its unit. A "
+                                 "verdict needs the interval and the Mann-Whitney U test (p < %.2f) to agree, and a "
+                                 "difference of %.0f%% at least; \"cannot tell\" where a side had too few runs or was the "
+                                 "scheduler's, or the interval is too wide.",
+                                 kAlpha, 100 * kSmallestDifference)) +
+            "</p>\n" +
+            scrolling("<table id=\"compared\" class=\"forest\">" +
+                      heading_row({"case or floor", "base median", "new median", "new/base [95%]",
+                                   "<span class=\"axis\">" + forest_axis_svg(axis, "faster", "slower") + "</span>",
+                                   "p (U test)", "verdict"}) +
+                      "<tbody>\n" + rows + "</tbody></table>");
+  }
   return html_page("sum_compare: comparison", body);
 }
 

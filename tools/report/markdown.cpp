@@ -14,8 +14,7 @@ std::string cell(const std::string& text) { return markdown_text(text); }
 
 // The verdict first: the findings, one item each, then the trust notes with what they touch.
 std::string verdict_markdown(const verdict& said) {
-  std::string text = "**" + said.title + "**" + (said.summary.empty() ? "" : ": " + cell(said.summary)) +
-                     (said.findings.empty() ? "" : " (95% intervals)") + "\n\n";
+  std::string text = "**" + cell(heading_text(said)) + "**\n\n";
   for (const verdict_line& finding : said.findings) text += "- " + cell(line_text(finding)) + "\n";
   if (said.findings.empty()) text += "- No measurable finding.\n";
   if (!said.unmeasured.empty()) text += "- No measurable difference: " + cell(lines_text(said.unmeasured)) + ".\n";
@@ -81,6 +80,7 @@ std::string as_markdown(const comparison& compared_runs, writing&) {
                      "**What differs between the runs**\n\n";
   if (differences.empty()) text += "No difference in machine, build, settings, size or repeats.\n";
   for (const std::string& difference : differences) text += "- " + cell(difference) + "\n";
+  if (compared.empty()) return text;  // the verdict says why nothing pairs
   text +=
       "\n| case or floor | base median | new median | new/base | 95% interval | p (U test) | verdict |\n"
       "|---|---:|---:|---:|---|---:|---|\n";
@@ -89,9 +89,8 @@ std::string as_markdown(const comparison& compared_runs, writing&) {
     text += printed("| %s | %.6g | %.6g | %s | %s | %.3g | %s |\n", cell(figure.name).c_str(), figure.base_median,
                     figure.new_median, has ? printed("%.3fx", figure.ratio).c_str() : "-",
                     has ? printed("[%.3f, %.3f]", figure.ci.low, figure.ci.high).c_str() : "-", figure.p_value,
-                    cell(figure.verdict).c_str());
+                    cell(figure.verdict + (figure.why.empty() ? "" : " (" + figure.why + ")")).c_str());
   }
-  if (!compared_runs.note.empty()) text += "\n" + cell(compared_runs.note) + "\n";
   return text;
 }
 
