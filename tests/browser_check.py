@@ -122,8 +122,7 @@ def open_page(work, page, screenshot, question):
         browser.send("Emulation.setDeviceMetricsOverride",
                      {"width": PHONE_WIDTH, "height": 800, "deviceScaleFactor": 1, "mobile": True}, session=session)
         time.sleep(0.3)
-        phone = browser.send("Runtime.evaluate", {"expression": "document.documentElement.scrollWidth",
-                                                  "returnByValue": True}, session=session)
+        phone = browser.send("Runtime.evaluate", {"expression": PHONE_QUESTION, "returnByValue": True}, session=session)
         problems = []
         for event in browser.events:
             method, params = event.get("method"), event.get("params", {})
@@ -136,13 +135,27 @@ def open_page(work, page, screenshot, question):
             elif method == "Network.requestWillBeSent" and params.get("request", {}).get("url") != url:
                 problems.append("request beyond the page: " + params["request"]["url"])
         seen = json.loads(answer["result"]["value"])
-        seen["phone_width"] = phone["result"]["value"]
+        seen["phone"] = json.loads(phone["result"]["value"])
+        seen["phone_width"] = seen["phone"]["width"]
         return seen, problems
     finally:
         browser.close()
 
 
+# What lies past the window's right edge, outside the blocks that scroll sideways by design.
+OVERFLOW = """[...document.body.querySelectorAll('*')].filter(e => !e.closest('.scroll') && !e.closest('svg') &&
+      e.getBoundingClientRect().right > document.documentElement.clientWidth + 1)
+    .map(e => e.tagName + ': ' + e.textContent.slice(0, 60)).slice(0, 5)"""
+
+PHONE_QUESTION = """JSON.stringify({
+  width: document.documentElement.scrollWidth,
+  overflow: """ + OVERFLOW + """,
+  forest_width: Math.min(...[...document.querySelectorAll('table.forest svg.forest')]
+      .map(s => s.getBoundingClientRect().width), 0 + Infinity),
+})"""
+
 QUESTION = """JSON.stringify({
+  overflow: """ + OVERFLOW + """,
   cases: document.querySelectorAll('#cases tbody tr').length,
   compared: document.querySelectorAll('#compared tbody tr').length,
   charts: [...document.querySelectorAll('figure.chart')].map(f => ({
@@ -199,6 +212,11 @@ def main():
     expect(0 <= seen["verdict_top"] < seen["screen"] / 2, f"the verdict starts at y={seen['verdict_top']}, not on the first screen")
     expect(seen["verdict_before_placement"], "the placement comes before the verdict")
     expect(seen["phone_width"] <= PHONE_WIDTH, f"the run's page scrolls sideways on a phone: {seen['phone_width']} px wide")
+    expect(not seen["overflow"], f"cut at the window's edge at 1400 px: {seen['overflow']}")
+    expect(not seen["phone"]["overflow"], f"cut at the window's edge on a phone: {seen['phone']['overflow']}")
+    # Each forest row stacks under its sentence, its plot the phone's width less the page's margins.
+    expect((seen["phone"]["forest_width"] or 0) >= PHONE_WIDTH / 2,
+           f"a forest plot {seen['phone']['forest_width']} px wide on a {PHONE_WIDTH} px phone")
 
     compare_page, compare_json = os.path.join(work, "compare.html"), os.path.join(work, "compare.json")
     sum_compare("--compare", run_json, run_json, "--html", compare_page, "--json", compare_json)
@@ -210,6 +228,7 @@ def main():
     expect(seen["machines"] == 2, f"{seen['machines']} machine drawings, not base and new")
     expect(0 <= seen["verdict_top"] < seen["screen"] / 2, f"the comparison's verdict starts at y={seen['verdict_top']}")
     expect(seen["phone_width"] <= PHONE_WIDTH, f"the comparison scrolls sideways on a phone: {seen['phone_width']} px wide")
+    expect(not seen["overflow"], f"the comparison is cut at the window's edge at 1400 px: {seen['overflow']}")
 
     for failure in failures:
         print("FAILED:", failure)
