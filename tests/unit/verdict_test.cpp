@@ -196,3 +196,22 @@ TEST(Verdict, TiesEachNoteToTheFindingsThatRestOnItsCase) {
   EXPECT_TRUE(of_none->touches.empty());
   EXPECT_NE(verdict_text(r.judged, 200).find(printed("(weakened by note %d)", number)), std::string::npos);
 }
+
+// The console gives the noisy cases one paragraph and each kind's advice once, not under each.
+TEST(Verdict, ConsoleGivesEachKindOfAdviceOnce) {
+  report r = clean_report();
+  for (const case_stats& c : r.measured.cases) {
+    r.warnings.push_back({"noise", case_name(r.plan, c.c), "Noisy: " + case_name(r.plan, c.c) + " spreads 40%.", {},
+                          {{"spread_percent", 40}}, c.c, "For noisy cases: raise --repeat or quiet the machine."});
+  }
+  ASSERT_GE(r.warnings.size(), 2u);
+  const std::string console = as_console(r, 80);
+  const auto count = [&](const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = console.find(part); at != std::string::npos; at = console.find(part, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("For noisy cases:"), 1u) << console;
+  EXPECT_EQ(count("Noisy, spreading over 20%"), 1u) << console;
+  EXPECT_EQ(count("\nNoisy: "), 0u) << console;
+}

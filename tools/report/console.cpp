@@ -150,7 +150,18 @@ std::string floors_table(const run_plan& plan, const figures& measured, std::siz
 
 std::string warnings_text(const std::vector<warning>& warnings, std::size_t width) {
   std::string text;
+  // The noisy cases in one paragraph, each with its spread: the JSON and the page keep each in full.
+  std::vector<std::string> noisy;
   for (const warning& said : warnings) {
+    if (said.kind == "noise") {
+      for (const auto& [figure, value] : said.figures) {
+        if (figure == "spread_percent") noisy.push_back(said.subject + printed(" %.0f%%", value));
+      }
+    }
+  }
+  if (noisy.size() > 1) text += wrapped("Noisy, spreading over 20% or with far-out runs: " + joined(noisy, ", ") + ".", width, 2);
+  for (const warning& said : warnings) {
+    if (said.kind == "noise" && noisy.size() > 1) continue;
     text += wrapped(said.text, width, 2);
     // The excerpt keeps its lines, each indented: none can pass for one of sum_compare's own.
     for (std::size_t at = 0; at < said.detail.size();) {
