@@ -99,6 +99,43 @@ json aggregate_json(const run_plan& plan, const case_stats& c) {
                                     : json(nullptr)}};
 }
 
+// What every format says the run shows: its lines with the notes that weaken them.
+json verdict_json(const verdict& said) {
+  const auto lines = [](const std::vector<verdict_line>& of) {
+    json out = json::array();
+    for (const verdict_line& line : of) out.push_back({{"text", line.text}, {"weakened_by", line.weakened_by}});
+    return out;
+  };
+  json notes = json::array();
+  for (std::size_t n = 0; n < said.notes.size(); ++n) {
+    const trust_note& note = said.notes[n];
+    notes.push_back({{"number", touching(note) ? json(n + 1) : json(nullptr)},
+                     {"text", note.text},
+                     {"touches", note.touches},
+                     {"every", note.every}});
+  }
+  return {{"heading", heading_text(said)}, {"findings", lines(said.findings)}, {"unmeasured", lines(said.unmeasured)},
+          {"untold", lines(said.untold)},   {"notes", notes},                   {"weakening_all", said.weakening_all},
+          {"conditions", said.conditions}};
+}
+
+// A headline's reading of its interval, by the name the schema gives it.
+const char* reading_name(reading reads) {
+  switch (reads) {
+    case reading::above:
+      return "above";
+    case reading::below:
+      return "below";
+    case reading::level:
+      return "level";
+    case reading::too_small:
+      return "too_small";
+    case reading::cannot_tell:
+      break;
+  }
+  return "cannot_tell";
+}
+
 }  // namespace
 
 std::string as_json(const report& r, writing&) {
@@ -217,8 +254,10 @@ std::string as_json(const report& r, writing&) {
                                 {"ci_high", has_ratio ? json(h.ci.high) : json(nullptr)},
                                 {"precise", h.precise},
                                 {"supported", h.supported},
+                                {"reads", reading_name(h.reads)},
                                 {"reference", reference}});
   }
+  out["verdict"] = verdict_json(r.judged);
   out["warnings"] = json::array();
   for (const warning& w : r.warnings) {
     json figures = json::object();
@@ -238,7 +277,8 @@ std::string as_json(const comparison& compared_runs, writing&) {
   json out = {{"tool", "sum_compare"},
               {"schema_version", kJsonSchemaVersion},
               {"compare", {{"base", compared_runs.base_path}, {"new", compared_runs.new_path}}},
-              {"differences", compared_runs.differences}};
+              {"differences", compared_runs.differences},
+              {"verdict", verdict_json(compared_runs.judged)}};
   out["compared"] = json::array();
   for (const compared_figure& figure : compared_runs.compared) {
     out["compared"].push_back({{"name", figure.name},
@@ -279,6 +319,7 @@ std::string as_json(const merged_runs& merged, writing&) {
     }
     out["figures"].push_back({{"name", figure.name}, {"floor", figure.floor}, {"machines", cells}});
   }
+  out["verdict"] = verdict_json(merged.judged);
   return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 

@@ -7,7 +7,7 @@
 
 #include "tools/report/formats.hpp"
 
-inline constexpr int kJsonSchemaVersion = 9;
+inline constexpr int kJsonSchemaVersion = 10;
 
 // The JSON of a run, of a comparison and of a merge, each as tools/report/sum_compare.schema.json
 // describes it.
