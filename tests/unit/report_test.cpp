@@ -18,6 +18,7 @@
 #include "tools/catalog/suite_build.hpp"
 #include "tools/report/console.hpp"
 #include "tools/report/csv.hpp"
+#include "tools/report/chart.hpp"
 #include "tools/report/chart_script.hpp"
 #include "tools/report/effect_charts.hpp"
 #include "tools/report/html_pieces.hpp"
@@ -305,6 +306,13 @@ TEST(Page, ChartPanelsFitTheirOwnValuesWithThreeTicksAtLeast) {
     const std::string list = script.substr(tics, script.find('\n', tics) - tics);
     EXPECT_GE(std::count(list.begin(), list.end(), ','), 2) << list;  // three ticks at least
   }
+}
+
+// The --plot chart's data: no packed-over-padded block where the packed slots did not run, so
+// that the chart draws no empty panel for it.
+TEST(Page, PlotDataHasNoBlockOfWhatDidNotRun) {
+  const report r = fixed_report(3);  // sum_walltime and sum_slots_padded under two settings
+  EXPECT_EQ(chart_data(r.plan, r.measured).rfind("\"blocks\"\n4 2 0 0 0\n", 0), 0u) << chart_data(r.plan, r.measured);
 }
 
 TEST(Report, MarkdownHasOneTableRowPerCaseAndTheHeadlines) {

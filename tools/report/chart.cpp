@@ -91,7 +91,7 @@ std::string chart_data(const run_plan& plan, const figures& measured) {
       rows += printed("%d %.9g %.9g %.9g %td\n", threads, drawn(packed->wall.median / padded->wall.median),
                       drawn(ci.low), drawn(ci.high), packed->c.program - kPrograms + 1);
     }
-    block(2, titled("packed / padded", setting), rows);
+    if (!rows.empty()) block(2, titled("packed / padded", setting), rows);  // no panel without both slot programs
   }
   const std::vector<const program_description*> programs = compared_programs(plan);
   for (const std::vector<int>& group : plan.sizes.size() > 1 ? size_groups(plan) : std::vector<std::vector<int>>{}) {
