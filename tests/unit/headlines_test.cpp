@@ -190,9 +190,9 @@ TEST(Headlines, ReadTheReductionsExcessAgainstTheHostsConstructs) {
                                        {floor_kind::fork_join_after_idle, 90.0},
                                        {floor_kind::barrier, 1.5},
                                        {floor_kind::atomic_add, 30.0}}) {
-      const std::vector<double> values =
-          kind == floor_kind::fork_join_after_idle && fork_join_width > 0 ? spread(median, fork_join_width)
-                                                                          : around(median);
+      const std::vector<double> values = kind == floor_kind::fork_join_after_idle && fork_join_width > 0
+                                             ? spread(median, fork_join_width)
+                                             : around(median);
       measured.floors.push_back({kind, 2, 0, values, median, median_interval(values)});
     }
     measured.floors.push_back(

@@ -16,10 +16,10 @@
 #include "tools/analysis/report.hpp"
 #include "tools/analysis/verdict.hpp"
 #include "tools/catalog/suite_build.hpp"
-#include "tools/report/console.hpp"
-#include "tools/report/csv.hpp"
 #include "tools/report/chart.hpp"
 #include "tools/report/chart_script.hpp"
+#include "tools/report/console.hpp"
+#include "tools/report/csv.hpp"
 #include "tools/report/effect_charts.hpp"
 #include "tools/report/html_pieces.hpp"
 #include "tools/report/json.hpp"
@@ -157,7 +157,9 @@ TEST(Compare, CallsSlowerOnlyWhatTheIntervalAndTheUTestAgreeOn) {
   ASSERT_FALSE(compared.empty());
   for (const compared_figure& figure : compared) {
     const bool padded = figure.name.rfind("sum_slots_padded", 0) == 0;
-    EXPECT_EQ(figure.verdict, padded ? "slower" : figure.why.empty() ? "no measurable difference" : "cannot tell")
+    EXPECT_EQ(figure.verdict, padded               ? "slower"
+                              : figure.why.empty() ? "no measurable difference"
+                                                   : "cannot tell")
         << figure.name << ": " << figure.why;
     if (padded) {
       EXPECT_DOUBLE_EQ(figure.ratio, 1.5);
@@ -214,7 +216,7 @@ TEST(Merge, FlagsOnlyTheMachineSlowerThanAllTheOthers) {
   slow.facts.host = "node-3";
   for (run_record& record : slow.records) {
     record.reading.seconds *= 1.5;
-    record.reading.thread_seconds *= 1.5;  // slower, not time-shared
+    record.reading.thread_seconds *= 1.5;                                       // slower, not time-shared
     for (std::size_t k = 0; k < record.reading.result_fields.size(); k += 2) {  // the values, not their shares
       std::string& field = record.reading.result_fields[k];
       if (field != "nan") field = printed("%g", std::stod(field) * 1.5);
@@ -293,8 +295,8 @@ TEST(Page, ChartsPerEffectWithAPanelPerSettingAndMarkedPlacement) {
 TEST(Page, ChartPanelsFitTheirOwnValuesWithThreeTicksAtLeast) {
   const panel small{"L1", {{"sum_walltime", "1 0.9\n2 1.1\n", false, 0}}};
   const panel large{"DRAM", {{"sum_walltime", "1 180\n2 205\n", false, 0}}};
-  const std::string script =
-      script_of("t", "ns per element (log scale)", y_axis::logarithmic, "", NAN, "", {small, large}, {"threads", "(1, 2)", false, ""});
+  const std::string script = script_of("t", "ns per element (log scale)", y_axis::logarithmic, "", NAN, "",
+                                       {small, large}, {"threads", "(1, 2)", false, ""});
   const std::size_t first = script.find("set yrange [");
   const std::size_t second = script.find("set yrange [", first + 1);
   ASSERT_NE(second, std::string::npos) << script;
@@ -319,12 +321,11 @@ TEST(Report, MarkdownHasOneTableRowPerCaseAndTheHeadlines) {
   writing how;
   const report r = fixed_report();
   const std::string text = as_markdown(r, how);
-  EXPECT_NE(
-      text.find(
-          "| program | threads | setting | median s | 95% interval | spread | speed-up | x floor |\n"
-          "|---|---:|---|---:|---|---:|---:|---:|\n"
-          "| sum_walltime | 1 | OMP_PROC_BIND=close | 0.001005 | \\[0.001000, 0.001010\\]\\* | 1.0% | 1.00x | 1.01x |\n"),
-      std::string::npos)
+  EXPECT_NE(text.find("| program | threads | setting | median s | 95% interval | spread | speed-up | x floor |\n"
+                      "|---|---:|---|---:|---|---:|---:|---:|\n"
+                      "| sum_walltime | 1 | OMP_PROC_BIND=close | 0.001005 | \\[0.001000, 0.001010\\]\\* | 1.0% | "
+                      "1.00x | 1.01x |\n"),
+            std::string::npos)
       << text;
   EXPECT_EQ(count_of(text, "\n| sum_"), r.measured.cases.size());
   // The verdict before the table; the warnings and the run's conditions carried too.

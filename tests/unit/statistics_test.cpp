@@ -145,8 +145,7 @@ TEST(ReadAgainst, ClaimsAbsenceOnlyFromAnIntervalThatHoldsTheLevel) {
   EXPECT_EQ(read_against(tiny, 1), reading::too_small);
   EXPECT_EQ(without_effect(tiny, 1, "none"), "less than 1% apart");
   EXPECT_EQ(read_against(few_runs, 1), reading::cannot_tell);
-  EXPECT_EQ(without_effect(few_runs, 1, "none"),
-            "this run cannot tell: too few runs for a 95% interval");
+  EXPECT_EQ(without_effect(few_runs, 1, "none"), "this run cannot tell: too few runs for a 95% interval");
   EXPECT_EQ(read_against(wide, 1), reading::cannot_tell);
   EXPECT_EQ(without_effect(wide, 1, "none"),
             "this run cannot tell: the interval [0.00, 1.20] is too wide to rule out a large effect");

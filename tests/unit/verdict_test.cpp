@@ -164,8 +164,8 @@ TEST(Verdict, TiesEachNoteToTheFindingsThatRestOnItsCase) {
   ASSERT_NE(about_false_sharing, r.said.end());
   const headline sharing = *about_false_sharing;
   const run_case packed = sharing.cases[0];
-  r.warnings.push_back({"placement", case_name(r.plan, packed), "Placement: ...", {},
-                        {{"runs_sharing", 5}, {"runs", 7}}, packed});
+  r.warnings.push_back(
+      {"placement", case_name(r.plan, packed), "Placement: ...", {}, {{"runs_sharing", 5}, {"runs", 7}}, packed});
   r.warnings.push_back({"placement", "", "Placement unknown: of no case.", {}, {}});
   r.judged = verdict_of(r);
   // What rests on the packed case: false sharing on its team, and the settings set side by side.
@@ -201,8 +201,13 @@ TEST(Verdict, TiesEachNoteToTheFindingsThatRestOnItsCase) {
 TEST(Verdict, ConsoleGivesEachKindOfAdviceOnce) {
   report r = clean_report();
   for (const case_stats& c : r.measured.cases) {
-    r.warnings.push_back({"noise", case_name(r.plan, c.c), "Noisy: " + case_name(r.plan, c.c) + " spreads 40%.", {},
-                          {{"spread_percent", 40}}, c.c, "For noisy cases: raise --repeat or quiet the machine."});
+    r.warnings.push_back({"noise",
+                          case_name(r.plan, c.c),
+                          "Noisy: " + case_name(r.plan, c.c) + " spreads 40%.",
+                          {},
+                          {{"spread_percent", 40}},
+                          c.c,
+                          "For noisy cases: raise --repeat or quiet the machine."});
   }
   ASSERT_GE(r.warnings.size(), 2u);
   const std::string console = as_console(r, 80);

@@ -44,10 +44,11 @@ headline bandwidth_across_sizes(const run_plan& plan, const figures& measured, c
   });
   if (sizes.size() < 2) {
     if (held.empty()) return {};
-    return {printed("On %s the read bandwidth is not compared across sizes: its floor%s %s %s the scheduler's "
-                    "(marked !), and no sentence rests on %s.",
-                    threads_text(threads).c_str(), held.size() > 1 ? "s" : "", joined(held, " and ").c_str(),
-                    held.size() > 1 ? "were" : "was", held.size() > 1 ? "them" : "it")};
+    return {
+        printed("On %s the read bandwidth is not compared across sizes: its floor%s %s %s the scheduler's "
+                "(marked !), and no sentence rests on %s.",
+                threads_text(threads).c_str(), held.size() > 1 ? "s" : "", joined(held, " and ").c_str(),
+                held.size() > 1 ? "were" : "was", held.size() > 1 ? "them" : "it")};
   }
   const auto& first = sizes.front();
   const auto& last = sizes.back();

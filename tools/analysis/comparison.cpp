@@ -66,13 +66,15 @@ std::string with_setting(const std::string& name, const std::string& label) {
 }
 
 // "the base", "the new run" or "both runs" for the sides marked, or "".
-std::string sides(bool base, bool now) { return base && now ? "both runs" : base ? "the base" : now ? "the new run" : ""; }
+std::string sides(bool base, bool now) {
+  return base && now ? "both runs" : base ? "the base" : now ? "the new run" : "";
+}
 
 // The verdict of a ratio of the new values over the base ones: the interval and the U test agree.
 // A side the scheduler held (a floor marked !, a time-shared case) backs no verdict. MARKED says
 // how such a side is marked.
-compared_figure figure_of(std::string name, bool floor, const std::vector<double>& base,
-                          const std::vector<double>& now, const std::string& marked) {
+compared_figure figure_of(std::string name, bool floor, const std::vector<double>& base, const std::vector<double>& now,
+                          const std::string& marked) {
   const ratio_figure ratio = ratio_of(now, base);
   compared_figure figure{std::move(name), floor,    summarise(base).median,    summarise(now).median,
                          ratio.ratio,     ratio.ci, mann_whitney_p(now, base), "cannot tell"};
@@ -204,10 +206,10 @@ std::string how_to_pair(const report& base, const report& now) {
   });
   if (!threads_shared) same.push_back("team size in --threads");
   if (sizes_of(base.plan) != sizes_of(now.plan)) same.push_back("--size");
-  std::string text = "To pair them, run both with the same " + (same.empty() ? std::string("build") : joined(same, ", ")) + ".";
+  std::string text =
+      "To pair them, run both with the same " + (same.empty() ? std::string("build") : joined(same, ", ")) + ".";
   if (env_labels(base.plan) != env_labels(now.plan)) {
-    text +=
-        " To set settings side by side, give them all to one run (--env NAME=A,B): its headlines compare them.";
+    text += " To set settings side by side, give them all to one run (--env NAME=A,B): its headlines compare them.";
   }
   return text;
 }

@@ -9,11 +9,11 @@
 #include <vector>
 
 struct trust_note {
-  std::string text;                  // one sentence
-  std::vector<std::string> touches{};  // what the findings it touches are about
-  bool every = false;                // it touches every finding
-  std::string kind{};                // a warning's kind (noise, placement, ...), by which notes are counted
-  bool withholds = false;            // it kept what it names from resting any sentence: it touches nothing left
+  std::string text;                      // one sentence
+  std::vector<std::string> touches{};    // what the findings it touches are about
+  bool every = false;                    // it touches every finding
+  std::string kind{};                    // a warning's kind (noise, placement, ...), by which notes are counted
+  bool withholds = false;                // it kept what it names from resting any sentence: it touches nothing left
   std::vector<std::size_t> headlines{};  // the headlines it touches, by their place among the report's
 };
 
@@ -26,14 +26,14 @@ struct verdict_line {
 };
 
 struct verdict {
-  std::string title;                      // "What this run shows"
-  std::string summary;                    // "3 faster, 1 slower, 68 no measurable difference"; may be ""
-  std::vector<verdict_line> findings;     // the measurable ones, one line each
-  std::vector<verdict_line> unmeasured;   // what a 95% interval shows no difference in, by what it is about
-  std::vector<verdict_line> untold;       // what the run cannot tell, by what it is about, with why
-  std::vector<trust_note> notes;          // those that touch a finding first, numbered from 1 in this order
-  std::vector<int> weakening_all{};       // the numbers of the notes that touch every finding
-  std::string conditions{};               // what the trust rests on: "load 0.33 on 2 processors, ..."
+  std::string title;                     // "What this run shows"
+  std::string summary;                   // "3 faster, 1 slower, 68 no measurable difference"; may be ""
+  std::vector<verdict_line> findings;    // the measurable ones, one line each
+  std::vector<verdict_line> unmeasured;  // what a 95% interval shows no difference in, by what it is about
+  std::vector<verdict_line> untold;      // what the run cannot tell, by what it is about, with why
+  std::vector<trust_note> notes;         // those that touch a finding first, numbered from 1 in this order
+  std::vector<int> weakening_all{};      // the numbers of the notes that touch every finding
+  std::string conditions{};              // what the trust rests on: "load 0.33 on 2 processors, ..."
 };
 
 // " (weakened by note 2)", " (weakened by notes 1, 3)", or "".

@@ -16,8 +16,8 @@ struct headline {
   bool precise = true;     // the interval is a 95% one: each side had the runs it needs
   reading reads = reading::cannot_tell;  // what its interval says against 1
   std::string untold{};                  // why it cannot tell, where it cannot
-  std::string effect{};    // what it explains: false_sharing, openmp_cost, inorder_cost, slot_price,
-                           // first_touch, settings; empty for a note
+  std::string effect{};                  // what it explains: false_sharing, openmp_cost, inorder_cost, slot_price,
+                                         // first_touch, settings; empty for a note
   // The host's own reference it is read against (e.g. plain threads' sums in one line over a line
   // apart); empty name where it has none.
   std::string reference_name{};

@@ -44,11 +44,11 @@ headline program_scaling(const figures& measured, const program_description& pro
   const std::string name(program.name);
   const ratio_figure speedup = ratio_of(one.walls, team.walls);
   if (!has_ratio(speedup)) return {printed("%s, %d threads against 1 thread", name.c_str(), threads) + kNoRatio};
-  std::string text = printed("%s, %d threads: ", name.c_str(), threads) + with_interval(speedup) +
-                     (above(speedup, 1)   ? " faster than 1 thread"
-                      : below(speedup, 1) ? " the speed of 1 thread: slower"
-                                          : " the speed of 1 thread: " +
-                                                without_effect(speedup, 1, "no measurable difference"));
+  std::string text =
+      printed("%s, %d threads: ", name.c_str(), threads) + with_interval(speedup) +
+      (above(speedup, 1)   ? " faster than 1 thread"
+       : below(speedup, 1) ? " the speed of 1 thread: slower"
+                           : " the speed of 1 thread: " + without_effect(speedup, 1, "no measurable difference"));
   if (threads > processors) {
     text += printed(" (%d threads on %d processors: oversubscribed, ideal %d)", threads, processors, processors);
   }
@@ -125,14 +125,13 @@ std::vector<headline> inorder_cost(const figures& measured) {
                                    faster),
                           "A reassociated sum: ", faster, "the speed of the in-order one")));
     } else {
-      said.push_back(
-          of_speeds(found(rests_on("A reassociated, vectorised sum reads the array at " + with_interval(faster) +
-                                       " the speed of the in-order sum" + speed +
-                                       (below(faster, 1)
-                                            ? ": slower, so in this run the fixed order costs nothing."
-                                            : ": " + without_effect(faster, 1, "no measurable difference") + "."),
-                                   faster),
-                          "A reassociated sum: ", faster, "the speed of the in-order one")));
+      said.push_back(of_speeds(
+          found(rests_on("A reassociated, vectorised sum reads the array at " + with_interval(faster) +
+                             " the speed of the in-order sum" + speed +
+                             (below(faster, 1) ? ": slower, so in this run the fixed order costs nothing."
+                                               : ": " + without_effect(faster, 1, "no measurable difference") + "."),
+                         faster),
+                "A reassociated sum: ", faster, "the speed of the in-order one")));
     }
   }
   return said;
@@ -147,9 +146,9 @@ headline false_sharing(const figures& measured, int threads, bool per_element) {
   if (!has_ratio(slower)) return {on + "against padded slots" + kNoRatio};
   std::string text = on + "take " + with_interval(slower) + " the time of padded slots";
   if (threads == 1) {
-    text += differs(slower) ? " (one thread shares no line)."
-                            : ": " + without_effect(slower, 1, "no measurable difference") +
-                                  " (one thread shares no line).";
+    text += differs(slower)
+                ? " (one thread shares no line)."
+                : ": " + without_effect(slower, 1, "no measurable difference") + " (one thread shares no line).";
   } else if (below(slower, 1)) {
     text += ": packed slots are faster, so no cost of false sharing shows in this run.";
   } else if (!above(slower, 1)) {
@@ -178,14 +177,13 @@ headline slot_price(const figures& measured) {
       ratio_of(padded.walls, find_floor(measured.floors, floor_kind::inorder_streams, 1)->values);
   if (!has_ratio(price)) return {std::string("On 1 thread, padded slots against the in-order floor") + kNoRatio};
   return found(
-      rests_on("On 1 thread, padded slots take " + with_interval(price) + " the in-order floor" +
-                   (above(price, 1)   ? ": the price of a running sum kept in memory, a load and a store per element."
-                    : below(price, 1) ? ": less than the floor, so a running sum kept in memory costs nothing here."
-                                      : ": " +
-                                            without_effect(price, 1,
-                                                           "a running sum kept in memory costs nothing measurable") +
-                                            "."),
-               price),
+      rests_on(
+          "On 1 thread, padded slots take " + with_interval(price) + " the in-order floor" +
+              (above(price, 1) ? ": the price of a running sum kept in memory, a load and a store per element."
+               : below(price, 1)
+                   ? ": less than the floor, so a running sum kept in memory costs nothing here."
+                   : ": " + without_effect(price, 1, "a running sum kept in memory costs nothing measurable") + "."),
+          price),
       "Padded slots on 1 thread: ", price, "the in-order floor");
 }
 

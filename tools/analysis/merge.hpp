@@ -13,7 +13,7 @@ struct merged_cell {
   bool measured = false;
   std::vector<double> values;  // the valid runs' times, or the floor's values
   double median = 0;
-  bool slow = false;  // slower than every other machine: ratio interval past 1 and U test p < 0.05
+  bool slow = false;    // slower than every other machine: ratio interval past 1 and U test p < 0.05
   bool marked = false;  // the scheduler's (a floor marked !, a time-shared case): compared with none
 };
 
@@ -39,7 +39,7 @@ struct merged_machine {
 struct merged_runs {
   std::vector<merged_machine> machines;
   std::vector<merged_figure> figures;
-  std::string note;  // why no machine can be flagged from these runs, or ""
+  std::string note;                   // why no machine can be flagged from these runs, or ""
   std::vector<trust_note> carried{};  // each run's notes against all its figures, and what the runs differ in
   verdict judged{};                   // what every format says the merge shows
 };

@@ -49,12 +49,9 @@ std::string why_untold(const ratio_figure& figure) {
 
 std::string without_effect(const ratio_figure& figure, double level, const std::string& absent) {
   switch (read_against(figure, level)) {
-    case reading::level:
-      return absent;
-    case reading::too_small:
-      return printed("less than %.0f%% apart", 100 * kSmallestDifference);
-    default:
-      return "this run cannot tell: " + why_untold(figure);
+    case reading::level: return absent;
+    case reading::too_small: return printed("less than %.0f%% apart", 100 * kSmallestDifference);
+    default: return "this run cannot tell: " + why_untold(figure);
   }
 }
 

@@ -31,7 +31,7 @@ bool differs(const ratio_figure& figure);  // above or below 1
 // What a ratio lets a sentence say against a level; the one reading every sentence, verdict and
 // comparison calls an effect by.
 enum class reading {
-  above,        // the whole 95% interval past the level, by a difference worth calling
+  above,  // the whole 95% interval past the level, by a difference worth calling
   below,
   level,        // a 95% interval holds the level, and rules out an effect of twice or half
   too_small,    // the whole 95% interval past the level, by less than kSmallestDifference

@@ -24,7 +24,7 @@ struct report {
   figures measured;
   std::vector<headline> said;
   std::vector<warning> warnings;
-  verdict judged;  // what every format says the run shows, and what weakens it
+  verdict judged;      // what every format says the run shows, and what weakens it
   bool saved = false;  // read back from a JSON, not run now
 };
 

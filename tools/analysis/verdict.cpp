@@ -57,11 +57,11 @@ void warning_notes(const report& r, std::vector<trust_note>& notes) {
       const auto on_team = [](const run_case& c) { return c.threads > 1; };
       notes.push_back(w.about ? touching_case_of(r, w.text, w) : touching_cases(r, w.text, on_team, w.kind));
     } else if (w.kind == "standard_error") {
-      trust_note note = touching_case_of(r,
-                                         printed("%s wrote to standard error in %.0f of its %.0f valid runs.",
-                                                 w.subject.c_str(), figure_of(w, "runs_with_output"),
-                                                 figure_of(w, "valid_runs")),
-                                         w);
+      trust_note note =
+          touching_case_of(r,
+                           printed("%s wrote to standard error in %.0f of its %.0f valid runs.", w.subject.c_str(),
+                                   figure_of(w, "runs_with_output"), figure_of(w, "valid_runs")),
+                           w);
       note.kind.clear();
       notes.push_back(note);
     } else if (w.kind == "runtime_setting") {
@@ -143,8 +143,8 @@ void time_shared_notes(const report& r, verdict& said) {
     if (at_once >= 2 && worth < 1.25) {  // about one processor's worth, or less
       said.findings.insert(said.findings.begin(),
                            {printed("On %d threads the team had %.1f processors' worth of time: %s threads cannot "
-                                   "scale on this machine now",
-                                   threads, worth, number_word(threads).c_str())});
+                                    "scale on this machine now",
+                                    threads, worth, number_word(threads).c_str())});
     }
     said.notes.push_back({printed("Time-shared: on %s the threads had less than %.2f of their processors' time in ",
                                   threads_text(threads).c_str(), kLeastProcessorShare) +
@@ -363,9 +363,9 @@ verdict verdict_of(const comparison& compared) {
   for (const compared_figure& figure : compared.compared) {
     if (counted[figure.verdict]++ == 0) order.push_back(figure.verdict);
     if (called(figure)) {
-      said.findings.push_back(
-          {figure.name + ": " + printed("%.3fx [%.3f, %.3f] ", figure.ratio, figure.ci.low, figure.ci.high) +
-           figure.verdict});
+      said.findings.push_back({figure.name + ": " +
+                               printed("%.3fx [%.3f, %.3f] ", figure.ratio, figure.ci.low, figure.ci.high) +
+                               figure.verdict});
     } else if (figure.verdict == "cannot tell") {
       auto group = std::find_if(untold.begin(), untold.end(), [&](const auto& g) { return g.first == figure.why; });
       if (group == untold.end()) group = untold.insert(untold.end(), {figure.why, {}});

@@ -180,18 +180,17 @@ void noise_warning(const run_plan& plan, const case_stats& c, const run_facts& f
   std::string values;
   for (double value : far) values += (values.empty() ? "" : ", ") + printed("%.6f s", value);
   const std::string name = case_name(plan, c.c);
-  said.push_back(
-      {"noise",
-       name,
-       printed("Noisy: %s spreads %.0f%% (median %.6f s)", name.c_str(), c.spread_percent, c.wall.median) +
-           (far.empty() ? "" : printed(", far out: %s", values.c_str())) + ".",
-       {},
-       {{"spread_percent", c.spread_percent}, {"median_seconds", c.wall.median}},
-       c.c,
-       setting_of(plan, c.c, facts, "OMP_PROC_BIND").empty()
-           ? "For noisy cases: raise --repeat, quiet the machine, or bind the threads (OMP_PROC_BIND=close "
-             "OMP_PLACES=cores)."
-           : "For noisy cases: raise --repeat or quiet the machine."});
+  said.push_back({"noise",
+                  name,
+                  printed("Noisy: %s spreads %.0f%% (median %.6f s)", name.c_str(), c.spread_percent, c.wall.median) +
+                      (far.empty() ? "" : printed(", far out: %s", values.c_str())) + ".",
+                  {},
+                  {{"spread_percent", c.spread_percent}, {"median_seconds", c.wall.median}},
+                  c.c,
+                  setting_of(plan, c.c, facts, "OMP_PROC_BIND").empty()
+                      ? "For noisy cases: raise --repeat, quiet the machine, or bind the threads (OMP_PROC_BIND=close "
+                        "OMP_PLACES=cores)."
+                      : "For noisy cases: raise --repeat or quiet the machine."});
 }
 
 // Usable processors of several kinds: a team larger than the largest kind spans them, and an
@@ -234,9 +233,12 @@ std::vector<warning> find_warnings(const run_plan& plan, const std::vector<run_r
     // Once a command: on one thread where the thread ran changes nothing the case compares.
     if (!c.placement_unknown.empty() && c.c.threads > 1 && told_unknown.insert(c.c.program).second) {
       const std::string name = std::string(c.c.program->name);
-      said.push_back(
-          {"placement", case_name(plan, c.c), "Placement unknown: " + name + ": " + c.placement_unknown + ".", {}, {},
-           c.c});
+      said.push_back({"placement",
+                      case_name(plan, c.c),
+                      "Placement unknown: " + name + ": " + c.placement_unknown + ".",
+                      {},
+                      {},
+                      c.c});
     }
     noise_warning(plan, c, facts, said);
   }

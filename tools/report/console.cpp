@@ -159,7 +159,8 @@ std::string warnings_text(const std::vector<warning>& warnings, std::size_t widt
       }
     }
   }
-  if (noisy.size() > 1) text += wrapped("Noisy, spreading over 20% or with far-out runs: " + joined(noisy, ", ") + ".", width, 2);
+  if (noisy.size() > 1)
+    text += wrapped("Noisy, spreading over 20% or with far-out runs: " + joined(noisy, ", ") + ".", width, 2);
   for (const warning& said : warnings) {
     if (said.kind == "noise" && noisy.size() > 1) continue;
     text += wrapped(said.text, width, 2);

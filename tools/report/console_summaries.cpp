@@ -43,12 +43,13 @@ std::string as_console(const comparison& compared, std::size_t width) {
     }
   }
   if (!compared.compared.empty()) {
-    text += wrapped(printed("(ratios of medians, new over base, with 95%% bootstrap intervals; a verdict needs both the "
-                            "interval and the Mann-Whitney U test, p < %.2f, and a difference of %.0f%% at least; "
-                            "\"cannot tell\" where a side had too few runs or was the scheduler's, or the interval is "
-                            "too wide, as the verdict below says; floors are the calibration's, in their units)",
-                            kAlpha, 100 * kSmallestDifference),
-                    width, 1);
+    text +=
+        wrapped(printed("(ratios of medians, new over base, with 95%% bootstrap intervals; a verdict needs both the "
+                        "interval and the Mann-Whitney U test, p < %.2f, and a difference of %.0f%% at least; "
+                        "\"cannot tell\" where a side had too few runs or was the scheduler's, or the interval is "
+                        "too wide, as the verdict below says; floors are the calibration's, in their units)",
+                        kAlpha, 100 * kSmallestDifference),
+                width, 1);
   }
   return text + "\n" + verdict_text(compared.judged, width);
 }

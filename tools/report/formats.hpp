@@ -27,7 +27,10 @@ struct format_description {
 };
 
 inline constexpr format_description kFormats[] = {
-    {output_format::csv, "--csv", "FILE", "one row per measured run; the file is whole when sum_compare ends, an interrupted run's with the runs that finished", false},
+    {output_format::csv, "--csv", "FILE",
+     "one row per measured run; the file is whole when sum_compare ends, an interrupted run's with the runs that "
+     "finished",
+     false},
     {output_format::json, "--json", "FILE",
      "machine facts, runs and aggregates (or a --compare's or --merge's figures)", true},
     {output_format::chart, "--plot", "FILE.svg|FILE.png", "chart of the medians, drawn by gnuplot", false},

@@ -121,10 +121,11 @@ std::string headlines_section(const std::vector<headline>& said) {
     }
   }
   if (!rows.empty()) {
-    html += scrolling("<table class=\"forest stacking\"><thead><tr><th class=\"name\">headline</th><th class=\"axis\">" +
-                      forest_axis_svg(axis, "faster", "slower") +
-                      "</th><th>as the sentence says [95%]</th></tr></thead><tbody>\n" + rows + "</tbody></table>\n") +
-            (imprecise ? "<p class=\"note\">* from fewer runs than a 95% interval needs.</p>\n" : "");
+    html +=
+        scrolling("<table class=\"forest stacking\"><thead><tr><th class=\"name\">headline</th><th class=\"axis\">" +
+                  forest_axis_svg(axis, "faster", "slower") +
+                  "</th><th>as the sentence says [95%]</th></tr></thead><tbody>\n" + rows + "</tbody></table>\n") +
+        (imprecise ? "<p class=\"note\">* from fewer runs than a 95% interval needs.</p>\n" : "");
   }
   std::string notes;
   for (const headline& h : said) {
@@ -189,7 +190,8 @@ std::string warnings_section(const std::vector<warning>& warnings) {
                           : "<details><summary>details</summary><pre>" + html_escaped(w.detail) + "</pre></details>") +
         "</li>\n";
   }
-  for (const std::string& advice : advice_of(warnings)) html += "<li class=\"advice\">" + html_escaped(advice) + "</li>\n";
+  for (const std::string& advice : advice_of(warnings))
+    html += "<li class=\"advice\">" + html_escaped(advice) + "</li>\n";
   return html + "</ul>\n";
 }
 
@@ -203,9 +205,9 @@ std::string as_html(const report& r, writing& how) {
       how.draw_charts ? draw_effect_charts(charts, how.interrupted) : "the charts were not drawn: asked to draw none";
   const std::string title = printed("sum_compare: %s%s on %s", r.plan.sizes.size() == 1 ? "" : "sizes ",
                                     sizes_text(r.plan.sizes).c_str(), shortened(r.facts.host).c_str());
-  const std::string lead = shortened_html(r.facts.processor) +
-                           html_escaped(printed("; %d measured runs a case, in %.1f s.", r.plan.rounds - 1,
-                                                r.conditions.seconds));
+  const std::string lead =
+      shortened_html(r.facts.processor) +
+      html_escaped(printed("; %d measured runs a case, in %.1f s.", r.plan.rounds - 1, r.conditions.seconds));
   return html_page(title, "<h1>" + html_escaped(title) + "</h1>\n<p class=\"lead\">" + lead + "</p>\n" +
                               verdict_html(r.judged) + headlines_section(r.said) + warnings_section(r.warnings) +
                               charts_section(charts, charts_problem) + tables_section(r) + machine_section(r));

@@ -204,8 +204,8 @@ std::string verdict_html(const verdict& said) {
   std::string html = "<section class=\"verdict\" id=\"verdict\">\n<div class=\"findings\">\n<h2>" +
                      html_escaped(heading_text(said)) + "</h2>\n<ul>\n" + findings + "</ul>\n";
   if (!said.unmeasured.empty()) {
-    html += "<p class=\"unmeasured\">No measurable difference: " + html_escaped(lines_text(said.unmeasured)) +
-            ".</p>\n";
+    html +=
+        "<p class=\"unmeasured\">No measurable difference: " + html_escaped(lines_text(said.unmeasured)) + ".</p>\n";
   }
   if (!said.untold.empty())
     html += "<p class=\"untold\">This run cannot tell: " + html_escaped(lines_text(said.untold)) + ".</p>\n";

@@ -49,26 +49,26 @@ std::string as_html(const comparison& compared_runs, writing&) {
   }
   // No table without a row: the verdict says why nothing pairs.
   if (!compared.empty()) {
-    body += "<h2>New over base</h2>\n<p class=\"reading\">" +
-            html_escaped(printed("Ratios of medians, new over base, with 95%% bootstrap intervals, on one log scale: for "
-                                 "a case, left of 1 the new run takes less time; for a floor, it is lower in its unit. A "
-                                 "verdict needs the interval and the Mann-Whitney U test (p < %.2f) to agree, and a "
-                                 "difference of %.0f%% at least; \"cannot tell\" where a side had too few runs or was the "
-                                 "scheduler's, or the interval is too wide.",
-                                 kAlpha, 100 * kSmallestDifference)) +
-            "</p>\n" +
-            scrolling("<table id=\"compared\" class=\"forest\">" +
-                      heading_row({"case or floor", "base median", "new median", "new/base [95%]",
-                                   "<span class=\"axis\">" + forest_axis_svg(axis, "faster", "slower") + "</span>",
-                                   "p (U test)", "verdict"}) +
-                      "<tbody>\n" + rows + "</tbody></table>");
+    body +=
+        "<h2>New over base</h2>\n<p class=\"reading\">" +
+        html_escaped(printed("Ratios of medians, new over base, with 95%% bootstrap intervals, on one log scale: for "
+                             "a case, left of 1 the new run takes less time; for a floor, it is lower in its unit. A "
+                             "verdict needs the interval and the Mann-Whitney U test (p < %.2f) to agree, and a "
+                             "difference of %.0f%% at least; \"cannot tell\" where a side had too few runs or was the "
+                             "scheduler's, or the interval is too wide.",
+                             kAlpha, 100 * kSmallestDifference)) +
+        "</p>\n" +
+        scrolling("<table id=\"compared\" class=\"forest\">" +
+                  heading_row({"case or floor", "base median", "new median", "new/base [95%]",
+                               "<span class=\"axis\">" + forest_axis_svg(axis, "faster", "slower") + "</span>",
+                               "p (U test)", "verdict"}) +
+                  "<tbody>\n" + rows + "</tbody></table>");
   }
   return html_page("sum_compare: comparison", body);
 }
 
 std::string as_html(const merged_runs& merged, writing&) {
-  std::string body = "<h1>sum_compare: " + side_by_side(merged) + "</h1>\n" +
-                     verdict_html(merged.judged);
+  std::string body = "<h1>sum_compare: " + side_by_side(merged) + "</h1>\n" + verdict_html(merged.judged);
   std::string rows;
   for (const merged_machine& machine : merged.machines) {
     rows += std::string("<tr") + (machine.flagged ? " class=\"slow\"" : "") + ">" + cell(machine.name, "name") +

@@ -114,24 +114,23 @@ json verdict_json(const verdict& said) {
                      {"touches", note.touches},
                      {"every", note.every}});
   }
-  return {{"heading", heading_text(said)}, {"findings", lines(said.findings)}, {"unmeasured", lines(said.unmeasured)},
-          {"untold", lines(said.untold)},   {"notes", notes},                   {"weakening_all", said.weakening_all},
+  return {{"heading", heading_text(said)},
+          {"findings", lines(said.findings)},
+          {"unmeasured", lines(said.unmeasured)},
+          {"untold", lines(said.untold)},
+          {"notes", notes},
+          {"weakening_all", said.weakening_all},
           {"conditions", said.conditions}};
 }
 
 // A headline's reading of its interval, by the name the schema gives it.
 const char* reading_name(reading reads) {
   switch (reads) {
-    case reading::above:
-      return "above";
-    case reading::below:
-      return "below";
-    case reading::level:
-      return "level";
-    case reading::too_small:
-      return "too_small";
-    case reading::cannot_tell:
-      break;
+    case reading::above: return "above";
+    case reading::below: return "below";
+    case reading::level: return "level";
+    case reading::too_small: return "too_small";
+    case reading::cannot_tell: break;
   }
   return "cannot_tell";
 }
@@ -262,11 +261,11 @@ std::string as_json(const report& r, writing&) {
   for (const warning& w : r.warnings) {
     json figures = json::object();
     for (const auto& [name, value] : w.figures) figures[name] = value;
-    out["warnings"].push_back({{"kind", w.kind},
-                               {"case", w.subject},
-                               {"text", (w.advice.empty() ? w.text : w.text + " " + w.advice) +
-                                            (w.detail.empty() ? "" : "\n" + w.detail)},
-                               {"figures", figures}});
+    out["warnings"].push_back(
+        {{"kind", w.kind},
+         {"case", w.subject},
+         {"text", (w.advice.empty() ? w.text : w.text + " " + w.advice) + (w.detail.empty() ? "" : "\n" + w.detail)},
+         {"figures", figures}});
   }
   // Child output may hold any bytes: invalid UTF-8 is replaced, so the file stays valid JSON.
   return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";

@@ -40,24 +40,26 @@ void add_sizes(json& run) {
   run["sizes"] = json::array({size});
   for (const char* key : {"runs", "calibration_runs", "aggregates", "floors"})
     for_each_in(run, key, [](json& item) { item["size"] = ""; });
-  run["clock"] = {{"governors", json::array()},
-                  {"boost", nullptr},
-                  {"hardware_mhz", nullptr},
-                  {"before_mhz", nullptr},
-                  {"after_mhz", nullptr},
-                  {"power", nullptr}};
+  run["clock"] = {{"governors", json::array()}, {"boost", nullptr},     {"hardware_mhz", nullptr},
+                  {"before_mhz", nullptr},      {"after_mhz", nullptr}, {"power", nullptr}};
   if (run.contains("topology") && run["topology"].is_object()) run["topology"]["core_kinds"] = json::array();
 }
 
 // Calibrate's floors up to version 8, in the order it printed them: one value each.
-constexpr std::array kFloorsBeforeShares = {
-    floor_kind::add_latency,        floor_kind::inorder_streams,
-    floor_kind::read_bandwidth,     floor_kind::line_transfer,
-    floor_kind::hand_over_waits,    floor_kind::shared_line_sums,
-    floor_kind::separate_line_sums, floor_kind::shared_line_atomic_adds,
-    floor_kind::separate_line_atomic_adds, floor_kind::fork_join,
-    floor_kind::fork_join_after_idle, floor_kind::barrier,
-    floor_kind::atomic_add,         floor_kind::critical};
+constexpr std::array kFloorsBeforeShares = {floor_kind::add_latency,
+                                            floor_kind::inorder_streams,
+                                            floor_kind::read_bandwidth,
+                                            floor_kind::line_transfer,
+                                            floor_kind::hand_over_waits,
+                                            floor_kind::shared_line_sums,
+                                            floor_kind::separate_line_sums,
+                                            floor_kind::shared_line_atomic_adds,
+                                            floor_kind::separate_line_atomic_adds,
+                                            floor_kind::fork_join,
+                                            floor_kind::fork_join_after_idle,
+                                            floor_kind::barrier,
+                                            floor_kind::atomic_add,
+                                            floor_kind::critical};
 
 // 8 to 9: the read sweep, the budget and the memory (none then), each floor's share of its
 // processors and the two floors added since (absent), each case's share (absent).

@@ -95,8 +95,8 @@ std::string as_markdown(const comparison& compared_runs, writing&) {
 }
 
 std::string as_markdown(const merged_runs& merged, writing&) {
-  std::string text = "**sum_compare**: " + side_by_side(merged) + "\n\n" +
-                     verdict_markdown(merged.judged) + "| case or floor (medians) |";
+  std::string text = "**sum_compare**: " + side_by_side(merged) + "\n\n" + verdict_markdown(merged.judged) +
+                     "| case or floor (medians) |";
   std::string rule = "|---|";
   for (const merged_machine& machine : merged.machines) {
     text += " " + cell(machine.name) + " |";

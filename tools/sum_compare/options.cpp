@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
