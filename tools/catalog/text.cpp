@@ -1,6 +1,7 @@
 #include "tools/catalog/text.hpp"
 
 #include <algorithm>
+#include <cstdarg>
 
 std::string joined(const std::vector<std::string>& items, const std::string& separator) {
   std::string text;
@@ -87,4 +88,17 @@ std::string terminal_text(std::string_view text) {
 std::string terminal_line(std::string_view text) {
   return rewritten(
       text, [](unsigned char c) { return c == '\t'; }, as_is);
+}
+
+std::string printed(const char* format, ...) {
+  std::va_list values;
+  va_start(values, format);
+  std::va_list again;
+  va_copy(again, values);
+  const int length = std::vsnprintf(nullptr, 0, format, values);
+  va_end(values);
+  std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+  std::vsnprintf(text.data(), text.size() + 1, format, again);
+  va_end(again);
+  return text;
 }

@@ -8,14 +8,8 @@
 #include <string_view>
 #include <vector>
 
-// The text printf(format, values...) writes.
-template <typename... Values>
-std::string printed(const char* format, Values... values) {
-  const int length = std::snprintf(nullptr, 0, format, values...);
-  std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-  std::snprintf(text.data(), text.size() + 1, format, values...);
-  return text;
-}
+// The text printf(format, ...) writes; the compiler checks each call's arguments against its format.
+[[gnu::format(printf, 1, 2)]] std::string printed(const char* format, ...);
 
 // The items with `separator` between them.
 std::string joined(const std::vector<std::string>& items, const std::string& separator);
