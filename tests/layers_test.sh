@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The tooling's layers include one way only: each folder of tools/ may include its own headers
-# and those of the layers before it in this order, never one after it.
+# and those of the layers before it in this order, never one after it; and no file's unit (its
+# .hpp with its .cpp) includes, through any chain, a unit that includes it back.
 #   layers_test.sh TOOLS_DIR
 set -euo pipefail
 tools=$1
@@ -16,5 +17,15 @@ for k in "${!order[@]}"; do
     fi
   done < <(grep -rHoE '#include "tools/[a-z_]+/' "$tools/$layer" | sed -E 's|#include "tools/([a-z_]+)/|\1|')
 done
-[ $status -eq 0 ] && echo "every include of tools/ runs one way: ${order[*]}"
+
+# tsort orders the units by their includes and names the loop where there is one.
+units=$(grep -rHoE '#include "tools/[a-z_/]+\.hpp"' "$tools" |
+        sed -E "s|^$tools/([a-z_/]+)\.(cpp\|hpp):#include \"tools/([a-z_/]+)\.hpp\"|\1 \3|" |
+        awk '$1 != $2')
+if ! loops=$(tsort <<<"$units" 2>&1 >/dev/null) || [ -n "$loops" ]; then
+  echo "units of tools/ include each other round:" >&2
+  echo "$loops" >&2
+  status=1
+fi
+[ $status -eq 0 ] && echo "every include of tools/ runs one way: ${order[*]}; no unit includes itself round"
 exit $status

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "tools/analysis/judged.hpp"
 #include "tools/report/console.hpp"
 #include "tools/report/csv.hpp"
 #include "tools/report/formats.hpp"

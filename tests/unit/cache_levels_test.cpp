@@ -10,6 +10,7 @@
 #include "tests/unit/fixed_report.hpp"
 #include "tools/analysis/cache_levels.hpp"
 #include "tools/analysis/comparison.hpp"
+#include "tools/analysis/judged.hpp"
 #include "tools/analysis/merge.hpp"
 #include "tools/catalog/sizes.hpp"
 #include "tools/run/topology.hpp"

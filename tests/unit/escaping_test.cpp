@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/unit/fixed_report.hpp"
+#include "tools/analysis/judged.hpp"
 #include "tools/report/chart.hpp"
 #include "tools/report/console.hpp"
 #include "tools/report/csv.hpp"

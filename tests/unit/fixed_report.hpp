@@ -1,7 +1,7 @@
 // A report of fixed runs, for the tests of what is derived from runs and how it is written.
 #pragma once
 
-#include "tools/analysis/report.hpp"
+#include "tools/analysis/judged.hpp"
 #include "tools/catalog/text.hpp"
 #include "tools/run/planning.hpp"
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/unit/fixed_report.hpp"
+#include "tools/analysis/judged.hpp"
 #include "tools/catalog/sizes.hpp"
 #include "tools/report/html_pieces.hpp"
 #include "tools/report/json.hpp"

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "tests/unit/fixed_report.hpp"
+#include "tools/analysis/judged.hpp"
 #include "tools/report/console.hpp"
 #include "tools/report/html_pieces.hpp"
 #include "tools/run/clock_facts.hpp"

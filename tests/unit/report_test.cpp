@@ -12,6 +12,7 @@
 #include "tests/unit/fixed_report.hpp"
 #include "tests/unit/json_checks.hpp"
 #include "tools/analysis/comparison.hpp"
+#include "tools/analysis/judged.hpp"
 #include "tools/analysis/merge.hpp"
 #include "tools/analysis/report.hpp"
 #include "tools/analysis/verdict.hpp"

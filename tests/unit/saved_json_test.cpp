@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/unit/fixed_report.hpp"
+#include "tools/analysis/judged.hpp"
 #include "tools/catalog/programs.hpp"
 #include "tools/report/json.hpp"
 #include "tools/report/json_schema.hpp"

@@ -7,6 +7,7 @@
 
 #include "tests/unit/fixed_report.hpp"
 #include "tools/analysis/comparison.hpp"
+#include "tools/analysis/judged.hpp"
 #include "tools/analysis/verdict.hpp"
 #include "tools/report/console.hpp"
 #include "tools/run/planning.hpp"

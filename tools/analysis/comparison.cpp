@@ -4,7 +4,6 @@
 
 #include "tools/analysis/cache_levels.hpp"
 #include "tools/analysis/ratios.hpp"
-#include "tools/analysis/verdict.hpp"
 #include "tools/catalog/text.hpp"
 
 namespace {
@@ -216,8 +215,8 @@ std::string how_to_pair(const report& base, const report& now) {
 
 }  // namespace
 
-comparison compare_reports(const std::string& base_path, const std::string& new_path, const report& base,
-                           const report& now) {
+comparison comparison_of(const std::string& base_path, const std::string& new_path, const report& base,
+                         const report& now) {
   comparison result{
       base_path,    new_path,    run_differences(base, now), compare_figures(base, now), {}, base.facts, now.facts,
       base.machine, now.machine, base.plan.rounds - 1,       now.plan.rounds - 1};
@@ -240,6 +239,5 @@ comparison compare_reports(const std::string& base_path, const std::string& new_
       if (note.every) result.carried.push_back({side + lowered_first(note.text), {}, true});
     }
   }
-  result.judged = verdict_of(result);
   return result;
 }

@@ -53,5 +53,6 @@ struct comparison {
   verdict judged{};                   // what every format says the comparison shows
 };
 
-comparison compare_reports(const std::string& base_path, const std::string& new_path, const report& base,
-                           const report& now);
+// The comparison of NOW against BASE, not yet judged: compare_reports() is the judged one.
+comparison comparison_of(const std::string& base_path, const std::string& new_path, const report& base,
+                         const report& now);

@@ -36,6 +36,10 @@ struct verdict {
   std::string conditions{};              // what the trust rests on: "load 0.33 on 2 processors, ..."
 };
 
+// What a note says it touches, as a sentence: "Touches every finding.", "Touches first touch on
+// 2 threads.", "Touches no finding."; "" for a note that withholds what it names.
+std::string touches_text(const trust_note& note);
+
 // " (weakened by note 2)", " (weakened by notes 1, 3)", or "".
 std::string weakened_text(const verdict_line& line);
 

@@ -5,7 +5,6 @@
 #include <map>
 
 #include "tools/analysis/ratios.hpp"
-#include "tools/analysis/verdict.hpp"
 #include "tools/catalog/text.hpp"
 
 namespace {
@@ -141,7 +140,7 @@ void carry_notes(merged_runs& merged, const std::vector<report>& runs) {
 
 }  // namespace
 
-merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<report>& runs) {
+merged_runs merge_of(const std::vector<std::string>& paths, const std::vector<report>& runs) {
   merged_runs merged;
   const std::vector<std::string> names = machine_names(paths, runs);
   for (std::size_t k = 0; k < runs.size(); ++k) {
@@ -199,7 +198,6 @@ merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<
         kFewestRunsToFlag, kFewestRunsToFlag);
   }
   carry_notes(merged, runs);
-  merged.judged = verdict_of(merged);
   return merged;
 }
 

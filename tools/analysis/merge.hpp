@@ -50,12 +50,13 @@ inline constexpr std::size_t kFewestRunsToFlag = 6;
 // Why the runs cannot be merged (runs of different sizes), or "".
 std::string merge_refusal(const std::vector<std::string>& paths, const std::vector<report>& runs);
 
+// "3 machines side by side", or "2 runs of one host side by side" where they are of one.
+std::string side_by_side(const merged_runs& merged);
+
 // The runs, analysed, in one table: every case and floor of any of them, in the first run's order
 // then the others'. A machine is slow on a figure when, against every other machine that measured
 // it, the ratio of medians has its 95% interval on the slow side of 1 and the U test gives
 // p < 0.05; it is flagged when it is slow on at least a quarter of the figures it shares, far more
 // than chance makes of one of several identical machines.
-// "3 machines side by side", or "2 runs of one host side by side" where they are of one.
-std::string side_by_side(const merged_runs& merged);
-
-merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<report>& runs);
+// Not yet judged: merge_runs() is the judged one.
+merged_runs merge_of(const std::vector<std::string>& paths, const std::vector<report>& runs);

@@ -27,6 +27,3 @@ struct report {
   verdict judged;      // what every format says the run shows, and what weakens it
   bool saved = false;  // read back from a JSON, not run now
 };
-
-// Fills in the figures, headlines, warnings and verdict from the runs.
-void analyse(report& r);

@@ -14,10 +14,6 @@
 inline constexpr double kBusyLoadShare = 1.0;
 inline constexpr double kMostStealPercent = 3.0;
 
-// What a note says it touches, as a sentence: "Touches every finding.", "Touches first touch on
-// 2 threads.", "Touches no finding."; "" for a note that withholds what it names.
-std::string touches_text(const trust_note& note);
-
 verdict verdict_of(const report& r);
 verdict verdict_of(const comparison& compared);
 verdict verdict_of(const merged_runs& merged);

@@ -97,16 +97,6 @@ bool runtime_remark(const std::string& line) {
   return line.empty() || line.rfind("libgomp: ", 0) == 0 || line.rfind("OMP: ", 0) == 0;
 }
 
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t end = std::min(text.find('\n', at), text.size());
-    lines.push_back(text.substr(at, end - at));
-    at = end + 1;
-  }
-  return lines;
-}
-
 // Each setting the runtime rejected, under each of the plan's settings: the runs ran without it.
 void runtime_setting_warnings(const run_plan& plan, const std::vector<run_record>& records, const run_facts& facts,
                               std::vector<warning>& said) {

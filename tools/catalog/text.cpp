@@ -9,15 +9,20 @@ std::string joined(const std::vector<std::string>& items, const std::string& sep
   return text;
 }
 
+std::vector<std::string> lines_of(std::string_view text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    lines.emplace_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
 std::string excerpt(const std::string& text) {
   constexpr std::size_t kept_lines = 8;
   constexpr std::size_t line_length = 240;
-  std::vector<std::string> lines;
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t newline = std::min(text.find('\n', at), text.size());
-    lines.push_back(text.substr(at, newline - at));
-    at = newline + 1;
-  }
+  const std::vector<std::string> lines = lines_of(text);
   std::string cut;
   for (std::size_t k = 0; k < lines.size(); ++k) {
     if (lines.size() > 2 * kept_lines && k == kept_lines) {

@@ -14,6 +14,9 @@
 // The items with `separator` between them.
 std::string joined(const std::vector<std::string>& items, const std::string& separator);
 
+// Each line of TEXT without its newline; a last line without one is a line too.
+std::vector<std::string> lines_of(std::string_view text);
+
 // The first and last lines of a long text, with a note of what was left out between.
 std::string excerpt(const std::string& text);
 

@@ -4,8 +4,9 @@
 #include <string>
 
 #include "tools/analysis/aggregate.hpp"
+#include "tools/analysis/report.hpp"
 #include "tools/catalog/plan.hpp"
-#include "tools/report/formats.hpp"
+#include "tools/report/writing.hpp"
 
 // Empty when the chart script lies beside sum_compare and gnuplot can be run here, else what to
 // do about it.

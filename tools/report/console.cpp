@@ -165,11 +165,7 @@ std::string warnings_text(const std::vector<warning>& warnings, std::size_t widt
     if (said.kind == "noise" && noisy.size() > 1) continue;
     text += wrapped(said.text, width, 2);
     // The excerpt keeps its lines, each indented: none can pass for one of sum_compare's own.
-    for (std::size_t at = 0; at < said.detail.size();) {
-      const std::size_t end = std::min(said.detail.find('\n', at), said.detail.size());
-      text += "    " + terminal_text(said.detail.substr(at, end - at)) + "\n";
-      at = end + 1;
-    }
+    for (const std::string& line : lines_of(said.detail)) text += "    " + terminal_text(line) + "\n";
   }
   // Advice once for its kind, not under each case.
   for (const std::string& advice : advice_of(warnings)) text += wrapped(advice, width, 2);

@@ -1,8 +1,5 @@
 #include "tools/report/exports.hpp"
 
-#include "tools/report/chart.hpp"
-#include "tools/report/csv.hpp"
-
 exports::~exports() { discard_exports(*this); }
 
 std::string open_exports(const output_paths& paths, const std::vector<input_file>& inputs, exports& out) {
@@ -29,12 +26,16 @@ std::string open_exports(const output_paths& paths, const std::vector<input_file
     if (paths.path[k].empty()) continue;
     if (std::string problem = open_staged(paths.path[k], out.file[k]); !problem.empty()) return problem;
   }
-  write_staged(out.file[static_cast<std::size_t>(output_format::csv)], csv_header());
+  for (std::size_t k = 0; k < kFormatCount; ++k) {
+    if (kFormats[k].header != nullptr) write_staged(out.file[k], kFormats[k].header());
+  }
   return {};
 }
 
 void export_run(exports& out, const run_plan& plan, const run_record& record) {
-  write_staged(out.file[static_cast<std::size_t>(output_format::csv)], csv_rows(plan, record));
+  for (std::size_t k = 0; k < kFormatCount; ++k) {
+    if (kFormats[k].of_each_run != nullptr) write_staged(out.file[k], kFormats[k].of_each_run(plan, record));
+  }
 }
 
 namespace {

@@ -28,11 +28,11 @@ struct input_file {
 };
 
 // Checks that the output paths name distinct files, none of them one of the inputs, that can be
-// written, and that gnuplot runs for a chart, then opens them (the CSV with its header).
+// written, and that gnuplot runs for a chart, then opens them (a streaming format with its first lines).
 // Returns an empty string, or why not.
 std::string open_exports(const output_paths& paths, const std::vector<input_file>& inputs, exports& out);
 
-// The CSV's rows of one finished run.
+// A finished run, to every streaming format asked for.
 void export_run(exports& out, const run_plan& plan, const run_record& record);
 
 // Writes every document asked for (gnuplot stopped when *interrupted is set) and puts every

@@ -1,20 +1,21 @@
 // The files a report can be written to, each format described once: the option that asks for
-// it, and whether a comparison and a merge write it too. Every format has a writer per document
-// it writes, all of one shape:
-//   std::string as_FORMAT(const report&, writing&)        a run, live or saved
-//   std::string as_FORMAT(const comparison&, writing&)    --compare
-//   std::string as_FORMAT(const merged_runs&, writing&)   --merge
-// A new format is its writers' file, a row below and its case in written().
+// it and its writers. Every writer gets the finished document (a run, live or saved; a
+// --compare; a --merge), its verdict already judged; a streaming format also gets its header
+// when the file opens and each run as it finishes. A new format is its writers' file and a row
+// below.
 #pragma once
 
-#include <csignal>
 #include <cstddef>
 #include <iterator>
 #include <string>
+#include <type_traits>
 
-#include "tools/analysis/comparison.hpp"
-#include "tools/analysis/merge.hpp"
-#include "tools/analysis/report.hpp"
+#include "tools/report/chart.hpp"
+#include "tools/report/csv.hpp"
+#include "tools/report/html.hpp"
+#include "tools/report/json.hpp"
+#include "tools/report/markdown.hpp"
+#include "tools/report/writing.hpp"
 
 enum class output_format { csv, json, chart, markdown, html };
 
@@ -23,25 +24,56 @@ struct format_description {
   const char* option;      // "--json"
   const char* value_name;  // in --help
   const char* help;
-  bool of_summaries;  // --compare and --merge write it too, not only a run and --from
+  // The whole file of a run, a comparison, a merge; nullptr where the format writes no such file
+  // (the options refuse it there) or, for a run, where its rows went out as the runs finished.
+  std::string (*of_run)(const report&, writing&) = nullptr;
+  std::string (*of_comparison)(const comparison&, writing&) = nullptr;
+  std::string (*of_merge)(const merged_runs&, writing&) = nullptr;
+  // A streaming format's first lines, and its lines of each measured run.
+  std::string (*header)() = nullptr;
+  std::string (*of_each_run)(const run_plan&, const run_record&) = nullptr;
+
+  // --compare and --merge write it too, not only a run and --from.
+  constexpr bool of_summaries() const { return of_comparison != nullptr && of_merge != nullptr; }
 };
 
 inline constexpr format_description kFormats[] = {
-    {output_format::csv, "--csv", "FILE",
-     "one row per measured run; the file is whole when sum_compare ends, an interrupted run's with the runs that "
-     "finished",
-     false},
-    {output_format::json, "--json", "FILE",
-     "machine facts, runs and aggregates (or a --compare's or --merge's figures)", true},
-    {output_format::chart, "--plot", "FILE.svg|FILE.png", "chart of the medians, drawn by gnuplot", false},
-    {output_format::markdown, "--markdown", "FILE",
-     "the verdict, the table, the headlines and the warnings (or a --compare's or --merge's verdict and table) as "
-     "GitHub-flavoured markdown",
-     true},
-    {output_format::html, "--html", "FILE",
-     "one self-contained page (of a run, --from, --compare or --merge): the verdict and the headlines as a forest "
-     "plot first, then a chart per effect (gnuplot), the machine with each case's placement and the tables",
-     true},
+    {.format = output_format::csv,
+     .option = "--csv",
+     .value_name = "FILE",
+     .help = "one row per measured run; the file is whole when sum_compare ends, an interrupted run's with the runs "
+             "that finished",
+     .header = csv_header,
+     .of_each_run = csv_rows},
+    {.format = output_format::json,
+     .option = "--json",
+     .value_name = "FILE",
+     .help = "machine facts, runs and aggregates (or a --compare's or --merge's figures)",
+     .of_run = as_json,
+     .of_comparison = as_json,
+     .of_merge = as_json},
+    {.format = output_format::chart,
+     .option = "--plot",
+     .value_name = "FILE.svg|FILE.png",
+     .help = "chart of the medians, drawn by gnuplot",
+     .of_run = as_chart},
+    {.format = output_format::markdown,
+     .option = "--markdown",
+     .value_name = "FILE",
+     .help = "the verdict, the table, the headlines and the warnings (or a --compare's or --merge's verdict and "
+             "table) as GitHub-flavoured markdown",
+     .of_run = as_markdown,
+     .of_comparison = as_markdown,
+     .of_merge = as_markdown},
+    {.format = output_format::html,
+     .option = "--html",
+     .value_name = "FILE",
+     .help = "one self-contained page (of a run, --from, --compare or --merge): the verdict and the headlines as a "
+             "forest plot first, then a chart per effect (gnuplot), the machine with each case's placement and the "
+             "tables",
+     .of_run = as_html,
+     .of_comparison = as_html,
+     .of_merge = as_html},
 };
 inline constexpr std::size_t kFormatCount = std::size(kFormats);
 
@@ -64,16 +96,13 @@ struct output_paths {
   const std::string& of(output_format format) const { return path[static_cast<std::size_t>(format)]; }
 };
 
-// What a writer may need beyond its document.
-struct writing {
-  std::string path;                                         // the file it writes (a chart's format is its ending)
-  const volatile std::sig_atomic_t* interrupted = nullptr;  // set by a signal: stop drawing
-  bool draw_charts = true;                                  // false: no gnuplot, as where it is missing
-  std::string problem;                                      // set where the file cannot be written at all
-};
-
-// The text of `format` for a document, by its writer; "" for the CSV, whose rows go out as the
-// runs finish.
-std::string written(output_format format, const report& r, writing& how);
-std::string written(output_format format, const comparison& compared, writing& how);
-std::string written(output_format format, const merged_runs& merged, writing& how);
+// The whole file of `format` for a document by its writer; "" where it has none.
+template <typename Document>
+std::string written(output_format format, const Document& document, writing& how) {
+  const format_description& writers = describe(format);
+  std::string (*writer)(const Document&, writing&) = nullptr;
+  if constexpr (std::is_same_v<Document, report>) writer = writers.of_run;
+  if constexpr (std::is_same_v<Document, comparison>) writer = writers.of_comparison;
+  if constexpr (std::is_same_v<Document, merged_runs>) writer = writers.of_merge;
+  return writer != nullptr ? writer(document, how) : std::string();
+}

@@ -7,7 +7,10 @@
 
 #include <string>
 
-#include "tools/report/formats.hpp"
+#include "tools/analysis/comparison.hpp"
+#include "tools/analysis/merge.hpp"
+#include "tools/analysis/report.hpp"
+#include "tools/report/writing.hpp"
 
 std::string as_html(const report& r, writing& how);
 std::string as_html(const comparison& compared, writing& how);

@@ -5,7 +5,10 @@
 
 #include <string>
 
-#include "tools/report/formats.hpp"
+#include "tools/analysis/comparison.hpp"
+#include "tools/analysis/merge.hpp"
+#include "tools/analysis/report.hpp"
+#include "tools/report/writing.hpp"
 
 std::string as_markdown(const report& r, writing& how);
 std::string as_markdown(const comparison& compared, writing& how);

@@ -12,16 +12,6 @@
 
 namespace {
 
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t end = std::min(text.find('\n', at), text.size());
-    lines.push_back(text.substr(at, end - at));
-    at = end + 1;
-  }
-  return lines;
-}
-
 // A whole decimal number in TEXT, within [0, most]; -1 where it is none.
 long long whole_number(const std::string& text, long long most) {
   if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return -1;

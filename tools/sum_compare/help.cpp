@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "tools/catalog/text.hpp"
 #include "tools/report/console.hpp"
 
 namespace {
@@ -22,9 +23,7 @@ std::string option_line(const CLI::Option& option) {
 // line, so that help2man reads it as one paragraph of its section.
 std::string paragraphs(const std::string& text, std::size_t width) {
   std::string out;
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t end = std::min(text.find('\n', at), text.size());
-    const std::string line = text.substr(at, end - at);
+  for (const std::string& line : lines_of(text)) {
     const std::size_t indent = std::min(line.find_first_not_of(' '), line.size());
     const std::string body = wrapped(line.substr(indent), width > indent ? width - indent : width, 0);
     for (std::size_t from = 0; from < body.size();) {
@@ -32,7 +31,6 @@ std::string paragraphs(const std::string& text, std::size_t width) {
       out += std::string(indent, ' ') + body.substr(from, stop - from);
       from = stop;
     }
-    at = end + 1;
   }
   return out;
 }

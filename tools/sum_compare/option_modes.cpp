@@ -55,7 +55,7 @@ const char* unused_option(const CLI::App& app, compare_mode mode) {
     if (app.count(use.name) > 0 && (use.modes & in(mode)) == 0) return use.name;
   }
   for (const format_description& format : kFormats) {
-    if (app.count(format.option) > 0 && ((format.of_summaries ? kSumming : kReporting) & in(mode)) == 0)
+    if (app.count(format.option) > 0 && ((format.of_summaries() ? kSumming : kReporting) & in(mode)) == 0)
       return format.option;
   }
   return nullptr;

@@ -6,7 +6,8 @@
 #include <array>
 #include <utility>
 
-#include "tools/sum_compare/options.hpp"
+// What sum_compare is asked to do: run the plan, only print it, or report saved runs.
+enum class compare_mode { run, dry_run, from, compare, merge };
 
 // The help's groups, each option in one; the formats' options are the outputs.
 inline constexpr std::pair<const char*, std::array<const char*, 9>> kOptionGroups[] = {

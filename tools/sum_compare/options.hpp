@@ -7,12 +7,10 @@
 
 #include "tools/catalog/plan.hpp"
 #include "tools/report/formats.hpp"
+#include "tools/sum_compare/option_modes.hpp"
 
 // What a plan left to sum_compare may take, as estimated before it runs.
 inline constexpr int kDefaultBudgetSeconds = 30;
-
-// What sum_compare is asked to do: run the plan, only print it, or report saved runs.
-enum class compare_mode { run, dry_run, from, compare, merge };
 
 struct compare_options {
   compare_mode mode = compare_mode::run;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "tools/analysis/comparison.hpp"
+#include "tools/analysis/judged.hpp"
 #include "tools/analysis/merge.hpp"
 #include "tools/catalog/text.hpp"
 #include "tools/report/console.hpp"

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/analysis/judged.hpp"
 #include "tools/catalog/text.hpp"
 #include "tools/report/console.hpp"
 #include "tools/run/machine_facts.hpp"
