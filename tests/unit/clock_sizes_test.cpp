@@ -46,7 +46,7 @@ TEST(Headlines, ReadTheTeamsClockFromItsAddLatency) {
   EXPECT_NE(text.find(", which accounts for 66% ["), std::string::npos) << text;
   EXPECT_NE(text.find("of the speed-up sum_walltime misses (6.00x ["), std::string::npos) << text;
   EXPECT_TRUE(said[0].supported);
-  EXPECT_EQ(said[0].effect, "clock");
+  EXPECT_EQ(said[0].effect, effect_kind::clock);
   EXPECT_EQ(clock_against_team(plan, measured, 8, 2)[0].text.find("several core kinds") == std::string::npos, false);
 
   // Time-shared, the team's adds take twice the wall time of one thread's, but the same CPU

@@ -142,7 +142,7 @@ TEST(Headlines, ReadFalseSharingAgainstTheHostsOwnReference) {
     return said.front();
   };
   const headline shows = said_for(3.0, 3.1, 5.0);
-  EXPECT_EQ(shows.effect, "false_sharing");
+  EXPECT_EQ(shows.effect, effect_kind::false_sharing);
   EXPECT_EQ(shows.reference_name, "shared_line_sums/separate_line_sums");
   EXPECT_NEAR(shows.reference_ratio, 3.1, 1e-12);
   EXPECT_NE(shows.text.find("Plain threads keeping running sums in one line take 3.10x ["), std::string::npos)
@@ -200,7 +200,7 @@ TEST(Headlines, ReadTheReductionsExcessAgainstTheHostsConstructs) {
     return headlines(plan, measured, 2, 1).front();
   };
   const headline woken = said_for(0.0031);  // 100 us over the floor: one wake-up, barrier and adds
-  EXPECT_EQ(woken.effect, "openmp_cost");
+  EXPECT_EQ(woken.effect, effect_kind::openmp_cost);
   EXPECT_EQ(woken.reference_name, "fork_join_after_idle+barrier+atomic_adds");
   EXPECT_NE(woken.text.find("on this host: 91.6 us ["), std::string::npos) << woken.text;
   EXPECT_NE(woken.text.find(": about what they take."), std::string::npos) << woken.text;

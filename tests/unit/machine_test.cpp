@@ -96,7 +96,7 @@ TEST(CoreKinds, AreShownAndATeamOverThemIsWarnedOf) {
   EXPECT_NE(header.find("\ncore kinds:  " + kinds + "\n"), std::string::npos) << header;
   std::vector<std::string> warned;
   for (const warning& w : r.warnings) {
-    if (w.kind == "core_kinds") warned.push_back(w.text);
+    if (w.kind == warning_kind::core_kinds) warned.push_back(w.text);
   }
   ASSERT_EQ(warned.size(), 3u);  // the machine's, then each setting's case on 2 threads
   EXPECT_NE(warned[0].find("teams of more than 4 threads span them"), std::string::npos) << warned[0];

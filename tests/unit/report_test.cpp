@@ -121,7 +121,7 @@ TEST(Report, ASavedRunReadsBackIntoTheSameReport) {
     EXPECT_EQ(csv_rows(again.plan, again.records[k]), csv_rows(r.plan, r.records[k])) << k;
   }
   ASSERT_FALSE(again.warnings.empty());  // the remarks on standard error, read back too
-  EXPECT_EQ(again.warnings[0].kind, "standard_error");
+  EXPECT_EQ(again.warnings[0].kind, warning_kind::standard_error);
 
   // Cut short, of another schema, or not sum_compare's: each refused with why.
   const std::pair<std::string, std::string> refused[] = {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/unit/fixed_report.hpp"
+#include "tools/analysis/identities.hpp"
 #include "tools/analysis/judged.hpp"
 #include "tools/catalog/programs.hpp"
 #include "tools/report/json.hpp"
@@ -124,7 +125,8 @@ TEST(SavedJson, RunsOfEveryEarlierVersionReadAsTheCurrentOne) {
             printed("has schema version 5; this sum_compare reads versions 6 to %d", kJsonSchemaVersion));
 }
 
-// The schema is written by hand beside the code: its version and its programs are the code's.
+// The schema is written by hand beside the code: its version, its programs, its effects and its
+// warnings' kinds are the code's.
 TEST(SavedJson, TheSchemaNamesTheCatalogsProgramsAndTheWritersVersion) {
   const nlohmann::json schema = nlohmann::json::parse(json_schema_text());
   std::vector<std::string> compared;
@@ -132,6 +134,12 @@ TEST(SavedJson, TheSchemaNamesTheCatalogsProgramsAndTheWritersVersion) {
     if (program.compared) compared.emplace_back(program.name);
   }
   EXPECT_EQ(schema["definitions"]["program"]["enum"].get<std::vector<std::string>>(), compared);
+  nlohmann::json effects = nlohmann::json::array();
+  for (const auto& effect : kEffects) effects.push_back(effect.name == nullptr ? nlohmann::json() : effect.name);
+  EXPECT_EQ(schema["definitions"]["headline"]["properties"]["effect"]["enum"], effects);
+  nlohmann::json warning_kinds = nlohmann::json::array();
+  for (const auto& kind : kWarningKinds) warning_kinds.push_back(kind.name);
+  EXPECT_EQ(schema["definitions"]["warning"]["properties"]["kind"]["enum"], warning_kinds);
   for (const char* document : {"run", "comparison", "merge"}) {
     EXPECT_EQ(schema["definitions"][document]["properties"]["schema_version"]["const"], kJsonSchemaVersion) << document;
   }

@@ -160,14 +160,18 @@ TEST(Progress, SaysTheTimeSoFarAndWhatIsLeftWithinTheWidth) {
 TEST(Verdict, TiesEachNoteToTheFindingsThatRestOnItsCase) {
   report r = clean_report(1.0, {"sum_walltime", "sum_slots_packed", "sum_slots_padded"});
   const auto about_false_sharing = std::find_if(r.said.begin(), r.said.end(), [](const headline& h) {
-    return h.effect == "false_sharing" && h.cases.size() == 2 && h.cases[0].threads == 2;
+    return h.effect == effect_kind::false_sharing && h.cases.size() == 2 && h.cases[0].threads == 2;
   });
   ASSERT_NE(about_false_sharing, r.said.end());
   const headline sharing = *about_false_sharing;
   const run_case packed = sharing.cases[0];
-  r.warnings.push_back(
-      {"placement", case_name(r.plan, packed), "Placement: ...", {}, {{"runs_sharing", 5}, {"runs", 7}}, packed});
-  r.warnings.push_back({"placement", "", "Placement unknown: of no case.", {}, {}});
+  r.warnings.push_back({warning_kind::placement,
+                        case_name(r.plan, packed),
+                        "Placement: ...",
+                        {},
+                        {{"runs_sharing", 5}, {"runs", 7}},
+                        packed});
+  r.warnings.push_back({warning_kind::placement, "", "Placement unknown: of no case.", {}, {}});
   r.judged = verdict_of(r);
   // What rests on the packed case: false sharing on its team, and the settings set side by side.
   std::vector<std::string> resting;
@@ -202,7 +206,7 @@ TEST(Verdict, TiesEachNoteToTheFindingsThatRestOnItsCase) {
 TEST(Verdict, ConsoleGivesEachKindOfAdviceOnce) {
   report r = clean_report();
   for (const case_stats& c : r.measured.cases) {
-    r.warnings.push_back({"noise",
+    r.warnings.push_back({warning_kind::noise,
                           case_name(r.plan, c.c),
                           "Noisy: " + case_name(r.plan, c.c) + " spreads 40%.",
                           {},

@@ -32,9 +32,10 @@ std::vector<headline> across_settings(const run_plan& plan, const figures& measu
     const std::string text = printed("%s on %d threads takes ", name.c_str(), threads) + with_interval(time) +
                              " the time under " + under + " that it takes under " + first_under +
                              (differs(time) ? "." : ": " + without_effect(time, 1, "no measurable difference") + ".");
-    said.push_back(found(of_effect(rests_on(text, time), "settings", name + " under " + under, std::move(cases)),
-                         printed("%s on %d threads under ", name.c_str(), threads) + under + ": ", time,
-                         "the time under " + (first_under.empty() ? std::string("the first") : first_under)));
+    said.push_back(
+        found(of_effect(rests_on(text, time), effect_kind::settings, name + " under " + under, std::move(cases)),
+              printed("%s on %d threads under ", name.c_str(), threads) + under + ": ", time,
+              "the time under " + (first_under.empty() ? std::string("the first") : first_under)));
   };
   std::vector<const program_description*> programs;
   for (program_role role :

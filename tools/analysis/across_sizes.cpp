@@ -62,7 +62,7 @@ headline bandwidth_across_sizes(const run_plan& plan, const figures& measured, c
   for (std::size_t k = 1; k + 1 < sizes.size(); ++k)
     text += printed("; %s it is %.1f GB/s", size_place(*sizes[k].size).c_str(), sizes[k].figure->median);
   headline said = of_speeds(rests_on(text + ".", ratio));
-  said = of_effect(said, "sizes", "read bandwidth across sizes", {});
+  said = of_effect(said, effect_kind::sizes, "read bandwidth across sizes", {});
   return found(said,
                printed("Read bandwidth on %s %s: ", threads_text(threads).c_str(), size_place(*last.size).c_str()),
                ratio, "that " + size_place(*first.size));
@@ -126,8 +126,8 @@ headline reduction_across_sizes(const run_plan& plan, const figures& measured, c
   }
   std::vector<run_case> cases;
   for (const auto& at : sizes) cases.push_back(at.figure->c);
-  headline said = of_effect(rests_on(text + ".", ratio), "sizes", std::string(name) + " per element across sizes",
-                            std::move(cases));
+  headline said = of_effect(rests_on(text + ".", ratio), effect_kind::sizes,
+                            std::string(name) + " per element across sizes", std::move(cases));
   return found(said,
                printed("%s on %s %s: ", name.c_str(), threads_text(threads).c_str(), size_place(*last.size).c_str()),
                ratio, "the time per element " + size_place(*first.size));

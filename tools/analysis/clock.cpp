@@ -80,7 +80,7 @@ std::vector<headline> clock_against_team(const run_plan& plan, const figures& me
       if (differs(cost) && core_kinds > 1)
         text += "; the usable processors are of several core kinds, so part of it may be the kinds'";
       headline sentence =
-          of_effect(rests_on(text + ".", cost), "clock", "the clock on " + threads_text(threads), cases);
+          of_effect(rests_on(text + ".", cost), effect_kind::clock, "the clock on " + threads_text(threads), cases);
       said.push_back(
           under_label(found(sentence, "Each add on " + threads_text(threads) + ": ", cost, "the time on one"),
                       group_label(plan, group)));

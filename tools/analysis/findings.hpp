@@ -5,14 +5,17 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "tools/analysis/identities.hpp"
 
 struct trust_note {
   std::string text;                      // one sentence
   std::vector<std::string> touches{};    // what the findings it touches are about
   bool every = false;                    // it touches every finding
-  std::string kind{};                    // a warning's kind (noise, placement, ...), by which notes are counted
+  std::optional<warning_kind> kind{};    // the kind of the warning it comes of, by which notes are counted
   bool withholds = false;                // it kept what it names from resting any sentence: it touches nothing left
   std::vector<std::size_t> headlines{};  // the headlines it touches, by their place among the report's
 };

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/analysis/identities.hpp"
 #include "tools/analysis/ratios.hpp"
 #include "tools/analysis/statistics.hpp"
 #include "tools/catalog/plan.hpp"
@@ -14,10 +15,9 @@ struct headline {
   interval ci{0, 0, 0};
   bool supported = false;  // the interval excludes 1 and rests on runs enough for 95%: the effect is measurable
   bool precise = true;     // the interval is a 95% one: each side had the runs it needs
-  reading reads = reading::cannot_tell;  // what its interval says against 1
-  std::string untold{};                  // why it cannot tell, where it cannot
-  std::string effect{};                  // what it explains: false_sharing, openmp_cost, inorder_cost, slot_price,
-                                         // first_touch, settings; empty for a note
+  reading reads = reading::cannot_tell;    // what its interval says against 1
+  std::string untold{};                    // why it cannot tell, where it cannot
+  effect_kind effect = effect_kind::none;  // what it explains
   // The host's own reference it is read against (e.g. plain threads' sums in one line over a line
   // apart); empty name where it has none.
   std::string reference_name{};

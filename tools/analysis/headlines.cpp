@@ -212,7 +212,7 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
     if (threads > 1 && reduction_one != nullptr &&
         find_case(measured.cases, program_role::reduction, threads) != nullptr) {
       said.push_back(of_effect(program_scaling(measured, program_with(program_role::reduction), threads, processors),
-                               "openmp_cost", "scaling on " + threads_text(threads),
+                               effect_kind::openmp_cost, "scaling on " + threads_text(threads),
                                {case_of(program_role::reduction, 1), case_of(program_role::reduction, threads)}));
     }
   }
@@ -223,7 +223,7 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
       for (int threads : plan.threads) {
         if (threads > 1 && find_case(measured.cases, program, 1) != nullptr &&
             find_case(measured.cases, program, threads) != nullptr) {
-          said.push_back(of_effect(program_scaling(measured, program, threads, processors), "openmp_cost",
+          said.push_back(of_effect(program_scaling(measured, program, threads, processors), effect_kind::openmp_cost,
                                    command.wanted.name + " scaling on " + threads_text(threads),
                                    {{&program, 1, 0}, {&program, threads, 0}}));
         }
@@ -235,7 +235,7 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
       // The fixed order's price rests on the calibration's floors alone.
       const bool of_the_adds = sentence.text.starts_with("One thread");
       said.push_back(
-          of_effect(sentence, "inorder_cost", of_the_adds ? "the adds' latency" : "the fixed order",
+          of_effect(sentence, effect_kind::inorder_cost, of_the_adds ? "the adds' latency" : "the fixed order",
                     of_the_adds ? std::vector{case_of(program_role::reduction, 1)} : std::vector<run_case>{}));
     }
   }
@@ -243,7 +243,7 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
     if (threads > 1 && find_case(measured.cases, program_role::first_touch, threads) != nullptr &&
         find_case(measured.cases, program_role::reduction, threads) != nullptr) {
       said.push_back(
-          of_effect(first_touch_against_reduction(measured, threads, numa_nodes, caveat), "first_touch",
+          of_effect(first_touch_against_reduction(measured, threads, numa_nodes, caveat), effect_kind::first_touch,
                     "first touch on " + threads_text(threads),
                     {case_of(program_role::first_touch, threads), case_of(program_role::reduction, threads)}));
     }
@@ -251,15 +251,16 @@ std::vector<headline> one_setting(const run_plan& plan, const figures& measured,
   for (int threads : plan.threads) {
     if (find_case(measured.cases, program_role::packed_slots, threads) != nullptr &&
         find_case(measured.cases, program_role::padded_slots, threads) != nullptr) {
-      said.push_back(of_effect(
-          false_sharing(measured, threads, long_enough), "false_sharing", "false sharing on " + threads_text(threads),
-          {case_of(program_role::packed_slots, threads), case_of(program_role::padded_slots, threads)}));
+      said.push_back(
+          of_effect(false_sharing(measured, threads, long_enough), effect_kind::false_sharing,
+                    "false sharing on " + threads_text(threads),
+                    {case_of(program_role::packed_slots, threads), case_of(program_role::padded_slots, threads)}));
     }
   }
   if (find_case(measured.cases, program_role::padded_slots, 1) != nullptr &&
       find_floor(measured.floors, floor_kind::inorder_streams, 1) != nullptr) {
-    said.push_back(
-        of_effect(slot_price(measured), "slot_price", "the slots' price", {case_of(program_role::padded_slots, 1)}));
+    said.push_back(of_effect(slot_price(measured), effect_kind::slot_price, "the slots' price",
+                             {case_of(program_role::padded_slots, 1)}));
   }
   if (!long_enough) {
     // An array sized for a cache is this short by design: the sizes' own headlines read it.

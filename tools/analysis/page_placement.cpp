@@ -59,7 +59,7 @@ std::vector<headline> page_placement(const run_plan& plan, const figures& measur
     if (numa_nodes < 2) {
       said.push_back(of_effect({text + ": on one NUMA node every page lies beside every thread, so the pair can differ "
                                        "only by noise here."},
-                               "page_placement", "where pages lie on " + threads_text(threads), cases));
+                               effect_kind::page_placement, "where pages lie on " + threads_text(threads), cases));
       continue;
     }
     // Where the pages lie the kernel says, whatever the scheduler did; their times say nothing then.
@@ -78,9 +78,9 @@ std::vector<headline> page_placement(const run_plan& plan, const figures& measur
              : above(time, 1) ? ": slower, though its pages lie beside their readers"
                               : ": " + without_effect(time, 1, "no measurable difference")) +
             kernel_caveat + ".";
-    said.push_back(
-        found(of_effect(rests_on(text, time), "page_placement", "where pages lie on " + threads_text(threads), cases),
-              "Team-filled pages on " + threads_text(threads) + ": ", time, "the time of main-filled ones"));
+    said.push_back(found(of_effect(rests_on(text, time), effect_kind::page_placement,
+                                   "where pages lie on " + threads_text(threads), cases),
+                         "Team-filled pages on " + threads_text(threads) + ": ", time, "the time of main-filled ones"));
   }
   return said;
 }

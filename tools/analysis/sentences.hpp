@@ -24,7 +24,7 @@ inline headline rests_on(std::string text, const ratio_figure& figure) {
 }
 
 // The headline of an effect, with what it is about and the cases it rests on.
-inline headline of_effect(headline said, const char* effect, std::string about, std::vector<run_case> cases) {
+inline headline of_effect(headline said, effect_kind effect, std::string about, std::vector<run_case> cases) {
   said.effect = effect;
   said.about = std::move(about);
   said.cases = std::move(cases);

@@ -12,9 +12,9 @@ namespace {
 // A note touching the run's findings that rest on a case `is` picks: whatever they say, an
 // effect, its absence or that the run cannot tell.
 template <typename Is>
-trust_note touching_cases(const report& r, std::string text, Is is, std::string kind = {}) {
+trust_note touching_cases(const report& r, std::string text, Is is, std::optional<warning_kind> kind = {}) {
   trust_note note{std::move(text), {}};
-  note.kind = std::move(kind);
+  note.kind = kind;
   for (std::size_t at = 0; at < r.said.size(); ++at) {
     const headline& h = r.said[at];
     if (h.ratio < 0 || h.about.empty() || !std::any_of(h.cases.begin(), h.cases.end(), is)) continue;
@@ -41,30 +41,30 @@ double figure_of(const warning& w, const std::string& name) {
 // The notes of the warnings: each about a case, a setting or the caller's environment.
 void warning_notes(const report& r, std::vector<trust_note>& notes) {
   for (const warning& w : r.warnings) {
-    if (w.kind == "noise") {
+    if (w.kind == warning_kind::noise) {
       notes.push_back(touching_case_of(
           r, printed("Noisy: %s spreads %.0f%%.", w.subject.c_str(), figure_of(w, "spread_percent")), w));
-    } else if (w.kind == "placement" && figure_of(w, "runs_sharing") > 0) {
+    } else if (w.kind == warning_kind::placement && figure_of(w, "runs_sharing") > 0) {
       notes.push_back(
           touching_case_of(r,
                            printed("Placement: two threads of %s shared a processor or a core in %.0f of %.0f runs.",
                                    w.subject.c_str(), figure_of(w, "runs_sharing"), figure_of(w, "runs")),
                            w));
-    } else if (w.kind == "placement") {
+    } else if (w.kind == warning_kind::placement) {
       notes.push_back(touching_case_of(r, w.text, w));
-    } else if (w.kind == "core_kinds") {
+    } else if (w.kind == warning_kind::core_kinds) {
       // Of the machine: it touches whatever rests on a team; of a case: that case's findings.
       const auto on_team = [](const run_case& c) { return c.threads > 1; };
       notes.push_back(w.about ? touching_case_of(r, w.text, w) : touching_cases(r, w.text, on_team, w.kind));
-    } else if (w.kind == "standard_error") {
+    } else if (w.kind == warning_kind::standard_error) {
       trust_note note =
           touching_case_of(r,
                            printed("%s wrote to standard error in %.0f of its %.0f valid runs.", w.subject.c_str(),
                                    figure_of(w, "runs_with_output"), figure_of(w, "valid_runs")),
                            w);
-      note.kind.clear();
+      note.kind.reset();
       notes.push_back(note);
-    } else if (w.kind == "runtime_setting") {
+    } else if (w.kind == warning_kind::runtime_setting) {
       const auto under = [&](const run_case& c) {
         return setting_label(r.plan.settings[static_cast<std::size_t>(c.setting)]) == w.subject;
       };
@@ -152,7 +152,7 @@ void time_shared_notes(const report& r, verdict& said) {
                               ": other work held the processors, so no sentence rests on those cases.",
                           {},
                           false,
-                          "time_shared",
+                          std::nullopt,  // of no warning
                           true});
   }
 }
@@ -174,7 +174,7 @@ void time_shared_floor_notes(const report& r, std::vector<trust_note>& notes) {
                          joined(floors, ", ") + ": no sentence rests on those floors.",
                      {},
                      false,
-                     "time_shared",
+                     std::nullopt,  // of no warning
                      true});
   }
 }

@@ -34,7 +34,7 @@ void placement_warnings(const run_plan& plan, const case_stats& c, const machine
   const std::string name = case_name(plan, c.c);
   const int allowed = static_cast<int>(machine.allowed.size());
   if (c.c.threads > allowed) {
-    said.push_back({"placement",
+    said.push_back({warning_kind::placement,
                     name,
                     printed("Placement: %s: more threads than the %d processors this process may use, so they take "
                             "turns.",
@@ -54,10 +54,10 @@ void placement_warnings(const run_plan& plan, const case_stats& c, const machine
     } else {
       text += ": bound there, they shared its execution units.";
     }
-    said.push_back({"placement", name, text, {}, {{"runs_sharing", runs}, {"runs", where.runs}}});
+    said.push_back({warning_kind::placement, name, text, {}, {{"runs_sharing", runs}, {"runs", where.runs}}});
   }
   if (where.runs_spanning_kinds > 0) {
-    said.push_back({"core_kinds",
+    said.push_back({warning_kind::core_kinds,
                     name,
                     printed("Core kinds: %s: its threads ran on cores of more than one kind in %d of %d runs, and a "
                             "team that spans kinds goes at the pace of its slower kind.",
@@ -68,7 +68,7 @@ void placement_warnings(const run_plan& plan, const case_stats& c, const machine
   const std::string bind = setting_of(plan, c.c, facts, "OMP_PROC_BIND");
   if (where.runs_on_one_node > 0 && !bind.empty() && bind != "false") {
     said.push_back(
-        {"placement",
+        {warning_kind::placement,
          name,
          // The case's name holds the setting where --env gave it.
          printed("Placement: %s: %severy thread sat on NUMA node %d in %d of %d runs, while the other "
@@ -117,7 +117,7 @@ void runtime_setting_warnings(const run_plan& plan, const std::vector<run_record
     const auto& [under, name] = key;
     const std::string value = setting_of(plan, {&kCalibration, 1, under}, facts, name);
     const std::string label = setting_label(plan.settings[static_cast<std::size_t>(under)]);
-    said.push_back({"runtime_setting",
+    said.push_back({warning_kind::runtime_setting,
                     label,
                     printed("Rejected: the OpenMP runtime refused %s=%s in %d of %d runs%s (\"%s\"): they ran as if it "
                             "were not set.",
@@ -151,7 +151,7 @@ void standard_error_warnings(const run_plan& plan, const std::vector<run_record>
       writing += wrote(r) ? 1 : 0;
     }
     const std::string name = case_name(plan, first->c);
-    said.push_back({"standard_error",
+    said.push_back({warning_kind::standard_error,
                     name,
                     printed("Warning: %s wrote to standard error in %d of its %d valid runs, first:", name.c_str(),
                             writing, valid),
@@ -170,7 +170,7 @@ void noise_warning(const run_plan& plan, const case_stats& c, const run_facts& f
   std::string values;
   for (double value : far) values += (values.empty() ? "" : ", ") + printed("%.6f s", value);
   const std::string name = case_name(plan, c.c);
-  said.push_back({"noise",
+  said.push_back({warning_kind::noise,
                   name,
                   printed("Noisy: %s spreads %.0f%% (median %.6f s)", name.c_str(), c.spread_percent, c.wall.median) +
                       (far.empty() ? "" : printed(", far out: %s", values.c_str())) + ".",
@@ -195,7 +195,7 @@ void core_kind_warning(const machine_topology& machine, std::vector<warning>& sa
     });
     largest = std::max(largest, static_cast<int>(usable));
   }
-  said.push_back({"core_kinds",
+  said.push_back({warning_kind::core_kinds,
                   "",
                   printed("Core kinds: the processors this process may use are of %zu kinds, ", kinds.size()) +
                       joined(kinds, " and ") +
@@ -223,7 +223,7 @@ std::vector<warning> find_warnings(const run_plan& plan, const std::vector<run_r
     // Once a command: on one thread where the thread ran changes nothing the case compares.
     if (!c.placement_unknown.empty() && c.c.threads > 1 && told_unknown.insert(c.c.program).second) {
       const std::string name = std::string(c.c.program->name);
-      said.push_back({"placement",
+      said.push_back({warning_kind::placement,
                       case_name(plan, c.c),
                       "Placement unknown: " + name + ": " + c.placement_unknown + ".",
                       {},

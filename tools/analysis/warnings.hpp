@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "tools/analysis/aggregate.hpp"
+#include "tools/analysis/identities.hpp"
 #include "tools/catalog/facts.hpp"
 
 struct warning {
-  std::string kind;     // "runtime_setting", "standard_error", "placement", "core_kinds" or "noise"
+  warning_kind kind;
   std::string subject;  // the case it is about, as case_name() gives it
   std::string text;     // the sentence, on one line
   std::string detail;   // for standard_error, an excerpt of what was written, its lines kept; else ""

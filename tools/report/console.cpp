@@ -153,7 +153,7 @@ std::string warnings_text(const std::vector<warning>& warnings, std::size_t widt
   // The noisy cases in one paragraph, each with its spread: the JSON and the page keep each in full.
   std::vector<std::string> noisy;
   for (const warning& said : warnings) {
-    if (said.kind == "noise") {
+    if (said.kind == warning_kind::noise) {
       for (const auto& [figure, value] : said.figures) {
         if (figure == "spread_percent") noisy.push_back(said.subject + printed(" %.0f%%", value));
       }
@@ -162,7 +162,7 @@ std::string warnings_text(const std::vector<warning>& warnings, std::size_t widt
   if (noisy.size() > 1)
     text += wrapped("Noisy, spreading over 20% or with far-out runs: " + joined(noisy, ", ") + ".", width, 2);
   for (const warning& said : warnings) {
-    if (said.kind == "noise" && noisy.size() > 1) continue;
+    if (said.kind == warning_kind::noise && noisy.size() > 1) continue;
     text += wrapped(said.text, width, 2);
     // The excerpt keeps its lines, each indented: none can pass for one of sum_compare's own.
     for (const std::string& line : lines_of(said.detail)) text += "    " + terminal_text(line) + "\n";
@@ -218,9 +218,9 @@ std::string verdict_text(const verdict& said, std::size_t width) {
   for (std::size_t n = 0; n < said.notes.size(); ++n) {
     const trust_note& note = said.notes[n];
     if (!touching(note) && !note.withholds) {
-      noisy += note.kind == "noise" ? 1 : 0;
-      shared += note.kind == "placement" ? 1 : 0;
-      if (note.kind != "noise" && note.kind != "placement")
+      noisy += note.kind == warning_kind::noise ? 1 : 0;
+      shared += note.kind == warning_kind::placement ? 1 : 0;
+      if (note.kind != warning_kind::noise && note.kind != warning_kind::placement)
         aside.push_back(note.text.substr(0, note.text.size() - (note.text.back() == '.' ? 1 : 0)));
       continue;
     }

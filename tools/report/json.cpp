@@ -247,7 +247,7 @@ std::string as_json(const report& r, writing&) {
                                                            {"ci_low", h.reference_ci.low},
                                                            {"ci_high", h.reference_ci.high}};
     out["headlines"].push_back({{"text", h.text},
-                                {"effect", h.effect.empty() ? json(nullptr) : json(h.effect)},
+                                {"effect", h.effect == effect_kind::none ? json(nullptr) : json(name_of(h.effect))},
                                 {"ratio", json_number(h.ratio)},
                                 {"ci_low", has_ratio ? json(h.ci.low) : json(nullptr)},
                                 {"ci_high", has_ratio ? json(h.ci.high) : json(nullptr)},
@@ -262,7 +262,7 @@ std::string as_json(const report& r, writing&) {
     json figures = json::object();
     for (const auto& [name, value] : w.figures) figures[name] = value;
     out["warnings"].push_back(
-        {{"kind", w.kind},
+        {{"kind", name_of(w.kind)},
          {"case", w.subject},
          {"text", (w.advice.empty() ? w.text : w.text + " " + w.advice) + (w.detail.empty() ? "" : "\n" + w.detail)},
          {"figures", figures}});
