@@ -2,7 +2,7 @@
 # What a newcomer meets in the first minute, timed on this machine:
 #   bench/first_minute.sh [BUILD_DIR]      (default: build; needs python3)
 # 1. the README's first command from a fresh clone of this checkout to the verdict: the clone,
-#    ./install-deps, the programs preset's build and the default run, each timed;
+#    ./install-deps, the run preset's build and the default run, each timed;
 # 2. sum_compare --dry-run;
 # 3. the default run quiet, then under two busy loops: each run's duration and the loaded one's
 #    verdict; then the quiet run's plan again under load, each floor over the quiet run's, or
@@ -21,9 +21,9 @@ echo "== the README's first command, from a fresh clone =="
 start=$(now)
 git clone -q "$here" "$work/clone"
 cloned=$(now)
-(cd "$work/clone" && ./install-deps >/dev/null)
+(cd "$work/clone" && ./install-deps run >/dev/null)
 installed=$(now)
-(cd "$work/clone" && cmake --workflow --preset programs >/dev/null)
+(cd "$work/clone" && cmake --workflow --preset run >/dev/null)
 built=$(now)
 (cd "$work/clone" && build/bin/sum_compare >"$work/first.txt")
 ran=$(now)
