@@ -43,7 +43,7 @@ TEST(Command, ReadsItsTimeElementsAndEachThreadsPlaceFromEitherRuntime) {
   EXPECT_DOUBLE_EQ(read.seconds, 0.25);
   EXPECT_EQ(read.elements, 1000);
   EXPECT_DOUBLE_EQ(read.thread_seconds, 0.25);  // the CPU time over the team
-  EXPECT_EQ(read.thread_fields, (std::map<int, std::vector<std::string>>{{0, {"0", "3"}}, {1, {"1", "5"}}}));
+  EXPECT_EQ(read.threads, (std::map<int, thread_report>{{0, {.processor = 3}}, {1, {.processor = 5}}}));
   EXPECT_EQ(read.place_size, 0);
 
   // No seconds= line: the process's wall time. Unbound threads' places span processors.
@@ -51,7 +51,7 @@ TEST(Command, ReadsItsTimeElementsAndEachThreadsPlaceFromEitherRuntime) {
       read_command_run(triad(), 2, exited(0, "sum_compare-affinity 0 0-3\nsum_compare-affinity 1 0,1,2,3\n"), 0.75, kBounds);
   EXPECT_EQ(unbound.problem, "");
   EXPECT_DOUBLE_EQ(unbound.seconds, 0.75);
-  EXPECT_TRUE(unbound.thread_fields.empty());
+  EXPECT_TRUE(unbound.threads.empty());
   EXPECT_EQ(unbound.place_size, 4);
   EXPECT_EQ(processors_of_place("0-2,8,10-11", 16), (std::vector<int>{0, 1, 2, 8, 10, 11}));
   EXPECT_TRUE(processors_of_place("3-1", 16).empty());

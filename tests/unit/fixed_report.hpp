@@ -61,12 +61,10 @@ inline report fixed_report(int rounds = 2, double padded_factor = 1.0,
             (c.program->role == program_role::padded_slots ? 0.004 * padded_factor : 0.001) * jitter / c.threads;
         record.reading.thread_seconds = record.reading.seconds * 0.9;
         if (prints_placement(*c.program)) {
-          for (int t = 0; t < c.threads; ++t)
-            record.reading.thread_fields[t] = {std::to_string(t), std::to_string(1 - t)};
+          for (int t = 0; t < c.threads; ++t) record.reading.threads[t].processor = 1 - t;
         }
         if (prints_pages(*c.program)) {  // thread 1 reads on node 1, its block an eighth there
-          for (int t = 0; t < c.threads; ++t)
-            record.reading.thread_fields[t] = {std::to_string(t), std::to_string(t), t == 0 ? "100" : "12.5"};
+          for (int t = 0; t < c.threads; ++t) record.reading.threads[t] = {-1, t, t == 0 ? 100 : 12.5};
         }
       }
       r.records.push_back(record);

@@ -86,7 +86,7 @@ TEST(CoreKinds, AreShownAndATeamOverThemIsWarnedOf) {
   r.machine = machine;
   for (run_record& record : r.records) {
     if (prints_placement(*record.c.program) && record.c.threads == 2) {
-      record.reading.thread_fields = {{0, {"0", "0"}}, {1, {"1", "4"}}};
+      record.reading.threads = {{0, {.processor = 0}}, {1, {.processor = 4}}};
     }
   }
   analyse(r);

@@ -30,18 +30,17 @@ case_stats program_figures(const run_plan& plan, const run_case& c, const std::v
     // A command's CPU time is its whole process's, over its own timed region or not: no share.
     if (const double share = processor_share(r.reading, c.threads, processors); share >= 0 && !command)
       processor_shares.push_back(share);
-    if (!r.reading.thread_fields.empty()) placements.push_back(placement_of(r.reading));
+    if (!r.reading.threads.empty() && !prints_pages(*c.program)) placements.push_back(placement_of(r.reading));
     if (command && stats.elements == 0) stats.elements = r.reading.elements;
     place_size = std::max(place_size, r.reading.place_size);
     if (prints_pages(*c.program)) {
       double share = 0;
-      bool known = !r.reading.thread_fields.empty();
-      for (const auto& [thread, fields] : r.reading.thread_fields) {
-        const double percent = fields.size() > 2 ? std::strtod(fields[2].c_str(), nullptr) : -1;
-        known = known && percent >= 0;  // -1: the kernel could not say
-        share += percent;
+      bool known = !r.reading.threads.empty();
+      for (const auto& [thread, reported] : r.reading.threads) {
+        known = known && reported.local_percent >= 0;  // -1: the kernel could not say
+        share += reported.local_percent;
       }
-      if (known) local_shares.push_back(share / static_cast<double>(r.reading.thread_fields.size()));
+      if (known) local_shares.push_back(share / static_cast<double>(r.reading.threads.size()));
     }
   }
   if (!local_shares.empty()) stats.local_pages_percent = summarise(local_shares).median;

@@ -5,9 +5,8 @@
 
 std::map<int, int> placement_of(const program_run& run) {
   std::map<int, int> where;
-  for (const auto& [thread, fields] : run.thread_fields) {
-    const int processor = std::stoi(fields.at(1));
-    if (processor >= 0) where[thread] = processor;
+  for (const auto& [thread, reported] : run.threads) {
+    if (reported.processor >= 0) where[thread] = reported.processor;
   }
   return where;
 }

@@ -146,12 +146,22 @@ std::string case_name(const run_plan& plan, const run_case& c);
 // Runs in the whole plan, warm-ups included.
 long long planned_runs(const run_plan& plan);
 
+// What one thread's line reported, as numbers: where it ran (a placement line, or a command's
+// affinity), or the node it read on and the share of its block's pages there (a pages line).
+struct thread_report {
+  int processor = -1;
+  int node = -1;
+  double local_percent = -1;  // -1: not reported, or the kernel could not say
+  bool operator==(const thread_report&) const = default;
+};
+
 // One run, read back.
 struct program_run {
   std::string problem;  // empty when the run is valid
   int team_size = 0;    // from the team-size line; 1 for the serial build; 0 when none is printed
   std::vector<std::string> first_fields;
-  std::map<int, std::vector<std::string>> thread_fields;  // thread number -> its block's fields
+  std::map<int, std::vector<std::string>> thread_fields;  // thread number -> its block's fields, as printed
+  std::map<int, thread_report> threads;                   // thread number -> what it reported, read as numbers
   std::vector<int> block_order;  // blocks before the result as printed: -1 the first, else a thread
   std::vector<std::string> result_fields;
   std::string sum;               // as printed, or empty

@@ -71,7 +71,7 @@ std::string machine_section(const report& r) {
     std::map<int, int> marks;
     for (const run_record& record : r.records) {
       if (!same_case(record.c, c.c)) continue;
-      for (const auto& [thread, fields] : record.reading.thread_fields) ++marks[std::stoi(fields.at(1))];
+      for (const auto& [thread, reported] : record.reading.threads) ++marks[reported.processor];
     }
     ++count;
     drawings += "<figure class=\"placement\">" + topology_svg(r.machine, marks) + "<figcaption>" +

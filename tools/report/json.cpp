@@ -42,18 +42,15 @@ json run_json(const run_plan& plan, const run_record& r) {
               {"size", size_name(plan, r.c.setting)},
               {"settings", settings_json(plan, r.c.setting)},
               {"elements", r.reading.elements > 0 ? json(r.reading.elements) : json(nullptr)}};
-  if (!prints_pages(*r.c.program) && (prints_placement(*r.c.program) || !r.reading.thread_fields.empty())) {
+  if (!prints_pages(*r.c.program) && (prints_placement(*r.c.program) || !r.reading.threads.empty())) {
     json where = json::object();  // thread -> the processor its placement line reports
-    for (const auto& [thread, fields] : r.reading.thread_fields)
-      where[std::to_string(thread)] = std::stoi(fields.at(1));
+    for (const auto& [thread, reported] : r.reading.threads) where[std::to_string(thread)] = reported.processor;
     run["placement"] = where;
   }
   if (prints_pages(*r.c.program)) {
     json pages = json::object();  // thread -> the node it read on, and its block's share there
-    for (const auto& [thread, fields] : r.reading.thread_fields) {
-      pages[std::to_string(thread)] = {{"node", std::stoi(fields.at(1))},
-                                       {"local_percent", std::strtod(fields.at(2).c_str(), nullptr)}};
-    }
+    for (const auto& [thread, reported] : r.reading.threads)
+      pages[std::to_string(thread)] = {{"node", reported.node}, {"local_percent", reported.local_percent}};
     run["pages"] = pages;
   }
   return run;

@@ -114,13 +114,12 @@ run_record program_record(const run_plan& plan, const case_index& index, const j
   record.reading.elements = static_cast<long long>(number_or(run.at("elements"), 0));
   if (run.contains("pages")) {
     for (const auto& [thread, page] : run.at("pages").items()) {
-      record.reading.thread_fields[std::stoi(thread)] = {thread, std::to_string(page.at("node").get<int>()),
-                                                         printed("%.17g", page.at("local_percent").get<double>())};
+      record.reading.threads[std::stoi(thread)] = {-1, page.at("node"), page.at("local_percent")};
     }
   }
   if (run.contains("placement") && !run.contains("pages")) {
     for (const auto& [thread, processor] : run.at("placement").items()) {
-      record.reading.thread_fields[std::stoi(thread)] = {thread, std::to_string(processor.get<int>())};
+      record.reading.threads[std::stoi(thread)].processor = processor;
     }
   }
   return record;

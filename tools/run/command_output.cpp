@@ -159,7 +159,7 @@ program_run read_command_run(const command_wanted& command, int threads, const c
   bool one_each = !places.empty();
   for (const auto& [thread, place] : places) one_each = one_each && place.size() == 1;
   for (const auto& [thread, place] : places) {
-    if (one_each) run.thread_fields[thread] = {std::to_string(thread), std::to_string(place.front())};
+    if (one_each) run.threads[thread].processor = place.front();
   }
   if (!one_each && !places.empty()) run.place_size = static_cast<int>(places.begin()->second.size());
   return run;

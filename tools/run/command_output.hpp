@@ -24,8 +24,8 @@ std::string without_affinity_lines(const std::string& text, std::map<int, std::v
 // Reads and validates one run of COMMAND on a team of THREADS that took WALL_SECONDS: its exit
 // status as expected, its output matching --expect, its time from "seconds=" (or --time-regex)
 // where it prints one and else the wall time, its CPU time over the team as the thread time, and
-// its threads' processors where each runs on one (thread_fields as the suite's placement
-// programs have them: thread, processor), within BOUNDS.
+// its threads' processors where each runs on one (in `threads`, as the suite's placement programs
+// report them), within BOUNDS.
 struct output_bounds {
   int processors = 1;       // the machine's configured processors: no place names one beyond
   double most_seconds = 0;  // the run's time limit: no time it tells is longer

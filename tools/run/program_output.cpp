@@ -273,5 +273,11 @@ program_run read_run(const program_description& program, long long n, int thread
     if (!(share == -1 || (share >= 0 && share <= 100)))
       run.problem = "page share " + fields.at(2) + "% of thread " + fields.at(0);
   }
+  for (const auto& [thread, fields] : run.thread_fields) {
+    if (!run.problem.empty()) break;
+    if (prints_placement(program)) run.threads[thread].processor = std::atoi(fields.at(1).c_str());
+    if (prints_pages(program))
+      run.threads[thread] = {-1, std::atoi(fields.at(1).c_str()), std::strtod(fields.at(2).c_str(), nullptr)};
+  }
   return run;
 }
