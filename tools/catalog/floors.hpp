@@ -40,10 +40,10 @@ struct floor_description {
   std::string_view unit;         // of its value: "ns", "us", "s" or "GB/s"
   std::string_view label;        // in the floors table
   const char* format;            // of its value in the floors table
-  double seconds_per_field;      // calibrate prints it in ns (1e-9), us (1e-6) or s (1)
-  bool as_bandwidth;             // its value is the array's bytes over the field's seconds, in GB/s
-  int fewest_threads;            // 2 for a hand-over between two threads; below it calibrate prints nan
-  bool share;                    // a share from 0 to 1, not a time
+  double seconds_per_field = 1;  // calibrate prints it in ns (1e-9), us (1e-6) or s (1)
+  bool as_bandwidth = false;     // its value is the array's bytes over the field's seconds, in GB/s
+  int fewest_threads = 1;        // 2 for a hand-over between two threads; below it calibrate prints nan
+  bool share = false;            // a share from 0 to 1, not a time
   std::string_view description;  // what is measured, under the floors table
   bool cpu_time = false;         // a CPU time, which sharing the processors with other work does not stretch
 };
@@ -53,50 +53,185 @@ constexpr std::string_view row_name(const floor_description& floor) {
   return floor.label.substr(0, floor.label.find(','));
 }
 
-// clang-format off
 inline constexpr floor_description kFloors[] = {
-    {floor_kind::add_latency, "add latency", "ns per add", "add_latency", "ns", "add latency, ns per add", "%.3f",
-     1e-9, false, 1, false, "one dependent double add per thread, all threads at once"},
-    {floor_kind::add_cpu_time, "add CPU time", "ns per add", "add_cpu_time", "ns", "add CPU time, ns per add", "%.3f",
-     1e-9, false, 1, false, "the same adds' CPU time per thread: the clock the threads ran at, however little of a "
-     "processor the scheduler gave them", true},
-    {floor_kind::inorder_streams, "in-order streams", "s", "inorder_streams", "s", "in-order streams, s", "%.6f",
-     1, false, 1, false, "each thread's in-order block sum alone, no fork, barrier, join or atomic: the slowest thread"},
-    {floor_kind::read_bandwidth, "read bandwidth", "s", "read_bandwidth", "GB/s", "read bandwidth, GB/s", "%.1f",
-     1, true, 1, false, "the same blocks read at once with a reassociated, vectorised sum (over and over where a block is under 2^20 "
-     "elements)"},
-    {floor_kind::line_transfer, "line transfer", "ns per hand-over", "line_transfer", "ns", "line transfer, ns", "%.3f",
-     1e-9, false, 2, false, "one cache line handed between two threads"},
-    {floor_kind::hand_over_waits, "waited hand-overs", "of all", "hand_over_waits", "share",
-     "hand-overs that waited, share", "%.3f",
-     1, false, 2, true, "the share of those hand-overs that gave the processor up: the two threads did not run at once"},
-    {floor_kind::shared_line_sums, "shared-line sums", "s", "shared_line_sums", "s", "running sums in one line, s", "%.6f",
-     1, false, 1, false, "every thread's running sum kept in memory, all in one cache line"},
-    {floor_kind::separate_line_sums, "separate-line sums", "s", "separate_line_sums", "s",
-     "running sums a line apart, s", "%.6f",
-     1, false, 1, false, "the same with each thread's sum a cache line apart"},
-    {floor_kind::shared_line_atomic_adds, "shared-line atomic adds", "s", "shared_line_atomic_adds", "s",
-     "atomic adds in one line, s", "%.6f",
-     1, false, 1, false, "every thread's atomic adds into a double of its own, all in one line"},
-    {floor_kind::separate_line_atomic_adds, "separate-line atomic adds", "s", "separate_line_atomic_adds", "s",
-     "atomic adds a line apart, s", "%.6f",
-     1, false, 1, false, "the same with each thread's double a cache line apart"},
-    {floor_kind::fork_join, "fork/join", "us per region", "fork_join", "us", "fork/join, us per region", "%.3f",
-     1e-6, false, 1, false, "an empty parallel region, back to back"},
-    {floor_kind::fill, "fill", "s", "fill", "s", "fill, s", "%.6f",
-     1, false, 1, false, "main's index fill of a fresh array, page faults included: how long the programs' team idles "
-     "between their regions"},
-    {floor_kind::fork_join_after_idle, "fork/join after idle", "us", "fork_join_after_idle", "us",
-     "fork/join after idle, us", "%.3f",
-     1e-6, false, 1, false, "an empty parallel region after the team idled as long as the fill"},
-    {floor_kind::barrier, "barrier", "us", "barrier", "us", "barrier, us", "%.3f",
-     1e-6, false, 1, false, "one barrier"},
-    {floor_kind::atomic_add, "atomic add", "ns per add", "atomic_add", "ns", "contended atomic add, ns", "%.3f",
-     1e-9, false, 1, false, "one atomic add into one shared double, every thread adding"},
-    {floor_kind::critical, "critical", "us per entry", "critical", "us", "critical section entry, us", "%.3f",
-     1e-6, false, 1, false, "one entry into the unnamed critical section"},
+    {
+        .kind = floor_kind::add_latency,
+        .line = "add latency",
+        .line_unit = "ns per add",
+        .name = "add_latency",
+        .unit = "ns",
+        .label = "add latency, ns per add",
+        .format = "%.3f",
+        .seconds_per_field = 1e-9,
+        .description = "one dependent double add per thread, all threads at once",
+    },
+    {
+        .kind = floor_kind::add_cpu_time,
+        .line = "add CPU time",
+        .line_unit = "ns per add",
+        .name = "add_cpu_time",
+        .unit = "ns",
+        .label = "add CPU time, ns per add",
+        .format = "%.3f",
+        .seconds_per_field = 1e-9,
+        .description = "the same adds' CPU time per thread: the clock the threads ran at, however little of a "
+                       "processor the scheduler gave them",
+        .cpu_time = true,
+    },
+    {
+        .kind = floor_kind::inorder_streams,
+        .line = "in-order streams",
+        .line_unit = "s",
+        .name = "inorder_streams",
+        .unit = "s",
+        .label = "in-order streams, s",
+        .format = "%.6f",
+        .description = "each thread's in-order block sum alone, no fork, barrier, join or atomic: the slowest thread",
+    },
+    {
+        .kind = floor_kind::read_bandwidth,
+        .line = "read bandwidth",
+        .line_unit = "s",
+        .name = "read_bandwidth",
+        .unit = "GB/s",
+        .label = "read bandwidth, GB/s",
+        .format = "%.1f",
+        .as_bandwidth = true,
+        .description = "the same blocks read at once with a reassociated, vectorised sum (over and over where a "
+                       "block is under 2^20 elements)",
+    },
+    {
+        .kind = floor_kind::line_transfer,
+        .line = "line transfer",
+        .line_unit = "ns per hand-over",
+        .name = "line_transfer",
+        .unit = "ns",
+        .label = "line transfer, ns",
+        .format = "%.3f",
+        .seconds_per_field = 1e-9,
+        .fewest_threads = 2,
+        .description = "one cache line handed between two threads",
+    },
+    {
+        .kind = floor_kind::hand_over_waits,
+        .line = "waited hand-overs",
+        .line_unit = "of all",
+        .name = "hand_over_waits",
+        .unit = "share",
+        .label = "hand-overs that waited, share",
+        .format = "%.3f",
+        .fewest_threads = 2,
+        .share = true,
+        .description = "the share of those hand-overs that gave the processor up: the two threads did not run at "
+                       "once",
+    },
+    {
+        .kind = floor_kind::shared_line_sums,
+        .line = "shared-line sums",
+        .line_unit = "s",
+        .name = "shared_line_sums",
+        .unit = "s",
+        .label = "running sums in one line, s",
+        .format = "%.6f",
+        .description = "every thread's running sum kept in memory, all in one cache line",
+    },
+    {
+        .kind = floor_kind::separate_line_sums,
+        .line = "separate-line sums",
+        .line_unit = "s",
+        .name = "separate_line_sums",
+        .unit = "s",
+        .label = "running sums a line apart, s",
+        .format = "%.6f",
+        .description = "the same with each thread's sum a cache line apart",
+    },
+    {
+        .kind = floor_kind::shared_line_atomic_adds,
+        .line = "shared-line atomic adds",
+        .line_unit = "s",
+        .name = "shared_line_atomic_adds",
+        .unit = "s",
+        .label = "atomic adds in one line, s",
+        .format = "%.6f",
+        .description = "every thread's atomic adds into a double of its own, all in one line",
+    },
+    {
+        .kind = floor_kind::separate_line_atomic_adds,
+        .line = "separate-line atomic adds",
+        .line_unit = "s",
+        .name = "separate_line_atomic_adds",
+        .unit = "s",
+        .label = "atomic adds a line apart, s",
+        .format = "%.6f",
+        .description = "the same with each thread's double a cache line apart",
+    },
+    {
+        .kind = floor_kind::fork_join,
+        .line = "fork/join",
+        .line_unit = "us per region",
+        .name = "fork_join",
+        .unit = "us",
+        .label = "fork/join, us per region",
+        .format = "%.3f",
+        .seconds_per_field = 1e-6,
+        .description = "an empty parallel region, back to back",
+    },
+    {
+        .kind = floor_kind::fill,
+        .line = "fill",
+        .line_unit = "s",
+        .name = "fill",
+        .unit = "s",
+        .label = "fill, s",
+        .format = "%.6f",
+        .description = "main's index fill of a fresh array, page faults included: how long the programs' team "
+                       "idles between their regions",
+    },
+    {
+        .kind = floor_kind::fork_join_after_idle,
+        .line = "fork/join after idle",
+        .line_unit = "us",
+        .name = "fork_join_after_idle",
+        .unit = "us",
+        .label = "fork/join after idle, us",
+        .format = "%.3f",
+        .seconds_per_field = 1e-6,
+        .description = "an empty parallel region after the team idled as long as the fill",
+    },
+    {
+        .kind = floor_kind::barrier,
+        .line = "barrier",
+        .line_unit = "us",
+        .name = "barrier",
+        .unit = "us",
+        .label = "barrier, us",
+        .format = "%.3f",
+        .seconds_per_field = 1e-6,
+        .description = "one barrier",
+    },
+    {
+        .kind = floor_kind::atomic_add,
+        .line = "atomic add",
+        .line_unit = "ns per add",
+        .name = "atomic_add",
+        .unit = "ns",
+        .label = "contended atomic add, ns",
+        .format = "%.3f",
+        .seconds_per_field = 1e-9,
+        .description = "one atomic add into one shared double, every thread adding",
+    },
+    {
+        .kind = floor_kind::critical,
+        .line = "critical",
+        .line_unit = "us per entry",
+        .name = "critical",
+        .unit = "us",
+        .label = "critical section entry, us",
+        .format = "%.3f",
+        .seconds_per_field = 1e-6,
+        .description = "one entry into the unnamed critical section",
+    },
 };
-// clang-format on
 inline constexpr std::size_t kFloorCount = std::size(kFloors);
 
 constexpr bool floors_in_kind_order() {
