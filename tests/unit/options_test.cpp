@@ -83,6 +83,11 @@ TEST(Options, RefusesWhatNoModeCanUse) {
       {"--budget", "60", "--size", "1000"},  // an explicit plan is run as asked
       {"--budget", "60", "--repeat", "3"},
       {"--budget", "0"},
+      {"--budget", "60", "--threads", "2"},
+      {"--shell", "--programs", "sum_walltime"},  // how a command is read, without one
+      {"--time-regex", "took (\\d+)"},
+      {"--expect", "ok"},
+      {"--expect-exit", "3"},
   };
   for (const std::vector<std::string>& words : refused) {
     compare_options options;

@@ -15,26 +15,10 @@
 #include "tools/report/text_formats.hpp"
 #include "tools/sum_compare/help.hpp"
 #include "tools/sum_compare/option_modes.hpp"
+#include "tools/sum_compare/option_set.hpp"
 #include "tools/sum_compare/option_values.hpp"
 
 namespace {
-// An option taking a whole decimal number from 1 to `most`, its default shown in the help.
-void add_whole_number(CLI::App& app, const char* name, int& value, const char* type, const char* help, int most) {
-  app.add_option(name, value, help)
-      ->type_name(type)
-      ->capture_default_str()
-      ->transform(kDecimal)
-      ->check(CLI::Range(1, most).description(""));
-}
-
-std::vector<std::string> compared_programs() {
-  std::vector<std::string> names;
-  for (const program_description& program : kPrograms) {
-    if (program.compared) names.emplace_back(program.name);
-  }
-  return names;
-}
-
 // The catalog's order, each once.
 std::vector<std::string> in_catalog_order(const std::vector<std::string>& chosen) {
   std::vector<std::string> ordered;
@@ -67,14 +51,15 @@ int status_of_writing(const std::string& text) {
 
 }  // namespace
 
-std::optional<int> parse_compare_options(int argc, char** argv, compare_options& options) {
-  // One paragraph a line: the help wraps them to its width.
-  CLI::App app{
+namespace {
+
+// What the help says around the options: one paragraph a line, which it wraps to its width.
+void describe(CLI::App& app) {
+  app.description(
       "Runs the array-sum programs side by side: every case (a program on a team size) once per round, one "
       "warm-up round and R measured ones, interleaved so that drift hits every case alike. Every run is "
       "validated; the table gives medians, spread, thread time, ns per element per thread and the speed-up over "
-      "one thread; the verdict at the end gives the measurable findings and what the run's conditions say of them.",
-      "sum_compare"};
+      "one thread; the verdict at the end gives the measurable findings and what the run's conditions say of them.");
   app.footer(
       "--from, --compare, --merge and --dry-run are modes of their own: each excludes the others.\n"
       "Every OMP_*, GOMP_* and KMP_* variable but OMP_NUM_THREADS passes through to the programs. The serial "
@@ -102,126 +87,88 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
       "  sum_compare --compare base.json new.json: two saved runs, new over base.");
   app.set_help_flag("-h,--help", "print this help and exit");
   app.set_version_flag("--version", std::string("sum_compare ") + kSuiteVersion, "print the version and exit");
+}
+
+// A refusal of the command line: 2, after the reason.
+int refused(const std::string& why) {
+  std::fprintf(stderr, "sum_compare: %s (sum_compare --help lists the options)\n", why.c_str());
+  return 2;
+}
+
+// The texts read into the plan: each --env variable, --command, --size and --build name once.
+// Returns an empty string, or why not.
+std::string adopt_texts(const option_texts& texts, compare_options& options) {
+  plan_request& plan = options.plan;
+  const auto named_before = [](const auto& earlier, const std::string& name, const char* option) {
+    if (std::none_of(earlier.begin(), earlier.end(), [&](const auto& item) { return item.name == name; }))
+      return std::string();
+    return std::string(option) + " names " + terminal_line(name) + " twice";
+  };
+  for (const std::string& text : texts.dimensions) {
+    setting_dimension dimension;
+    read_dimension(text, dimension);
+    if (std::string twice = named_before(plan.dimensions, dimension.name, "--env"); !twice.empty()) return twice;
+    plan.dimensions.push_back(dimension);
+  }
+  for (const std::string& text : texts.commands) {
+    command_wanted command;
+    if (const std::string problem = read_command(text, texts.shell, command); !problem.empty())
+      return "--command: " + terminal_line(problem);
+    command.time_regex = texts.time_regex;
+    command.expect = texts.expect;
+    command.expect_exit = texts.expect_exit;
+    if (std::string twice = named_before(plan.commands, command.name, "--command"); !twice.empty()) return twice;
+    plan.commands.push_back(command);
+  }
+  plan.sizes.clear();
+  for (const std::string& text : texts.sizes) {
+    std::string name;
+    read_size_name(text, name);
+    if (std::string twice = named_before(plan.sizes, name, "--size"); !twice.empty()) return twice;
+    plan.sizes.push_back({name});
+  }
+  if (plan.sizes.empty()) plan.sizes.push_back({"DRAM"});
+  for (const std::string& text : texts.builds) {
+    build_location build;
+    read_build(text, build);
+    if (std::string twice = named_before(plan.builds, build.name, "--build"); !twice.empty()) return twice;
+    plan.builds.push_back(build);
+  }
+  // Absolute, so that the saved runs say where their programs were and builds match by it.
+  for (build_location& build : plan.builds) build.bin = build.tool_dir = absolute_path(build.bin);
+  if (!plan.bin_dir.empty()) plan.bin_dir = absolute_path(plan.bin_dir);
+  if (!texts.precision.empty()) plan.precision = std::stod(texts.precision) / 100;
+  if (!texts.slower.empty()) options.fail_if_slower = std::stod(texts.slower) / 100;
+  return {};
+}
+
+compare_mode mode_of(const compare_options& options, bool dry_run) {
+  return !options.from_path.empty()       ? compare_mode::from
+         : !options.compare_paths.empty() ? compare_mode::compare
+         : !options.merge_paths.empty()   ? compare_mode::merge
+         : dry_run                        ? compare_mode::dry_run
+                                          : compare_mode::run;
+}
+
+}  // namespace
+
+std::optional<int> parse_compare_options(int argc, char** argv, compare_options& options) {
+  CLI::App app{"", "sum_compare"};
+  describe(app);
   // A value given twice: the last one holds, as users expect of a command they extend.
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  const std::vector<std::string> known = compared_programs();
-  app.add_option("--programs", options.plan.programs, "programs to run (default: all)")
-      ->delimiter(',')
-      ->type_name("NAME,...")
-      ->check(CLI::IsMember(known).description(""));
-  app.add_option("--threads", options.plan.threads,
-                 "team sizes as OMP_NUM_THREADS (default: 1,2,4,... up to the usable processors, and their count); "
-                 "one thread is added where it is missing, for the serial reference and each command's speed-up")
-      ->delimiter(',')
-      ->type_name("T,...")
-      ->transform(kDecimal)
-      ->check(CLI::Range(1, 4096).description(""));
-  std::vector<std::string> sizes;
-  app.add_option("--size", sizes,
-                 "the array's sizes, each a dimension of the plan like a setting: counts of elements, or L1, L2 "
-                 "and L3 (half of that cache's share per usable processor) and DRAM (four times the last level, "
-                 "10000000 elements at least; the default)")
-      ->delimiter(',')
-      ->type_name("N|L1|L2|L3|DRAM,...")
-      ->check(kSize);
-  add_whole_number(app, "--repeat", options.plan.repeat, "R", "measured runs per case, after one discarded warm-up",
-                   1000);
-  int budget = kDefaultBudgetSeconds;
-  add_whole_number(app, "--budget", budget, "SECONDS",
-                   "with --size, --repeat and --threads left to sum_compare: cut the plan until its estimate fits, "
-                   "first team sizes between 1 and all, then the array (still beyond the caches), then runs (6 at "
-                   "least); the header says what was cut",
-                   86400);
-  add_whole_number(app, "--timeout", options.plan.timeout_seconds, "SECONDS",
-                   "time limit of each run; past it the run is stopped and fails", 86400);
-  std::string precision;
-  app.add_option("--precision", precision,
-                 "keep adding measured rounds until every case's median interval lies within P of its median, "
-                 "or --max-time is spent; --repeat stays the least")
-      ->type_name("P%")
-      ->check(kPercent);
-  app.add_option("--compare", options.compare_paths,
-                 "compare two saved runs (--json files), NEW against BASE: differences, ratios with intervals, "
-                 "U tests and verdicts; runs nothing")
-      ->type_name("BASE.json NEW.json")
-      ->expected(2);
-  app.add_option("--merge", options.merge_paths,
-                 "saved runs of several machines (--json files) side by side: one column per machine for every "
-                 "floor and case, and the machines slower than all the others; runs nothing")
-      ->type_name("A.json B.json ...")
-      ->expected(2, 1000)
-      ->excludes(app.get_option("--compare"));
-  std::string slower;
-  app.add_option("--fail-if-slower", slower,
-                 "with --compare: exit 1 when a case is slower by more than P and its interval says so")
-      ->type_name("P%")
-      ->check(kPercent);
-  add_whole_number(app, "--max-time", options.plan.max_seconds, "SECONDS",
-                   "how long the runs may take in all while --precision adds rounds", 86400);
-  for (const format_description& format : kFormats) {
-    app.add_option(format.option, options.outputs.of(format.format), format.help)
-        ->type_name(format.value_name)
-        ->check(format.format == output_format::chart ? kChartFile : kNonEmpty)
-        ->group("Outputs");
-  }
-  CLI::Option* bin =
-      app.add_option("--bin", options.plan.bin_dir, "where the programs are (default: beside sum_compare)")
-          ->type_name("DIR")
-          ->check(kNonEmpty);
-  std::vector<std::string> builds;
-  app.add_option("--build", builds,
-                 "run every case, the calibration included, from the programs in DIR too, as build NAME "
-                 "(repeatable: the builds side by side)")
-      ->type_name("NAME=DIR")
-      ->check(kBuild)
-      ->excludes(bin)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  app.add_option("--from", options.from_path,
-                 "report the runs that an earlier --json saved, again: run nothing; the plan is the file's")
-      ->type_name("FILE.json")
-      ->check(kNonEmpty);
-  bool dry_run = false;
-  app.add_flag("--dry-run", dry_run,
-               "print the header and the plan with an estimate of its time from a probe run of each program, and stop");
-  std::vector<std::string> dimensions;
-  app.add_option("--env", dimensions, "run every case under each value of NAME (repeatable: every combination)")
-      ->type_name("NAME=v1,v2")
-      ->check(kDimension)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  std::vector<std::string> commands;
-  app.add_option("--command", commands,
-                 "run CMD as a case named NAME on every team size, setting and build, beside the programs "
-                 "(repeatable; without --programs, instead of them); its time is the process's wall time, or "
-                 "what a line seconds=<number> says, and a line elements=<count> gives ns per element")
-      ->type_name("NAME='CMD ARGS'")
-      ->check(kCommand)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  bool shell = false;
-  app.add_flag("--shell", shell, "run each --command through /bin/sh -c rather than split into words");
-  std::string time_regex;
-  app.add_option("--time-regex", time_regex,
-                 "a command's time is the number that the first group of REGEX matches on a line of its output")
-      ->type_name("REGEX")
-      ->check(kTimeRegex);
-  std::string expect;
-  app.add_option("--expect", expect, "a command's run is valid only when a line of its output matches REGEX")
-      ->type_name("REGEX")
-      ->check(kRegex);
-  int expect_exit = 0;
-  app.add_option("--expect-exit", expect_exit, "the exit status of a command's valid run")
-      ->type_name("N")
-      ->capture_default_str()
-      ->transform(kDecimal)
-      ->check(CLI::Range(0, 255).description(""));
-  // Each mode of reporting saved runs is one of its own.
-  for (const char* summary : {"--compare", "--merge", "--dry-run"})
-    app.get_option("--from")->excludes(app.get_option(summary));
-  app.get_option("--dry-run")->excludes(app.get_option("--compare"))->excludes(app.get_option("--merge"));
+  option_texts texts;
+  add_plan_options(app, options, texts);
+  add_setting_options(app, options, texts);
+  add_command_options(app, texts);
+  add_saved_options(app, options, texts);
+  add_output_options(app, options);
   for (const auto& [group, names] : kOptionGroups) {
     for (const char* name : names) {
       if (name != nullptr) app.get_option(name)->group(group);
     }
   }
+  for (const format_description& format : kFormats) app.get_option(format.option)->group("Outputs");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -230,92 +177,18 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
   } catch (const CLI::CallForVersion&) {
     return status_of_writing(std::string("sum_compare ") + kSuiteVersion + "\n");
   } catch (const CLI::ParseError& error) {
-    std::fprintf(stderr, "sum_compare: %s (sum_compare --help lists the options)\n",
-                 terminal_line(error.what()).c_str());
-    return 2;
+    return refused(terminal_line(error.what()));
   }
 
-  options.mode = !options.from_path.empty()       ? compare_mode::from
-                 : !options.compare_paths.empty() ? compare_mode::compare
-                 : !options.merge_paths.empty()   ? compare_mode::merge
-                 : dry_run                        ? compare_mode::dry_run
-                                                  : compare_mode::run;
-  if (const char* unused = unused_option(app, options.mode)) {
-    std::fprintf(stderr, "sum_compare: %s is not used by %s (sum_compare --help lists the options)\n", unused,
-                 mode_name(options.mode));
-    return 2;
-  }
-  for (const char* option : {"--shell", "--time-regex", "--expect", "--expect-exit"}) {
-    if (app.count(option) > 0 && commands.empty()) {
-      std::fprintf(stderr, "sum_compare: %s is used only with --command (sum_compare --help lists the options)\n",
-                   option);
-      return 2;
-    }
-  }
-  // An explicit plan is run as asked: the budget cuts only what was left to sum_compare.
+  options.mode = mode_of(options, texts.dry_run);
+  if (const char* unused = unused_option(app, options.mode))
+    return refused(std::string(unused) + " is not used by " + mode_name(options.mode));
   const bool explicit_plan = app.count("--size") + app.count("--repeat") + app.count("--threads") > 0;
-  if (app.count("--budget") > 0 && explicit_plan) {
-    std::fprintf(stderr,
-                 "sum_compare: --budget cuts only a plan whose --size, --repeat and --threads are left to sum_compare "
-                 "(sum_compare --help lists the options)\n");
-    return 2;
-  }
-  options.plan.budget_seconds = explicit_plan ? 0 : budget;
-  if (app.count("--max-time") > 0 && precision.empty()) {
-    std::fprintf(stderr,
-                 "sum_compare: --max-time is used only with --precision (sum_compare --help lists the options)\n");
-    return 2;
-  }
-
-  // Each --env variable and each --build name once.
-  const auto named_before = [](const auto& earlier, const std::string& name, const char* option) {
-    if (std::none_of(earlier.begin(), earlier.end(), [&](const auto& item) { return item.name == name; })) return false;
-    std::fprintf(stderr, "sum_compare: %s names %s twice (sum_compare --help lists the options)\n", option,
-                 terminal_line(name).c_str());
-    return true;
-  };
-  for (const std::string& text : dimensions) {
-    setting_dimension dimension;
-    read_dimension(text, dimension);
-    if (named_before(options.plan.dimensions, dimension.name, "--env")) return 2;
-    options.plan.dimensions.push_back(dimension);
-  }
-  for (const std::string& text : commands) {
-    command_wanted command;
-    const std::string problem = read_command(text, shell, command);
-    if (!problem.empty()) {
-      std::fprintf(stderr, "sum_compare: --command: %s (sum_compare --help lists the options)\n",
-                   terminal_line(problem).c_str());
-      return 2;
-    }
-    command.time_regex = time_regex;
-    command.expect = expect;
-    command.expect_exit = expect_exit;
-    if (named_before(options.plan.commands, command.name, "--command")) return 2;
-    options.plan.commands.push_back(command);
-  }
-  options.plan.sizes.clear();
-  for (const std::string& text : sizes) {
-    std::string name;
-    read_size_name(text, name);
-    if (named_before(options.plan.sizes, name, "--size")) return 2;
-    options.plan.sizes.push_back({name});
-  }
-  if (options.plan.sizes.empty()) options.plan.sizes.push_back({"DRAM"});
-  for (const std::string& text : builds) {
-    build_location build;
-    read_build(text, build);
-    if (named_before(options.plan.builds, build.name, "--build")) return 2;
-    options.plan.builds.push_back(build);
-  }
-  // Absolute, so that the saved runs say where their programs were and builds match by it.
-  for (build_location& build : options.plan.builds) build.bin = build.tool_dir = absolute_path(build.bin);
-  if (!options.plan.bin_dir.empty()) options.plan.bin_dir = absolute_path(options.plan.bin_dir);
-  if (!precision.empty()) options.plan.precision = std::stod(precision) / 100;
-  if (!slower.empty()) options.fail_if_slower = std::stod(slower) / 100;
+  options.plan.budget_seconds = explicit_plan ? 0 : texts.budget;
+  if (std::string problem = adopt_texts(texts, options); !problem.empty()) return refused(problem);
   // Commands alone unless --programs asks for programs beside them.
-  options.plan.programs =
-      in_catalog_order(app.count("--programs") == 0 && options.plan.commands.empty() ? known : options.plan.programs);
+  options.plan.programs = in_catalog_order(
+      app.count("--programs") == 0 && options.plan.commands.empty() ? compared_programs() : options.plan.programs);
   std::sort(options.plan.threads.begin(), options.plan.threads.end());
   options.plan.threads.erase(std::unique(options.plan.threads.begin(), options.plan.threads.end()),
                              options.plan.threads.end());
