@@ -134,12 +134,10 @@ const char* reading_name(reading reads) {
 
 }  // namespace
 
-std::string as_json(const report& r, writing&) {
-  const run_plan& plan = r.plan;
-  json out;
-  out["tool"] = "sum_compare";
-  out["schema_version"] = kJsonSchemaVersion;
-  out["complete"] = r.conditions.complete;
+namespace {
+
+// What was asked: the plan, and each command as given.
+void add_plan(json& out, const run_plan& plan) {
   out["sizes"] = sizes_json(plan.sizes);
   out["repeat"] = plan.rounds - 1;
   out["threads"] = plan.threads;
@@ -165,6 +163,26 @@ std::string as_json(const report& r, writing&) {
                                  {"expect_exit", wanted.expect_exit}});
     }
   }
+}
+
+// Each --env variable with its values in order; every combination of them ran.
+json env_json(const run_plan& plan) {
+  json env = json::object();
+  for (const auto& [name, value] : plan.settings[0].env) {
+    json values = json::array();
+    for (const setting& under : plan.settings) {
+      for (const auto& [other, other_value] : under.env) {
+        if (other == name && std::find(values.begin(), values.end(), other_value) == values.end())
+          values.push_back(other_value);
+      }
+    }
+    env[name] = values;
+  }
+  return env;
+}
+
+// The machine and its builds.
+void add_machine(json& out, const report& r) {
   out["host"] = r.facts.host;
   out["processor"] = r.facts.processor;
   out["processors_online"] = r.facts.processors_online;
@@ -179,18 +197,10 @@ std::string as_json(const report& r, writing&) {
                              {"profiles", build.profiles},
                              {"openmp_runtimes", build.runtimes}});
   }
-  // Each --env variable with its values in order; every combination of them ran.
-  out["env"] = json::object();
-  for (const auto& [name, value] : plan.settings[0].env) {
-    json values = json::array();
-    for (const setting& under : plan.settings) {
-      for (const auto& [other, other_value] : under.env) {
-        if (other == name && std::find(values.begin(), values.end(), other_value) == values.end())
-          values.push_back(other_value);
-      }
-    }
-    out["env"][name] = values;
-  }
+}
+
+// What the runtime was set to, what the kernel does with pages and clocks, and the read sweep.
+void add_settings(json& out, const report& r) {
   out["runtime_settings"] = json::object();
   for (const std::string& setting : r.facts.runtime_settings) {
     const std::size_t equals = setting.find('=');
@@ -201,6 +211,10 @@ std::string as_json(const report& r, writing&) {
   out["numa_balancing"] = r.facts.numa_balancing < 0 ? json(nullptr) : json(r.facts.numa_balancing == 1);
   out["clock"] = clock_json(r.facts.clock);
   out["sweep"] = sweep_json(r.sweep);
+}
+
+// How the runs went.
+void add_conditions(json& out, const report& r) {
   out["budget"] = budget_json(r.budget);
   out["memory_available"] = r.conditions.memory_available > 0 ? json(r.conditions.memory_available) : json(nullptr);
   out["estimated_seconds"] = json_number(r.conditions.estimated_seconds);
@@ -209,61 +223,78 @@ std::string as_json(const report& r, writing&) {
   out["seconds"] = r.conditions.seconds;
   out["calibration_seconds"] = r.conditions.calibration_seconds;
   out["failed_runs"] = r.conditions.failures;
+}
+
+json floor_json(const run_plan& plan, const floor_stats& f) {
+  return {{"name", describe(f.kind).name},
+          {"threads", f.threads},
+          {"build", build_name(plan, f.setting)},
+          {"size", size_name(plan, f.setting)},
+          {"settings", settings_json(plan, f.setting)},
+          {"value", f.median},
+          {"unit", describe(f.kind).unit},
+          {"ci_low", f.ci.low},
+          {"ci_high", f.ci.high},
+          {"values", f.values},
+          {"scheduled", f.scheduled},
+          {"processor_share", json_number(f.processor_share)}};
+}
+
+json headline_json(const headline& h) {
+  const bool has_ratio = h.ratio >= 0;
+  const json reference = h.reference_name.empty() ? json(nullptr)
+                                                  : json{{"name", h.reference_name},
+                                                         {"ratio", h.reference_ratio},
+                                                         {"ci_low", h.reference_ci.low},
+                                                         {"ci_high", h.reference_ci.high}};
+  return {{"text", h.text},
+          {"effect", h.effect == effect_kind::none ? json(nullptr) : json(name_of(h.effect))},
+          {"ratio", json_number(h.ratio)},
+          {"ci_low", has_ratio ? json(h.ci.low) : json(nullptr)},
+          {"ci_high", has_ratio ? json(h.ci.high) : json(nullptr)},
+          {"precise", h.precise},
+          {"supported", h.supported},
+          {"reads", reading_name(h.reads)},
+          {"reference", reference}};
+}
+
+json warning_json(const warning& w) {
+  json figures = json::object();
+  for (const auto& [name, value] : w.figures) figures[name] = value;
+  return {{"kind", name_of(w.kind)},
+          {"case", w.subject},
+          {"text", (w.advice.empty() ? w.text : w.text + " " + w.advice) + (w.detail.empty() ? "" : "\n" + w.detail)},
+          {"figures", figures}};
+}
+
+}  // namespace
+
+std::string as_json(const report& r, writing&) {
+  json out;
+  out["tool"] = "sum_compare";
+  out["schema_version"] = kJsonSchemaVersion;
+  out["complete"] = r.conditions.complete;
+  add_plan(out, r.plan);
+  add_machine(out, r);
+  out["env"] = env_json(r.plan);
+  add_settings(out, r);
+  add_conditions(out, r);
   out["runs"] = json::array();
   out["calibration_runs"] = json::array();
   for (const run_record& record : r.records) {
-    if (record.c.program->role == program_role::calibration) {
-      out["calibration_runs"].push_back(calibration_run_json(plan, record));
-    } else {
-      out["runs"].push_back(run_json(plan, record));
-    }
+    const bool calibration = record.c.program->role == program_role::calibration;
+    out[calibration ? "calibration_runs" : "runs"].push_back(calibration ? calibration_run_json(r.plan, record)
+                                                                         : run_json(r.plan, record));
   }
   out["floors"] = json::array();
-  for (const floor_stats& f : r.measured.floors) {
-    out["floors"].push_back({{"name", describe(f.kind).name},
-                             {"threads", f.threads},
-                             {"build", build_name(plan, f.setting)},
-                             {"size", size_name(plan, f.setting)},
-                             {"settings", settings_json(plan, f.setting)},
-                             {"value", f.median},
-                             {"unit", describe(f.kind).unit},
-                             {"ci_low", f.ci.low},
-                             {"ci_high", f.ci.high},
-                             {"values", f.values},
-                             {"scheduled", f.scheduled},
-                             {"processor_share", json_number(f.processor_share)}});
-  }
+  for (const floor_stats& f : r.measured.floors) out["floors"].push_back(floor_json(r.plan, f));
   out["aggregates"] = json::array();
-  for (const case_stats& c : r.measured.cases) out["aggregates"].push_back(aggregate_json(plan, c));
+  for (const case_stats& c : r.measured.cases) out["aggregates"].push_back(aggregate_json(r.plan, c));
   out["headlines"] = json::array();
-  for (const headline& h : r.said) {
-    const bool has_ratio = h.ratio >= 0;
-    const json reference = h.reference_name.empty() ? json(nullptr)
-                                                    : json{{"name", h.reference_name},
-                                                           {"ratio", h.reference_ratio},
-                                                           {"ci_low", h.reference_ci.low},
-                                                           {"ci_high", h.reference_ci.high}};
-    out["headlines"].push_back({{"text", h.text},
-                                {"effect", h.effect == effect_kind::none ? json(nullptr) : json(name_of(h.effect))},
-                                {"ratio", json_number(h.ratio)},
-                                {"ci_low", has_ratio ? json(h.ci.low) : json(nullptr)},
-                                {"ci_high", has_ratio ? json(h.ci.high) : json(nullptr)},
-                                {"precise", h.precise},
-                                {"supported", h.supported},
-                                {"reads", reading_name(h.reads)},
-                                {"reference", reference}});
-  }
+  for (const headline& h : r.said) out["headlines"].push_back(headline_json(h));
   out["verdict"] = verdict_json(r.judged);
   out["warnings"] = json::array();
-  for (const warning& w : r.warnings) {
-    json figures = json::object();
-    for (const auto& [name, value] : w.figures) figures[name] = value;
-    out["warnings"].push_back(
-        {{"kind", name_of(w.kind)},
-         {"case", w.subject},
-         {"text", (w.advice.empty() ? w.text : w.text + " " + w.advice) + (w.detail.empty() ? "" : "\n" + w.detail)},
-         {"figures", figures}});
-  }
+  for (const warning& w : r.warnings) out["warnings"].push_back(warning_json(w));
   // Child output may hold any bytes: invalid UTF-8 is replaced, so the file stays valid JSON.
   return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
