@@ -29,6 +29,8 @@
 #include "tools/catalog/floors.hpp"
 #include "tools/catalog/programs.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 constexpr long kAdds = 1L << 23;

@@ -11,6 +11,8 @@
 #include "tools/catalog/floors.hpp"
 #include "tools/catalog/programs.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 // A batch reads at least this much, so that the clock's own cost stays far within it.

@@ -9,6 +9,8 @@
 #include "tools/catalog/programs.hpp"
 #include "tools/run/machine_sweep.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 TEST(Calibrate, SaysItsUsageAndRefusesWhatItDoesNotTake) {

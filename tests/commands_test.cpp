@@ -6,6 +6,8 @@
 
 #include "tests/program_harness.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 namespace fs = std::filesystem;

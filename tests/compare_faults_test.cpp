@@ -13,6 +13,8 @@
 
 #include "tests/stand_in.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 namespace fs = std::filesystem;

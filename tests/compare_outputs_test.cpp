@@ -10,6 +10,8 @@
 
 #include "tests/stand_in.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -9,6 +9,8 @@
 #include "tools/catalog/text.hpp"
 #include "tools/run/planning.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -18,6 +18,8 @@
 #include "tools/catalog/suite_build.hpp"
 #include "tools/report/json.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -8,6 +8,8 @@
 
 #include "tests/program_harness.hpp"
 
+namespace omp_sums {
+
 inline std::intptr_t address(const std::string& text) {
   return static_cast<std::intptr_t>(std::stoull(text, nullptr, 16));
 }
@@ -59,3 +61,5 @@ inline iteration_report read_counts(const child_result& run, int threads) {
   }
   return counted;
 }
+
+}  // namespace omp_sums

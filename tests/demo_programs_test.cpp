@@ -7,6 +7,8 @@
 #include "tests/demo_checks.hpp"
 #include "tests/program_harness.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 TEST(PrefixScan, PrintsOnlyTheTimingLine) {

@@ -14,6 +14,8 @@
 #include "tools/catalog/programs.hpp"
 #include "tools/run/program_output.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 // The optimised profile contracts a*b+c, into one fused multiply-add where the instruction set

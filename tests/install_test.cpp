@@ -7,6 +7,8 @@
 #include "tests/program_harness.hpp"
 #include "tools/catalog/suite_build.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -4,6 +4,8 @@
 #include "tests/program_harness.hpp"
 #include "tools/catalog/suite_build.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 std::string dynamic_section(const std::string& path) {

@@ -10,6 +10,8 @@
 #include "tests/demo_checks.hpp"
 #include "tests/program_harness.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 using setting = std::vector<std::pair<std::string, std::string>>;

@@ -10,6 +10,8 @@
 
 #include "tests/program_harness.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 // Each prints a line per thread: the core it ran on, or (the page pair) its NUMA node.

@@ -18,6 +18,8 @@
 #include "tools/catalog/programs.hpp"
 #include "tools/run/program_output.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 // Only pages that were touched count as placed: the untouched half of a mapping lies nowhere.

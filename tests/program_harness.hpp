@@ -18,6 +18,8 @@
 #include "tools/run/child_process.hpp"
 #include "tools/run/program_output.hpp"
 
+namespace omp_sums {
+
 // The libomp profile (thread_stacks, the libomp probe) is built only where LLVM's runtime was found.
 #ifdef SUITE_HAVE_LIBOMP
 constexpr bool kHaveLibomp = true;
@@ -106,3 +108,5 @@ inline nlohmann::json written_json_file(const std::filesystem::path& path) {
   std::ifstream in(path);
   return written_json(std::string(std::istreambuf_iterator<char>(in), {}));
 }
+
+}  // namespace omp_sums

@@ -4,6 +4,8 @@
 
 #include "tests/program_harness.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 const char* const kParallelPrograms[] = {"sum_baseline", "sum_walltime"};

@@ -9,6 +9,8 @@
 
 #include "tests/program_harness.hpp"
 
+namespace omp_sums {
+
 // A programs' directory whose sum_walltime is tests/stand_in.sh.
 struct stand_in_bin : scratch_directory {
   std::filesystem::path pids = path / "pids";
@@ -78,3 +80,5 @@ inline std::size_t occurrences(const std::string& text, const std::string& word)
   for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++count;
   return count;
 }
+
+}  // namespace omp_sums

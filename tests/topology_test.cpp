@@ -7,6 +7,8 @@
 
 #include "tests/program_harness.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 constexpr char kTwoSockets[] = "pack:2 numa:2 core:4 pu:2";

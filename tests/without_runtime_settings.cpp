@@ -11,6 +11,8 @@
 
 #include "tools/run/child_process.hpp"
 
+using namespace omp_sums;
+
 int main(int argc, char** argv) {
   std::vector<std::string> env = environment_without_runtime_settings();
   int k = 1;

@@ -12,6 +12,8 @@
 #include "tools/run/command_output.hpp"
 #include "tools/run/program_output.hpp"
 
+using namespace omp_sums;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
   const std::size_t line_end = std::min(input.find('\n'), input.size());

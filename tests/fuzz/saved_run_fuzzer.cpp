@@ -12,6 +12,8 @@
 #include "tools/report/formats.hpp"
 #include "tools/report/json.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 template <typename Document>

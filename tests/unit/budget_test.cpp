@@ -12,6 +12,8 @@
 #include "tools/report/console.hpp"
 #include "tools/run/machine_facts.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -15,6 +15,8 @@
 #include "tools/catalog/sizes.hpp"
 #include "tools/run/topology.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 machine_topology synthetic(const char* description) {

@@ -8,6 +8,8 @@
 #include "tests/unit/fixed_figures.hpp"
 #include "tools/analysis/sentences.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 floor_stats floor_at(floor_kind kind, int threads, int setting, double median) {

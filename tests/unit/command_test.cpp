@@ -10,6 +10,8 @@
 #include "tools/run/runner.hpp"
 #include "tools/sum_compare/option_values.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 const output_bounds kBounds{16, 300};

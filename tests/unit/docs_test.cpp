@@ -14,6 +14,8 @@
 #include "tools/report/json_schema.hpp"
 #include "tools/sum_compare/options.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 std::vector<std::string> lines_of(const std::string& file) {

@@ -17,6 +17,8 @@
 #include "tools/report/formats.hpp"
 #include "tools/report/text_formats.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 const std::string kPayload =

@@ -5,6 +5,8 @@
 
 #include "tools/analysis/aggregate.hpp"
 
+namespace omp_sums {
+
 // A case whose runs took the given seconds, on SIZE elements.
 inline case_stats stats_of(const char* name, int threads, const std::vector<double>& walls, int size) {
   case_stats stats;
@@ -21,3 +23,5 @@ inline case_stats stats_of(const char* name, int threads, const std::vector<doub
 inline std::vector<double> around(double median) {
   return {median * 0.99, median, median * 1.01, median * 0.995, median * 1.005, median * 0.98, median * 1.02};
 }
+
+}  // namespace omp_sums

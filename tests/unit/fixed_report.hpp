@@ -5,6 +5,8 @@
 #include "tools/catalog/text.hpp"
 #include "tools/run/planning.hpp"
 
+namespace omp_sums {
+
 // Calibrate's fields from each floor's value, in the floors' order, each beside its share of
 // the processors (SHARE); floors past the values given are left out.
 inline std::vector<std::string> calibration_fields(const std::vector<std::string>& values,
@@ -73,3 +75,5 @@ inline report fixed_report(int rounds = 2, double padded_factor = 1.0,
   analyse(r);
   return r;
 }
+
+}  // namespace omp_sums

@@ -11,6 +11,8 @@
 #include "tools/analysis/sentences.hpp"
 #include "tools/run/planning.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 TEST(Headlines, SayOnlyWhatTheirIntervalsSupport) {

@@ -24,6 +24,8 @@
 #include "tools/run/command_output.hpp"
 #include "tools/sum_compare/options.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 const output_bounds kBounds{16, 300};

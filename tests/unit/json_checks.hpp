@@ -8,8 +8,12 @@
 
 #include "tools/report/json_schema.hpp"
 
+namespace omp_sums {
+
 inline nlohmann::json written_json(const std::string& text) {
   nlohmann::json json = nlohmann::json::parse(text);  // throws, failing the test, on anything but JSON
   EXPECT_EQ(schema_violation(json), "");
   return json;
 }
+
+}  // namespace omp_sums

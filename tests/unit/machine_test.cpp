@@ -16,6 +16,8 @@
 #include "tools/run/clock_facts.hpp"
 #include "tools/run/topology.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 namespace fs = std::filesystem;

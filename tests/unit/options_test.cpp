@@ -7,6 +7,8 @@
 
 #include "tools/sum_compare/options.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 // What parse_compare_options makes of sum_compare's arguments: nullopt to go on, else the status.

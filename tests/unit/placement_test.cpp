@@ -7,6 +7,8 @@
 #include "tools/analysis/placement.hpp"
 #include "tools/run/topology.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 constexpr char kTwoSockets[] = "pack:2 numa:2 core:4 pu:2";

@@ -26,6 +26,8 @@
 #include "tools/report/json.hpp"
 #include "tools/report/markdown.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -16,6 +16,8 @@
 #include "tools/report/json_upgrade.hpp"
 #include "tools/report/output_files.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 std::string refusal_of(const std::string& regression) {

@@ -11,6 +11,8 @@
 #include "tools/catalog/text.hpp"
 #include "tools/run/program_output.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 // 1, 2, ..., n shuffled: the interval's ends are the ranks themselves.

@@ -13,6 +13,8 @@
 #include "tools/run/planning.hpp"
 #include "tools/run/runner.hpp"
 
+using namespace omp_sums;
+
 namespace {
 
 // Seven measured runs a case, nothing on standard error, a quiet machine.

@@ -4,6 +4,8 @@
 
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // The first setting at the same size as SETTING: the one it is compared with.
@@ -88,3 +90,5 @@ std::string group_label(const run_plan& plan, const std::vector<int>& group) {
   first.size.clear();
   return setting_label(first);
 }
+
+}  // namespace omp_sums

@@ -5,6 +5,8 @@
 #include "tools/analysis/sentences.hpp"
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // One size of a group with the figure read at it.
@@ -148,3 +150,5 @@ std::vector<headline> across_sizes(const run_plan& plan, const figures& measured
   }
   return said;
 }
+
+}  // namespace omp_sums

@@ -7,6 +7,8 @@
 
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 case_stats program_figures(const run_plan& plan, const run_case& c, const std::vector<run_record>& records,
@@ -182,3 +184,5 @@ const floor_stats* measured_floor(const std::vector<floor_stats>& floors, floor_
   }
   return nullptr;
 }
+
+}  // namespace omp_sums

@@ -14,6 +14,8 @@
 #include "tools/catalog/machine.hpp"
 #include "tools/catalog/plan.hpp"
 
+namespace omp_sums {
+
 struct case_stats {
   run_case c;
   std::vector<double> walls;  // the valid runs' timed intervals
@@ -100,3 +102,5 @@ const floor_stats* find_floor(const std::vector<floor_stats>& floors, floor_kind
 // The same, the scheduler's too: what the charts draw, as the tables show it, marked.
 const floor_stats* measured_floor(const std::vector<floor_stats>& floors, floor_kind kind, int threads,
                                   int setting = 0);
+
+}  // namespace omp_sums

@@ -6,6 +6,8 @@
 #include "tools/catalog/floors.hpp"
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 double median_of(std::vector<double> values) {
@@ -234,3 +236,5 @@ std::string joined_lines(const measured_caches& caches) {
   if (!measured.empty()) lines.insert(lines.begin(), measured);
   return joined(lines, "; ");
 }
+
+}  // namespace omp_sums

@@ -10,6 +10,8 @@
 
 #include "tools/catalog/machine.hpp"
 
+namespace omp_sums {
+
 // Reads faster than memory by this much come from a cache.
 inline constexpr double kCacheSpeedUp = 1.3;
 // Where reads fall by this much, from the working sets before to those after, a level ends.
@@ -72,3 +74,5 @@ std::vector<std::string> refuted_lines(const measured_caches& caches);
 
 // The measured line and the refuted ones as one sentence; "" where no sweep ran.
 std::string joined_lines(const measured_caches& caches);
+
+}  // namespace omp_sums

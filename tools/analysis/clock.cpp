@@ -8,6 +8,8 @@
 #include "tools/analysis/sentences.hpp"
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // The CPU time of an add on a team size under every setting of a group, pooled: each
@@ -88,3 +90,5 @@ std::vector<headline> clock_against_team(const run_plan& plan, const figures& me
   }
   return said;
 }
+
+}  // namespace omp_sums

@@ -6,6 +6,8 @@
 #include "tools/analysis/ratios.hpp"
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // The items a blank apart, or "none".
@@ -241,3 +243,5 @@ comparison comparison_of(const std::string& base_path, const std::string& new_pa
   }
   return result;
 }
+
+}  // namespace omp_sums

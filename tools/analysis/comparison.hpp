@@ -9,6 +9,8 @@
 #include "tools/analysis/findings.hpp"
 #include "tools/analysis/report.hpp"
 
+namespace omp_sums {
+
 struct compared_figure {
   std::string name;    // "sum_walltime on 2 threads", "floor add_latency on 1 thread", with the setting
   bool floor = false;  // a floor or reference of the calibration, not a program's case
@@ -56,3 +58,5 @@ struct comparison {
 // The comparison of NOW against BASE, not yet judged: compare_reports() is the judged one.
 comparison comparison_of(const std::string& base_path, const std::string& new_path, const report& base,
                          const report& now);
+
+}  // namespace omp_sums

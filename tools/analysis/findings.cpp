@@ -2,6 +2,8 @@
 
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // "note 2", "notes 1, 3".
@@ -45,3 +47,5 @@ std::string lines_text(const std::vector<verdict_line>& lines) {
   for (const verdict_line& line : lines) text += (text.empty() ? "" : "; ") + line_text(line);
   return text;
 }
+
+}  // namespace omp_sums

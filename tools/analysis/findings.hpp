@@ -11,6 +11,8 @@
 
 #include "tools/analysis/identities.hpp"
 
+namespace omp_sums {
+
 struct trust_note {
   std::string text;                      // one sentence
   std::vector<std::string> touches{};    // what the findings it touches are about
@@ -58,3 +60,5 @@ std::string lowered_first(const std::string& text);
 
 // The lines, each with its weakening, a semicolon apart.
 std::string lines_text(const std::vector<verdict_line>& lines);
+
+}  // namespace omp_sums

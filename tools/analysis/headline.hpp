@@ -9,6 +9,8 @@
 #include "tools/analysis/statistics.hpp"
 #include "tools/catalog/plan.hpp"
 
+namespace omp_sums {
+
 struct headline {
   std::string text;
   double ratio = -1;  // the figure the sentence rests on; -1 for a note without one
@@ -32,3 +34,5 @@ struct headline {
   // The ratio is of speeds (above 1: faster), not of times: a plot of times shows 1/ratio.
   bool of_speeds = false;
 };
+
+}  // namespace omp_sums

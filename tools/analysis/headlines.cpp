@@ -7,6 +7,8 @@
 #include "tools/analysis/sentences.hpp"
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // A case of the compared program of a role under the setting a view renumbered 0.
@@ -306,3 +308,5 @@ std::vector<headline> headlines(const run_plan& plan, const figures& all_measure
   }
   return said;
 }
+
+}  // namespace omp_sums

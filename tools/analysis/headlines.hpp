@@ -9,7 +9,11 @@
 #include "tools/catalog/facts.hpp"
 #include "tools/catalog/plan.hpp"
 
+namespace omp_sums {
+
 // `processors`: how many the runs could use; `numa_nodes`: over how many NUMA nodes they lie;
 // `facts`: what the kernel does to where pages lie; `core_kinds`: of how many kinds they are.
 std::vector<headline> headlines(const run_plan& plan, const figures& measured, int processors, int numa_nodes,
                                 const run_facts& facts = {}, int core_kinds = 1);
+
+}  // namespace omp_sums

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <iterator>
 
+namespace omp_sums {
+
 enum class effect_kind {
   none,  // a note, explaining nothing
   false_sharing,
@@ -66,3 +68,5 @@ static_assert(in_order(kWarningKinds, warning_kind::noise), "kWarningKinds names
 // The JSON's name; nullptr for effect_kind::none.
 constexpr const char* name_of(effect_kind effect) { return kEffects[static_cast<std::size_t>(effect)].name; }
 constexpr const char* name_of(warning_kind kind) { return kWarningKinds[static_cast<std::size_t>(kind)].name; }
+
+}  // namespace omp_sums

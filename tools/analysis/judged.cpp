@@ -4,6 +4,8 @@
 
 #include "tools/analysis/verdict.hpp"
 
+namespace omp_sums {
+
 void analyse(report& r) {
   r.measured = aggregate(r.plan, r.records, r.machine);
   r.said = headlines(r.plan, r.measured, static_cast<int>(r.machine.allowed.size()), allowed_numa_nodes(r.machine),
@@ -24,3 +26,5 @@ merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<
   merged.judged = verdict_of(merged);
   return merged;
 }
+
+}  // namespace omp_sums

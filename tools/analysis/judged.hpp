@@ -9,6 +9,8 @@
 #include "tools/analysis/merge.hpp"
 #include "tools/analysis/report.hpp"
 
+namespace omp_sums {
+
 // Fills in the figures, headlines, warnings and verdict from the runs.
 void analyse(report& r);
 
@@ -16,3 +18,5 @@ comparison compare_reports(const std::string& base_path, const std::string& new_
                            const report& now);
 
 merged_runs merge_runs(const std::vector<std::string>& paths, const std::vector<report>& runs);
+
+}  // namespace omp_sums

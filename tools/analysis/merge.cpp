@@ -7,6 +7,8 @@
 #include "tools/analysis/ratios.hpp"
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 std::string on_team(const std::string& what, int threads, const run_plan& plan, int setting) {
@@ -210,3 +212,5 @@ std::string side_by_side(const merged_runs& merged) {
     return printed("%zu runs of one host side by side", merged.machines.size());
   return printed("%zu machines side by side", merged.machines.size());
 }
+
+}  // namespace omp_sums

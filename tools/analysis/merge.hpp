@@ -9,6 +9,8 @@
 #include "tools/analysis/findings.hpp"
 #include "tools/analysis/report.hpp"
 
+namespace omp_sums {
+
 struct merged_cell {
   bool measured = false;
   std::vector<double> values;  // the valid runs' times, or the floor's values
@@ -60,3 +62,5 @@ std::string side_by_side(const merged_runs& merged);
 // than chance makes of one of several identical machines.
 // Not yet judged: merge_runs() is the judged one.
 merged_runs merge_of(const std::vector<std::string>& paths, const std::vector<report>& runs);
+
+}  // namespace omp_sums

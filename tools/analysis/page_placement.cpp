@@ -1,6 +1,8 @@
 #include "tools/analysis/sentences.hpp"
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 headline first_touch_against_reduction(const figures& measured, int threads, int numa_nodes,
                                        const std::string& caveat) {
   const case_stats& touch = *find_case(measured.cases, program_role::first_touch, threads);
@@ -84,3 +86,5 @@ std::vector<headline> page_placement(const run_plan& plan, const figures& measur
   }
   return said;
 }
+
+}  // namespace omp_sums

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <set>
 
+namespace omp_sums {
+
 std::map<int, int> placement_of(const program_run& run) {
   std::map<int, int> where;
   for (const auto& [thread, reported] : run.threads) {
@@ -38,3 +40,5 @@ placement_summary analyse_placement(const std::vector<std::map<int, int>>& runs,
   }
   return summary;
 }
+
+}  // namespace omp_sums

@@ -8,6 +8,8 @@
 #include "tools/catalog/machine.hpp"
 #include "tools/catalog/plan.hpp"
 
+namespace omp_sums {
+
 struct placement_summary {
   int runs = 0;                    // runs with placement lines
   int distinct_processors = 0;     // the most that the threads of one run reported
@@ -23,3 +25,5 @@ std::map<int, int> placement_of(const program_run& run);
 
 // What a case's runs (each thread -> processor) show about where the threads ran.
 placement_summary analyse_placement(const std::vector<std::map<int, int>>& runs, const machine_topology& machine);
+
+}  // namespace omp_sums

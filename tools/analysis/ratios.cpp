@@ -4,6 +4,8 @@
 
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 ratio_figure ratio_of(const std::vector<double>& numerator, const std::vector<double>& denominator) {
   const double top = summarise(numerator).median;
   const double bottom = summarise(denominator).median;
@@ -58,3 +60,5 @@ std::string without_effect(const ratio_figure& figure, double level, const std::
 std::string with_interval(const ratio_figure& figure) {
   return printed("%.2fx [%.2f, %.2f]%s", figure.ratio, figure.ci.low, figure.ci.high, figure.precise ? "" : "*");
 }
+
+}  // namespace omp_sums

@@ -7,6 +7,8 @@
 
 #include "tools/analysis/statistics.hpp"
 
+namespace omp_sums {
+
 struct ratio_figure {
   double ratio;  // NaN where a median is not positive: there is no ratio to give
   interval ci;
@@ -54,3 +56,5 @@ std::string without_effect(const ratio_figure& figure, double level, const std::
 
 // "1.57x [1.53, 1.64]", marked * where the runs were too few for 95%.
 std::string with_interval(const ratio_figure& figure);
+
+}  // namespace omp_sums

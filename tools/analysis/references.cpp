@@ -4,6 +4,8 @@
 
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 void read_against_plain_threads(const figures& measured, int threads, const ratio_figure& slower, headline& said) {
   const floor_stats* shared = find_floor(measured.floors, floor_kind::shared_line_sums, threads);
   const floor_stats* separate = find_floor(measured.floors, floor_kind::separate_line_sums, threads);
@@ -81,3 +83,5 @@ void read_against_openmp_constructs(const figures& measured, int threads, const 
     said.text += ": this run cannot tell how they compare (too few runs for a 95% interval).";
   }
 }
+
+}  // namespace omp_sums

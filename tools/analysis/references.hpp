@@ -6,6 +6,8 @@
 #include "tools/analysis/headline.hpp"
 #include "tools/analysis/ratios.hpp"
 
+namespace omp_sums {
+
 // Packed over padded slots (`slower`, on `threads`) read against plain threads keeping running
 // sums in one cache line over a line apart, and against atomic adds, which no processor can hide:
 // whether false sharing costs a running sum depends on the processor, and the sentence says
@@ -20,3 +22,5 @@ void read_against_plain_threads(const figures& measured, int threads, const rati
 // headline's reference and appends a sentence that claims only what both intervals support.
 void read_against_openmp_constructs(const figures& measured, int threads, const ratio_figure& cost,
                                     double floor_seconds, const char* over, headline& said);
+
+}  // namespace omp_sums

@@ -12,6 +12,8 @@
 #include "tools/catalog/facts.hpp"
 #include "tools/catalog/machine.hpp"
 
+namespace omp_sums {
+
 struct report {
   run_plan plan;
   run_facts facts;
@@ -27,3 +29,5 @@ struct report {
   verdict judged;      // what every format says the run shows, and what weakens it
   bool saved = false;  // read back from a JSON, not run now
 };
+
+}  // namespace omp_sums

@@ -9,6 +9,8 @@
 #include "tools/catalog/facts.hpp"
 #include "tools/catalog/plan.hpp"
 
+namespace omp_sums {
+
 // The name of the compared program of a role, for the sentences.
 inline const char* name_of(program_role role) { return program_with(role).name.data(); }
 
@@ -90,3 +92,5 @@ std::string kernel_placement_caveat(const run_facts& facts);
 // case was time-shared; on one setting.
 std::vector<headline> page_placement(const run_plan& plan, const figures& measured, int numa_nodes,
                                      const std::string& kernel_caveat);
+
+}  // namespace omp_sums

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <random>
 
+namespace omp_sums {
+
 namespace {
 
 double median_of_sorted(const std::vector<double>& sorted) {
@@ -158,3 +160,5 @@ double mann_whitney_p(const std::vector<double>& a, const std::vector<double>& b
   const double z = std::max(0.0, std::fabs(u - m * n / 2.0) - 0.5) / std::sqrt(variance);
   return std::min(1.0, std::erfc(z / std::sqrt(2.0)));
 }
+
+}  // namespace omp_sums

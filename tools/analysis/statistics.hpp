@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace omp_sums {
+
 // How sure every interval of the report is, and the p-value below which a test calls a
 // difference: the report's one confidence level.
 inline constexpr double kConfidence = 0.95;
@@ -49,3 +51,5 @@ bool median_within(const std::vector<double>& values, double fraction);
 // The values beyond Tukey's outer fences ("far out"): more than 3 interquartile ranges outside
 // the quartiles. The inner fences flag a value in most samples of seven runs.
 std::vector<double> outliers(std::vector<double> values);
+
+}  // namespace omp_sums

@@ -7,6 +7,8 @@
 #include "tools/analysis/sentences.hpp"
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // A note touching the run's findings that rest on a case `is` picks: whatever they say, an
@@ -390,3 +392,5 @@ verdict verdict_of(const merged_runs& merged) {
   link_notes(said, {});
   return said;
 }
+
+}  // namespace omp_sums

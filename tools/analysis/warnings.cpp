@@ -9,6 +9,8 @@
 
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // The value of a runtime setting as the case's runs saw it: from its --env setting, else the
@@ -243,3 +245,5 @@ std::vector<std::string> advice_of(const std::vector<warning>& warnings) {
   }
   return advice;
 }
+
+}  // namespace omp_sums

@@ -12,6 +12,8 @@
 #include "tools/analysis/identities.hpp"
 #include "tools/catalog/facts.hpp"
 
+namespace omp_sums {
+
 struct warning {
   warning_kind kind;
   std::string subject;  // the case it is about, as case_name() gives it
@@ -27,3 +29,5 @@ std::vector<std::string> advice_of(const std::vector<warning>& warnings);
 
 std::vector<warning> find_warnings(const run_plan& plan, const std::vector<run_record>& records,
                                    const figures& measured, const machine_topology& machine, const run_facts& facts);
+
+}  // namespace omp_sums

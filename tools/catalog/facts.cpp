@@ -2,6 +2,8 @@
 
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 std::string runtime_setting(const run_facts& facts, const std::string& name) {
   for (const std::string& setting : facts.runtime_settings) {
     if (setting.rfind(name + "=", 0) == 0) return setting.substr(name.size() + 1);
@@ -25,3 +27,5 @@ std::string clock_line(const clock_facts& clock) {
   if (!clock.power.empty()) said.push_back("on " + clock.power);
   return joined(said, "; ");
 }
+
+}  // namespace omp_sums

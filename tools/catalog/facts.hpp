@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace omp_sums {
+
 // What a build says of itself in the facts file CMake writes beside its programs.
 struct build_facts {
   std::string name;      // the --build name, "" for the one default build
@@ -67,3 +69,5 @@ std::string clock_line(const clock_facts& clock);
 
 // The value of one runtime setting (NAME), or "" where the caller did not set it.
 std::string runtime_setting(const run_facts& facts, const std::string& name);
+
+}  // namespace omp_sums

@@ -13,6 +13,8 @@
 #include <iterator>
 #include <string_view>
 
+namespace omp_sums {
+
 enum class floor_kind {
   add_latency,
   add_cpu_time,
@@ -289,3 +291,5 @@ inline constexpr double kLeastProcessorShare = 0.8;
 // two a doubling (2^k and 1.5 x 2^k), on one thread and then on the team, one line each.
 inline constexpr char kSweepLine[] = "read sweep on %d threads: %lld bytes at %g GB/s";
 inline constexpr long long kSweepFirstBytes = 16 * 1024;
+
+}  // namespace omp_sums

@@ -7,6 +7,8 @@
 
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 std::string counted(int count, const char* one, const char* many) {
@@ -109,3 +111,5 @@ std::string processor_list(const std::vector<int>& processors) {
   hwloc_bitmap_free(set);
   return list;
 }
+
+}  // namespace omp_sums

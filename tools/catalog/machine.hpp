@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace omp_sums {
+
 struct cache_group {
   int level;                 // 1, 2, 3, ...
   char kind;                 // 'd' data, 'u' unified
@@ -90,3 +92,5 @@ std::string processor_list(const std::vector<int>& processors);
 
 // "32 KiB", "1 MiB", "508 MiB", "1.5 GiB".
 std::string size_text(unsigned long long bytes);
+
+}  // namespace omp_sums

@@ -2,6 +2,8 @@
 
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 std::string setting_label(const setting& under) {
   std::string env;
   for (const auto& [name, value] : under.env) env += (env.empty() ? "" : " ") + name + "=" + value;
@@ -73,3 +75,5 @@ std::string case_name(const run_plan& plan, const run_case& c) {
 }
 
 long long planned_runs(const run_plan& plan) { return static_cast<long long>(plan.cases.size()) * plan.rounds; }
+
+}  // namespace omp_sums

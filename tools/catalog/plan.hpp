@@ -12,6 +12,8 @@
 #include "tools/catalog/programs.hpp"
 #include "tools/catalog/sizes.hpp"
 
+namespace omp_sums {
+
 // --env NAME=v1,v2: every case runs under each value of NAME.
 struct setting_dimension {
   std::string name;
@@ -179,3 +181,5 @@ struct run_record {
   program_run reading;
   std::string standard_error;  // what the run wrote there (capped)
 };
+
+}  // namespace omp_sums

@@ -9,6 +9,8 @@
 
 #include "tools/catalog/floors.hpp"
 
+namespace omp_sums {
+
 // The programs' lines as printf formats, without the final newline. A format may span lines.
 inline constexpr char kTeamLine[] = "omp summation with %d threads";
 inline constexpr char kPlacementLine[] = "thread %2d is running on core %2d";
@@ -297,3 +299,5 @@ constexpr std::string_view why_unread(std::string_view name) {
   }
   return {};
 }
+
+}  // namespace omp_sums

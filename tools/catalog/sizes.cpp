@@ -6,6 +6,8 @@
 
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 array_size counted_size(int elements) { return {std::to_string(elements), elements}; }
 
 std::string read_size_name(const std::string& text, std::string& name) {
@@ -124,3 +126,5 @@ int least_beyond_caches(const machine_topology& machine) {
   return static_cast<int>(
       std::min<unsigned long long>(std::max<unsigned long long>(twice, kLeastDramElements), INT_MAX));
 }
+
+}  // namespace omp_sums

@@ -12,6 +12,8 @@
 
 #include "tools/catalog/machine.hpp"
 
+namespace omp_sums {
+
 struct array_size {
   std::string name;  // "L1", "L2", "L3", "DRAM", or the count itself ("1000000")
   int elements = 0;
@@ -55,3 +57,5 @@ int least_beyond_caches(const machine_topology& machine);
 
 // "L2, L3, DRAM" for several sizes; "10000000 elements" for one.
 std::string sizes_text(const std::vector<array_size>& sizes);
+
+}  // namespace omp_sums

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdarg>
 
+namespace omp_sums {
+
 std::string joined(const std::vector<std::string>& items, const std::string& separator) {
   std::string text;
   for (const std::string& item : items) text += (text.empty() ? "" : separator) + item;
@@ -107,3 +109,5 @@ std::string printed(const char* format, ...) {
   va_end(again);
   return text;
 }
+
+}  // namespace omp_sums

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+namespace omp_sums {
+
 // The text printf(format, ...) writes; the compiler checks each call's arguments against its format.
 [[gnu::format(printf, 1, 2)]] std::string printed(const char* format, ...);
 
@@ -90,3 +92,5 @@ std::string rewritten(std::string_view text, Keep keep, Escape escape, bool show
   }
   return out;
 }
+
+}  // namespace omp_sums

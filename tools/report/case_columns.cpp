@@ -4,6 +4,8 @@
 
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 std::string figure_or_dash(double value, const char* format) {
@@ -52,3 +54,5 @@ std::string case_legend(column_set shown) {
   }
   return legend + "; - where a case has no such figure (no one-thread case, no floor, no thread time)";
 }
+
+}  // namespace omp_sums

@@ -8,6 +8,8 @@
 
 #include "tools/analysis/aggregate.hpp"
 
+namespace omp_sums {
+
 enum class case_column {
   program,
   threads,
@@ -83,3 +85,5 @@ std::string case_legend(column_set shown);
 
 // Whether a column is shown in a set (the console's columns but the setting, on a wide console).
 bool shown_in(const column_description& column, column_set shown);
+
+}  // namespace omp_sums

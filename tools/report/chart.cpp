@@ -20,6 +20,8 @@
 #include "tools/run/child_process.hpp"
 #include "tools/run/machine_facts.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // gnuplot's chart is read whole; far above any chart of this script.
@@ -201,3 +203,5 @@ std::string as_chart(const report& r, writing& how) {
   }
   return run.out;
 }
+
+}  // namespace omp_sums

@@ -8,6 +8,8 @@
 #include "tools/catalog/plan.hpp"
 #include "tools/report/writing.hpp"
 
+namespace omp_sums {
+
 // Empty when the chart script lies beside sum_compare and gnuplot can be run here, else what to
 // do about it.
 std::string gnuplot_problem();
@@ -22,3 +24,5 @@ std::string chart_data(const run_plan& plan, const figures& measured);
 // cache level's size marked. Where it cannot be drawn (gnuplot stopped when how.interrupted is
 // set), how.problem says why.
 std::string as_chart(const report& r, writing& how);
+
+}  // namespace omp_sums

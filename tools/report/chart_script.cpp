@@ -8,6 +8,8 @@
 #include "tools/report/palette.hpp"
 #include "tools/report/text_formats.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // The lowest and highest positive value of a panel, and `also` unless NaN.
@@ -128,3 +130,5 @@ std::string script_of(const std::string& title, const std::string& y_label, y_ax
   }
   return script + "unset multiplot\n";
 }
+
+}  // namespace omp_sums

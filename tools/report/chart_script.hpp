@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace omp_sums {
+
 // One line of a panel: "x y" rows, or "x y low high" rows drawn with error bars.
 struct series {
   std::string title;
@@ -39,3 +41,5 @@ struct x_axis {
 std::string script_of(const std::string& title, const std::string& y_label, y_axis axis, const std::string& reference,
                       double reference_value, const std::string& reference_title, const std::vector<panel>& panels,
                       const x_axis& x);
+
+}  // namespace omp_sums

@@ -8,6 +8,8 @@
 #include "tools/report/case_columns.hpp"
 #include "tools/report/text_formats.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // Why the first write to standard output failed: once the stream has failed, a later flush says
@@ -242,3 +244,5 @@ std::string as_console(const report& r, std::size_t width) {
          warnings_text(r.warnings, width) + headlines_text(r.said, width) +
          conditions_text(r.conditions, r.facts.clock, width) + verdict_text(r.judged, width);
 }
+
+}  // namespace omp_sums

@@ -12,6 +12,8 @@
 #include "tools/analysis/report.hpp"
 #include "tools/analysis/verdict.hpp"
 
+namespace omp_sums {
+
 // Where no terminal says how wide it is.
 inline constexpr std::size_t kDefaultConsoleWidth = 100;
 
@@ -53,3 +55,5 @@ void say(const std::string& text);
 
 // The errno of the first write of say() that failed, or 0.
 int said_error();
+
+}  // namespace omp_sums

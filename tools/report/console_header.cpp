@@ -6,6 +6,8 @@
 #include "tools/catalog/text.hpp"
 #include "tools/report/console.hpp"
 
+namespace omp_sums {
+
 std::vector<std::string> command_lines(const run_plan& plan) {
   std::vector<std::string> lines;
   if (!plan.commands) return lines;
@@ -202,3 +204,5 @@ std::string console_header(const report& r, std::size_t width) {
   }
   return text + "\n";
 }
+
+}  // namespace omp_sums

@@ -7,6 +7,8 @@
 #include "tools/report/console.hpp"
 #include "tools/report/text_formats.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // "0.971x [0.942, 1.047]", or "-" where a median of 0 s left no ratio.
@@ -83,3 +85,5 @@ std::string as_console(const merged_runs& merged, std::size_t width) {
       width, 1);
   return text + "\n" + verdict_text(merged.judged, width);
 }
+
+}  // namespace omp_sums

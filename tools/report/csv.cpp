@@ -5,6 +5,8 @@
 #include "tools/analysis/aggregate.hpp"
 #include "tools/report/text_formats.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // A time of a valid run, or "" where the run failed or printed none.
@@ -37,3 +39,5 @@ std::string csv_rows(const run_plan& plan, const run_record& r) {
   }
   return rows;
 }
+
+}  // namespace omp_sums

@@ -6,5 +6,9 @@
 
 #include "tools/catalog/plan.hpp"
 
+namespace omp_sums {
+
 std::string csv_header();
 std::string csv_rows(const run_plan& plan, const run_record& record);
+
+}  // namespace omp_sums

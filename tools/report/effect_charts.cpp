@@ -15,6 +15,8 @@
 #include "tools/report/chart_script.hpp"
 #include "tools/run/child_process.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 std::string ratio_row(int threads, const std::vector<double>& numerator, const std::vector<double>& denominator) {
@@ -183,3 +185,5 @@ std::string draw_effect_charts(std::vector<effect_chart>& charts, const volatile
   }
   return {};
 }
+
+}  // namespace omp_sums

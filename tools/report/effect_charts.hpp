@@ -16,6 +16,8 @@
 #include "tools/catalog/machine.hpp"
 #include "tools/catalog/plan.hpp"
 
+namespace omp_sums {
+
 struct effect_chart {
   std::string effect;  // "scaling", "time_per_element", "false_sharing", "first_touch", "bandwidth_by_size",
                        // "time_by_size"
@@ -41,3 +43,5 @@ std::optional<effect_chart> sweep_chart(const read_sweep& sweep, const measured_
 // Draws every chart with gnuplot (stopped when *interrupted is set). Returns an empty string, or
 // why the charts could not be drawn, as a sentence that says how to get them.
 std::string draw_effect_charts(std::vector<effect_chart>& charts, const volatile std::sig_atomic_t* interrupted);
+
+}  // namespace omp_sums

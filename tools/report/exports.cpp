@@ -1,5 +1,7 @@
 #include "tools/report/exports.hpp"
 
+namespace omp_sums {
+
 exports::~exports() { discard_exports(*this); }
 
 std::string open_exports(const output_paths& paths, const std::vector<input_file>& inputs, exports& out) {
@@ -78,3 +80,5 @@ std::vector<std::string> finish_exports(exports& out, const merged_runs& merged)
 void discard_exports(exports& out) {
   for (staged_file& file : out.file) discard_staged(file);
 }
+
+}  // namespace omp_sums

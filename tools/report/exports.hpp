@@ -10,6 +10,8 @@
 #include "tools/report/formats.hpp"
 #include "tools/report/output_files.hpp"
 
+namespace omp_sums {
+
 // One file per format asked for. Whatever is left open when they go (an early return, an
 // exception) is discarded: no temporary outlives sum_compare.
 struct exports {
@@ -43,3 +45,5 @@ std::vector<std::string> finish_exports(exports& out, const merged_runs& merged)
 
 // Closes every file and removes its temporary.
 void discard_exports(exports& out);
+
+}  // namespace omp_sums

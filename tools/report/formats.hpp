@@ -17,6 +17,8 @@
 #include "tools/report/markdown.hpp"
 #include "tools/report/writing.hpp"
 
+namespace omp_sums {
+
 enum class output_format { csv, json, chart, markdown, html };
 
 struct format_description {
@@ -106,3 +108,5 @@ std::string written(output_format format, const Document& document, writing& how
   if constexpr (std::is_same_v<Document, merged_runs>) writer = writers.of_merge;
   return writer != nullptr ? writer(document, how) : std::string();
 }
+
+}  // namespace omp_sums

@@ -11,6 +11,8 @@
 #include "tools/report/effect_charts.hpp"
 #include "tools/report/html_pieces.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 std::string cell(const std::string& text, const char* css = nullptr) { return table_cell(text, css); }
@@ -212,3 +214,5 @@ std::string as_html(const report& r, writing& how) {
                               verdict_html(r.judged) + headlines_section(r.said) + warnings_section(r.warnings) +
                               charts_section(charts, charts_problem) + tables_section(r) + machine_section(r));
 }
+
+}  // namespace omp_sums

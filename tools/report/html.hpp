@@ -12,6 +12,10 @@
 #include "tools/analysis/report.hpp"
 #include "tools/report/writing.hpp"
 
+namespace omp_sums {
+
 std::string as_html(const report& r, writing& how);
 std::string as_html(const comparison& compared, writing& how);
 std::string as_html(const merged_runs& merged, writing& how);
+
+}  // namespace omp_sums

@@ -7,6 +7,8 @@
 
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 constexpr int kProcessorWidth = 46;
@@ -312,3 +314,5 @@ std::string shortened_html(std::string_view text, std::size_t most) {
   if (shown.size() == text.size()) return html_escaped(text);
   return "<span title=\"" + html_escaped(text) + "\">" + html_escaped(shown) + "</span>";
 }
+
+}  // namespace omp_sums

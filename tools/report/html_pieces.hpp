@@ -13,6 +13,8 @@
 #include "tools/catalog/machine.hpp"
 #include "tools/report/text_formats.hpp"
 
+namespace omp_sums {
+
 // The machine as nested boxes, NUMA nodes holding cores holding processors; `marks` maps a
 // processor to how many threads' placement lines named it (marked, with the count, where > 0).
 // Processors this process may not use are drawn grey.
@@ -57,3 +59,5 @@ std::string scrolling(const std::string& html);
 
 // A whole page: the title, the style, and the body given.
 std::string html_page(const std::string& title, const std::string& body);
+
+}  // namespace omp_sums

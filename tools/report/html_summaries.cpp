@@ -8,6 +8,8 @@
 #include "tools/report/html.hpp"
 #include "tools/report/html_pieces.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 std::string cell(const std::string& text, const char* css = nullptr) { return table_cell(text, css); }
@@ -107,3 +109,5 @@ std::string as_html(const merged_runs& merged, writing&) {
           "</div>\n</details>\n";
   return html_page("sum_compare: machines side by side", body);
 }
+
+}  // namespace omp_sums

@@ -7,6 +7,8 @@
 #include "tools/report/json_facts.hpp"
 #include "tools/report/json_schema.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 using json = nlohmann::ordered_json;
@@ -354,3 +356,5 @@ std::string unsaveable(const report& r) {
   writing how;
   return schema_violation(json::parse(as_json(r, how)), "run");
 }
+
+}  // namespace omp_sums

@@ -10,6 +10,8 @@
 #include "tools/analysis/report.hpp"
 #include "tools/report/writing.hpp"
 
+namespace omp_sums {
+
 inline constexpr int kJsonSchemaVersion = 10;
 
 // The JSON of a run, of a comparison and of a merge, each as tools/report/sum_compare.schema.json
@@ -29,3 +31,5 @@ std::string report_from_json(const std::string& text, report& r);
 
 // The same from a file. Returns an empty string, or a sentence that names the file.
 std::string read_saved_report(const std::string& path, report& r);
+
+}  // namespace omp_sums

@@ -5,6 +5,8 @@
 
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 using json = nlohmann::ordered_json;
 
 namespace {
@@ -188,3 +190,5 @@ budget_cut budget_of(const json& budget) {
   return {budget.at("seconds"), number_or(budget.at("full_seconds"), -1),
           budget.at("cuts").get<std::vector<std::string>>(), budget.at("full_plan")};
 }
+
+}  // namespace omp_sums

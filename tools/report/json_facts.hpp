@@ -11,6 +11,8 @@
 #include "tools/catalog/machine.hpp"
 #include "tools/catalog/plan.hpp"
 
+namespace omp_sums {
+
 // What the schema does not say of a saved run: a fault at a JSON pointer.
 struct saved_fault {
   std::string where;
@@ -37,3 +39,5 @@ budget_cut budget_of(const nlohmann::ordered_json& budget);
 // A JSON number, or null where there is none (below 0, or not finite); and back, NONE for null.
 nlohmann::ordered_json json_number(double value);
 double number_or(const nlohmann::ordered_json& value, double none);
+
+}  // namespace omp_sums

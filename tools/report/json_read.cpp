@@ -12,6 +12,8 @@
 #include "tools/report/output_files.hpp"
 #include "tools/run/planning.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 using json = nlohmann::ordered_json;
@@ -232,3 +234,5 @@ std::string read_saved_report(const std::string& path, report& r) {
   const std::string problem = report_from_json(text, r);
   return problem.empty() ? problem : path + " " + problem;
 }
+
+}  // namespace omp_sums

@@ -9,6 +9,8 @@
 
 #include "tools/report/json_schema_text.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // The schema of one definition (or of the whole document), parsed once.
@@ -78,3 +80,5 @@ nlohmann::json parsed_json(const std::string& text, std::string& problem) {
     return nullptr;
   }
 }
+
+}  // namespace omp_sums

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace omp_sums {
+
 // The schema's text, as the repository and the installation have it.
 std::string_view json_schema_text();
 
@@ -17,3 +19,5 @@ std::string schema_violation(const nlohmann::json& document, std::string_view de
 
 // `text` parsed as JSON; where it is not JSON, `problem` says at which byte and why.
 nlohmann::json parsed_json(const std::string& text, std::string& problem);
+
+}  // namespace omp_sums

@@ -8,6 +8,8 @@
 #include "tools/report/json.hpp"
 #include "tools/run/runner.hpp"
 
+namespace omp_sums {
+
 using json = nlohmann::json;
 
 namespace {
@@ -120,3 +122,5 @@ std::string upgrade_saved_run(json& document) {
   document["schema_version"] = kJsonSchemaVersion;
   return {};
 }
+
+}  // namespace omp_sums

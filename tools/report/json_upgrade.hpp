@@ -6,9 +6,13 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+namespace omp_sums {
+
 // The oldest schema version a saved run can be read from.
 inline constexpr int kOldestReadSchemaVersion = 6;
 
 // DOCUMENT, a run of schema version kOldestReadSchemaVersion or later, as the current version
 // holds it, each run's problem and standard error cut as a run record keeps them; "" , or why it cannot be (a version too old or too new, named beside the one read).
 std::string upgrade_saved_run(nlohmann::json& document);
+
+}  // namespace omp_sums

@@ -7,6 +7,8 @@
 #include "tools/report/case_columns.hpp"
 #include "tools/report/text_formats.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // Text of outside origin in a cell or a list item, on one line and literal.
@@ -122,3 +124,5 @@ std::string as_markdown(const merged_runs& merged, writing&) {
   }
   return text;
 }
+
+}  // namespace omp_sums

@@ -10,6 +10,10 @@
 #include "tools/analysis/report.hpp"
 #include "tools/report/writing.hpp"
 
+namespace omp_sums {
+
 std::string as_markdown(const report& r, writing& how);
 std::string as_markdown(const comparison& compared, writing& how);
 std::string as_markdown(const merged_runs& merged, writing& how);
+
+}  // namespace omp_sums

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <filesystem>
 
+namespace omp_sums {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -186,3 +188,5 @@ std::string read_whole_file(const std::string& path, std::string& text) {
   close(fd);
   return {};
 }
+
+}  // namespace omp_sums

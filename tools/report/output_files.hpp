@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+namespace omp_sums {
+
 struct staged_file {
   std::string path;       // where the file goes; empty: not asked for
   std::string temporary;  // where it is written until then; empty when written in place
@@ -43,3 +45,5 @@ inline constexpr int kInputWaitSeconds = 30;
 // or a directory is refused, and a pipe that gives nothing for kInputWaitSeconds is given up.
 // Returns an empty string, or why not.
 std::string read_whole_file(const std::string& path, std::string& text);
+
+}  // namespace omp_sums

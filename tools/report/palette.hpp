@@ -9,6 +9,8 @@
 
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 inline constexpr const char* kColours[] = {"#4e79a7", "#f28e2b", "#e15759", "#76b7b2", "#59a14f",
                                            "#edc948", "#b07aa1", "#ff9da7", "#9c755f", "#bab0ac"};
 // gnuplot's point types: filled square, circle, triangle up and down, diamond, pentagon; each
@@ -25,3 +27,5 @@ inline std::string gnuplot_linetypes(std::size_t programs) {
     commands += printed("set linetype %zu lc rgb '%s' pt %d; ", k + 1, colour_of(k), marker_of(k));
   return commands;
 }
+
+}  // namespace omp_sums

@@ -11,6 +11,8 @@
 #include "tools/report/effect_charts.hpp"
 #include "tools/report/text_formats.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 double bytes_of(const array_size& size) { return 8.0 * size.elements; }
@@ -149,3 +151,5 @@ std::optional<effect_chart> sweep_chart(const read_sweep& sweep, const measured_
                       "follow the measurement where the reported caches proved false.",
                       script_of(title, "GB/s (log scale)", y_axis::logarithmic, "", NAN, "", {reads}, axis), ""};
 }
+
+}  // namespace omp_sums

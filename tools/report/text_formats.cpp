@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdlib>
 
+namespace omp_sums {
+
 namespace {
 
 bool none(unsigned char) { return false; }
@@ -62,3 +64,5 @@ std::string csv_cell(std::string_view text) {
   for (char c : cell) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
   return quoted + "\"";
 }
+
+}  // namespace omp_sums

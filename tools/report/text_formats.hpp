@@ -8,6 +8,8 @@
 
 #include "tools/catalog/text.hpp"  // the terminal's escapers, on which these build
 
+namespace omp_sums {
+
 // HTML text or attribute value: &, <, >, " and ' as entities, control bytes but the newline and
 // the tab shown as \xHH, valid UTF-8.
 std::string html_escaped(std::string_view text);
@@ -24,3 +26,5 @@ std::string gnuplot_string(std::string_view text);
 // read as a formula (starting with =, +, -, @, a tab or a carriage return) is led by a quote
 // character, but for numbers.
 std::string csv_cell(std::string_view text);
+
+}  // namespace omp_sums

@@ -19,6 +19,8 @@
 
 extern char** environ;
 
+namespace omp_sums {
+
 std::vector<std::string> current_environment() {
   std::vector<std::string> env;
   for (char** entry = environ; *entry != nullptr; ++entry) env.emplace_back(*entry);
@@ -392,3 +394,5 @@ child_result run_child(const std::string& path, const std::vector<std::string>& 
   }
   return result;
 }
+
+}  // namespace omp_sums

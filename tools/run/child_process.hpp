@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace omp_sums {
+
 struct child_result {
   int exit_status = 0;           // the child's exit code, or 128 + signal number when a signal ended it
   std::string out;               // what it wrote to standard output (up to the cap)
@@ -54,3 +56,5 @@ void adopt_orphans();
 // action and none blocked.
 child_result run_child(const std::string& path, const std::vector<std::string>& args,
                        const std::vector<std::string>& env, const run_limits& limits = {});
+
+}  // namespace omp_sums

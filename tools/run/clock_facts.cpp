@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+namespace omp_sums {
+
 namespace {
 
 // The first word of a file, or "".
@@ -95,3 +97,5 @@ clock_facts read_clock_facts(const std::vector<int>& processors, const std::stri
   clock.power = power_of(root);
   return clock;
 }
+
+}  // namespace omp_sums

@@ -10,6 +10,8 @@
 
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // A whole decimal number in TEXT, within [0, most]; -1 where it is none.
@@ -164,3 +166,5 @@ program_run read_command_run(const command_wanted& command, int threads, const c
   if (!one_each && !places.empty()) run.place_size = static_cast<int>(places.begin()->second.size());
   return run;
 }
+
+}  // namespace omp_sums

@@ -10,6 +10,8 @@
 #include "tools/catalog/plan.hpp"
 #include "tools/run/child_process.hpp"
 
+namespace omp_sums {
+
 // The processors of a place as the runtimes print them ("0", "0-3", "0,2,4-7"), ascending; empty
 // where the text is no such list, or names a processor twice or one at or beyond PROCESSORS (the
 // machine's count), so that no line can make the list longer than the machine.
@@ -32,3 +34,5 @@ struct output_bounds {
 };
 program_run read_command_run(const command_wanted& command, int threads, const child_result& run, double wall_seconds,
                              const output_bounds& bounds);
+
+}  // namespace omp_sums

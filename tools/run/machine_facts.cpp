@@ -10,6 +10,8 @@
 
 #include "tools/run/child_process.hpp"
 
+namespace omp_sums {
+
 std::string processor_model() {
   std::ifstream cpuinfo("/proc/cpuinfo");
   std::string line;
@@ -113,3 +115,5 @@ std::size_t terminal_columns(int fd, std::size_t otherwise) {
   return columns != nullptr && *end == '\0' && value >= 40 && value <= 1000 ? static_cast<std::size_t>(value)
                                                                             : otherwise;
 }
+
+}  // namespace omp_sums

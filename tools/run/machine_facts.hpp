@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace omp_sums {
+
 // "model name" of /proc/cpuinfo.
 std::string processor_model();
 
@@ -36,3 +38,5 @@ std::string own_directory();
 
 // The columns of the terminal on `fd`; else COLUMNS; else `otherwise`.
 std::size_t terminal_columns(int fd, std::size_t otherwise);
+
+}  // namespace omp_sums

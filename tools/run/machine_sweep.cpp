@@ -8,6 +8,8 @@
 #include "tools/run/child_process.hpp"
 #include "tools/run/program_output.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // A line of calibrate's that is not what it should be, quoted, its first 200 bytes at most.
@@ -68,3 +70,5 @@ read_sweep run_sweep(const std::string& calibrate, long long most_bytes, int pro
   if (!sweep.problem.empty()) sweep.points.clear();
   return sweep;
 }
+
+}  // namespace omp_sums

@@ -8,6 +8,8 @@
 
 #include "tools/catalog/machine.hpp"
 
+namespace omp_sums {
+
 // The points of calibrate --sweep's output, or why the output is not a sweep's: the team line,
 // then lines of kSweepLine from one thread's and the team's (TEAM threads) sweeps, each by size,
 // from kSweepFirstBytes to MOST_BYTES, at speeds that are positive numbers.
@@ -17,3 +19,5 @@ std::string read_sweep_output(const std::string& out, int team, long long most_b
 // settings: its points, or why there are none.
 read_sweep run_sweep(const std::string& calibrate, long long most_bytes, int processors,
                      const volatile std::sig_atomic_t* interrupted);
+
+}  // namespace omp_sums

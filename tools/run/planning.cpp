@@ -5,6 +5,8 @@
 
 #include "tools/catalog/text.hpp"
 
+namespace omp_sums {
+
 std::vector<int> default_team_sizes(int processors) {
   std::vector<int> sizes;
   for (int t = 1; t <= std::max(processors, 1); t *= 2) sizes.push_back(t);
@@ -184,3 +186,5 @@ budget_cut fit_budget(plan_request& asked, int processors, const run_costs& cost
   }
   return cut;
 }
+
+}  // namespace omp_sums

@@ -7,6 +7,8 @@
 
 #include "tools/catalog/plan.hpp"
 
+namespace omp_sums {
+
 // The default team sizes: 1, 2, 4, ... up to the processors the process may use, and that count.
 std::vector<int> default_team_sizes(int processors);
 
@@ -52,3 +54,5 @@ inline constexpr int kLeastBudgetRepeat = 6;
 // array (ASKED's one size, resolved) down to LEAST_ELEMENTS, what is still beyond the caches;
 // the measured runs down to kLeastBudgetRepeat. What is left may still exceed the budget.
 budget_cut fit_budget(plan_request& asked, int processors, const run_costs& costs, int budget, int least_elements);
+
+}  // namespace omp_sums

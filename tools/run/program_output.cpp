@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace omp_sums {
+
 std::string g_format(double value) { return printed("%g", value); }
 
 std::string memory_message(long long n) { return printed(kMemoryMessage, static_cast<unsigned long>(n * 8)) + "\n"; }
@@ -281,3 +283,5 @@ program_run read_run(const program_description& program, long long n, int thread
   }
   return run;
 }
+
+}  // namespace omp_sums

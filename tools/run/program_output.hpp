@@ -14,6 +14,8 @@
 #include "tools/catalog/text.hpp"
 #include "tools/run/child_process.hpp"
 
+namespace omp_sums {
+
 // A value as "%g" writes it.
 std::string g_format(double value);
 
@@ -29,3 +31,5 @@ std::optional<std::vector<std::string>> match_format(std::string_view text, std:
 // team the runtime formed): exit status 0, every line as the description has it, one block per
 // thread of the team, times that are numbers of seconds, and the sum where it is known.
 program_run read_run(const program_description& program, long long n, int threads, const child_result& run);
+
+}  // namespace omp_sums

@@ -11,6 +11,8 @@
 #include "tools/catalog/suite_build.hpp"
 #include "tools/run/machine_facts.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 using json = nlohmann::ordered_json;
@@ -87,3 +89,5 @@ run_facts facts_of_this_run(const run_plan& plan) {
   facts.numa_balancing = numa_balancing();
   return facts;
 }
+
+}  // namespace omp_sums

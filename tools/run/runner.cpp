@@ -14,6 +14,8 @@
 #include "tools/run/planning.hpp"
 #include "tools/run/program_output.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // Past the planned rounds, --precision wants another while a case's median interval is wider
@@ -148,3 +150,5 @@ std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_setti
   if (progress) std::fputs("\r\x1b[K", stderr);
   return records;
 }
+
+}  // namespace omp_sums

@@ -8,6 +8,8 @@
 
 #include "tools/catalog/plan.hpp"
 
+namespace omp_sums {
+
 struct runner_settings {
   const volatile std::sig_atomic_t* interrupted = nullptr;  // set by a signal: stop at once
   std::function<void(const run_record&)> on_run;            // called with each measured run as it finishes
@@ -40,3 +42,5 @@ std::string progress_line(long long done, long long total, double elapsed, const
 // short is dropped). Failures are told on standard error with an excerpt of the run's output,
 // and counted; so are processes a run left behind outside its group.
 std::vector<run_record> run_plan_rounds(const run_plan& plan, const runner_settings& settings, run_totals& totals);
+
+}  // namespace omp_sums

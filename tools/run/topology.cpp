@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace omp_sums {
+
 namespace {
 
 // The processors of a cpuset, by OS number.
@@ -118,3 +120,5 @@ machine_topology read_topology() {
   hwloc_topology_destroy(topology);
   return machine;
 }
+
+}  // namespace omp_sums

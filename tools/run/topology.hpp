@@ -4,4 +4,8 @@
 
 #include "tools/catalog/machine.hpp"
 
+namespace omp_sums {
+
 machine_topology read_topology();
+
+}  // namespace omp_sums

@@ -6,6 +6,8 @@
 #include "tools/catalog/text.hpp"
 #include "tools/report/console.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // Where the descriptions begin: past the widest option line most options have.
@@ -60,3 +62,5 @@ std::string help_text(const CLI::App& app, std::vector<std::string> groups, std:
   }
   return text + "\n" + paragraphs(app.get_footer(), width);
 }
+
+}  // namespace omp_sums

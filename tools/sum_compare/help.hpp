@@ -5,7 +5,11 @@
 #include <string>
 #include <vector>
 
+namespace omp_sums {
+
 // The help of APP: its description, then its options by group in the order of GROUPS (any other
 // group after them), each option's description wrapped beside it, then the footer; no line past
 // WIDTH columns.
 std::string help_text(const CLI::App& app, std::vector<std::string> groups, std::size_t width);
+
+}  // namespace omp_sums

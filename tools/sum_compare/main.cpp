@@ -38,6 +38,8 @@
 #include "tools/sum_compare/options.hpp"
 #include "tools/sum_compare/shared.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // A closed standard stream would be the next descriptor opened: an output file would take the
@@ -281,6 +283,10 @@ int sum_compare(int argc, char** argv) {
 }
 
 }  // namespace
+
+}  // namespace omp_sums
+
+using namespace omp_sums;
 
 int main(int argc, char** argv) {
   hold_standard_descriptors();

@@ -2,6 +2,8 @@
 
 #include "tools/report/formats.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // Which modes use each option; any other mode refuses it.
@@ -60,3 +62,5 @@ const char* unused_option(const CLI::App& app, compare_mode mode) {
   }
   return nullptr;
 }
+
+}  // namespace omp_sums

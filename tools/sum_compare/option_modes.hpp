@@ -6,6 +6,8 @@
 #include <array>
 #include <utility>
 
+namespace omp_sums {
+
 // What sum_compare is asked to do: run the plan, only print it, or report saved runs.
 enum class compare_mode { run, dry_run, from, compare, merge };
 
@@ -24,3 +26,5 @@ const char* mode_name(compare_mode mode);
 
 // The option given that the mode does not use, or nullptr.
 const char* unused_option(const CLI::App& app, compare_mode mode);
+
+}  // namespace omp_sums

@@ -4,6 +4,8 @@
 #include "tools/report/formats.hpp"
 #include "tools/sum_compare/option_values.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // An option taking a whole decimal number from 1 to `most`, its default shown in the help.
@@ -156,3 +158,5 @@ void add_output_options(CLI::App& app, compare_options& options) {
         ->check(format.format == output_format::chart ? kChartFile : kNonEmpty);
   }
 }
+
+}  // namespace omp_sums

@@ -12,6 +12,8 @@
 #include "tools/report/formats.hpp"
 #include "tools/sum_compare/option_modes.hpp"
 
+namespace omp_sums {
+
 // What a plan left to sum_compare may take, as estimated before it runs.
 inline constexpr int kDefaultBudgetSeconds = 30;
 
@@ -51,3 +53,5 @@ void add_command_options(CLI::App& app, option_texts& texts);
 // Reporting saved runs: --from, --compare, --merge and --dry-run are modes of their own.
 void add_saved_options(CLI::App& app, compare_options& options, option_texts& texts);
 void add_output_options(CLI::App& app, compare_options& options);
+
+}  // namespace omp_sums

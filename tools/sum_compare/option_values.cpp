@@ -9,6 +9,8 @@
 
 #include "tools/report/text_formats.hpp"
 
+namespace omp_sums {
+
 // Whole decimal numbers only: no sign, blank, base prefix or octal reading of a leading zero.
 const CLI::Validator kDecimal(
     [](std::string& text) {
@@ -188,3 +190,5 @@ const CLI::Validator kSize(
       return read_size_name(text, name);
     },
     "", "size");
+
+}  // namespace omp_sums

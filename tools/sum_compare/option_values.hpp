@@ -8,6 +8,8 @@
 
 #include "tools/catalog/plan.hpp"
 
+namespace omp_sums {
+
 // Whole decimal numbers only: no sign, blank, base prefix or octal reading of a leading zero.
 extern const CLI::Validator kDecimal;
 // A path ending in .svg or .png.
@@ -43,3 +45,5 @@ std::string read_command(const std::string& text, bool shell, command_wanted& co
 
 // "NAME=DIR": a build's name (letters, digits, '.', '-', '_') and the directory of its programs.
 std::string read_build(const std::string& text, build_location& build);
+
+}  // namespace omp_sums

@@ -18,6 +18,8 @@
 #include "tools/sum_compare/option_set.hpp"
 #include "tools/sum_compare/option_values.hpp"
 
+namespace omp_sums {
+
 namespace {
 // The catalog's order, each once.
 std::vector<std::string> in_catalog_order(const std::vector<std::string>& chosen) {
@@ -194,3 +196,5 @@ std::optional<int> parse_compare_options(int argc, char** argv, compare_options&
                              options.plan.threads.end());
   return std::nullopt;
 }
+
+}  // namespace omp_sums

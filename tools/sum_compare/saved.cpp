@@ -11,6 +11,8 @@
 #include "tools/report/json.hpp"
 #include "tools/sum_compare/shared.hpp"
 
+namespace omp_sums {
+
 namespace {
 
 // The saved runs that the options name, each as an input no output may replace.
@@ -90,3 +92,5 @@ int merge_saved(const compare_options& options) {
   say(as_console(merged, console_width()));
   return finish_summary(out, merged);
 }
+
+}  // namespace omp_sums

@@ -11,6 +11,8 @@
 #include "tools/report/console.hpp"
 #include "tools/run/machine_facts.hpp"
 
+namespace omp_sums {
+
 volatile std::sig_atomic_t stop_signal = 0;
 
 namespace {
@@ -71,3 +73,5 @@ int refuse(exports& out, const std::string& problem) {
   complain(problem);
   return 2;
 }
+
+}  // namespace omp_sums

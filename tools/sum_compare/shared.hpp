@@ -9,6 +9,8 @@
 #include "tools/report/exports.hpp"
 #include "tools/sum_compare/options.hpp"
 
+namespace omp_sums {
+
 // The signal that asked sum_compare to stop (SIGINT, SIGTERM, SIGHUP, SIGQUIT), or 0.
 extern volatile std::sig_atomic_t stop_signal;
 
@@ -35,3 +37,5 @@ int print_and_export(report& r, exports& out);
 int report_saved(const compare_options& options);
 int compare_saved(const compare_options& options);
 int merge_saved(const compare_options& options);
+
+}  // namespace omp_sums
