@@ -14,10 +14,10 @@ set(SUITE_ARCH_FLAGS "-mavx2 -mfma" CACHE STRING
 separate_arguments(suite_arch_flags UNIX_COMMAND "${SUITE_ARCH_FLAGS}")
 
 set(SUITE_PROFILES optimised unoptimised serial libomp)
-set(SUITE_FLAGS_optimised -O3 ${suite_arch_flags} -ffp-contract=fast -fopenmp)
-set(SUITE_FLAGS_unoptimised -O0 -fno-omit-frame-pointer -ffp-contract=off -fopenmp)
-set(SUITE_FLAGS_serial -O0 -ffp-contract=off)
-set(SUITE_FLAGS_libomp -O0 -fno-omit-frame-pointer -ffp-contract=off -fopenmp)
+set(SUITE_FLAGS_optimised -O3 -g ${suite_arch_flags} -ffp-contract=fast -fopenmp)
+set(SUITE_FLAGS_unoptimised -O0 -g -fno-omit-frame-pointer -ffp-contract=off -fopenmp)
+set(SUITE_FLAGS_serial -O0 -g -ffp-contract=off)
+set(SUITE_FLAGS_libomp -O0 -g -fno-omit-frame-pointer -ffp-contract=off -fopenmp)
 set(SUITE_FLAGS_tool -O2)
 
 # How far apart sum_slots_padded keeps the threads' partial sums: one cache line of x86-64
@@ -32,6 +32,8 @@ set(SUITE_PROBE_SOURCES "${PROJECT_SOURCE_DIR}/common/probes.cpp")
 set(SUITE_PAGE_SOURCES "${PROJECT_SOURCE_DIR}/common/pages.cpp")
 # sum_compare finds its chart script here from its own directory, in the build tree and installed.
 set(SUITE_CHART_SCRIPT_DIR "share/omp_sums")
+# And the region tool (libomp_sums_regions.so), for the OpenMP runtime to load into a program.
+set(SUITE_REGION_TOOL_DIR "lib/omp_sums")
 
 find_package(Threads REQUIRED)
 find_library(SUITE_LIBOMP NAMES omp libomp.so.5
@@ -148,6 +150,14 @@ function(suite_write_build_facts)
     string(APPEND SUITE_BUILD_PROGRAMS "    {\"${program}\", \"${profile}\"},\n")
     list(APPEND json_programs "    \"${program}\": {\"profile\": \"${profile}\", \"openmp_runtime\": \"${runtime}\"}")
   endforeach()
+  set(SUITE_REGION_TOOL_FILE "")
+  if(TARGET omp_sums_regions)
+    set(SUITE_REGION_TOOL_FILE "${SUITE_REGION_TOOL_DIR}/libomp_sums_regions.so")
+  endif()
+  set(SUITE_LIBOMP_RUNTIME "")
+  if(SUITE_LIBOMP)
+    file(REAL_PATH "${SUITE_LIBOMP}" SUITE_LIBOMP_RUNTIME)
+  endif()
   configure_file("${PROJECT_SOURCE_DIR}/tools/catalog/suite_build.hpp.in"
                  "${SUITE_GENERATED_DIR}/tools/catalog/suite_build.hpp" @ONLY)
   list(JOIN json_profiles ",\n" json_profiles)

@@ -5,7 +5,7 @@
 #   layers_test.sh TOOLS_DIR
 set -euo pipefail
 tools=$1
-order=(catalog analysis run report sum_compare)
+order=(region_tool catalog analysis run report sum_compare)
 status=0
 for k in "${!order[@]}"; do
   layer=${order[$k]}

@@ -23,6 +23,9 @@ inline constexpr char kSerialResultLine[] = "Sum is %g, took %g sec";
 inline constexpr char kScanResultLine[] = "process took %g of wall-clock time ";
 inline constexpr char kIterationLine[] = "\tthread %d performed %d iterations";
 inline constexpr char kIterationResultLine[] = "Sum is %u (expected: %lld)";
+inline constexpr char kImbalanceResultLines[] =
+    "static blocks would leave %g%% of the team's time waiting at the region's end\n"
+    "Sum is %llu (expected: %llu)\nseconds=%g";
 inline constexpr char kStackNotice[] =
     "\nmain thread notice:\nbase of stack is: %p\ntop of stack is : %p\n&i is           : %p\n"
     "   &i - rbp     : %td\n   &i - rsp     : %td";
@@ -215,6 +218,19 @@ inline constexpr program_description kPrograms[] = {
         .compared = false,
         .role = program_role::demonstration,
     },
+    {
+        .name = "schedule_imbalance",
+        .fill = array_fill::none,
+        .on_team = true,
+        .first_block = kTeamLine,
+        .thread_block = nullptr,
+        .result_block = kImbalanceResultLines,
+        .fields = {.sum = 1, .seconds = 3, .thread_seconds = -1},
+        .default_count = 20000,
+        .allocates = false,
+        .compared = false,
+        .role = program_role::demonstration,
+    },
 };
 
 // The tooling's own program that sum_compare runs beside them: the machine's limits on the
@@ -283,7 +299,7 @@ struct unread_setting {
 };
 
 inline constexpr unread_setting kUnreadSettings[] = {
-    {"OMP_SCHEDULE", "no program of the suite has a schedule(runtime) loop"},
+    {"OMP_SCHEDULE", "no compared program of the suite has a schedule(runtime) loop"},
     {"OMP_CANCELLATION", "no program of the suite cancels a region"},
     {"OMP_DEFAULT_DEVICE", "no program of the suite offloads to a device"},
     {"OMP_TARGET_OFFLOAD", "no program of the suite offloads to a device"},

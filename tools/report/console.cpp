@@ -1,4 +1,5 @@
 #include "tools/report/console.hpp"
+#include "tools/report/region_views.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -239,10 +240,30 @@ std::string verdict_text(const verdict& said, std::size_t width) {
   return text;
 }
 
+std::string regions_text(const report& r, std::size_t width) {
+  if (r.regions.empty() && r.regions_unavailable.empty()) return {};
+  std::string text = "\n";
+  if (!r.regions_unavailable.empty())
+    return text + wrapped("Regions: none ran: " + r.regions_unavailable + ".", width, 2);
+  text += wrapped(regions_heading(r) + ":", width, 2);
+  for (const case_regions& c : r.regions) {
+    text += wrapped("  " + case_name(r.plan, c.c) + ": timed median " + region_seconds(c.timed_seconds) +
+                        ", under the tool " + region_seconds(c.seconds_under_tool),
+                    width, 4);
+    if (c.recorded > 0) {
+      text += wrapped("    all regions: " + shares_text(c.work, c.barrier, c.lock, c.overhead), width, 6);
+      for (std::size_t k = 0; k < c.regions.size() && k < 3; ++k)
+        text += wrapped("    " + region_line(c.regions[k]), width, 6);
+    }
+    text += wrapped("    " + c.sentence, width, 6);
+  }
+  return text;
+}
+
 std::string as_console(const report& r, std::size_t width) {
   return cases_table(r.plan, r.measured, width) + floors_table(r.plan, r.measured, width) +
          warnings_text(r.warnings, width) + headlines_text(r.said, width) +
-         conditions_text(r.conditions, r.facts.clock, width) + verdict_text(r.judged, width);
+         conditions_text(r.conditions, r.facts.clock, width) + regions_text(r, width) + verdict_text(r.judged, width);
 }
 
 }  // namespace omp_sums

@@ -10,6 +10,7 @@
 #include "tools/report/console.hpp"
 #include "tools/report/effect_charts.hpp"
 #include "tools/report/html_pieces.hpp"
+#include "tools/report/region_views.hpp"
 
 namespace omp_sums {
 
@@ -212,7 +213,8 @@ std::string as_html(const report& r, writing& how) {
       html_escaped(printed("; %d measured runs a case, in %.1f s.", r.plan.rounds - 1, r.conditions.seconds));
   return html_page(title, "<h1>" + html_escaped(title) + "</h1>\n<p class=\"lead\">" + lead + "</p>\n" +
                               verdict_html(r.judged) + headlines_section(r.said) + warnings_section(r.warnings) +
-                              charts_section(charts, charts_problem) + tables_section(r) + machine_section(r));
+                              charts_section(charts, charts_problem) + regions_html(r) + tables_section(r) +
+                              machine_section(r));
 }
 
 }  // namespace omp_sums

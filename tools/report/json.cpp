@@ -98,6 +98,51 @@ json aggregate_json(const run_plan& plan, const case_stats& c) {
                                     : json(nullptr)}};
 }
 
+json region_run_json(const run_plan& plan, const region_run& run) {
+  json regions = json::array();
+  for (const recorded_region& region : run.regions) {
+    json threads = json::array();
+    for (const region_time& thread : region.threads) {
+      threads.push_back(
+          {{"work", thread.work}, {"barrier", thread.barrier}, {"lock", thread.lock}, {"overhead", thread.overhead}});
+    }
+    regions.push_back({{"where", region.where},
+                       {"instances", region.instances},
+                       {"team", region.team},
+                       {"wall_seconds", region.wall},
+                       {"events", region.events},
+                       {"threads", threads}});
+  }
+  return {{"program", run.c.program->name},
+          {"threads", run.c.threads},
+          {"run", run.round},
+          {"problem", run.problem},
+          {"seconds", json_number(run.seconds)},
+          {"ns_per_event", json_number(run.ns_per_event)},
+          {"build", build_name(plan, run.c.setting)},
+          {"size", size_name(plan, run.c.setting)},
+          {"settings", settings_json(plan, run.c.setting)},
+          {"regions", regions}};
+}
+
+// A case's regions across its region runs, as its aggregate holds them.
+json regions_json(const case_regions& figures) {
+  json out = json::array();
+  for (const region_figure& region : figures.regions) {
+    json item = {{"where", region.where}, {"instances", region.instances}, {"team", region.team}};
+    const std::pair<const char*, const share_figure*> parts[] = {
+        {"work", &region.work}, {"barrier", &region.barrier}, {"lock", &region.lock}, {"overhead", &region.overhead}};
+    for (const auto& [part, share] : parts) {
+      item[std::string(part) + "_share"] = share->median;
+      item[std::string(part) + "_share_ci_low"] = share->low;
+      item[std::string(part) + "_share_ci_high"] = share->high;
+    }
+    item["imbalance"] = json_number(region.imbalance);
+    out.push_back(item);
+  }
+  return out;
+}
+
 // What every format says the run shows: its lines with the notes that weaken them.
 json verdict_json(const verdict& said) {
   const auto lines = [](const std::vector<verdict_line>& of) {
@@ -288,10 +333,21 @@ std::string as_json(const report& r, writing&) {
     out[calibration ? "calibration_runs" : "runs"].push_back(calibration ? calibration_run_json(r.plan, record)
                                                                          : run_json(r.plan, record));
   }
+  if (!r.region_runs.empty()) {
+    out["region_runs"] = json::array();
+    for (const region_run& run : r.region_runs) out["region_runs"].push_back(region_run_json(r.plan, run));
+  }
+  if (!r.regions_unavailable.empty()) out["regions_unavailable"] = r.regions_unavailable;
   out["floors"] = json::array();
   for (const floor_stats& f : r.measured.floors) out["floors"].push_back(floor_json(r.plan, f));
   out["aggregates"] = json::array();
-  for (const case_stats& c : r.measured.cases) out["aggregates"].push_back(aggregate_json(r.plan, c));
+  for (const case_stats& c : r.measured.cases) {
+    json aggregate = aggregate_json(r.plan, c);
+    for (const case_regions& figures : r.regions) {
+      if (same_case(figures.c, c.c)) aggregate["regions"] = regions_json(figures);
+    }
+    out["aggregates"].push_back(aggregate);
+  }
   out["headlines"] = json::array();
   for (const headline& h : r.said) out["headlines"].push_back(headline_json(h));
   out["verdict"] = verdict_json(r.judged);

@@ -12,7 +12,7 @@
 
 namespace omp_sums {
 
-inline constexpr int kJsonSchemaVersion = 10;
+inline constexpr int kJsonSchemaVersion = 11;
 
 // The JSON of a run, of a comparison and of a merge, each as tools/report/sum_compare.schema.json
 // describes it.

@@ -134,6 +134,24 @@ run_record calibration_record(const case_index& index, const json& run, const st
   return record;
 }
 
+region_run region_run_of(const run_plan& plan, const case_index& index, const json& run, const std::string& where) {
+  const program_description& program = program_named(plan, run.at("program").get<std::string>(), where);
+  region_run read{case_of(index, program, run, where),
+                  run.at("run"),
+                  run.at("problem"),
+                  number_or(run.at("seconds"), -1),
+                  number_or(run.at("ns_per_event"), -1),
+                  {}};
+  for (const json& region : run.at("regions")) {
+    recorded_region recorded{region.at("where"),        region.at("instances"), region.at("team"),
+                             region.at("wall_seconds"), region.at("events"),    {}};
+    for (const json& thread : region.at("threads"))
+      recorded.threads.push_back({thread.at("work"), thread.at("barrier"), thread.at("lock"), thread.at("overhead")});
+    read.regions.push_back(recorded);
+  }
+  return read;
+}
+
 // Everything but the figures, from a document that holds the schema.
 void read_document(const json& in, report& r) {
   const plan_request options = options_of(in);
@@ -176,6 +194,14 @@ void read_document(const json& in, report& r) {
   for (std::size_t k = 0; k < calibration.size(); ++k) {
     r.records.push_back(calibration_record(index, calibration[k], "/calibration_runs/" + std::to_string(k)));
   }
+
+  r.region_runs.clear();
+  if (in.contains("region_runs")) {
+    const json& region_runs = in.at("region_runs");
+    for (std::size_t k = 0; k < region_runs.size(); ++k)
+      r.region_runs.push_back(region_run_of(r.plan, index, region_runs[k], "/region_runs/" + std::to_string(k)));
+  }
+  r.regions_unavailable = in.contains("regions_unavailable") ? in.at("regions_unavailable").get<std::string>() : "";
 
   // Back into the order they ran: round by round, each in the plan's order of cases.
   std::map<std::tuple<const program_description*, int, int>, std::size_t> position;

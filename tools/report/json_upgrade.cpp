@@ -117,7 +117,8 @@ std::string upgrade_saved_run(json& document) {
   if (read < 8) add_sizes(document);
   if (read < 9) add_shares(document);
   // Version 10 added the verdict and each headline's reading, both derived: read back, they are
-  // derived again, so an older file needs nothing.
+  // derived again, so an older file needs nothing. Version 11 added the region runs, absent
+  // where none were made.
   bound_run_texts(document);
   document["schema_version"] = kJsonSchemaVersion;
   return {};

@@ -5,6 +5,7 @@
 #include "tools/analysis/verdict.hpp"
 #include "tools/catalog/text.hpp"
 #include "tools/report/case_columns.hpp"
+#include "tools/report/region_views.hpp"
 #include "tools/report/text_formats.hpp"
 
 namespace omp_sums {
@@ -71,7 +72,7 @@ std::string as_markdown(const report& r, writing&) {
            (run.load_before >= 0 ? printed("; the load was %.2f before them", run.load_before) : "") +
            (run.steal_percent >= 0 ? printed("; the hypervisor took %.1f%% of the CPU time", run.steal_percent) : "")) +
       ".\n";
-  return text;
+  return text + regions_markdown(r);
 }
 
 std::string as_markdown(const comparison& compared_runs, writing&) {

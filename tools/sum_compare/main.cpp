@@ -32,6 +32,7 @@
 #include "tools/run/machine_facts.hpp"
 #include "tools/run/machine_sweep.hpp"
 #include "tools/run/planning.hpp"
+#include "tools/run/region_runs.hpp"
 #include "tools/run/run_facts.hpp"
 #include "tools/run/runner.hpp"
 #include "tools/run/topology.hpp"
@@ -199,6 +200,16 @@ void run_measurements(report& r, runner_settings& settings, exports& out) {
   r.conditions.failures = totals.failures;
 }
 
+// The runs under the region tool, after the timed ones: what the tool perturbs is never timed.
+void run_regions(report& r, const runner_settings& settings) {
+  const region_setup setup = find_region_setup(own_directory());
+  if (!setup.problem.empty()) {
+    r.regions_unavailable = setup.problem;
+    return;
+  }
+  r.region_runs = run_region_rounds(r.plan, setup, r.plan.rounds - 1, settings);
+}
+
 // A run of the plan, or with --dry-run its header alone.
 int run_and_report(compare_options& options) {
   exports out;
@@ -266,6 +277,7 @@ int run_and_report(compare_options& options) {
   }
   std::fflush(stdout);
   run_measurements(r, settings, out);
+  if (options.regions && stop_signal == 0) run_regions(r, settings);
   return print_and_export(r, out);
 }
 

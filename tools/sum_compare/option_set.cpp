@@ -72,8 +72,14 @@ void add_plan_options(CLI::App& app, compare_options& options, option_texts& tex
   add_whole_number(app, "--max-time", options.plan.max_seconds, "SECONDS",
                    "how long the runs may take in all while --precision adds rounds", 86400)
       ->needs(precision);
-  app.add_flag("--dry-run", texts.dry_run,
-               "print the header and the plan with an estimate of its time from a probe run of each program, and stop");
+  CLI::Option* dry_run = app.add_flag(
+      "--dry-run", texts.dry_run,
+      "print the header and the plan with an estimate of its time from a probe run of each program, and stop");
+  app.add_flag("--regions", options.regions,
+               "after the timed runs, run each case --repeat times more on LLVM's OpenMP runtime with the suite's "
+               "region tool loaded: where each parallel region's time goes (work, barrier and lock waiting, "
+               "overhead), per thread, with intervals")
+      ->excludes(dry_run);
 }
 
 void add_setting_options(CLI::App& app, compare_options& options, option_texts& texts) {
@@ -147,8 +153,10 @@ void add_saved_options(CLI::App& app, compare_options& options, option_texts& te
       ->check(kNonEmpty)
       ->excludes(compare)
       ->excludes(merge)
-      ->excludes(dry_run);
+      ->excludes(dry_run)
+      ->excludes(app.get_option("--regions"));
   dry_run->excludes(compare)->excludes(merge);
+  app.get_option("--regions")->excludes(compare)->excludes(merge);
 }
 
 void add_output_options(CLI::App& app, compare_options& options) {

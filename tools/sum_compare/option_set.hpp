@@ -25,6 +25,7 @@ struct compare_options {
   std::vector<std::string> compare_paths;  // BASE.json NEW.json: compare two saved runs, run nothing
   std::vector<std::string> merge_paths;    // A.json B.json ...: saved runs of several machines side by side
   double fail_if_slower = -1;              // with --compare: exit 1 past this fraction slower; -1: never
+  bool regions = false;                    // after the timed runs, each case again under the region tool
 };
 
 // The options' texts before they are read into a plan.

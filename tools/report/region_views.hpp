@@ -1,0 +1,29 @@
+// Where the cases' parallel regions spend the team's time (--regions), as the console, the
+// markdown and the page show it: the same figures and sentences in each.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "tools/analysis/report.hpp"
+
+namespace omp_sums {
+
+// Empty where the run made no region runs and asked for none.
+std::string regions_markdown(const report& r);
+std::string regions_html(const report& r);
+
+// What heads the figures, in every format.
+std::string regions_heading(const report& r);
+
+// "sum_walltime.cpp:31 (main), 100 instances on 2 threads: work 66% [64, 68], ..."
+std::string region_line(const region_figure& region);
+
+// "0.2119 s", or "-" for none.
+std::string region_seconds(double seconds);
+
+// "work 66% [64, 68], barrier 33% [31, 35], lock 0% [0, 0], overhead 1% [1, 1]"
+std::string shares_text(const share_figure& work, const share_figure& barrier, const share_figure& lock,
+                        const share_figure& overhead);
+
+}  // namespace omp_sums
