@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/unit/fixed_report.hpp"
+#include "tools/analysis/judged.hpp"
 #include "tools/analysis/regions.hpp"
 #include "tools/region_tool/region_accounting.hpp"
 #include "tools/report/json.hpp"
@@ -206,6 +207,41 @@ TEST(RegionFigures, ComeBackFromASavedRun) {
   for (std::size_t k = 0; k < r.regions.size(); ++k) EXPECT_EQ(back.regions[k].sentence, r.regions[k].sentence);
   EXPECT_EQ(as_json(back, how), saved);
   EXPECT_NE(saved.find("\"barrier_share_ci_high\""), std::string::npos);
+}
+
+TEST(RegionComparison, CallsLessWaitingOnlyWithTheIntervalsApartAndEnoughRuns) {
+  const std::vector<double> before{0.30, 0.31, 0.32, 0.33, 0.34, 0.35, 0.36};
+  const std::vector<double> after{0.00, 0.01, 0.01, 0.02, 0.02, 0.03, 0.03};
+  EXPECT_EQ(compared_region_of("r", before, after).verdict, "less waiting");
+  EXPECT_EQ(compared_region_of("r", after, before).verdict, "more waiting");
+  EXPECT_EQ(compared_region_of("r", before, before).verdict, "no measurable difference");
+  // Shifted by a little: the U test sees it, but the intervals overlap, so no verdict is called.
+  const std::vector<double> shifted{0.34, 0.35, 0.36, 0.37, 0.38, 0.39, 0.40};
+  const compared_region overlapping = compared_region_of("r", before, shifted);
+  EXPECT_LT(overlapping.p_value, kAlpha);
+  EXPECT_EQ(overlapping.verdict, "cannot tell");
+  const compared_region few = compared_region_of("r", {0.3, 0.31, 0.32}, {0.0, 0.01, 0.02});
+  EXPECT_EQ(few.verdict, "cannot tell");
+  EXPECT_EQ(few.sentence,
+            "r: waiting 31% [30, 32] in the base, 1% [0, 2] in the new run: cannot tell (too few runs for 95% "
+            "intervals (3 and 3)).");
+
+  // Two saved runs of the same case pair their regions by where they lie.
+  report base = fixed_report(7, 1.0, {"sum_walltime"});
+  report now = fixed_report(7, 1.0, {"sum_walltime"});
+  const run_case two = *std::find_if(base.plan.cases.begin(), base.plan.cases.end(), [](const run_case& each) {
+    return each.threads == 2 && each.program->role != program_role::calibration;
+  });
+  for (int round = 1; round <= 7; ++round) {
+    base.region_runs.push_back(two_thread_run(two, round, 0.6 + 0.01 * round));
+    now.region_runs.push_back(two_thread_run(two, round, 0.01 * round));
+  }
+  analyse(base);
+  analyse(now);
+  const comparison compared = compare_reports("base.json", "new.json", base, now);
+  ASSERT_EQ(compared.regions.size(), 1u);
+  EXPECT_EQ(compared.regions[0].name, case_name(base.plan, two) + " at imb.cpp:12 (main)");
+  EXPECT_EQ(compared.regions[0].verdict, "less waiting");
 }
 
 }  // namespace

@@ -168,6 +168,28 @@ std::vector<compared_figure> compare_figures(const report& base, const report& n
   return compared;
 }
 
+// The regions that the same case recorded on both sides, by where they lie.
+std::vector<compared_region> compare_region_figures(const report& base, const report& now) {
+  std::vector<compared_region> compared;
+  for (const case_regions& b : base.regions) {
+    for (const case_regions& n : now.regions) {
+      if (b.c.program->name != n.c.program->name || b.c.threads != n.c.threads ||
+          !same_conditions(base.plan, b.c.setting, now.plan, n.c.setting)) {
+        continue;
+      }
+      for (const region_figure& region : b.regions) {
+        const bool in_both = std::any_of(n.regions.begin(), n.regions.end(),
+                                         [&](const region_figure& other) { return other.where == region.where; });
+        if (!in_both) continue;
+        compared.push_back(compared_region_of(case_name(base.plan, b.c) + " at " + region.where,
+                                              waiting_shares(base.region_runs, b.c, region.where),
+                                              waiting_shares(now.region_runs, n.c, region.where)));
+      }
+    }
+  }
+  return compared;
+}
+
 bool called(const compared_figure& figure) {
   return figure.verdict == "faster" || figure.verdict == "slower" || figure.verdict == "higher" ||
          figure.verdict == "lower";
@@ -235,6 +257,7 @@ comparison comparison_of(const std::string& base_path, const std::string& new_pa
     }
     result.note += " " + how_to_pair(base, now);
   }
+  result.regions = compare_region_figures(base, now);
   // Each side's notes against all it measured travel with it: load, an emulator, failed runs.
   for (const auto& [side, r] : {std::pair{"The base run: ", &base}, {"The new run: ", &now}}) {
     for (const trust_note& note : r->judged.notes) {

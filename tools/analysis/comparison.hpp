@@ -51,8 +51,9 @@ struct comparison {
   machine_topology new_machine;
   int base_runs = 0;  // measured runs a case, on each side
   int new_runs = 0;
-  std::vector<trust_note> carried{};  // each side's notes against all its figures, led by the side
-  verdict judged{};                   // what every format says the comparison shows
+  std::vector<compared_region> regions{};  // --regions on both sides: each region's waiting before and after
+  std::vector<trust_note> carried{};       // each side's notes against all its figures, led by the side
+  verdict judged{};                        // what every format says the comparison shows
 };
 
 // The comparison of NOW against BASE, not yet judged: compare_reports() is the judged one.

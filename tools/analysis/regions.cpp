@@ -183,6 +183,39 @@ std::string region_sentence(const run_plan& plan, const case_regions& figures) {
   return text + ".";
 }
 
+std::vector<double> waiting_shares(const std::vector<region_run>& runs, const run_case& c, const std::string& where) {
+  std::vector<double> values;
+  for (const region_run& run : runs) {
+    if (!same_case(run.c, c) || !run.problem.empty()) continue;
+    region_time sum;
+    for (const recorded_region& region : run.regions) {
+      if (region.where == where) sum = plus(sum, team_time(region));
+    }
+    if (total(sum) > 0) values.push_back((sum.barrier + sum.lock) / total(sum));
+  }
+  return values;
+}
+
+compared_region compared_region_of(const std::string& name, const std::vector<double>& base,
+                                   const std::vector<double>& now) {
+  compared_region out{name, share_of(base), share_of(now), mann_whitney_p(now, base), "cannot tell", "", ""};
+  const double coverage = std::min(median_interval(base).coverage, median_interval(now).coverage);
+  if (base.empty() || now.empty()) {
+    out.why = "a side has no recorded run";
+  } else if (coverage < kConfidence) {
+    out.why = printed("too few runs for 95%% intervals (%zu and %zu)", base.size(), now.size());
+  } else if (out.p_value < kAlpha && (out.now.low > out.base.high || out.now.high < out.base.low)) {
+    out.verdict = out.now.median > out.base.median ? "more waiting" : "less waiting";
+  } else if (out.p_value < kAlpha) {
+    out.why = printed("the intervals overlap though the U test (p = %.2g) sees a difference", out.p_value);
+  } else {
+    out.verdict = "no measurable difference";
+  }
+  out.sentence = name + ": waiting " + bracketed(out.base) + " in the base, " + bracketed(out.now) +
+                 " in the new run: " + out.verdict + (out.why.empty() ? "" : " (" + out.why + ")") + ".";
+  return out;
+}
+
 std::vector<case_regions> region_figures(const run_plan& plan, const std::vector<region_run>& runs,
                                          const std::vector<case_stats>& timed) {
   std::vector<case_regions> out;

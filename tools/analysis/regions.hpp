@@ -64,6 +64,25 @@ inline constexpr double kNotableShare = 0.05;
 std::vector<case_regions> region_figures(const run_plan& plan, const std::vector<region_run>& runs,
                                          const std::vector<case_stats>& timed);
 
+// Each recorded run's share of the region at WHERE's team time spent waiting (barrier and lock)
+// in the runs of case C.
+std::vector<double> waiting_shares(const std::vector<region_run>& runs, const run_case& c, const std::string& where);
+
+// A region's waiting share in two saved runs (--compare).
+struct compared_region {
+  std::string name;  // "imb on 2 threads under OMP_SCHEDULE=static at imb.cpp:12 (main)"
+  share_figure base;
+  share_figure now;
+  double p_value = 1;
+  std::string verdict;   // "more waiting", "less waiting", "no measurable difference", "cannot tell"
+  std::string why;       // why it cannot tell, or ""
+  std::string sentence;  // what every format says of it
+};
+
+// One compared region from its runs' waiting shares on each side.
+compared_region compared_region_of(const std::string& name, const std::vector<double>& base,
+                                   const std::vector<double>& now);
+
 // What one case's figures say, as a sentence: its largest loss where it is one, or its work.
 std::string region_sentence(const run_plan& plan, const case_regions& figures);
 

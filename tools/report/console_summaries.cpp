@@ -53,6 +53,12 @@ std::string as_console(const comparison& compared, std::size_t width) {
                         kAlpha, 100 * kSmallestDifference),
                 width, 1);
   }
+  if (!compared.regions.empty()) {
+    text +=
+        "\nEach region's share of its team's time waiting at barriers and for locks (--regions on both sides,\n"
+        "with 95% intervals; a verdict needs the intervals apart and the U test):\n";
+    for (const compared_region& region : compared.regions) text += wrapped("  " + region.sentence, width, 4);
+  }
   return text + "\n" + verdict_text(compared.judged, width);
 }
 

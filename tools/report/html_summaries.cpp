@@ -66,6 +66,15 @@ std::string as_html(const comparison& compared_runs, writing&) {
                                "p (U test)", "verdict"}) +
                   "<tbody>\n" + rows + "</tbody></table>");
   }
+  if (!compared_runs.regions.empty()) {
+    body +=
+        "<h2>Each region's waiting, before and after</h2>\n<p class=\"reading\">Its share of the region's team "
+        "time waiting at barriers and for locks, with 95% intervals, where both runs ran under the region tool "
+        "(--regions).</p>\n<ul>\n";
+    for (const compared_region& region : compared_runs.regions)
+      body += "<li>" + html_escaped(region.sentence) + "</li>\n";
+    body += "</ul>\n";
+  }
   return html_page("sum_compare: comparison", body);
 }
 

@@ -377,6 +377,21 @@ std::string as_json(const comparison& compared_runs, writing&) {
                                {"verdict", figure.verdict}});
     if (!figure.why.empty()) out["compared"].back()["why"] = figure.why;
   }
+  if (!compared_runs.regions.empty()) {
+    out["regions"] = json::array();
+    for (const compared_region& region : compared_runs.regions) {
+      out["regions"].push_back({{"name", region.name},
+                                {"base_share", region.base.median},
+                                {"base_ci_low", region.base.low},
+                                {"base_ci_high", region.base.high},
+                                {"new_share", region.now.median},
+                                {"new_ci_low", region.now.low},
+                                {"new_ci_high", region.now.high},
+                                {"p_value", region.p_value},
+                                {"verdict", region.verdict},
+                                {"why", region.why}});
+    }
+  }
   return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 

@@ -94,6 +94,9 @@ std::string as_markdown(const comparison& compared_runs, writing&) {
                     has ? printed("[%.3f, %.3f]", figure.ci.low, figure.ci.high).c_str() : "-", figure.p_value,
                     cell(figure.verdict + (figure.why.empty() ? "" : " (" + figure.why + ")")).c_str());
   }
+  if (!compared_runs.regions.empty())
+    text += "\n**Each region's waiting, before and after** (`--regions` on both sides)\n\n";
+  for (const compared_region& region : compared_runs.regions) text += "- " + cell(region.sentence) + "\n";
   return text;
 }
 
