@@ -242,6 +242,13 @@ TEST(RegionComparison, CallsLessWaitingOnlyWithTheIntervalsApartAndEnoughRuns) {
   ASSERT_EQ(compared.regions.size(), 1u);
   EXPECT_EQ(compared.regions[0].name, case_name(base.plan, two) + " at imb.cpp:12 (main)");
   EXPECT_EQ(compared.regions[0].verdict, "less waiting");
+
+  // Merged, each machine's waiting stands in its own cell.
+  const merged_runs merged = merge_runs({"a/node.json", "b/node.json"}, {base, now});
+  ASSERT_EQ(merged.regions.size(), 1u);
+  EXPECT_EQ(merged.regions[0].measured, (std::vector<bool>{true, true}));
+  EXPECT_NEAR(merged.regions[0].waiting[0].median, 0.32, 1e-9);
+  EXPECT_NEAR(merged.regions[0].waiting[1].median, 0.02, 1e-9);
 }
 
 }  // namespace

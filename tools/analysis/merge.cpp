@@ -199,6 +199,22 @@ merged_runs merge_of(const std::vector<std::string>& paths, const std::vector<re
         "the machines apart (run each machine with --repeat %zu or more).",
         kFewestRunsToFlag, kFewestRunsToFlag);
   }
+  std::map<std::string, std::size_t> region_row;
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    for (const case_regions& c : runs[k].regions) {
+      for (const region_figure& region : c.regions) {
+        const std::string name =
+            on_team(std::string(c.c.program->name), c.c.threads, runs[k].plan, c.c.setting) + " at " + region.where;
+        auto [at, added] = region_row.try_emplace(name, merged.regions.size());
+        if (added) {
+          merged.regions.push_back({name, std::vector<bool>(runs.size()), std::vector<share_figure>(runs.size())});
+        }
+        const std::vector<double> shares = waiting_shares(runs[k].region_runs, c.c, region.where);
+        merged.regions[at->second].measured[k] = !shares.empty();
+        merged.regions[at->second].waiting[k] = share_of(shares);
+      }
+    }
+  }
   carry_notes(merged, runs);
   return merged;
 }

@@ -38,9 +38,18 @@ struct merged_machine {
   std::string caches;        // what its read sweep measured of the caches, where it ran one
 };
 
+// A region of a case (--regions) on each machine that recorded it: its share of the region's
+// team time waiting at barriers and for locks, with its interval. Set side by side, never judged.
+struct merged_region {
+  std::string name;                   // "imb on 2 threads at imb.cpp:12 (main)", with the setting
+  std::vector<bool> measured;         // one per machine
+  std::vector<share_figure> waiting;  // one per machine
+};
+
 struct merged_runs {
   std::vector<merged_machine> machines;
   std::vector<merged_figure> figures;
+  std::vector<merged_region> regions;
   std::string note;                   // why no machine can be flagged from these runs, or ""
   std::vector<trust_note> carried{};  // each run's notes against all its figures, and what the runs differ in
   verdict judged{};                   // what every format says the merge shows

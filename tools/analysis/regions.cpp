@@ -10,12 +10,6 @@ namespace omp_sums {
 
 namespace {
 
-share_figure share_of(const std::vector<double>& values) {
-  if (values.empty()) return {};
-  const interval ci = median_interval(values);
-  return {summarise(values).median, ci.low, ci.high};
-}
-
 double median_of(const std::vector<double>& values) { return values.empty() ? -1 : summarise(values).median; }
 
 // The runs' shares of one part: PART of each run's time over that run's whole.
@@ -181,6 +175,12 @@ std::string region_sentence(const run_plan& plan, const case_regions& figures) {
   if (figures.coverage < kConfidence)
     text += printed(" (%d runs: the intervals cover %.0f%%, not 95%%)", figures.recorded, 100 * figures.coverage);
   return text + ".";
+}
+
+share_figure share_of(const std::vector<double>& values) {
+  if (values.empty()) return {};
+  const interval ci = median_interval(values);
+  return {summarise(values).median, ci.low, ci.high};
 }
 
 std::vector<double> waiting_shares(const std::vector<region_run>& runs, const run_case& c, const std::string& where) {

@@ -55,6 +55,9 @@ struct case_regions {
   std::string sentence;            // what every format says of the case
 };
 
+// The median of shares and its interval; zeros for none.
+share_figure share_of(const std::vector<double>& values);
+
 // Regions shown per case; the rest are in the case's shares.
 inline constexpr std::size_t kShownRegions = 5;
 

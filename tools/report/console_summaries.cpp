@@ -5,6 +5,7 @@
 #include "tools/catalog/text.hpp"
 #include "tools/report/case_columns.hpp"
 #include "tools/report/console.hpp"
+#include "tools/report/region_views.hpp"
 #include "tools/report/text_formats.hpp"
 
 namespace omp_sums {
@@ -89,6 +90,9 @@ std::string as_console(const merged_runs& merged, std::size_t width) {
       "(! marks a machine slower than every other one: the ratio of medians has its 95% bootstrap interval "
       "past 1, more time or less bandwidth, and the U test p < 0.05; cases in seconds, floors in their units)",
       width, 1);
+  if (!merged.regions.empty()) text += "\n" + wrapped(std::string(kMergedRegionsHeading) + ":", width, 2);
+  for (const merged_region& region : merged.regions)
+    text += wrapped("  " + merged_region_line(merged, region), width, 4);
   return text + "\n" + verdict_text(merged.judged, width);
 }
 

@@ -7,6 +7,7 @@
 #include "tools/catalog/text.hpp"
 #include "tools/report/html.hpp"
 #include "tools/report/html_pieces.hpp"
+#include "tools/report/region_views.hpp"
 
 namespace omp_sums {
 
@@ -108,6 +109,12 @@ std::string as_html(const merged_runs& merged, writing&) {
   body += "<h2>Every floor and case</h2>\n" +
           scrolling("<table id=\"merged\">" + heading_row(names) + "<tbody>\n" + rows + "</tbody></table>") +
           "<p class=\"note\">Marked cells: slower than every other machine.</p>\n";
+  if (!merged.regions.empty()) {
+    body += "<h2>Regions</h2>\n<p class=\"reading\">" + html_escaped(kMergedRegionsHeading) + ".</p>\n<ul>\n";
+    for (const merged_region& region : merged.regions)
+      body += "<li>" + html_escaped(merged_region_line(merged, region)) + "</li>\n";
+    body += "</ul>\n";
+  }
   std::string drawings;
   for (const merged_machine& machine : merged.machines) {
     drawings += "<figure>" + topology_svg(machine.machine, {}) + "<figcaption>" + html_escaped(machine.name) +

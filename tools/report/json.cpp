@@ -419,6 +419,17 @@ std::string as_json(const merged_runs& merged, writing&) {
     }
     out["figures"].push_back({{"name", figure.name}, {"floor", figure.floor}, {"machines", cells}});
   }
+  if (!merged.regions.empty()) out["regions"] = json::array();
+  for (const merged_region& region : merged.regions) {
+    json cells = json::object();
+    for (std::size_t k = 0; k < region.waiting.size(); ++k) {
+      const share_figure& share = region.waiting[k];
+      cells[merged.machines[k].name] =
+          region.measured[k] ? json{{"waiting_share", share.median}, {"ci_low", share.low}, {"ci_high", share.high}}
+                             : json(nullptr);
+    }
+    out["regions"].push_back({{"name", region.name}, {"machines", cells}});
+  }
   out["verdict"] = verdict_json(merged.judged);
   return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }

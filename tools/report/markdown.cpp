@@ -126,6 +126,8 @@ std::string as_markdown(const merged_runs& merged, writing&) {
                       cell(machine.name).c_str(), machine.slow_figures, machine.compared_figures);
     }
   }
+  if (!merged.regions.empty()) text += "\n**" + cell(kMergedRegionsHeading) + "**\n\n";
+  for (const merged_region& region : merged.regions) text += "- " + cell(merged_region_line(merged, region)) + "\n";
   return text;
 }
 

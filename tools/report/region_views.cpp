@@ -87,6 +87,18 @@ std::string shares_text(const share_figure& work, const share_figure& barrier, c
          share_text("overhead", overhead);
 }
 
+std::string merged_region_line(const merged_runs& merged, const merged_region& region) {
+  std::vector<std::string> cells;
+  for (std::size_t k = 0; k < merged.machines.size(); ++k) {
+    const share_figure& share = region.waiting[k];
+    cells.push_back(merged.machines[k].name + " " +
+                    (region.measured[k]
+                         ? printed("%.0f%% [%.0f, %.0f]", 100 * share.median, 100 * share.low, 100 * share.high)
+                         : std::string("-")));
+  }
+  return region.name + ": waiting " + joined(cells, ", ");
+}
+
 std::string regions_markdown(const report& r) {
   if (r.regions.empty() && r.regions_unavailable.empty()) return {};
   if (!r.regions_unavailable.empty()) return "\n**Regions**: none ran: " + markdown_text(r.regions_unavailable) + ".\n";

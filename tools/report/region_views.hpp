@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 
+#include "tools/analysis/merge.hpp"
 #include "tools/analysis/report.hpp"
 
 namespace omp_sums {
@@ -21,6 +22,14 @@ std::string region_line(const region_figure& region);
 
 // "0.2119 s", or "-" for none.
 std::string region_seconds(double seconds);
+
+// "imb on 2 threads at imb.cpp:12 (main): waiting node-a 33% [30, 36], node-b -"
+std::string merged_region_line(const merged_runs& merged, const merged_region& region);
+
+// What heads the merged regions' lines.
+inline constexpr char kMergedRegionsHeading[] =
+    "Each region's share of its team time waiting at barriers and for locks, per machine (--regions; medians with "
+    "95% intervals, set side by side, not judged)";
 
 // "work 66% [64, 68], barrier 33% [31, 35], lock 0% [0, 0], overhead 1% [1, 1]"
 std::string shares_text(const share_figure& work, const share_figure& barrier, const share_figure& lock,
