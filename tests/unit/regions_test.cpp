@@ -153,7 +153,7 @@ TEST(RegionFigures, GiveSharesWithIntervalsAndTheLargestLossInASentence) {
   });
   // Barrier waits of 60% to 72% of thread 0's time: 30% to 36% of the team's.
   for (int round = 1; round <= 7; ++round) r.region_runs.push_back(two_thread_run(c, round, 0.58 + 0.02 * round));
-  const std::vector<case_regions> figures = region_figures(r.plan, r.region_runs, {});
+  const std::vector<case_regions> figures = region_figures(r.plan, r.region_runs, {}, r.facts);
   ASSERT_EQ(figures.size(), 1u);
   const case_regions& f = figures[0];
   EXPECT_EQ(f.recorded, 7);
@@ -162,6 +162,8 @@ TEST(RegionFigures, GiveSharesWithIntervalsAndTheLargestLossInASentence) {
   EXPECT_NEAR(f.barrier.high, 0.36, 1e-9);
   EXPECT_NEAR(f.work.median, 0.67, 1e-9);
   EXPECT_EQ(f.loss_kind, "barrier");
+  // The timed runs' runtime, as the build's facts give it, stands beside the tool's.
+  EXPECT_EQ(f.timed_runtime, "libgomp");
   EXPECT_EQ(f.loss_where, "imb.cpp:12 (main)");
   ASSERT_EQ(f.regions.size(), 1u);
   EXPECT_NEAR(f.regions[0].imbalance, 1 / ((1 + 0.34) / 2), 1e-9);
@@ -172,7 +174,7 @@ TEST(RegionFigures, GiveSharesWithIntervalsAndTheLargestLossInASentence) {
   // Balanced, and too few runs for 95%: the work is what is said, with what the runs cover.
   std::vector<region_run> balanced;
   for (int round = 1; round <= 3; ++round) balanced.push_back(two_thread_run(c, round, 0.0));
-  const std::vector<case_regions> few = region_figures(r.plan, balanced, {});
+  const std::vector<case_regions> few = region_figures(r.plan, balanced, {}, r.facts);
   ASSERT_EQ(few.size(), 1u);
   EXPECT_EQ(few[0].sentence, case_name(r.plan, c) +
                                  ": 100% [100, 100] of the team's time is work; no region loses 5% of it for "
@@ -181,7 +183,7 @@ TEST(RegionFigures, GiveSharesWithIntervalsAndTheLargestLossInASentence) {
 
   // No record: why, in one line.
   const std::vector<case_regions> none =
-      region_figures(r.plan, {{c, 1, "the region tool did not load into it", -1, -1, {}}}, {});
+      region_figures(r.plan, {{c, 1, "the region tool did not load into it", -1, -1, {}}}, {}, r.facts);
   ASSERT_EQ(none.size(), 1u);
   EXPECT_EQ(none[0].sentence, case_name(r.plan, c) + ": no region figures: the region tool did not load into it.");
 }

@@ -12,7 +12,7 @@ void analyse(report& r) {
                      r.facts, std::max(1, static_cast<int>(usable_kinds(r.machine).size())));
   r.warnings = find_warnings(r.plan, r.records, r.measured, r.machine, r.facts);
   r.judged = verdict_of(r);
-  r.regions = region_figures(r.plan, r.region_runs, r.measured.cases);
+  r.regions = region_figures(r.plan, r.region_runs, r.measured.cases, r.facts);
 }
 
 comparison compare_reports(const std::string& base_path, const std::string& new_path, const report& base,

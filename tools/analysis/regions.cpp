@@ -67,6 +67,7 @@ case_regions figures_of(const run_case& c, const std::vector<const region_run*>&
   std::map<std::string, std::vector<const recorded_region*>> by_place;  // per region, one per run at most
   std::vector<double> seconds;
   std::vector<double> tool_shares;
+  std::vector<double> costs;
   for (const region_run* run : runs) {
     if (!run->problem.empty()) {
       if (out.problem.empty()) out.problem = run->problem;
@@ -82,10 +83,12 @@ case_regions figures_of(const run_case& c, const std::vector<const region_run*>&
       by_place[region.where].push_back(&region);
     }
     whole.push_back(sum);
+    if (run->ns_per_event >= 0) costs.push_back(run->ns_per_event);
     if (total(sum) > 0 && run->ns_per_event >= 0) tool_shares.push_back(events * run->ns_per_event * 1e-9 / total(sum));
   }
   out.seconds_under_tool = median_of(seconds);
   out.tool_share = median_of(tool_shares);
+  out.ns_per_event = median_of(costs);
   if (out.recorded == 0) return out;
   out.coverage = median_interval(std::vector<double>(static_cast<std::size_t>(out.recorded), 0.0)).coverage;
   set_shares(whole, out.work, out.barrier, out.lock, out.overhead);
@@ -96,12 +99,14 @@ case_regions figures_of(const run_case& c, const std::vector<const region_run*>&
     std::vector<region_time> per_run;
     std::vector<double> instances;
     std::vector<double> lost;
+    std::vector<double> team_seconds;
     std::vector<double> imbalance;
     for (const recorded_region* region : seen) {
       const region_time time = team_time(*region);
       per_run.push_back(time);
       instances.push_back(static_cast<double>(region->instances));
       lost.push_back(total(time) - time.work);
+      team_seconds.push_back(total(time));
       if (const double ratio = imbalance_of(*region); ratio > 0) imbalance.push_back(ratio);
       figure.team = std::max(figure.team, region->team);
       if (figure.threads.size() < region->threads.size()) figure.threads.resize(region->threads.size());
@@ -118,6 +123,7 @@ case_regions figures_of(const run_case& c, const std::vector<const region_run*>&
     set_shares(per_run, figure.work, figure.barrier, figure.lock, figure.overhead);
     figure.instances = static_cast<long long>(median_of(instances));
     figure.lost_seconds = median_of(lost);
+    figure.team_seconds = median_of(team_seconds);
     figure.imbalance = median_of(imbalance);
     out.regions.push_back(figure);
   }
@@ -216,8 +222,26 @@ compared_region compared_region_of(const std::string& name, const std::vector<do
   return out;
 }
 
+std::string runtime_of(const run_plan& plan, const run_facts& facts, const run_case& c) {
+  const std::string& build = plan.settings[static_cast<std::size_t>(c.setting)].build;
+  const std::string program(c.program->name);
+  for (const build_facts& of : facts.builds) {
+    if (of.name != build) continue;
+    // "libgomp for calibrate sum_walltime; none for sum_baseline_serial"
+    for (std::size_t begin = 0; begin < of.runtimes.size();) {
+      const std::size_t end = std::min(of.runtimes.find("; ", begin), of.runtimes.size());
+      const std::string part = of.runtimes.substr(begin, end - begin);
+      const std::size_t at = part.find(" for ");
+      if (at != std::string::npos && (part.substr(at + 4) + " ").find(" " + program + " ") != std::string::npos)
+        return part.substr(0, at);
+      begin = end + 2;
+    }
+  }
+  return {};
+}
+
 std::vector<case_regions> region_figures(const run_plan& plan, const std::vector<region_run>& runs,
-                                         const std::vector<case_stats>& timed) {
+                                         const std::vector<case_stats>& timed, const run_facts& facts) {
   std::vector<case_regions> out;
   for (const run_case& c : plan.cases) {
     std::vector<const region_run*> of_case;
@@ -228,6 +252,7 @@ std::vector<case_regions> region_figures(const run_plan& plan, const std::vector
     case_regions figures = figures_of(c, of_case);
     if (const case_stats* stats = find_case(timed, *c.program, c.threads, c.setting))
       figures.timed_seconds = stats->wall.median;
+    figures.timed_runtime = runtime_of(plan, facts, c);
     figures.sentence = region_sentence(plan, figures);
     out.push_back(figures);
   }

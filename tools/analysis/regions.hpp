@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/analysis/aggregate.hpp"
+#include "tools/catalog/facts.hpp"
 #include "tools/catalog/regions.hpp"
 
 namespace omp_sums {
@@ -27,6 +28,7 @@ struct region_figure {
   share_figure barrier;
   share_figure lock;
   share_figure overhead;
+  double team_seconds = 0;           // the team's time in it (team x wall), per run, the median
   double lost_seconds = 0;           // the team's time in it beyond work, per run, the median
   std::vector<region_time> threads;  // each thread's seconds in it, the mean per run
   double imbalance = -1;             // its slowest thread's work over the mean thread's, the median
@@ -50,8 +52,10 @@ struct case_regions {
   std::string loss_where;
   share_figure loss;
   double tool_share = -1;          // the tool's own events' estimated cost over the team's time
+  double ns_per_event = -1;        // the tool's cost per event as it measured it, the median
   double seconds_under_tool = -1;  // the program's timed interval in these runs, the median
   double timed_seconds = -1;       // the timed runs' median, for beside it
+  std::string timed_runtime;       // the OpenMP runtime of the timed runs, as the build says; \"\": not known
   std::string sentence;            // what every format says of the case
 };
 
@@ -65,7 +69,11 @@ inline constexpr std::size_t kShownRegions = 5;
 inline constexpr double kNotableShare = 0.05;
 
 std::vector<case_regions> region_figures(const run_plan& plan, const std::vector<region_run>& runs,
-                                         const std::vector<case_stats>& timed);
+                                         const std::vector<case_stats>& timed, const run_facts& facts);
+
+// The OpenMP runtime that C's program was built for, from its build's facts ("libgomp"); "" where
+// they do not say (a command).
+std::string runtime_of(const run_plan& plan, const run_facts& facts, const run_case& c);
 
 // Each recorded run's share of the region at WHERE's team time spent waiting (barrier and lock)
 // in the runs of case C.

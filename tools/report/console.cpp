@@ -247,9 +247,7 @@ std::string regions_text(const report& r, std::size_t width) {
     return text + wrapped("Regions: none ran: " + r.regions_unavailable + ".", width, 2);
   text += wrapped(regions_heading(r) + ":", width, 2);
   for (const case_regions& c : r.regions) {
-    text += wrapped("  " + case_name(r.plan, c.c) + ": timed median " + region_seconds(c.timed_seconds) +
-                        ", under the tool " + region_seconds(c.seconds_under_tool),
-                    width, 4);
+    text += wrapped("  " + region_case_line(r.plan, c), width, 4);
     if (c.recorded > 0) {
       text += wrapped("    all regions: " + shares_text(c.work, c.barrier, c.lock, c.overhead), width, 6);
       for (std::size_t k = 0; k < c.regions.size() && k < 3; ++k)

@@ -129,7 +129,10 @@ json region_run_json(const run_plan& plan, const region_run& run) {
 json regions_json(const case_regions& figures) {
   json out = json::array();
   for (const region_figure& region : figures.regions) {
-    json item = {{"where", region.where}, {"instances", region.instances}, {"team", region.team}};
+    json item = {{"where", region.where},
+                 {"instances", region.instances},
+                 {"team", region.team},
+                 {"team_seconds", region.team_seconds}};
     const std::pair<const char*, const share_figure*> parts[] = {
         {"work", &region.work}, {"barrier", &region.barrier}, {"lock", &region.lock}, {"overhead", &region.overhead}};
     for (const auto& [part, share] : parts) {

@@ -16,21 +16,41 @@ std::string share_text(const char* part, const share_figure& share) {
 
 }  // namespace
 
-std::string region_seconds(double seconds) { return seconds < 0 ? std::string("-") : printed("%.4g s", seconds); }
+std::string region_seconds(double seconds) {
+  if (seconds < 0) return "-";
+  if (seconds < 1e-3) return printed("%.3g us", seconds * 1e6);
+  if (seconds < 1) return printed("%.3g ms", seconds * 1e3);
+  return printed("%.4g s", seconds);
+}
 
 std::string regions_heading(const report& r) {
   int runs = 0;
   for (const case_regions& c : r.regions) runs = std::max(runs, c.runs);
   return printed(
       "Where the parallel regions' time goes: %d run%s of each case under the region tool, on LLVM's "
-      "libomp, after the timed runs (a program built for another runtime runs on libomp here, so its "
-      "timed median and its median under the tool stand side by side)",
+      "libomp, after the timed runs; shares of the team's time (threads x wall) with 95%% intervals",
       runs, runs == 1 ? "" : "s");
 }
 
+std::string region_case_line(const run_plan& plan, const case_regions& c) {
+  const std::string timed = "timed median " + region_seconds(c.timed_seconds);
+  std::string text = case_name(plan, c.c) + ": ";
+  if (c.timed_runtime == "libomp") {
+    text += timed + " and under the tool " + region_seconds(c.seconds_under_tool) + ", both on libomp";
+  } else {
+    text += timed + " on " + (c.timed_runtime.empty() ? std::string("the runtime it links") : c.timed_runtime) +
+            ", under the tool " + region_seconds(c.seconds_under_tool) + " on libomp";
+  }
+  if (c.ns_per_event >= 0)
+    text += printed("; the tool's cost %.0f ns an event, about %.1f%% of the team's time", c.ns_per_event,
+                    100 * std::max(c.tool_share, 0.0));
+  return text;
+}
+
 std::string region_line(const region_figure& region) {
-  return printed("%s, %lld instance%s on %d thread%s: ", region.where.c_str(), region.instances,
-                 region.instances == 1 ? "" : "s", region.team, region.team == 1 ? "" : "s") +
+  return printed("%s, %lld instance%s on %d thread%s, %s of team time: ", region.where.c_str(), region.instances,
+                 region.instances == 1 ? "" : "s", region.team, region.team == 1 ? "" : "s",
+                 region_seconds(region.team_seconds).c_str()) +
          shares_text(region.work, region.barrier, region.lock, region.overhead);
 }
 
@@ -60,8 +80,9 @@ std::string threads_svg(const region_figure& region) {
   for (const region_time& thread : region.threads) longest = std::max(longest, total(thread));
   const int height = kBarHeight * static_cast<int>(region.threads.size()) + 4;
   std::string svg =
-      printed("<svg class=\"regions\" viewBox=\"0 0 %d %d\" role=\"img\" aria-label=\"%s\">\n",
-              kLabelWidth + kBarWidth + 90, height, html_escaped("each thread's time in " + region.where).c_str());
+      printed("<svg class=\"regions\" viewBox=\"0 0 %d %d\" style=\"max-width:%dpx\" role=\"img\" aria-label=\"%s\">\n",
+              kLabelWidth + kBarWidth + 90, height, kLabelWidth + kBarWidth + 90,
+              html_escaped("each thread's time in " + region.where).c_str());
   for (std::size_t k = 0; k < region.threads.size(); ++k) {
     const region_time& thread = region.threads[k];
     const int y = static_cast<int>(k) * kBarHeight + 2;
@@ -103,7 +124,8 @@ std::string regions_markdown(const report& r) {
   if (r.regions.empty() && r.regions_unavailable.empty()) return {};
   if (!r.regions_unavailable.empty()) return "\n**Regions**: none ran: " + markdown_text(r.regions_unavailable) + ".\n";
   std::string text = "\n**" + markdown_text(regions_heading(r)) + "**\n\n";
-  for (const case_regions& c : r.regions) text += "- " + markdown_text(c.sentence) + "\n";
+  for (const case_regions& c : r.regions)
+    text += "- " + markdown_text(c.sentence) + " " + markdown_text(region_case_line(r.plan, c)) + ".\n";
   text += "\n| case | region | instances | work | barrier | lock | overhead |\n|---|---|---:|---:|---:|---:|---:|\n";
   for (const case_regions& c : r.regions) {
     const auto row = [&](const std::string& where, const std::string& instances, const share_figure& work,
@@ -131,7 +153,8 @@ std::string regions_html(const report& r) {
     html += printed("<span style=\"color:%s\">&#9632;</span> %s ", part.colour, part.name);
   html += "</p>\n";
   for (const case_regions& c : r.regions) {
-    html += "<h3>" + html_escaped(case_name(r.plan, c.c)) + "</h3>\n<p>" + html_escaped(c.sentence) + "</p>\n";
+    html += "<h3>" + html_escaped(case_name(r.plan, c.c)) + "</h3>\n<p>" + html_escaped(c.sentence) + "</p>\n<p>" +
+            html_escaped(region_case_line(r.plan, c)) + ".</p>\n";
     for (std::size_t k = 0; k < c.regions.size() && k < kChartedRegions; ++k) {
       html += "<figure>" + threads_svg(c.regions[k]) + "<figcaption>" + html_escaped(region_line(c.regions[k])) +
               "</figcaption></figure>\n";

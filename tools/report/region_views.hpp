@@ -17,10 +17,13 @@ std::string regions_html(const report& r);
 // What heads the figures, in every format.
 std::string regions_heading(const report& r);
 
+// "imb on 2 threads: timed median 0.2 s on libgomp, under the tool 0.21 s on libomp; the tool's cost ..."
+std::string region_case_line(const run_plan& plan, const case_regions& c);
+
 // "sum_walltime.cpp:31 (main), 100 instances on 2 threads: work 66% [64, 68], ..."
 std::string region_line(const region_figure& region);
 
-// "0.2119 s", or "-" for none.
+// "211.9 ms", "45.5 us", "2.119 s", or "-" for none.
 std::string region_seconds(double seconds);
 
 // "imb on 2 threads at imb.cpp:12 (main): waiting node-a 33% [30, 36], node-b -"
