@@ -89,4 +89,37 @@ TEST(IterationCount, EachThreadReportsTheIterationsOfItsStaticBlock) {
   }
 }
 
+// The static share is computed from the program's own blocks, the sum checked against its closed
+// form; both printed in the catalog's lines, whatever OMP_SCHEDULE says.
+TEST(DemoPrograms, ScheduleImbalanceSumsExactlyAndPrintsTheStaticBlocksWait) {
+  struct imbalance_case {
+    const char* argument;
+    int threads;
+    const char* schedule;
+    const char* sum;
+    const char* static_percent;
+  };
+  const imbalance_case cases[] = {
+      {"1000", 1, "static", "166167000", "0"},
+      // Iteration i costs i: blocks of 0..499 and 500..999 cost 124750 and 374750, so 1 - 499500 / (2 x 374750).
+      {"1000", 2, "dynamic,7", "166167000", "33.3556"},
+      // Blocks of 333 cost 55278, 166167 and 277056: 1 - 498501 / (3 x 277056).
+      {"999", 3, "guided", "165668499", "40.024"},
+      // Iterations 0 and 1 cost 0 and 1: thread 0 waits the whole region.
+      {"2", 2, "static", "0", "50"},
+      {"-5", 2, "static", "0", "0"},
+  };
+  for (const imbalance_case& c : cases) {
+    SCOPED_TRACE(std::string(c.argument) + " on " + std::to_string(c.threads) + " under " + c.schedule);
+    const program_run run =
+        expect_valid_run("schedule_imbalance", {c.argument},
+                         {{"OMP_NUM_THREADS", std::to_string(c.threads)}, {"OMP_SCHEDULE", c.schedule}}, c.threads, 0);
+    ASSERT_EQ(run.result_fields.size(), 4u);
+    EXPECT_EQ(run.result_fields[0], c.static_percent);
+    EXPECT_EQ(run.result_fields[1], c.sum);
+    EXPECT_EQ(run.result_fields[2], c.sum);
+    EXPECT_GE(run.seconds, 0);
+  }
+}
+
 }  // namespace

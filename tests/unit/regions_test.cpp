@@ -178,8 +178,8 @@ TEST(RegionFigures, GiveSharesWithIntervalsAndTheLargestLossInASentence) {
   ASSERT_EQ(few.size(), 1u);
   EXPECT_EQ(few[0].sentence, case_name(r.plan, c) +
                                  ": 100% [100, 100] of the team's time is work; no region loses 5% of it for "
-                                 "certain; its slowest thread works 1.00x the mean (3 runs: the intervals cover "
-                                 "75%, not 95%).");
+                                 "certain; the heaviest region's slowest thread works 1.00x the mean (3 runs: the "
+                                 "intervals cover 75%, not 95%).");
 
   // No record: why, in one line.
   const std::vector<case_regions> none =

@@ -173,9 +173,20 @@ std::string region_sentence(const run_plan& plan, const case_regions& figures) {
                                                             : "goes to forking and joining the region at ";
     text = name + ": " + bracketed(figures.loss) + " of the team's time " + what + figures.loss_where;
   }
-  const region_figure& heaviest = figures.regions.front();
-  if (heaviest.imbalance > 0 && heaviest.team > 1)
-    text += printed("; its slowest thread works %.2fx the mean", heaviest.imbalance);
+  // The imbalance of the region named, or where none is, of the one with the most team time.
+  const auto heaviest =
+      std::max_element(figures.regions.begin(), figures.regions.end(),
+                       [](const region_figure& a, const region_figure& b) { return a.team_seconds < b.team_seconds; });
+  const bool named = !figures.loss_kind.empty() && figures.loss.low >= kNotableShare;
+  const auto described = named ? std::find_if(figures.regions.begin(), figures.regions.end(),
+                                              [&](const region_figure& r) { return r.where == figures.loss_where; })
+                               : heaviest;
+  if (described != figures.regions.end() && described->imbalance > 0 && described->team > 1) {
+    text += printed(named ? "; its slowest thread works %.2fx the mean"
+                          : "; the heaviest region's slowest thread "
+                            "works %.2fx the mean",
+                    described->imbalance);
+  }
   if (figures.tool_share >= kNotableShare)
     text += "; the tool's own events took about " + percent(figures.tool_share) + " of it";
   if (figures.coverage < kConfidence)

@@ -33,10 +33,14 @@ bool seconds_in(const std::string& text, double& value) {
   return end != text.c_str() && *end == '\0' && std::isfinite(value) && value >= 0;
 }
 
-std::string without_controls(std::string text) {
+// A place as the report shows it: no control character, and bounded (a template's name may run
+// to pages).
+std::string shown_place(std::string text) {
+  constexpr std::size_t kLongestPlace = 400;
   for (char& c : text) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
   }
+  if (text.size() > kLongestPlace) text = valid_utf8(text.substr(0, kLongestPlace)) + "...";
   return text;
 }
 
@@ -58,9 +62,9 @@ std::vector<std::string> places_in(const std::string& object, const std::vector<
     std::string file;
     std::string line;
     if (RE2::FullMatch(lines[2 * k + 1], file_line, &file, &line) && line != "0") {
-      places[k] = without_controls(file + ":" + line + (function == "??" ? "" : " (" + function + ")"));
+      places[k] = shown_place(file + ":" + line + (function == "??" ? "" : " (" + function + ")"));
     } else if (function != "??") {
-      places[k] = without_controls(function + " in " + name);
+      places[k] = shown_place(function + " in " + name);
     }
   }
   return places;
@@ -171,7 +175,7 @@ std::vector<region_run> run_region_rounds(const run_plan& plan, const region_set
   std::map<std::pair<std::string, unsigned long long>, std::string> places;
   std::vector<std::pair<std::vector<std::string>, std::vector<unsigned long long>>> addresses;
   int count = 0;
-  for (int round = 1; round <= repeat; ++round) {
+  for (int round = 1; round <= repeat && (settings.interrupted == nullptr || *settings.interrupted == 0); ++round) {
     for (const run_case& c : plan.cases) {
       if (c.program->role == program_role::calibration || c.program->role == program_role::serial_reference) continue;
       if (settings.interrupted != nullptr && *settings.interrupted != 0) break;
@@ -184,6 +188,10 @@ std::vector<region_run> run_region_rounds(const run_plan& plan, const region_set
       const std::vector<std::string> env = region_environment(case_environment(plan, c, caller_env), setup, record);
       const auto start = std::chrono::steady_clock::now();
       const child_result result = run_child(program_path(plan, c), program_arguments(plan, c), env, limits);
+      if (result.failure == "interrupted") {
+        unlink(record.c_str());
+        break;
+      }
       const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       const command_wanted* command = command_of(plan, c);
       const program_run reading = command != nullptr ? read_command_run(*command, c.threads, result, elapsed,
