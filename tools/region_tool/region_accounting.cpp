@@ -5,16 +5,22 @@
 namespace omp_sums::regions {
 
 std::vector<thread_time> split_instance(const region_instance& instance, double ended) {
-  double last_arrival = instance.began;
-  for (const thread_snapshot& thread : instance.threads) last_arrival = std::max(last_arrival, thread.arrived);
+  // The last thread to arrive, whom every other one waits for at the end.
+  const thread_snapshot* last = nullptr;
+  for (const thread_snapshot& thread : instance.threads) {
+    if (thread.arrived >= 0 && (last == nullptr || thread.arrived > last->arrived)) last = &thread;
+  }
   const double wall = ended - instance.began;
   std::vector<thread_time> split(instance.threads.size());
   for (std::size_t k = 0; k < instance.threads.size(); ++k) {
     const thread_snapshot& thread = instance.threads[k];
     if (thread.arrived < 0) continue;
+    // What the last thread's later start explains of the wait for it is the fork's, not imbalance.
+    const double wait = last->arrived - thread.arrived;
+    const double late_start = std::clamp(last->started - thread.started, 0.0, wait);
     thread_time& time = split[k];
     time.lock = thread.locked;
-    time.barrier = thread.waited + (last_arrival - thread.arrived);
+    time.barrier = thread.waited + wait - late_start;
     time.work = std::max(0.0, thread.arrived - thread.started - thread.waited - thread.locked);
     time.overhead = std::max(0.0, wall - time.work - time.barrier - time.lock);
   }

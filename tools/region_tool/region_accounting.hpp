@@ -8,9 +8,10 @@
 //   work      from its implicit task's start to its arrival at the region's last barrier, less
 //             its waits on the way
 //   barrier   its waits at barriers it left before, and its wait at the last barrier for the
-//             slowest thread to arrive (the imbalance)
+//             slowest thread to arrive, less what that thread's later start explains (imbalance)
 //   lock      its waits to enter critical sections and locks
-//   overhead  the rest: its start after the fork, and the join after the slowest arrival
+//   overhead  the rest: its start after the fork, its wait for a thread that started later, and
+//             the join after the slowest arrival
 // A worker's last barrier ends when the runtime wakes it for the next region, so its arrival is
 // what counts: each thread's figures as of its latest barrier are written to the instance.
 #pragma once
