@@ -139,6 +139,13 @@ TEST(RegionRecord, ReadsWhatTheToolWritesAndRefusesAnythingElse) {
   ASSERT_EQ(run.regions[0].threads.size(), 2u);
   EXPECT_EQ(run.regions[0].threads[1], (region_time{0.2, 0, 0.01, 0.002}));
 
+  // The regions past the tool's bound come together, at address 0, with no object of their own.
+  ASSERT_EQ(read_region_record("omp_sums-regions 1\nns_per_event 1\nregion 0x0 9 2 1 0 0x0 \nthread 0 1 0 0 0\n", run,
+                               objects, offsets),
+            "");
+  EXPECT_EQ(objects, std::vector<std::string>{""});
+  EXPECT_EQ(run.regions.at(0).instances, 9);
+
   const std::string head = "omp_sums-regions 1\nns_per_event 51.2\n";
   for (const std::string& bad :
        {std::string("omp_sums-regions 2\nns_per_event 1\n"), std::string("omp_sums-regions 1\nns_per_event -1\n"),

@@ -156,8 +156,9 @@ void write_record(const char* path) {
       exe[length > 0 ? length : 0] = '\0';
       where.path = exe;
     }
-    std::fprintf(out, "region %p %lld %d %.9g %lld 0x%" PRIxPTR " %s\n", region.code, region.instances, region.team,
-                 region.wall, region.events, where.offset, where.path != nullptr ? where.path : "");
+    std::fprintf(out, "region 0x%" PRIxPTR " %lld %d %.9g %lld 0x%" PRIxPTR " %s\n",
+                 reinterpret_cast<std::uintptr_t>(region.code), region.instances, region.team, region.wall,
+                 region.events, where.offset, where.path != nullptr ? where.path : "");
     for (std::size_t k = 0; k < region.threads.size(); ++k) {
       const thread_time& time = region.threads[k];
       std::fprintf(out, "thread %zu %.9g %.9g %.9g %.9g\n", k, time.work, time.barrier, time.lock, time.overhead);

@@ -2,7 +2,8 @@
 // "omp_sums-regions 1", then
 //   ns_per_event NUMBER          what the tool's accounting costs per event, measured at the end
 //   region ADDRESS INSTANCES TEAM WALL_SECONDS EVENTS OFFSET PATH
-//                                a region's code address, in the object at PATH at OFFSET
+//                                a region's code address, in the object at PATH at OFFSET;
+//                                address 0 for the regions past the tool's bound, together
 //   thread NUMBER WORK BARRIER LOCK OVERHEAD
 //                                its seconds summed over the instances, for each thread number
 #pragma once

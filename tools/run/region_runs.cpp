@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 
 #include "tools/catalog/suite_build.hpp"
 #include "tools/catalog/text.hpp"
@@ -112,7 +113,7 @@ std::vector<std::string> region_environment(const std::vector<std::string>& case
 std::string read_region_record(const std::string& text, region_run& run, std::vector<std::string>& objects,
                                std::vector<unsigned long long>& offsets) {
   static const RE2 cost(R"(ns_per_event (\S+))");
-  static const RE2 region(R"(region 0x[0-9a-f]+ ([0-9]+) ([0-9]+) (\S+) ([0-9]+) 0x([0-9a-f]+) (.*))");
+  static const RE2 region(R"(region 0x([0-9a-f]{1,16}) ([0-9]+) ([0-9]+) (\S+) ([0-9]+) 0x([0-9a-f]+) (.*))");
   static const RE2 thread(R"(thread ([0-9]+) (\S+) (\S+) (\S+) (\S+))");
   const std::vector<std::string> lines = lines_of(text);
   run.regions.clear();
@@ -135,7 +136,8 @@ std::string read_region_record(const std::string& text, region_run& run, std::ve
     std::string offset;
     unsigned long number_of_thread = 0;
     std::string parts[4];
-    if (RE2::FullMatch(lines[k], region, &instances, &team, &wall, &events, &offset, &object)) {
+    std::string address;
+    if (RE2::FullMatch(lines[k], region, &address, &instances, &team, &wall, &events, &offset, &object)) {
       if (run.regions.size() > regions::kMostRegions) return refuse("holds more regions than the tool keeps");
       recorded_region added;
       added.instances = instances;
@@ -144,8 +146,10 @@ std::string read_region_record(const std::string& text, region_run& run, std::ve
       if (!seconds_in(wall, added.wall) || instances <= 0 || team <= 0 || offset.size() > 16)
         return refuse("has a region line out of bounds: " + kept_line(lines[k], 200));
       run.regions.push_back(added);
-      objects.push_back(object);
-      offsets.push_back(std::strtoull(offset.c_str(), nullptr, 16));
+      // The regions past the tool's bound have no place of their own.
+      const bool together = std::strtoull(address.c_str(), nullptr, 16) == 0;
+      objects.push_back(together ? "" : object);
+      offsets.push_back(together ? 0 : std::strtoull(offset.c_str(), nullptr, 16));
     } else if (RE2::FullMatch(lines[k], thread, &number_of_thread, &parts[0], &parts[1], &parts[2], &parts[3])) {
       region_time time;
       if (run.regions.empty() || number_of_thread >= kMostThreadNumber || !seconds_in(parts[0], time.work) ||
@@ -220,11 +224,15 @@ std::vector<region_run> run_region_rounds(const run_plan& plan, const region_set
   if (progress) std::fputs("\r\x1b[K", stderr);
 
   // Each object's addresses resolved by one addr2line.
-  std::map<std::string, std::vector<unsigned long long>> by_object;
+  std::map<std::string, std::set<unsigned long long>> by_object;
   for (const auto& [objects, offsets] : addresses) {
-    for (std::size_t k = 0; k < objects.size(); ++k) by_object[objects[k]].push_back(offsets[k]);
+    for (std::size_t k = 0; k < objects.size(); ++k) {
+      if (!objects[k].empty()) by_object[objects[k]].insert(offsets[k]);
+    }
   }
-  for (const auto& [object, offsets] : by_object) {
+  places[{"", 0}] = kOtherRegionsPlace;
+  for (const auto& [object, offset_set] : by_object) {
+    const std::vector<unsigned long long> offsets(offset_set.begin(), offset_set.end());
     const std::vector<std::string> named = places_in(object, offsets);
     for (std::size_t k = 0; k < offsets.size(); ++k) places[{object, offsets[k]}] = named[k];
   }

@@ -27,7 +27,11 @@ region_setup find_region_setup(const std::string& tool_dir);
 std::vector<std::string> region_environment(const std::vector<std::string>& case_env, const region_setup& setup,
                                             const std::string& record_path);
 
-// A tool record read: empty, or why it is not one (its regions are then cleared).
+// Where the regions past the tool's bound are said to lie, together.
+inline constexpr char kOtherRegionsPlace[] = "the regions past the first 256, together";
+
+// A tool record read: empty, or why it is not one (its regions are then cleared). OBJECTS and
+// OFFSETS get each region's object and offset to resolve; "" and 0 for the regions past the bound.
 std::string read_region_record(const std::string& text, region_run& run, std::vector<std::string>& objects,
                                std::vector<unsigned long long>& offsets);
 
