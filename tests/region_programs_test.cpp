@@ -119,13 +119,17 @@ TEST(SumCompareRegions, NameTheWaitingRegionsLineAndReadBackTheSame) {
 
 TEST(SumCompareRegions, SayWhyInOneLineWhereTheToolCannotLoad) {
   SKIP_WITHOUT_REGION_TOOL();
-  const child_result run =
-      run_child(program_path("sum_compare"),
-                {"--regions", "--threads", "1", "--repeat", "1", "--size", "1000", "--command", "plain=/bin/true"},
-                environment_without_runtime_settings());
+  const child_result run = run_child(program_path("sum_compare"),
+                                     {"--regions", "--threads", "1", "--repeat", "1", "--size", "1000", "--command",
+                                      "plain=/bin/true", "--command", "fixed=" + helper_path("statically_linked")},
+                                     environment_without_runtime_settings());
   ASSERT_EQ(run.exit_status, 0) << run.out << run.err;
-  EXPECT_NE(run.out.find("plain on 1 thread: no region figures: the region tool did not load"), std::string::npos)
+  EXPECT_NE(run.out.find("plain on 1 thread: no region figures: the region tool left no record"), std::string::npos)
       << run.out;
+  EXPECT_NE(run.out.find("fixed on 1 thread: no region figures: it is linked statically"), std::string::npos)
+      << run.out;
+  // The timed runs went on: both cases have their medians.
+  EXPECT_NE(run.out.find("What this run shows"), std::string::npos);
 }
 
 }  // namespace

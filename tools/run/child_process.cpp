@@ -3,9 +3,9 @@
 #include <fcntl.h>
 #include <linux/close_range.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
-#include <signal.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,6 +35,19 @@ std::vector<std::string> environment_without_runtime_settings() {
   std::vector<std::string> env = current_environment();
   std::erase_if(env, is_runtime_setting);
   return env;
+}
+
+std::string in_path(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  const std::string directories = path != nullptr ? path : "/usr/bin:/bin";
+  for (std::size_t at = 0; at <= directories.size();) {
+    const std::size_t end = std::min(directories.find(':', at), directories.size());
+    const std::string candidate = (end == at ? std::string(".") : directories.substr(at, end - at)) + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    at = end + 1;
+  }
+  errno = ENOENT;
+  return name;
 }
 
 void set_variable(std::vector<std::string>& env, const std::string& name, const std::string& value) {

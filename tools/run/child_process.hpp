@@ -40,6 +40,9 @@ bool is_runtime_setting(const std::string& variable);
 // Sets name=value in env, replacing an earlier setting of the same name.
 void set_variable(std::vector<std::string>& env, const std::string& name, const std::string& value);
 
+// Where PATH finds NAME as a shell would, or NAME (with errno ENOENT) where it finds none.
+std::string in_path(const std::string& name);
+
 // Makes this process the reaper of its descendants' orphans, so that run_child can reap the
 // whole of a child's process group, grandchildren included, before it returns.
 void adopt_orphans();

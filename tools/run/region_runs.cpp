@@ -1,11 +1,13 @@
 #include "tools/run/region_runs.hpp"
 
+#include <elf.h>
 #include <re2/re2.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -69,6 +71,24 @@ std::vector<std::string> places_in(const std::string& object, const std::vector<
     }
   }
   return places;
+}
+
+// True where PATH is an ELF program with no interpreter: linked statically, nothing can be loaded
+// under it.
+bool statically_linked(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  Elf64_Ehdr header{};
+  if (!in.read(reinterpret_cast<char*>(&header), sizeof header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+      header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_phentsize != sizeof(Elf64_Phdr)) {
+    return false;  // a script, or not a program this check knows
+  }
+  for (int k = 0; k < header.e_phnum; ++k) {
+    Elf64_Phdr segment{};
+    in.seekg(static_cast<std::streamoff>(header.e_phoff + k * sizeof segment));
+    if (!in.read(reinterpret_cast<char*>(&segment), sizeof segment)) return false;
+    if (segment.p_type == PT_INTERP) return false;
+  }
+  return header.e_type == ET_EXEC || header.e_type == ET_DYN;
 }
 
 std::string read_file(const std::string& path, bool& found) {
@@ -188,6 +208,15 @@ std::vector<region_run> run_region_rounds(const run_plan& plan, const region_set
                    stderr);
       }
       region_run run{c, round, {}, -1, -1, {}};
+      const command_wanted* command = command_of(plan, c);
+      std::string path = program_path(plan, c);
+      if (command != nullptr && path.find('/') == std::string::npos) path = in_path(path);
+      if (statically_linked(path)) {
+        run.problem = "it is linked statically, so LD_PRELOAD cannot put LLVM's runtime and the tool under it";
+        runs.push_back(run);
+        addresses.emplace_back();
+        continue;
+      }
       const std::string record = directory + printed("/run-%d", count);
       const std::vector<std::string> env = region_environment(case_environment(plan, c, caller_env), setup, record);
       const auto start = std::chrono::steady_clock::now();
@@ -197,7 +226,6 @@ std::vector<region_run> run_region_rounds(const run_plan& plan, const region_set
         break;
       }
       const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      const command_wanted* command = command_of(plan, c);
       const program_run reading = command != nullptr ? read_command_run(*command, c.threads, result, elapsed,
                                                                         {processors, 1.0 * plan.timeout_seconds})
                                                      : read_run(*c.program, elements_of(plan, c), c.threads, result);
@@ -211,8 +239,8 @@ std::vector<region_run> run_region_rounds(const run_plan& plan, const region_set
         run.problem = "the run under the tool failed: " + kept_line(reading.problem, 200);
       } else if (!found) {
         run.problem =
-            "the region tool did not load into it (a program linked statically, or a runtime that LLVM's cannot "
-            "stand in for)";
+            "the region tool left no record: it started no OpenMP runtime that LLVM's could stand in for (another "
+            "runtime, or none), or it ended before the runtime shut down";
       } else {
         run.problem = read_region_record(text, run, objects, offsets);
       }

@@ -58,20 +58,6 @@ void hold_standard_descriptors() {
 
 // Everything that would make the runs useless, found before the first: a plan with no case,
 // programs that cannot be run.
-// Where PATH finds NAME, or NAME where it finds none.
-std::string in_path(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  const std::string directories = path != nullptr ? path : "/usr/bin:/bin";
-  for (std::size_t at = 0; at <= directories.size();) {
-    const std::size_t end = std::min(directories.find(':', at), directories.size());
-    const std::string candidate = (end == at ? std::string(".") : directories.substr(at, end - at)) + "/" + name;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    at = end + 1;
-  }
-  errno = ENOENT;
-  return name;
-}
-
 std::string check_programs(const run_plan& plan) {
   if (plan.cases.empty()) return "the plan has no case to run";
   for (const run_case& c : plan.cases) {
